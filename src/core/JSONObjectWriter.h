@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/ClosedEnum.h"
+#include "core/Timestamp.h"
+
+namespace kestrin {
+
+// Builds one JSON object under the wire rules that every document the system
+// writes shares: each field under its snake-case wire key (toSnakeCase of the
+// camel-case name), an absent optional field left out (never null), timestamps
+// in the written form (kestrinISO8601), enumerations as their raw values.
+// Keys come out sorted in byte order when the value is serialised, as
+// nlohmann::json keeps object members in a sorted map.
+class JSONObjectWriter {
+public:
+    void write(std::string_view name, const std::string& value);
+    void write(std::string_view name, const std::optional<std::string>& value);
+    void write(std::string_view name, std::int64_t value);
+    void write(std::string_view name, const std::optional<std::int64_t>& value);
+    void write(std::string_view name, bool value);
+    void write(std::string_view name, Timestamp value);
+    void write(std::string_view name, const std::optional<Timestamp>& value);
+    void write(std::string_view name, const std::vector<std::string>& values);
+    template <typename E>
+        requires requires { EnumTraits<E>::cases; }
+    void write(std::string_view name, E value) {
+        writeJSON(name, std::string(rawValue(value)));
+    }
+    // A literal would otherwise convert to bool.
+    void write(std::string_view name, const char* value) = delete;
+
+    // Writes a value the caller built, such as a nested object.
+    void writeJSON(std::string_view name, nlohmann::json value);
+    // Writes a list of objects, each built by encode(const T&) -> nlohmann::json.
+    template <typename T, typename Encode>
+    void writeObjects(std::string_view name, const std::vector<T>& values, Encode encode) {
+        auto list = nlohmann::json::array();
+        list.get_ref<nlohmann::json::array_t&>().reserve(values.size());
+        for (const auto& value : values) list.push_back(encode(value));
+        writeJSON(name, std::move(list));
+    }
+
+    // The object built so far; the writer is left empty.
+    nlohmann::json take() { return std::exchange(object_, nlohmann::json::object()); }
+
+private:
+    nlohmann::json object_ = nlohmann::json::object();
+};
+
+}  // namespace kestrin
