@@ -55,41 +55,41 @@ JSONObjectReader::JSONObjectReader(const json& value, const JSONObjectReader& pa
     }
 }
 
-void JSONObjectReader::read(std::string_view name, std::string& out) {
+void JSONObjectReader::field(std::string_view name, std::string& out) {
     if (const auto* value = require(name, json::value_t::string)) out = value->get_ref<const std::string&>();
 }
 
-void JSONObjectReader::read(std::string_view name, std::optional<std::string>& out) {
+void JSONObjectReader::field(std::string_view name, std::optional<std::string>& out) {
     if (const auto* value = findOptional(name, json::value_t::string)) {
         out = value->get_ref<const std::string&>();
     }
 }
 
-void JSONObjectReader::read(std::string_view name, std::int64_t& out) {
+void JSONObjectReader::field(std::string_view name, std::int64_t& out) {
     if (const auto* value = require(name, json::value_t::number_integer)) readInteger(name, *value, out);
 }
 
-void JSONObjectReader::read(std::string_view name, std::optional<std::int64_t>& out) {
+void JSONObjectReader::field(std::string_view name, std::optional<std::int64_t>& out) {
     if (const auto* value = findOptional(name, json::value_t::number_integer)) {
         readInteger(name, *value, out.emplace());
     }
 }
 
-void JSONObjectReader::read(std::string_view name, bool& out) {
+void JSONObjectReader::field(std::string_view name, bool& out) {
     if (const auto* value = require(name, json::value_t::boolean)) out = value->get<bool>();
 }
 
-void JSONObjectReader::read(std::string_view name, Timestamp& out) {
+void JSONObjectReader::field(std::string_view name, Timestamp& out) {
     if (const auto* value = require(name, json::value_t::string)) readTimestamp(name, *value, out);
 }
 
-void JSONObjectReader::read(std::string_view name, std::optional<Timestamp>& out) {
+void JSONObjectReader::field(std::string_view name, std::optional<Timestamp>& out) {
     if (const auto* value = findOptional(name, json::value_t::string)) {
         readTimestamp(name, *value, out.emplace());
     }
 }
 
-void JSONObjectReader::read(std::string_view name, std::vector<std::string>& out) {
+void JSONObjectReader::field(std::string_view name, std::vector<std::string>& out) {
     const auto* list = require(name, json::value_t::array);
     if (!list) return;
     out.clear();

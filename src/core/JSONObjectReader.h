@@ -30,6 +30,9 @@ namespace kestrin {
 //   are texts equal to one of the raw values (case-sensitive).
 // The first failure is kept and every later read does nothing, so a decoder
 // reads its fields in order and asks for the outcome once, with finish().
+// JSONObjectWriter has the same three operations (field, object, objects), so
+// one list of a record's fields, written as a template over the two, serves
+// both directions.
 // Error paths use wire keys and zero-based list positions, such as
 // items[0].steps[2].kind. A reader refers to its value and to its parent
 // reader; it must not outlive them.
@@ -43,24 +46,24 @@ public:
 
     // Each read fills `out` from the field named `name` (camel case); the type
     // of `out` says what the field must hold and whether it is required.
-    void read(std::string_view name, std::string& out);
-    void read(std::string_view name, std::optional<std::string>& out);
-    void read(std::string_view name, std::int64_t& out);
-    void read(std::string_view name, std::optional<std::int64_t>& out);
-    void read(std::string_view name, bool& out);
-    void read(std::string_view name, Timestamp& out);
-    void read(std::string_view name, std::optional<Timestamp>& out);
-    void read(std::string_view name, std::vector<std::string>& out);
+    void field(std::string_view name, std::string& out);
+    void field(std::string_view name, std::optional<std::string>& out);
+    void field(std::string_view name, std::int64_t& out);
+    void field(std::string_view name, std::optional<std::int64_t>& out);
+    void field(std::string_view name, bool& out);
+    void field(std::string_view name, Timestamp& out);
+    void field(std::string_view name, std::optional<Timestamp>& out);
+    void field(std::string_view name, std::vector<std::string>& out);
     template <typename E>
         requires requires { EnumTraits<E>::cases; }
-    void read(std::string_view name, E& out);
+    void field(std::string_view name, E& out);
 
-    // Reads a required nested object with decode(JSONObjectReader&, T&).
-    template <typename T, typename Decode>
-    void readObject(std::string_view name, T& out, Decode decode);
-    // Reads a required list of objects, each with decode(JSONObjectReader&, T&).
-    template <typename T, typename Decode>
-    void readObjects(std::string_view name, std::vector<T>& out, Decode decode);
+    // Reads a required nested object with fields(JSONObjectReader&, T&).
+    template <typename T, typename Fields>
+    void object(std::string_view name, T& out, Fields fields);
+    // Reads a required list of objects, each with fields(JSONObjectReader&, T&).
+    template <typename T, typename Fields>
+    void objects(std::string_view name, std::vector<T>& out, Fields fields);
 
     bool failed() const { return error_->has_value(); }
 
@@ -118,7 +121,7 @@ private:
 
 template <typename E>
     requires requires { EnumTraits<E>::cases; }
-void JSONObjectReader::read(std::string_view name, E& out) {
+void JSONObjectReader::field(std::string_view name, E& out) {
     const auto* value = require(name, nlohmann::json::value_t::string);
     if (!value) return;
     if (const auto parsed = fromRawValue<E>(value->template get_ref<const std::string&>())) {
@@ -128,16 +131,16 @@ void JSONObjectReader::read(std::string_view name, E& out) {
     }
 }
 
-template <typename T, typename Decode>
-void JSONObjectReader::readObject(std::string_view name, T& out, Decode decode) {
+template <typename T, typename Fields>
+void JSONObjectReader::object(std::string_view name, T& out, Fields fields) {
     const auto* value = require(name, nlohmann::json::value_t::object);
     if (!value) return;
     JSONObjectReader nested(*value, *this, name, noIndex);
-    decode(nested, out);
+    fields(nested, out);
 }
 
-template <typename T, typename Decode>
-void JSONObjectReader::readObjects(std::string_view name, std::vector<T>& out, Decode decode) {
+template <typename T, typename Fields>
+void JSONObjectReader::objects(std::string_view name, std::vector<T>& out, Fields fields) {
     const auto* list = require(name, nlohmann::json::value_t::array);
     if (!list) return;
     out.clear();
@@ -145,7 +148,7 @@ void JSONObjectReader::readObjects(std::string_view name, std::vector<T>& out, D
     for (std::size_t i = 0; i < list->size() && !failed(); ++i) {
         JSONObjectReader element((*list)[i], *this, name, i);
         if (element.failed()) return;
-        decode(element, out.emplace_back());
+        fields(element, out.emplace_back());
     }
 }
 
