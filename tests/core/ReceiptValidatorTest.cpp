@@ -1,9 +1,9 @@
-#include "core/ReceiptValidator.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "core/ReceiptValidator.h"
 
 using namespace kestrin;
 
@@ -139,13 +139,15 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
               "每一步都必须写明可观察的成功信号。"),
         error("missing_failure_action", "items[0].steps[0].failure_action",
               "每一步都必须写明失败后怎么办。"),
-        error("missing_command", "items[0].steps[0].command", "运行命令步骤必须提供可复制的完整命令。"),
+        error("missing_command", "items[0].steps[0].command",
+              "运行命令步骤必须提供可复制的完整命令。"),
         error("missing_password_guidance", "items[0].steps[0].password_prompt",
               "需要密码时必须解释在哪里输入、字符为何不显示以及如何取消。"),
         error("duplicate_step_id", "items[0].steps[2].id", "同一事项内的步骤 id 不能重复。"),
         error("invalid_step_order", "items[0].steps[2].order", "步骤序号必须从 1 开始且不能重复。"),
         error("non_contiguous_steps", "items[0].steps", "步骤序号必须连续，从 1 依次增加。"),
-        error("missing_verification", "items[0].verification.instruction", "必须说明最后如何核验。"),
+        error("missing_verification", "items[0].verification.instruction",
+              "必须说明最后如何核验。"),
         error("missing_evidence", "items[0].verification.success_evidence",
               "必须写明核验通过时能看到的证据。"),
         warning("critical_without_risk", "items[0].risk", "立即处理事项建议明确风险说明。"),
@@ -178,7 +180,8 @@ TEST(ReceiptValidator, SchemaVersionMustBeginWithOneDot) {
     }
     for (const char* version : {"2.0", "1", " 1.0", "v1.0", "", "10.0"}) {
         receipt.schemaVersion = version;
-        EXPECT_EQ(codes(validator.validate(receipt)), std::vector<std::string>{"unsupported_schema"})
+        EXPECT_EQ(codes(validator.validate(receipt)),
+                  std::vector<std::string>{"unsupported_schema"})
             << version;
     }
 }
@@ -186,17 +189,20 @@ TEST(ReceiptValidator, SchemaVersionMustBeginWithOneDot) {
 TEST(ReceiptValidator, IdentifierPattern) {
     InterventionReceipt receipt = validReceipt();
     const std::string longest(120, 'a');
-    for (const std::string& id : {std::string("rc:2026-07-27.build_1"), std::string("abc"), longest}) {
+    for (const std::string& id :
+         {std::string("rc:2026-07-27.build_1"), std::string("abc"), longest}) {
         receipt.receiptId = id;
         EXPECT_TRUE(validator.validate(receipt).empty()) << id;
     }
     // A trailing line break is refused even though a regular-expression end
     // anchor would let it through.
-    for (const std::string& id : {std::string("ab"), std::string("rc 1"), longest + "a",
-                                 std::string("abc\n"), std::string("\nabc"), std::string("rc/1"),
-                                 std::string("回执一二三"), std::string("abc\0", 4), std::string()}) {
+    for (const std::string& id :
+         {std::string("ab"), std::string("rc 1"), longest + "a", std::string("abc\n"),
+          std::string("\nabc"), std::string("rc/1"), std::string("回执一二三"),
+          std::string("abc\0", 4), std::string()}) {
         receipt.receiptId = id;
-        EXPECT_EQ(codes(validator.validate(receipt)), std::vector<std::string>{"invalid_identifier"})
+        EXPECT_EQ(codes(validator.validate(receipt)),
+                  std::vector<std::string>{"invalid_identifier"})
             << id;
     }
 }
@@ -240,8 +246,9 @@ TEST(ReceiptValidator, BlankUsesUnicodeWhiteSpace) {
         EXPECT_EQ(codes(validator.validate(receipt)), std::vector<std::string>{"missing_summary"})
             << blank;
     }
-    for (const std::string& text : {std::string("\u200b"), std::string("\ufeff"), std::string("\xa0"),
-                                   std::string(" \xc2"), std::string("\0", 1), std::string(" x ")}) {
+    for (const std::string& text :
+         {std::string("\u200b"), std::string("\ufeff"), std::string("\xa0"), std::string(" \xc2"),
+          std::string("\0", 1), std::string(" x ")}) {
         receipt.summary = text;
         EXPECT_TRUE(validator.validate(receipt).empty()) << text;
     }
@@ -251,12 +258,14 @@ TEST(ReceiptValidator, DuplicateItemIds) {
     InterventionReceipt receipt = validReceipt();
     receipt.items = {validItem("x"), validItem("x")};
     const auto issues = validator.validate(receipt);
-    EXPECT_EQ(codes(issues), (std::vector<std::string>{"invalid_identifier", "invalid_identifier"}));
+    EXPECT_EQ(codes(issues),
+              (std::vector<std::string>{"invalid_identifier", "invalid_identifier"}));
     EXPECT_EQ(issues[1].path, "items[1].id");
 
     receipt.items = {validItem("item-a"), validItem("item-b"), validItem("item-a")};
-    EXPECT_EQ(validator.validate(receipt),
-              (std::vector{error("duplicate_item_id", "items[2].id", "同一回执内的事项 id 不能重复。")}));
+    EXPECT_EQ(
+        validator.validate(receipt),
+        (std::vector{error("duplicate_item_id", "items[2].id", "同一回执内的事项 id 不能重复。")}));
     receipt.items = {validItem("item-a"), validItem("ITEM-A")};  // case-sensitive
     EXPECT_TRUE(validator.validate(receipt).empty());
 }
@@ -280,11 +289,10 @@ TEST(ReceiptValidator, StepOrders) {
         }
         return validator.validate(receipt);
     };
-    EXPECT_EQ(issuesFor({1, 1}),
-              (std::vector{error("invalid_step_order", "items[0].steps[1].order",
-                                 "步骤序号必须从 1 开始且不能重复。"),
-                           error("non_contiguous_steps", "items[0].steps",
-                                 "步骤序号必须连续，从 1 依次增加。")}));
+    EXPECT_EQ(issuesFor({1, 1}), (std::vector{error("invalid_step_order", "items[0].steps[1].order",
+                                                    "步骤序号必须从 1 开始且不能重复。"),
+                                              error("non_contiguous_steps", "items[0].steps",
+                                                    "步骤序号必须连续，从 1 依次增加。")}));
     EXPECT_TRUE(issuesFor({2, 1}).empty());
     EXPECT_TRUE(issuesFor({3, 1, 2}).empty());
     EXPECT_EQ(codes(issuesFor({1, 3})), std::vector<std::string>{"non_contiguous_steps"});
