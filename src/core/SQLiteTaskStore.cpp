@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "core/SHA256Digest.h"
@@ -478,27 +479,25 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
 // MARK: - Queries
 
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
-    const std::string& sql, const std::vector<SQLValue>& bindings) {
+    const std::string& sql, const std::vector<SQLValue>& bindings, bool prunesItemCache) {
     auto statement = database_.prepare(sql);
     if (!statement) return fail(statement.error());
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     lastSkippedTaskRowCount_ = 0;
+    // Prepared once for all rows: a listing reads the ticks of every task.
+    auto stepStatement = database_.prepare(selectStepIDs);
+    if (!stepStatement) return fail(stepStatement.error());
 
     std::vector<TaskRecord> tasks;
+    std::unordered_set<std::string> readKeys;
     while (statement->next()) {
         const auto agent = fromRawValue<AgentKind>(statement->text(agentColumn));
         const auto receiptState = fromRawValue<ReceiptState>(statement->text(receiptStateColumn));
-        std::optional<InterventionItem> item;
-        if (agent && receiptState) {
-            const std::string itemJSON = statement->text(itemJSONColumn);
-            auto decoded = decoder_.decodeItem(std::string_view(itemJSON));
-            // An item written by a later layout may mean something this build
-            // cannot show; it is skipped like an undecodable one.
-            if (decoded && (!decoded->payloadVersion ||
-                            *decoded->payloadVersion <= InterventionItem::currentPayloadVersion)) {
-                item = std::move(decoded).value();
-            }
-        }
+        const std::string taskKey = statement->text(taskKeyColumn);
+        if (prunesItemCache) readKeys.insert(taskKey);
+        const auto* item = agent && receiptState
+                               ? storedItem(taskKey, statement->textView(itemJSONColumn))
+                               : nullptr;
         const auto createdAt = parseKestrinISO8601(statement->text(createdAtColumn));
         const auto updatedAt = parseKestrinISO8601(statement->text(updatedAtColumn));
         const auto importedAt = parseKestrinISO8601(statement->text(importedAtColumn));
@@ -509,7 +508,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
         }
 
         TaskRecord task;
-        task.taskKey = statement->text(taskKeyColumn);
+        task.taskKey = taskKey;
         task.receiptID = statement->text(receiptIDColumn);
         task.receiptVersion = statement->integer(receiptVersionColumn);
         task.project = {statement->text(projectNameColumn), statement->text(projectPathColumn)};
@@ -518,7 +517,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
                        statement->optionalText(sourceLocatorColumn)};
         task.receiptState = *receiptState;
         task.receiptSummary = statement->text(receiptSummaryColumn);
-        task.item = std::move(*item);
+        task.item = *item;
         task.createdAt = *createdAt;
         task.updatedAt = *updatedAt;
         task.importedAt = *importedAt;
@@ -527,24 +526,46 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
         if (auto snoozed = statement->optionalText(snoozedUntilColumn)) {
             task.snoozedUntil = parseKestrinISO8601(*snoozed);
         }
-        auto steps = completedStepIDs(task.taskKey);
+        auto steps = completedStepIDs(*stepStatement, task.taskKey);
         if (!steps) return fail(steps.error());
         task.completedStepIDs = std::move(steps).value();
         tasks.push_back(std::move(task));
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
+    if (prunesItemCache) {
+        std::erase_if(itemCache_,
+                      [&](const auto& entry) { return !readKeys.contains(entry.first); });
+    }
     return tasks;
 }
 
+const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
+                                                    std::string_view itemJSON) {
+    auto cached = itemCache_.find(taskKey);
+    if (cached == itemCache_.end() || cached->second.json != itemJSON) {
+        itemCache_.erase(taskKey);
+        auto decoded = decoder_.decodeItem(itemJSON);
+        // An item written by a later layout may mean something this build
+        // cannot show; it is skipped like an undecodable one.
+        if (!decoded || (decoded->payloadVersion &&
+                         *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+            return nullptr;
+        }
+        cached = itemCache_
+                     .insert_or_assign(
+                         taskKey, CachedItem{std::string(itemJSON), std::move(decoded).value()})
+                     .first;
+    }
+    return &cached->second.item;
+}
+
 Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
-    const std::string& taskKey) {
-    auto statement = database_.prepare(selectStepIDs);
-    if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound)
-        return fail(bound.error());
+    SQLiteStatement& statement, const std::string& taskKey) {
+    statement.reset();
+    if (auto bound = statement.bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
     std::set<std::string> stepIDs;
-    while (statement->next()) stepIDs.insert(statement->text(0));
-    if (auto done = statement->finished(); !done) return fail(done.error());
+    while (statement.next()) stepIDs.insert(statement.text(0));
+    if (auto done = statement.finished(); !done) return fail(done.error());
     return stepIDs;
 }
 
@@ -563,13 +584,13 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
     sql +=
         "ORDER BY CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' THEN 2 "
         "ELSE 3 END,\nimported_at DESC;";
-    return queryTasks(sql, {});
+    return queryTasks(sql, {}, true);
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {
     std::scoped_lock guard(lock_);
     auto tasks = queryTasks(std::string(taskColumns) + "FROM tasks WHERE task_key = ? LIMIT 1;",
-                            {SQLValue::text(taskKey)});
+                            {SQLValue::text(taskKey)}, false);
     if (!tasks) return fail(tasks.error());
     if (tasks->empty()) return fail(StoreError::missingTask(taskKey));
     return std::move(tasks->front());

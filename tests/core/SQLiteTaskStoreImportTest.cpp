@@ -212,11 +212,26 @@ TEST_P(SQLiteTaskStoreImportRollback, AnImportFailingMidwayLeavesTheDatabaseAsIt
     EXPECT_EQ(imported(makeReceipt("r-42", 2, {makeItem("A")})), StoreImportResult::updated(1, 1));
 }
 
+static std::string stageName(const ::testing::TestParamInfo<SQLiteTaskStore::ImportStage>& stage) {
+    switch (stage.param) {
+        case SQLiteTaskStore::ImportStage::beforeTransaction:
+            return "beforeTransaction";
+        case SQLiteTaskStore::ImportStage::receiptWritten:
+            return "receiptWritten";
+        case SQLiteTaskStore::ImportStage::taskWritten:
+            return "taskWritten";
+        case SQLiteTaskStore::ImportStage::beforeCommit:
+            return "beforeCommit";
+    }
+    return "unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryStage, SQLiteTaskStoreImportRollback,
                          ::testing::Values(SQLiteTaskStore::ImportStage::beforeTransaction,
                                            SQLiteTaskStore::ImportStage::receiptWritten,
                                            SQLiteTaskStore::ImportStage::taskWritten,
-                                           SQLiteTaskStore::ImportStage::beforeCommit));
+                                           SQLiteTaskStore::ImportStage::beforeCommit),
+                         stageName);
 
 // A genuine SQLite failure in the last write of an import (the clean-up of a
 // vanished step's tick) undoes the receipt row, the task rows and the deletion.
