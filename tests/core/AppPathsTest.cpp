@@ -1,10 +1,9 @@
-#include "core/AppPaths.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "ScratchDirectory.h"
+#include "core/AppPaths.h"
 #include "core/BuildInfo.h"
 
 using namespace kestrin;
@@ -123,15 +122,15 @@ TEST(AppPaths, EnsureDirectoriesStopsAtTheFirstFailure) {
 
 TEST(AppPaths, ClassifiesTheDefaultDirectoryAsStandard) {
     ScratchDirectory scratch;
-    const AppPaths::Environment environment{{"HOME", (scratch / "home").string()},
-                                            {"XDG_DATA_HOME", ""},
-                                            {"TMPDIR", ""}};
+    const AppPaths::Environment environment{
+        {"HOME", (scratch / "home").string()}, {"XDG_DATA_HOME", ""}, {"TMPDIR", ""}};
     const AppPaths standard = resolved(environment);
     EXPECT_EQ(standard.dataEnvironment(environment), TaskDataEnvironment::standard);
     // Even through a symbolic link, once the directory exists.
     ASSERT_TRUE(standard.ensureDirectories());
     fs::create_directory_symlink(standard.root(), scratch / "link");
-    EXPECT_EQ(AppPaths(scratch / "link").dataEnvironment(environment), TaskDataEnvironment::standard);
+    EXPECT_EQ(AppPaths(scratch / "link").dataEnvironment(environment),
+              TaskDataEnvironment::standard);
     EXPECT_EQ(AppPaths(scratch / "link" / "inbox" / "..").dataEnvironment(environment),
               TaskDataEnvironment::standard);
     // Without a known home, standard cannot match.
