@@ -220,6 +220,12 @@ class SQLiteTaskStore {
     // fails with `decode`; an unreadable wake-up time reads as none.
     Result<std::vector<ArchivedTaskState>, StoreError> archivedTaskStates();
 
+    // Runs `reads` (calls of this store's reading operations) inside one read
+    // transaction under the store's lock, so that they all see the database as
+    // it was at the first of them, whatever other connections commit
+    // meanwhile. Returns the first failure of `reads` or of the transaction.
+    Result<void, StoreError> readSnapshot(const std::function<Result<void, StoreError>()>& reads);
+
     // Overwrites status, wake-up time and ticked steps of each listed task, in
     // one transaction: all or nothing. Checked before anything is written:
     // every task exists and is readable (StoreError missingTask) and every

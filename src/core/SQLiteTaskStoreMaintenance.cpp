@@ -317,6 +317,24 @@ Result<std::vector<ArchivedTaskState>, StoreError> SQLiteTaskStore::archivedTask
     return states;
 }
 
+Result<void, StoreError> SQLiteTaskStore::readSnapshot(
+    const std::function<Result<void, StoreError>()>& reads) {
+    std::scoped_lock guard(lock_);
+    // A deferred transaction: it takes no write lock, so the other program
+    // goes on writing while the snapshot is read.
+    if (auto begun = execute("BEGIN;"); !begun) return begun;
+    auto read = reads();
+    if (!read) {
+        (void)execute("ROLLBACK;");
+        return read;
+    }
+    if (auto committed = execute("COMMIT;"); !committed) {
+        (void)execute("ROLLBACK;");
+        return committed;
+    }
+    return {};
+}
+
 Result<void, ArchiveFailure> SQLiteTaskStore::applyArchivedTaskStates(
     const std::vector<ArchivedTaskState>& states) {
     std::scoped_lock guard(lock_);

@@ -77,15 +77,22 @@ Result<std::string, ArchiveFailure> TaskArchiveManager::exportData(bool pretty,
     KestrinArchive archive;
     archive.exportedAt = clock_();
 
-    auto receipts = store_.archivedReceipts();
-    if (!receipts) return fail(receipts.error());
-    archive.receipts = std::move(receipts).value();
-    report(progress, 1, phases);
+    // One snapshot: receipts and task states read apart could disagree when
+    // the other program stores a new version in between, and the archive
+    // would then fail its own validation on restore.
+    auto read = store_.readSnapshot([&]() -> Result<void, StoreError> {
+        auto receipts = store_.archivedReceipts();
+        if (!receipts) return fail(receipts.error());
+        archive.receipts = std::move(receipts).value();
+        report(progress, 1, phases);
 
-    auto states = store_.archivedTaskStates();
-    if (!states) return fail(states.error());
-    archive.taskStates = std::move(states).value();
-    report(progress, 2, phases);
+        auto states = store_.archivedTaskStates();
+        if (!states) return fail(states.error());
+        archive.taskStates = std::move(states).value();
+        report(progress, 2, phases);
+        return {};
+    });
+    if (!read) return fail(read.error());
 
     auto document = archive.encode(pretty);
     report(progress, 3, phases);

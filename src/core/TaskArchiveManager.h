@@ -38,9 +38,10 @@ public:
                        SecretScanner scanner = {},
                        std::function<Timestamp()> clock = currentTimestamp);
 
-    // The archive of every stored receipt and task state: schema "1.0.0",
-    // exported now, receipts by identifier, task states by key, ticks by step
-    // identifier. Receipts whose tasks were all deleted are included. Fails
+    // The archive of every stored receipt and task state, both read from one
+    // snapshot of the database: schema "1.0.0", exported now, receipts by
+    // identifier, task states by key, ticks by step identifier. Receipts
+    // whose tasks were all deleted are included. Fails
     // with the store's `decode` when a task's status or a tick time cannot be
     // read. Progress counts three phases: receipts read, task states read,
     // document encoded.

@@ -101,6 +101,14 @@ TEST_F(StoreMaintenanceTest, ADamagedDatabaseFailsTheQuickCheckWithItsFindings) 
     EXPECT_EQ(checked.error().kind, StoreError::Kind::integrity);
     EXPECT_TRUE(checked.error().description().starts_with("任务数据库完整性检查失败："))
         << checked.error().description();
+
+    // The online backup copies the damage page by page; the check of the copy
+    // finds it, and the partial copy is removed with its companion files.
+    const fs::path target = directory / "backups" / "copy.sqlite";
+    auto copied = (*damagedStore)->backup(target);
+    ASSERT_FALSE(copied);
+    EXPECT_EQ(held<StoreError>(copied.error())->kind, StoreError::Kind::integrity);
+    EXPECT_TRUE(fs::is_empty(target.parent_path()));
 }
 
 // MARK: - Backup

@@ -154,6 +154,23 @@ TEST_F(ArchiveManagerTest, ExportCarriesEveryStoredReceiptAndTaskState) {
     EXPECT_EQ(archive->taskStates[1].snoozedUntil, at("2030-01-01T00:00:00Z"));
 }
 
+// The other program stores a newer version with one more item between the
+// export's two reads; the archive must still hold together.
+TEST_F(ArchiveManagerTest, AnExportIsOneSnapshotWhileAnotherProgramWrites) {
+    importInto(*store, validReceipt("r-alpha", 1));
+    auto otherProgram = openStore(paths);
+    auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
+        if (done == 1) importInto(*otherProgram, validReceipt("r-alpha", 2, {"item-1", "item-2"}));
+    };
+    auto bytes = manager().exportData(false, writeBetweenReads);
+    ASSERT_TRUE(bytes);
+    auto archive = KestrinArchive::decode(*bytes).value();
+    EXPECT_EQ(archive.receipts.at(0).version, 1);
+    EXPECT_EQ(archive.taskStates.size(), 1u);
+    EXPECT_TRUE(archive.validate(ReceiptValidator{}, SecretScanner{}));
+    EXPECT_EQ(store->archivedTaskStates()->size(), 2u);  // the write itself went through
+}
+
 // MARK: - Restore
 
 TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
