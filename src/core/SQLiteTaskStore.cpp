@@ -203,11 +203,7 @@ Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
     if (auto done = store->execute("PRAGMA foreign_keys = ON;"); !done) return fail(done.error());
     // The version is checked before switching to WAL, because that switch
     // already writes the file header: a newer file must stay untouched.
-    auto version = store->pragmaInteger("user_version");
-    if (!version) return fail(version.error());
-    if (*version > currentSchemaVersion) {
-        return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
-    }
+    if (auto supported = store->needsMigration(); !supported) return fail(supported.error());
     if (auto done = store->execute("PRAGMA journal_mode = WAL;"); !done) return fail(done.error());
     if (auto done = store->migrate(); !done) return fail(done.error());
     return store;
@@ -221,16 +217,27 @@ Result<std::int64_t, StoreError> SQLiteTaskStore::pragmaInteger(std::string_view
     return database_.pragmaInteger(name);
 }
 
-Result<void, StoreError> SQLiteTaskStore::migrate() {
+Result<bool, StoreError> SQLiteTaskStore::needsMigration() {
     auto version = pragmaInteger("user_version");
     if (!version) return fail(version.error());
     if (*version > currentSchemaVersion) {
         return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
     }
-    if (*version == currentSchemaVersion) return {};
+    return *version < currentSchemaVersion;
+}
+
+Result<void, StoreError> SQLiteTaskStore::migrate() {
+    auto needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
 
     auto transaction = SQLiteTransaction::begin(database_);
     if (!transaction) return fail(transaction.error());
+    // Asked again under the write lock: another process may have migrated
+    // the file meanwhile, perhaps a newer build beyond this one's version.
+    needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
     if (auto done = migrateToVersion1(); !done) return done;
     if (auto done = execute("PRAGMA user_version = 1;"); !done) return done;
     return transaction->commit();

@@ -135,6 +135,9 @@ class SQLiteTaskStore {
         std::string rawHash;
     };
 
+    // Whether user_version is below currentSchemaVersion; `unsupportedSchema`
+    // when it is above.
+    Result<bool, StoreError> needsMigration();
     Result<void, StoreError> migrate();
     Result<void, StoreError> migrateToVersion1();
     Result<void, StoreError> execute(const std::string& sql);
