@@ -418,6 +418,7 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
 
     for (const auto& item : receipt.items) {
         const std::string taskKey = receipt.receiptId + "::" + item.id;
+        if (auto owned = refuseForeignTaskKey(taskKey, receipt.receiptId); !owned) return owned;
 
         InterventionItem stamped = item;
         stamped.payloadVersion = InterventionItem::currentPayloadVersion;
@@ -461,6 +462,25 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
         if (auto injected = injectFault(ImportStage::taskWritten); !injected) return injected;
     }
     return {};
+}
+
+// Identifiers may contain colons, so receipt "a::b" with item "c" and receipt
+// "a" with item "b::c" make the same key. The upsert would then overwrite the
+// other receipt's task with this item, so the import is refused instead.
+Result<void, StoreError> SQLiteTaskStore::refuseForeignTaskKey(const std::string& taskKey,
+                                                               const std::string& receiptID) {
+    auto statement =
+        database_.prepare("SELECT receipt_id FROM tasks WHERE task_key = ? AND receipt_id != ?;");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(receiptID)});
+        !bound) {
+        return bound;
+    }
+    if (statement->next()) {
+        return fail(StoreError::sqlite("任务 " + taskKey + " 已属于回执 " + statement->text(0) +
+                                       "，无法写入回执 " + receiptID + " 的同名任务。"));
+    }
+    return statement->finished();
 }
 
 Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(

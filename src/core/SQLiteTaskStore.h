@@ -150,6 +150,8 @@ class SQLiteTaskStore {
                                            Timestamp importedAt);
     Result<void, StoreError> upsertTasks(const InterventionReceipt& receipt, Timestamp importedAt);
     Result<std::set<std::string>, StoreError> taskKeys(const std::string& receiptID);
+    Result<void, StoreError> refuseForeignTaskKey(const std::string& taskKey,
+                                                  const std::string& receiptID);
     Result<void, StoreError> removeUnknownStepProgress(const std::string& taskKey,
                                                        const std::set<std::string>& validStepIDs);
     Result<void, StoreError> injectFault(ImportStage stage);
