@@ -32,7 +32,7 @@ namespace kestrin {
 // one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
 // Not copyable; the connection closes when the store is destroyed.
 class SQLiteTaskStore {
-  public:
+public:
     // The schema version this build writes and the highest it opens.
     static constexpr std::int64_t currentSchemaVersion = 1;
 
@@ -127,7 +127,7 @@ class SQLiteTaskStore {
     using ImportFaultHook = std::function<Result<void, StoreError>(ImportStage)>;
     void setImportFaultHook(ImportFaultHook hook);
 
-  private:
+private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 
     struct ReceiptMetadata {
