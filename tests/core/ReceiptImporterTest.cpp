@@ -183,7 +183,9 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrder) {
     undecodable["source"]["agent"] = "Codex";
     EXPECT_TRUE(refusal(undecodable.dump()).starts_with("回执 JSON 无法解析：source.agent"))
         << refusal(undecodable.dump());
-    EXPECT_TRUE(refusal("[]").starts_with("回执 JSON 无法解析："));
+    // The decoder's own words, after the path of the offending value if any.
+    EXPECT_EQ(refusal("[]"), "回执 JSON 无法解析：类型错误：应为对象，实际为数组");
+    EXPECT_EQ(refusal("{}"), "回执 JSON 无法解析：schema_version：缺少必填字段");
     EXPECT_TRUE(refusal("").starts_with("回执 JSON 无法解析："));
 
     // Then validation: only errors are listed, in validator order.
