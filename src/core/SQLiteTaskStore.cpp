@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "core/SHA256Digest.h"
@@ -202,11 +203,7 @@ Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
     if (auto done = store->execute("PRAGMA foreign_keys = ON;"); !done) return fail(done.error());
     // The version is checked before switching to WAL, because that switch
     // already writes the file header: a newer file must stay untouched.
-    auto version = store->pragmaInteger("user_version");
-    if (!version) return fail(version.error());
-    if (*version > currentSchemaVersion) {
-        return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
-    }
+    if (auto supported = store->needsMigration(); !supported) return fail(supported.error());
     if (auto done = store->execute("PRAGMA journal_mode = WAL;"); !done) return fail(done.error());
     if (auto done = store->migrate(); !done) return fail(done.error());
     return store;
@@ -220,16 +217,27 @@ Result<std::int64_t, StoreError> SQLiteTaskStore::pragmaInteger(std::string_view
     return database_.pragmaInteger(name);
 }
 
-Result<void, StoreError> SQLiteTaskStore::migrate() {
+Result<bool, StoreError> SQLiteTaskStore::needsMigration() {
     auto version = pragmaInteger("user_version");
     if (!version) return fail(version.error());
     if (*version > currentSchemaVersion) {
         return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
     }
-    if (*version == currentSchemaVersion) return {};
+    return *version < currentSchemaVersion;
+}
+
+Result<void, StoreError> SQLiteTaskStore::migrate() {
+    auto needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
 
     auto transaction = SQLiteTransaction::begin(database_);
     if (!transaction) return fail(transaction.error());
+    // Asked again under the write lock: another process may have migrated
+    // the file meanwhile, perhaps a newer build beyond this one's version.
+    needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
     if (auto done = migrateToVersion1(); !done) return done;
     if (auto done = execute("PRAGMA user_version = 1;"); !done) return done;
     return transaction->commit();
@@ -285,7 +293,8 @@ SQLiteTaskStore::receiptMetadata(const std::string& receiptID) {
         if (auto done = statement->finished(); !done) return fail(done.error());
         return std::optional<ReceiptMetadata>{};
     }
-    return std::optional<ReceiptMetadata>{ReceiptMetadata{statement->integer(0), statement->text(1)}};
+    return std::optional<ReceiptMetadata>{
+        ReceiptMetadata{statement->integer(0), statement->text(1)}};
 }
 
 Result<StoreImportResult, StoreError> SQLiteTaskStore::importReceipt(
@@ -356,26 +365,23 @@ Result<void, StoreError> SQLiteTaskStore::upsertReceipt(const InterventionReceip
                                                         const std::string& rawJSON,
                                                         const std::string& rawHash,
                                                         Timestamp importedAt) {
-    auto statement = database_.prepare(upsertReceiptSQL);
-    if (!statement) return fail(statement.error());
-    const std::vector<SQLValue> values{
-        SQLValue::text(receipt.receiptId),
-        SQLValue::integer(receipt.version),
-        SQLValue::text(receipt.schemaVersion),
-        SQLValue::text(receipt.project.name),
-        SQLValue::text(receipt.project.path),
-        enumValue(receipt.source.agent),
-        enumValue(receipt.state),
-        SQLValue::integer(receipt.requiresUserAction ? 1 : 0),
-        SQLValue::text(receipt.summary),
-        timestampValue(receipt.createdAt),
-        timestampValue(receipt.updatedAt),
-        timestampValue(importedAt),
-        SQLValue::text(rawHash),
-        SQLValue::text(rawJSON),
-    };
-    if (auto bound = statement->bind(values); !bound) return bound;
-    return statement->run();
+    return database_.run(upsertReceiptSQL,
+                         {
+                             SQLValue::text(receipt.receiptId),
+                             SQLValue::integer(receipt.version),
+                             SQLValue::text(receipt.schemaVersion),
+                             SQLValue::text(receipt.project.name),
+                             SQLValue::text(receipt.project.path),
+                             enumValue(receipt.source.agent),
+                             enumValue(receipt.state),
+                             SQLValue::integer(receipt.requiresUserAction ? 1 : 0),
+                             SQLValue::text(receipt.summary),
+                             timestampValue(receipt.createdAt),
+                             timestampValue(receipt.updatedAt),
+                             timestampValue(importedAt),
+                             SQLValue::text(rawHash),
+                             SQLValue::text(rawJSON),
+                         });
 }
 
 Result<std::set<std::string>, StoreError> SQLiteTaskStore::taskKeys(const std::string& receiptID) {
@@ -425,32 +431,29 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
         }
         if (!isValidUTF8(itemJSON)) return fail(StoreError::encode(encodeFailure));
 
-        auto statement = database_.prepare(upsertTaskSQL);
-        if (!statement) return fail(statement.error());
-        const std::vector<SQLValue> values{
-            SQLValue::text(taskKey),
-            SQLValue::text(receipt.receiptId),
-            SQLValue::text(item.id),
-            SQLValue::integer(receipt.version),
-            SQLValue::text(receipt.project.name),
-            SQLValue::text(receipt.project.path),
-            enumValue(receipt.source.agent),
-            enumValue(receipt.state),
-            SQLValue::text(receipt.source.taskTitle),
-            optionalTextValue(receipt.source.taskId),
-            optionalTextValue(receipt.source.locator),
-            SQLValue::text(receipt.summary),
-            enumValue(item.category),
-            enumValue(item.priority),
-            SQLValue::text(itemJSON),
-            timestampValue(receipt.createdAt),
-            timestampValue(receipt.updatedAt),
-            timestampValue(importedAt),
-            SQLValue::text("pending"),
-            SQLValue::null(),
-        };
-        if (auto bound = statement->bind(values); !bound) return bound;
-        if (auto done = statement->run(); !done) return done;
+        auto written = database_.run(upsertTaskSQL, {
+                                                        SQLValue::text(taskKey),
+                                                        SQLValue::text(receipt.receiptId),
+                                                        SQLValue::text(item.id),
+                                                        SQLValue::integer(receipt.version),
+                                                        SQLValue::text(receipt.project.name),
+                                                        SQLValue::text(receipt.project.path),
+                                                        enumValue(receipt.source.agent),
+                                                        enumValue(receipt.state),
+                                                        SQLValue::text(receipt.source.taskTitle),
+                                                        optionalTextValue(receipt.source.taskId),
+                                                        optionalTextValue(receipt.source.locator),
+                                                        SQLValue::text(receipt.summary),
+                                                        enumValue(item.category),
+                                                        enumValue(item.priority),
+                                                        SQLValue::text(itemJSON),
+                                                        timestampValue(receipt.createdAt),
+                                                        timestampValue(receipt.updatedAt),
+                                                        timestampValue(importedAt),
+                                                        SQLValue::text("pending"),
+                                                        SQLValue::null(),
+                                                    });
+        if (!written) return written;
 
         std::set<std::string> stepIDs;
         for (const auto& step : item.steps) stepIDs.insert(step.id);
@@ -474,12 +477,8 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
         if (auto done = statement->finished(); !done) return done;
     }
     for (const auto& stepID : unknown) {
-        auto statement = database_.prepare(deleteStepSQL);
-        if (!statement) return fail(statement.error());
-        if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(stepID)}); !bound) {
-            return bound;
-        }
-        if (auto done = statement->run(); !done) return done;
+        auto done = database_.run(deleteStepSQL, {SQLValue::text(taskKey), SQLValue::text(stepID)});
+        if (!done) return done;
     }
     return {};
 }
@@ -487,27 +486,25 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
 // MARK: - Queries
 
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
-    const std::string& sql, const std::vector<SQLValue>& bindings) {
+    const std::string& sql, const std::vector<SQLValue>& bindings, bool prunesItemCache) {
     auto statement = database_.prepare(sql);
     if (!statement) return fail(statement.error());
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     lastSkippedTaskRowCount_ = 0;
+    // Prepared once for all rows: a listing reads the ticks of every task.
+    auto stepStatement = database_.prepare(selectStepIDs);
+    if (!stepStatement) return fail(stepStatement.error());
 
     std::vector<TaskRecord> tasks;
+    std::unordered_set<std::string> readKeys;
     while (statement->next()) {
         const auto agent = fromRawValue<AgentKind>(statement->text(agentColumn));
         const auto receiptState = fromRawValue<ReceiptState>(statement->text(receiptStateColumn));
-        std::optional<InterventionItem> item;
-        if (agent && receiptState) {
-            const std::string itemJSON = statement->text(itemJSONColumn);
-            auto decoded = decoder_.decodeItem(std::string_view(itemJSON));
-            // An item written by a later layout may mean something this build
-            // cannot show; it is skipped like an undecodable one.
-            if (decoded && (!decoded->payloadVersion ||
-                            *decoded->payloadVersion <= InterventionItem::currentPayloadVersion)) {
-                item = std::move(decoded).value();
-            }
-        }
+        const std::string taskKey = statement->text(taskKeyColumn);
+        if (prunesItemCache) readKeys.insert(taskKey);
+        const auto* item = agent && receiptState
+                               ? storedItem(taskKey, statement->textView(itemJSONColumn))
+                               : nullptr;
         const auto createdAt = parseKestrinISO8601(statement->text(createdAtColumn));
         const auto updatedAt = parseKestrinISO8601(statement->text(updatedAtColumn));
         const auto importedAt = parseKestrinISO8601(statement->text(importedAtColumn));
@@ -518,7 +515,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
         }
 
         TaskRecord task;
-        task.taskKey = statement->text(taskKeyColumn);
+        task.taskKey = taskKey;
         task.receiptID = statement->text(receiptIDColumn);
         task.receiptVersion = statement->integer(receiptVersionColumn);
         task.project = {statement->text(projectNameColumn), statement->text(projectPathColumn)};
@@ -527,7 +524,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
                        statement->optionalText(sourceLocatorColumn)};
         task.receiptState = *receiptState;
         task.receiptSummary = statement->text(receiptSummaryColumn);
-        task.item = std::move(*item);
+        task.item = *item;
         task.createdAt = *createdAt;
         task.updatedAt = *updatedAt;
         task.importedAt = *importedAt;
@@ -536,51 +533,71 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
         if (auto snoozed = statement->optionalText(snoozedUntilColumn)) {
             task.snoozedUntil = parseKestrinISO8601(*snoozed);
         }
-        auto steps = completedStepIDs(task.taskKey);
+        auto steps = completedStepIDs(*stepStatement, task.taskKey);
         if (!steps) return fail(steps.error());
         task.completedStepIDs = std::move(steps).value();
         tasks.push_back(std::move(task));
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
+    if (prunesItemCache) {
+        std::erase_if(itemCache_,
+                      [&](const auto& entry) { return !readKeys.contains(entry.first); });
+    }
     return tasks;
 }
 
+const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
+                                                    std::string_view itemJSON) {
+    auto cached = itemCache_.find(taskKey);
+    if (cached == itemCache_.end() || cached->second.json != itemJSON) {
+        itemCache_.erase(taskKey);
+        auto decoded = decoder_.decodeItem(itemJSON);
+        // An item written by a later layout may mean something this build
+        // cannot show; it is skipped like an undecodable one.
+        if (!decoded || (decoded->payloadVersion &&
+                         *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+            return nullptr;
+        }
+        cached = itemCache_
+                     .insert_or_assign(
+                         taskKey, CachedItem{std::string(itemJSON), std::move(decoded).value()})
+                     .first;
+    }
+    return &cached->second.item;
+}
+
 Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
-    const std::string& taskKey) {
-    auto statement = database_.prepare(selectStepIDs);
-    if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
+    SQLiteStatement& statement, const std::string& taskKey) {
+    statement.reset();
+    if (auto bound = statement.bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
     std::set<std::string> stepIDs;
-    while (statement->next()) stepIDs.insert(statement->text(0));
-    if (auto done = statement->finished(); !done) return fail(done.error());
+    while (statement.next()) stepIDs.insert(statement.text(0));
+    if (auto done = statement.finished(); !done) return fail(done.error());
     return stepIDs;
 }
 
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool includeCompleted,
                                                                        Timestamp now) {
     std::scoped_lock guard(lock_);
-    {
-        // The only place where snoozed tasks wake up. Text comparison orders
-        // correctly because every stored timestamp has one fixed-width form.
-        auto wake = database_.prepare(
-            "UPDATE tasks SET status = 'pending', snoozed_until = NULL WHERE status = 'snoozed' "
-            "AND snoozed_until IS NOT NULL AND snoozed_until <= ?;");
-        if (!wake) return fail(wake.error());
-        if (auto bound = wake->bind(1, timestampValue(now)); !bound) return fail(bound.error());
-        if (auto done = wake->run(); !done) return fail(done.error());
-    }
+    // The only place where snoozed tasks wake up. Text comparison orders
+    // correctly because every stored timestamp has one fixed-width form.
+    auto woken = database_.run(
+        "UPDATE tasks SET status = 'pending', snoozed_until = NULL WHERE status = 'snoozed' AND "
+        "snoozed_until IS NOT NULL AND snoozed_until <= ?;",
+        {timestampValue(now)});
+    if (!woken) return fail(woken.error());
     std::string sql = std::string(taskColumns) + "FROM tasks\n";
     if (!includeCompleted) sql += "WHERE status NOT IN ('completed', 'cancelled')\n";
     sql +=
         "ORDER BY CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' THEN 2 "
         "ELSE 3 END,\nimported_at DESC;";
-    return queryTasks(sql, {});
+    return queryTasks(sql, {}, true);
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {
     std::scoped_lock guard(lock_);
     auto tasks = queryTasks(std::string(taskColumns) + "FROM tasks WHERE task_key = ? LIMIT 1;",
-                            {SQLValue::text(taskKey)});
+                            {SQLValue::text(taskKey)}, false);
     if (!tasks) return fail(tasks.error());
     if (tasks->empty()) return fail(StoreError::missingTask(taskKey));
     return std::move(tasks->front());
@@ -614,16 +631,11 @@ Result<std::vector<ReceiptHistoryRecord>, StoreError> SQLiteTaskStore::receiptHi
 Result<void, StoreError> SQLiteTaskStore::setStatus(const std::string& taskKey, TaskStatus status,
                                                     std::optional<Timestamp> snoozedUntil) {
     std::scoped_lock guard(lock_);
-    auto statement =
-        database_.prepare("UPDATE tasks SET status = ?, snoozed_until = ? WHERE task_key = ?;");
-    if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind({enumValue(status),
-                                      snoozedUntil ? timestampValue(*snoozedUntil) : SQLValue::null(),
-                                      SQLValue::text(taskKey)});
-        !bound) {
-        return bound;
-    }
-    if (auto done = statement->run(); !done) return done;
+    auto updated = database_.run(
+        "UPDATE tasks SET status = ?, snoozed_until = ? WHERE task_key = ?;",
+        {enumValue(status), snoozedUntil ? timestampValue(*snoozedUntil) : SQLValue::null(),
+         SQLValue::text(taskKey)});
+    if (!updated) return updated;
     if (database_.changes() == 0) return fail(StoreError::missingTask(taskKey));
     return {};
 }
@@ -635,30 +647,16 @@ Result<void, StoreError> SQLiteTaskStore::setStepCompleted(const std::string& ta
     if (auto existing = task(taskKey); !existing) return fail(existing.error());
 
     if (!completed) {
-        auto statement = database_.prepare(deleteStepSQL);
-        if (!statement) return fail(statement.error());
-        if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(stepID)}); !bound) {
-            return bound;
-        }
-        return statement->run();
+        return database_.run(deleteStepSQL, {SQLValue::text(taskKey), SQLValue::text(stepID)});
     }
-
-    auto tick = database_.prepare(
-        "INSERT OR IGNORE INTO step_progress (task_key, step_id, completed_at) VALUES (?, ?, ?);");
-    if (!tick) return fail(tick.error());
-    if (auto bound = tick->bind({SQLValue::text(taskKey), SQLValue::text(stepID),
-                                 timestampValue(currentTimestamp())});
-        !bound) {
-        return bound;
-    }
-    if (auto done = tick->run(); !done) return done;
-
-    auto start = database_.prepare(
+    auto ticked = database_.run(
+        "INSERT OR IGNORE INTO step_progress (task_key, step_id, completed_at) VALUES (?, ?, ?);",
+        {SQLValue::text(taskKey), SQLValue::text(stepID), timestampValue(currentTimestamp())});
+    if (!ticked) return ticked;
+    return database_.run(
         "UPDATE tasks SET status = 'in_progress', snoozed_until = NULL WHERE task_key = ? AND "
-        "status = 'pending';");
-    if (!start) return fail(start.error());
-    if (auto bound = start->bind(1, SQLValue::text(taskKey)); !bound) return bound;
-    return start->run();
+        "status = 'pending';",
+        {SQLValue::text(taskKey)});
 }
 
 Result<void, StoreError> SQLiteTaskStore::deleteTasks(const std::set<std::string>& taskKeys) {
