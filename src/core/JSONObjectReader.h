@@ -81,6 +81,7 @@ class JSONObjectReader {
     JSONObjectReader(const nlohmann::json& value, const JSONObjectReader& parent,
                      std::string_view field, std::size_t index);
 
+    void open(const nlohmann::json& value);
     // The value of a required field if it has JSON type `type`; otherwise
     // records the failure and returns nullptr.
     const nlohmann::json* require(std::string_view name, nlohmann::json::value_t type);
