@@ -6,11 +6,10 @@
 #include <regex>
 #include <sstream>
 
-#include "ScratchDirectory.h"
+#include "tools/StoreFixture.h"
 #include "core/InboxScanner.h"
 
 using namespace kestrin;
-using kestrin::testing::ScratchDirectory;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
@@ -100,12 +99,14 @@ public:
 // 2026-07-27T08:30:00Z: the second count every suffix in these tests uses.
 constexpr std::int64_t kNowSeconds = 1785141000;
 
-class InboxScannerTest : public ::testing::Test {
+// The data directory is the store fixture's directory, whose "tasks.sqlite"
+// is the store under test.
+class InboxScannerTest : public kestrin::testing::StoreFixture {
 protected:
     void SetUp() override {
-        auto opened = SQLiteTaskStore::open(paths.database());
-        ASSERT_TRUE(opened) << opened.error().description();
-        store = std::move(opened.value());
+        StoreFixture::SetUp();
+        paths = AppPaths(directory);
+        ASSERT_EQ(paths.database(), databasePath);
         importer.emplace(*store);
         scanner.emplace(paths, *importer, files,
                         [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
@@ -130,10 +131,8 @@ protected:
         return events.empty() ? InboxScanEvent{} : events.front();
     }
 
-    ScratchDirectory scratch;
-    AppPaths paths{scratch / "data"};
+    AppPaths paths{"/"};
     FaultyFileSystem files;
-    std::unique_ptr<SQLiteTaskStore> store;
     std::optional<ReceiptImporter> importer;
     std::optional<InboxScanner> scanner;
 };
@@ -364,7 +363,7 @@ TEST_F(InboxScannerTest, APassFailsOnlyWhenTheInboxCannotBePreparedOrListed) {
 }
 
 TEST_F(InboxScannerTest, CreatesMissingDirectoriesBeforeListing) {
-    const AppPaths fresh(scratch / "fresh");
+    const AppPaths fresh(directory / "fresh");
     auto events = InboxScanner(fresh, *importer).scanOnce();
     ASSERT_TRUE(events);
     EXPECT_TRUE(events->empty());
