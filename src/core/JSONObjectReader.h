@@ -36,7 +36,7 @@ namespace kestrin {
 // items[0].steps[2].kind. A reader refers to its value and to its parent
 // reader; it must not outlive them.
 class JSONObjectReader {
-  public:
+public:
     // Reads `value`, which must be an object; otherwise the reader starts
     // failed with a type error at `path`. `path` prefixes every error path.
     explicit JSONObjectReader(const nlohmann::json& value, std::string path = {});
@@ -73,7 +73,7 @@ class JSONObjectReader {
         return value;
     }
 
-  private:
+private:
     static constexpr std::size_t noIndex = static_cast<std::size_t>(-1);
 
     // A nested object: the value of `field` in `parent`, at `index` if the

@@ -203,11 +203,7 @@ Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
     if (auto done = store->execute("PRAGMA foreign_keys = ON;"); !done) return fail(done.error());
     // The version is checked before switching to WAL, because that switch
     // already writes the file header: a newer file must stay untouched.
-    auto version = store->pragmaInteger("user_version");
-    if (!version) return fail(version.error());
-    if (*version > currentSchemaVersion) {
-        return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
-    }
+    if (auto supported = store->needsMigration(); !supported) return fail(supported.error());
     if (auto done = store->execute("PRAGMA journal_mode = WAL;"); !done) return fail(done.error());
     if (auto done = store->migrate(); !done) return fail(done.error());
     return store;
@@ -221,16 +217,27 @@ Result<std::int64_t, StoreError> SQLiteTaskStore::pragmaInteger(std::string_view
     return database_.pragmaInteger(name);
 }
 
-Result<void, StoreError> SQLiteTaskStore::migrate() {
+Result<bool, StoreError> SQLiteTaskStore::needsMigration() {
     auto version = pragmaInteger("user_version");
     if (!version) return fail(version.error());
     if (*version > currentSchemaVersion) {
         return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
     }
-    if (*version == currentSchemaVersion) return {};
+    return *version < currentSchemaVersion;
+}
+
+Result<void, StoreError> SQLiteTaskStore::migrate() {
+    auto needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
 
     auto transaction = SQLiteTransaction::begin(database_);
     if (!transaction) return fail(transaction.error());
+    // Asked again under the write lock: another process may have migrated
+    // the file meanwhile, perhaps a newer build beyond this one's version.
+    needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
     if (auto done = migrateToVersion1(); !done) return done;
     if (auto done = execute("PRAGMA user_version = 1;"); !done) return done;
     return transaction->commit();
@@ -411,6 +418,7 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
 
     for (const auto& item : receipt.items) {
         const std::string taskKey = receipt.receiptId + "::" + item.id;
+        if (auto owned = refuseForeignTaskKey(taskKey, receipt.receiptId); !owned) return owned;
 
         InterventionItem stamped = item;
         stamped.payloadVersion = InterventionItem::currentPayloadVersion;
@@ -454,6 +462,25 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
         if (auto injected = injectFault(ImportStage::taskWritten); !injected) return injected;
     }
     return {};
+}
+
+// Identifiers may contain colons, so receipt "a::b" with item "c" and receipt
+// "a" with item "b::c" make the same key. The upsert would then overwrite the
+// other receipt's task with this item, so the import is refused instead.
+Result<void, StoreError> SQLiteTaskStore::refuseForeignTaskKey(const std::string& taskKey,
+                                                               const std::string& receiptID) {
+    auto statement =
+        database_.prepare("SELECT receipt_id FROM tasks WHERE task_key = ? AND receipt_id != ?;");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(receiptID)});
+        !bound) {
+        return bound;
+    }
+    if (statement->next()) {
+        return fail(StoreError::sqlite("任务 " + taskKey + " 已属于回执 " + statement->text(0) +
+                                       "，无法写入回执 " + receiptID + " 的同名任务。"));
+    }
+    return statement->finished();
 }
 
 Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(

@@ -35,7 +35,7 @@ namespace kestrin {
 // one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
 // Not copyable; the connection closes when the store is destroyed.
 class SQLiteTaskStore {
-  public:
+public:
     // The schema version this build writes and the highest it opens.
     static constexpr std::int64_t currentSchemaVersion = 1;
 
@@ -130,7 +130,7 @@ class SQLiteTaskStore {
     using ImportFaultHook = std::function<Result<void, StoreError>(ImportStage)>;
     void setImportFaultHook(ImportFaultHook hook);
 
-  private:
+private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 
     struct ReceiptMetadata {
@@ -138,6 +138,9 @@ class SQLiteTaskStore {
         std::string rawHash;
     };
 
+    // Whether user_version is below currentSchemaVersion; `unsupportedSchema`
+    // when it is above.
+    Result<bool, StoreError> needsMigration();
     Result<void, StoreError> migrate();
     Result<void, StoreError> migrateToVersion1();
     Result<void, StoreError> execute(const std::string& sql);
@@ -150,6 +153,8 @@ class SQLiteTaskStore {
                                            Timestamp importedAt);
     Result<void, StoreError> upsertTasks(const InterventionReceipt& receipt, Timestamp importedAt);
     Result<std::set<std::string>, StoreError> taskKeys(const std::string& receiptID);
+    Result<void, StoreError> refuseForeignTaskKey(const std::string& taskKey,
+                                                  const std::string& receiptID);
     Result<void, StoreError> removeUnknownStepProgress(const std::string& taskKey,
                                                        const std::set<std::string>& validStepIDs);
     Result<void, StoreError> injectFault(ImportStage stage);

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
-#include "ScratchDirectory.h"
+#include "tools/StoreFixture.h"
 #include "core/InboxScanner.h"
 
 using namespace kestrin;
-using kestrin::testing::ScratchDirectory;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
@@ -99,12 +99,14 @@ public:
 // 2026-07-27T08:30:00Z: the second count every suffix in these tests uses.
 constexpr std::int64_t kNowSeconds = 1785141000;
 
-class InboxScannerTest : public ::testing::Test {
+// The data directory is the store fixture's directory, whose "tasks.sqlite"
+// is the store under test.
+class InboxScannerTest : public kestrin::testing::StoreFixture {
 protected:
     void SetUp() override {
-        auto opened = SQLiteTaskStore::open(paths.database());
-        ASSERT_TRUE(opened) << opened.error().description();
-        store = std::move(opened.value());
+        StoreFixture::SetUp();
+        paths = AppPaths(directory);
+        ASSERT_EQ(paths.database(), databasePath);
         importer.emplace(*store);
         scanner.emplace(paths, *importer, files,
                         [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
@@ -129,10 +131,8 @@ protected:
         return events.empty() ? InboxScanEvent{} : events.front();
     }
 
-    ScratchDirectory scratch;
-    AppPaths paths{scratch / "data"};
+    AppPaths paths{"/"};
     FaultyFileSystem files;
-    std::unique_ptr<SQLiteTaskStore> store;
     std::optional<ReceiptImporter> importer;
     std::optional<InboxScanner> scanner;
 };
@@ -267,10 +267,11 @@ TEST_F(InboxScannerTest, AReasonFileThatCannotBeWrittenIsIgnored) {
 }
 
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
-    // A directory named like a receipt, a file that cannot be read, a file that
-    // disappears between listing and reading, a store failure, and good files
-    // between them.
+    // A directory and a named pipe named like receipts, a file that cannot be
+    // read, a file that disappears between listing and reading, a store
+    // failure, and good files between them.
     fs::create_directory(paths.inbox() / "b-directory.json");
+    ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);
     drop("a-good.json", receipt("rc-a"));
     drop("c-unreadable.json", receipt("rc-c"));
     drop("d-vanishing.json", receipt("rc-d"));
@@ -290,40 +291,38 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
         });
 
     const auto events = scan();
-    ASSERT_EQ(events.size(), 6u);
+    ASSERT_EQ(events.size(), 7u);
     const auto inbox = [&](const char* name) { return (paths.inbox() / name).string(); };
+    const auto unreadable = [&](const char* name, const std::string& why) {
+        return InboxScanEvent{
+            name, InboxScanEvent::Result::rejected("无法读取文件 " + inbox(name) + "：" + why)};
+    };
     EXPECT_EQ(events[0].filename, "a-good.json");
     EXPECT_EQ(events[0].result.kind, InboxScanEvent::Result::Kind::accepted);
-    EXPECT_EQ(events[1],
-              (InboxScanEvent{"b-directory.json", InboxScanEvent::Result::rejected(
-                                                      "无法读取文件 " + inbox("b-directory.json") +
-                                                      "：Is a directory")}));
-    EXPECT_EQ(events[2], (InboxScanEvent{"c-unreadable.json",
-                                         InboxScanEvent::Result::rejected(
-                                             "无法读取文件 " + inbox("c-unreadable.json") +
-                                             "：Permission denied")}));
-    EXPECT_EQ(events[3],
-              (InboxScanEvent{
-                  "d-vanishing.json",
-                  InboxScanEvent::Result::rejected(
-                      "无法读取文件 " + inbox("d-vanishing.json") +
-                      "：No such file or directory（此外，移动到 rejected 目录也失败：无法将 " +
-                      inbox("d-vanishing.json") + " 移动到 " +
-                      (paths.rejected() / "d-vanishing.json").string() +
-                      "：No such file or directory）")}));
-    EXPECT_EQ(events[4], (InboxScanEvent{"e-store-fails.json",
+    EXPECT_EQ(events[1], unreadable("b-directory.json", "Is a directory"));
+    // Reading a pipe would wait for a writer; it is refused at once instead.
+    EXPECT_EQ(events[2], unreadable("b-pipe.json", "不是普通文件"));
+    EXPECT_EQ(events[3], unreadable("c-unreadable.json", "Permission denied"));
+    // The vanished file cannot be moved either; its reason file stays behind.
+    EXPECT_EQ(events[4].result.reason,
+              "无法读取文件 " + inbox("d-vanishing.json") +
+                  "：No such file or directory（此外，移动到 rejected 目录也失败：无法将 " +
+                  inbox("d-vanishing.json") + " 移动到 " +
+                  (paths.rejected() / "d-vanishing.json").string() +
+                  "：No such file or directory）");
+    EXPECT_EQ(events[5], (InboxScanEvent{"e-store-fails.json",
                                          InboxScanEvent::Result::rejected(
                                              "任务数据库操作失败：database is locked")}));
-    EXPECT_EQ(events[5].filename, "f-good.json");
-    EXPECT_EQ(events[5].result.kind, InboxScanEvent::Result::Kind::accepted);
+    EXPECT_EQ(events[6].filename, "f-good.json");
+    EXPECT_EQ(events[6].result.kind, InboxScanEvent::Result::Kind::accepted);
 
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
     EXPECT_EQ(namesIn(paths.processed()), (std::vector<std::string>{"a-good.json", "f-good.json"}));
-    EXPECT_EQ(
-        namesIn(paths.rejected()),
-        (std::vector<std::string>{"b-directory.json", "b-directory.reason.txt", "c-unreadable.json",
-                                  "c-unreadable.reason.txt", "d-vanishing.reason.txt",
-                                  "e-store-fails.json", "e-store-fails.reason.txt"}));
+    EXPECT_EQ(namesIn(paths.rejected()),
+              (std::vector<std::string>{"b-directory.json", "b-directory.reason.txt", "b-pipe.json",
+                                        "b-pipe.reason.txt", "c-unreadable.json",
+                                        "c-unreadable.reason.txt", "d-vanishing.reason.txt",
+                                        "e-store-fails.json", "e-store-fails.reason.txt"}));
     EXPECT_EQ(readFile(paths.rejected() / "e-store-fails.reason.txt"),
               "任务数据库操作失败：database is locked");
     auto tasks = store->listTasks(true, currentTimestamp());
@@ -364,7 +363,7 @@ TEST_F(InboxScannerTest, APassFailsOnlyWhenTheInboxCannotBePreparedOrListed) {
 }
 
 TEST_F(InboxScannerTest, CreatesMissingDirectoriesBeforeListing) {
-    const AppPaths fresh(scratch / "fresh");
+    const AppPaths fresh(directory / "fresh");
     auto events = InboxScanner(fresh, *importer).scanOnce();
     ASSERT_TRUE(events);
     EXPECT_TRUE(events->empty());

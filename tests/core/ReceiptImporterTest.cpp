@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "ScratchDirectory.h"
 #include "core/ReceiptImporter.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
-using kestrin::testing::ScratchDirectory;
 using nlohmann::json;
 
 namespace {
@@ -36,12 +34,10 @@ InterventionReceipt receiptWithVersion(std::int64_t version) {
     return receipt;
 }
 
-class ReceiptImporterTest : public ::testing::Test {
+class ReceiptImporterTest : public kestrin::testing::StoreFixture {
 protected:
     void SetUp() override {
-        auto opened = SQLiteTaskStore::open(scratch / "tasks.sqlite");
-        ASSERT_TRUE(opened) << opened.error().description();
-        store = std::move(opened.value());
+        StoreFixture::SetUp();
         importer.emplace(*store);
     }
 
@@ -55,43 +51,13 @@ protected:
         return result ? "accepted: " + result->userMessage() : result.error().description();
     }
 
-    std::int64_t count(const char* table) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2((scratch / "tasks.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, (std::string("SELECT count(*) FROM ") + table).c_str(), -1,
-                           &statement, nullptr);
-        sqlite3_step(statement);
-        const std::int64_t rows = sqlite3_column_int64(statement, 0);
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        return rows;
-    }
-
     std::string storedRawJSON(const std::string& receiptID) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2((scratch / "tasks.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = ?",
-                           -1, &statement, nullptr);
-        sqlite3_bind_text(statement, 1, receiptID.c_str(), -1, SQLITE_TRANSIENT);
-        std::string text;
-        if (sqlite3_step(statement) == SQLITE_ROW) {
-            text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        }
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        return text;
+        return value("SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = '" +
+                     receiptID + "'");
     }
 
-    void expectNothingStored() {
-        EXPECT_EQ(count("receipts"), 0);
-        EXPECT_EQ(count("tasks"), 0);
-    }
+    void expectNothingStored() { EXPECT_TRUE(contents().empty()); }
 
-    ScratchDirectory scratch;
-    std::unique_ptr<SQLiteTaskStore> store;
     std::optional<ReceiptImporter> importer;
 };
 
@@ -183,7 +149,9 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrder) {
     undecodable["source"]["agent"] = "Codex";
     EXPECT_TRUE(refusal(undecodable.dump()).starts_with("回执 JSON 无法解析：source.agent"))
         << refusal(undecodable.dump());
-    EXPECT_TRUE(refusal("[]").starts_with("回执 JSON 无法解析："));
+    // The decoder's own words, after the path of the offending value if any.
+    EXPECT_EQ(refusal("[]"), "回执 JSON 无法解析：类型错误：应为对象，实际为数组");
+    EXPECT_EQ(refusal("{}"), "回执 JSON 无法解析：schema_version：缺少必填字段");
     EXPECT_TRUE(refusal("").starts_with("回执 JSON 无法解析："));
 
     // Then validation: only errors are listed, in validator order.
@@ -239,7 +207,7 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
     ASSERT_TRUE(updated);
     EXPECT_EQ(updated->result, StoreImportResult::updated(1, 1));
     EXPECT_EQ(updated->userMessage(), "已从 v1 更新到 v2，当前有 1 个事项。");
-    EXPECT_EQ(count("tasks"), 1);
+    EXPECT_EQ(std::stoi(value("SELECT count(*) FROM tasks")), 1);
 
     auto stale = import(v1);
     ASSERT_TRUE(stale);
@@ -288,8 +256,8 @@ TEST_F(ReceiptImporterTest, AReceiptWithoutItemsGoesToHistoryOnly) {
     auto second = import(history.dump());
     ASSERT_TRUE(second);
     EXPECT_EQ(second->result, StoreImportResult::duplicate());
-    EXPECT_EQ(count("receipts"), 1);
-    EXPECT_EQ(count("tasks"), 0);
+    EXPECT_EQ(std::stoi(value("SELECT count(*) FROM receipts")), 1);
+    EXPECT_EQ(std::stoi(value("SELECT count(*) FROM tasks")), 0);
 }
 
 TEST_F(ReceiptImporterTest, PassesStoreFailuresOnUnchanged) {
@@ -312,12 +280,12 @@ TEST_F(ReceiptImporterTest, ImportFileReadsTheWholeFile) {
     ASSERT_TRUE(imported) << imported.error().description();
     EXPECT_EQ(imported->result, StoreImportResult::inserted(2));
 
-    const auto missing = scratch / "missing.json";
+    const auto missing = directory / "missing.json";
     auto unreadable = importer->importFile(missing);
     ASSERT_FALSE(unreadable);
     ASSERT_NE(std::get_if<FileError>(&unreadable.error().error), nullptr);
     EXPECT_EQ(unreadable.error().description(),
               "无法读取文件 " + missing.string() + "：No such file or directory");
-    EXPECT_EQ(importer->importFile(scratch.path()).error().description(),
-              "无法读取文件 " + scratch.path().string() + "：Is a directory");
+    EXPECT_EQ(importer->importFile(directory).error().description(),
+              "无法读取文件 " + directory.string() + "：Is a directory");
 }
