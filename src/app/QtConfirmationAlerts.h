@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/ConfirmationAlerts.h"
+
+class QWidget;
+
+namespace kestrin {
+
+// A modal QMessageBox warning over an optional parent window.
+class QtConfirmationAlerts final : public ConfirmationAlerts {
+public:
+    explicit QtConfirmationAlerts(QWidget* parent = nullptr) : parent_(parent) {}
+
+    bool confirm(const ConfirmationRequest& request) override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace kestrin
