@@ -31,7 +31,4 @@ struct AppPlatform {
     std::function<Timestamp()> clock = currentTimestamp;
 };
 
-// The process environment as a map.
-std::map<std::string, std::string> processEnvironment();
-
 }  // namespace kestrin

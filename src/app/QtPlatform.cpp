@@ -1,5 +1,7 @@
 #include "app/QtPlatform.h"
 
+#include "core/AppPaths.h"
+
 #include "app/QtConfirmationAlerts.h"
 #include "app/QtDeferredCalls.h"
 #include "app/QtFilePanels.h"
@@ -16,7 +18,7 @@ namespace kestrin {
 
 AppPlatform makeQtPlatform(QWidget* dialogParent) {
     AppPlatform platform;
-    platform.environment = processEnvironment();
+    platform.environment = AppPaths::processEnvironment();
     platform.pasteboard = std::make_unique<QtPasteboard>();
     platform.workspace = std::make_unique<QtWorkspace>();
 #ifdef Q_OS_MACOS
