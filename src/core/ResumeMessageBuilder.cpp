@@ -1,6 +1,8 @@
 #include "core/ResumeMessageBuilder.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "core/TextTrimming.h"

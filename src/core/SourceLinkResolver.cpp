@@ -3,6 +3,8 @@
 #include <uriparser/Uri.h>
 #include <uuid/uuid.h>
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/TextTrimming.h"
@@ -92,8 +94,9 @@ std::optional<std::string> trustedCodexThreadURL(std::string_view locator) {
     const UriUriA& uri = parsed.uri();
 
     if (!equalsIgnoringASCIICase(textOf(uri.scheme), "codex")) return std::nullopt;
+    // IP literals are refused outright rather than through their host text.
     if (uri.hostData.ip4 != nullptr || uri.hostData.ip6 != nullptr ||
-        isPresent(uri.hostData.ipFuture) || !isPresent(uri.hostText) ||
+        isPresent(uri.hostData.ipFuture) ||
         !equalsIgnoringASCIICase(textOf(uri.hostText), "threads")) {
         return std::nullopt;
     }

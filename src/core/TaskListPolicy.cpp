@@ -4,6 +4,7 @@
 #include <unicode/normalizer2.h>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace kestrin {
