@@ -8,12 +8,12 @@ namespace kestrin {
 
 // A modal QMessageBox warning over an optional parent window.
 class QtConfirmationAlerts final : public ConfirmationAlerts {
-public:
+  public:
     explicit QtConfirmationAlerts(QWidget* parent = nullptr) : parent_(parent) {}
 
     bool confirm(const ConfirmationRequest& request) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 

@@ -8,7 +8,7 @@ namespace kestrin {
 
 // Modal QFileDialog panels over an optional parent window.
 class QtFilePanels final : public FilePanels {
-public:
+  public:
     explicit QtFilePanels(QWidget* parent = nullptr) : parent_(parent) {}
 
     std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override;
@@ -17,7 +17,7 @@ public:
     // The name filter offered for a file type.
     static QString nameFilter(PanelFileType type);
 
-private:
+  private:
     QWidget* parent_;
 };
 

@@ -12,7 +12,8 @@ namespace kestrin {
 namespace {
 
 std::string minimalReceipt() {
-    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/json/minimal-receipt.json", std::ios::binary);
+    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/json/minimal-receipt.json",
+                     std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -31,7 +32,7 @@ SQLiteTaskStore::ChangeToken tokenOf(SQLiteTaskStore& store) {
 }
 
 class ChangeTokenTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         store = openStore(directory / "tasks.sqlite");
         auto imported = ReceiptImporter(*store).importData(minimalReceipt());
