@@ -6,7 +6,8 @@ class QWidget;
 
 namespace kestrin {
 
-// A modal QMessageBox warning over an optional parent window.
+// A modal QMessageBox warning over the given parent window, or over the
+// active window when none was given.
 class QtConfirmationAlerts final : public ConfirmationAlerts {
   public:
     explicit QtConfirmationAlerts(QWidget* parent = nullptr) : parent_(parent) {}

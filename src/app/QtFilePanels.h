@@ -6,7 +6,8 @@ class QWidget;
 
 namespace kestrin {
 
-// Modal QFileDialog panels over an optional parent window.
+// Modal QFileDialog panels over the given parent window, or over the active
+// window when none was given (the model is built before its window).
 class QtFilePanels final : public FilePanels {
   public:
     explicit QtFilePanels(QWidget* parent = nullptr) : parent_(parent) {}
@@ -18,6 +19,8 @@ class QtFilePanels final : public FilePanels {
     static QString nameFilter(PanelFileType type);
 
   private:
+    QWidget* dialogParent() const;
+
     QWidget* parent_;
 };
 
