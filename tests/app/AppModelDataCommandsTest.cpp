@@ -1,8 +1,11 @@
 // The model's four data commands with fake panels and alerts: what they ask,
 // what they refuse, what they report.
 
+#include <sys/resource.h>
+
 #include <QSignalSpy>
 #include <QTest>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -61,6 +64,7 @@ class AppModelDataCommandsTest : public QObject {
     void exportRefusesAnExistingFile();
     void exportCancelledDoesNothing();
     void exportWriteFailureIsReported();
+    void exportFailingHalfwayLeavesNoFile();
 
     void confirmationNamesTheEnvironmentAndSource();
     void confirmationButtonInTheStandardEnvironment();
@@ -147,6 +151,32 @@ void AppModelDataCommandsTest::exportWriteFailureIsReported() {
                             std::make_error_code(std::errc::no_such_file_or_directory));
     QCOMPARE(model.notice()->message, qs(expected.description()));
     QVERIFY(progress.last().at(0).value<DataCommandProgress>().finished);
+}
+
+void AppModelDataCommandsTest::exportFailingHalfwayLeavesNoFile() {
+    ModelHarness harness;
+    AppModel& model = harness.model();
+    harness.submit(receipt("rc-1"));
+    QTemporaryDir target;
+    const std::string location = target.path().toStdString() + "/out.json";
+    harness.platform().filePanels->nextChoice = qs(location);
+
+    // Files may not grow past 100 bytes: the archive's write fails midway.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previousLimit{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
+    rlimit small = previousLimit;
+    small.rlim_cur = 100;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    model.exportArchive();
+    setrlimit(RLIMIT_FSIZE, &previousLimit);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(model.notice()->title, QStringLiteral("无法导出数据归档"));
+    const FileError expected = FileError::fromCode(FileError::Kind::writeFile, location,
+                                                   std::make_error_code(std::errc::file_too_large));
+    QCOMPARE(model.notice()->message, qs(expected.description()));
+    QVERIFY(!std::filesystem::exists(location));  // no truncated archive is left behind
 }
 
 // ---- Restore confirmation ----

@@ -78,5 +78,15 @@ TEST_F(ChangeTokenTest, ChangesWithCommitsOfOtherConnections) {
     EXPECT_NE(tokenOf(*store), afterStore);
 }
 
+TEST_F(ChangeTokenTest, ChangesWhenARestoreIsCopiedIntoThisConnection) {
+    // The online backup writes through this very connection: neither
+    // data_version nor the change count sees it, the schema cookie does.
+    ASSERT_TRUE(store->backup(directory / "copy.sqlite").ok());
+    const auto before = tokenOf(*store);
+    ASSERT_TRUE(
+        store->restoreDatabase(directory / "copy.sqlite", directory / "safety.sqlite").ok());
+    EXPECT_NE(tokenOf(*store), before);
+}
+
 }  // namespace
 }  // namespace kestrin
