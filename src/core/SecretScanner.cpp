@@ -86,7 +86,7 @@ constexpr std::array<Rule, 6> kRules{{
 }};
 
 // For each byte, 1 + the index of the rule whose matches may start with it, 0
-// for none. Distinct rules have distinct first bytes.
+// for none.
 constexpr std::array<std::uint8_t, 256> kRuleStartingWith = [] {
     std::array<std::uint8_t, 256> table{};
     for (std::size_t i = 0; i < kRules.size(); ++i) {
@@ -96,6 +96,15 @@ constexpr std::array<std::uint8_t, 256> kRuleStartingWith = [] {
     }
     return table;
 }();
+
+// The table holds one rule per byte, so no two rules may share a first byte.
+static_assert([] {
+    std::size_t total = 0;
+    for (const Rule& rule : kRules) total += rule.firstBytes.size();
+    std::size_t used = 0;
+    for (const std::uint8_t entry : kRuleStartingWith) used += entry != 0;
+    return total == used && kRuleStartingWith['\n'] == 0;
+}());
 
 // ICU's UTF-8 text wrapper indexes with 32-bit offsets, so longer texts are
 // scanned in pieces of at most this many bytes, each cut just after a line

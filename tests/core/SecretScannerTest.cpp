@@ -214,62 +214,22 @@ TEST(SecretScanner, SurvivesInvalidUtf8AndNulBytes) {
               Findings{openai(2)});
     EXPECT_EQ(scanner.scan("\xed\xa0\x80sk-0123456789abcdefghijk"), Findings{openai(1)});
     EXPECT_TRUE(scanner.scan("\\").empty());
+    EXPECT_EQ(scanner.scan("\"token\": \"\xff\xfe\xc3\xe2\x82\""), Findings{credential(1)});
 }
 
 // The scanner tries a pattern only where a match can start; that must give
 // exactly what a plain ICU search of the whole text gives. Random texts built
 // from near-miss fragments compare the two.
 TEST(SecretScanner, AgreesWithPlainICUSearch) {
-    const std::vector<std::string> fragments{"Bearer ",
-                                             "bEaReR",
-                                             "bear",
-                                             " ",
-                                             "\n",
-                                             "\r\n",
-                                             "\t",
-                                             "-----BEGIN ",
-                                             "RSA ",
-                                             "EC ",
-                                             "PRIVATE KEY-----",
-                                             "-----",
-                                             "gh",
-                                             "ghp_",
-                                             "ghx_",
-                                             "sk-",
-                                             "s",
-                                             "k-",
-                                             "AKIA",
-                                             "A",
-                                             "0123456789",
-                                             "ABCDEFGHIJ",
-                                             "abcdefghij",
-                                             "_",
-                                             "-",
-                                             "/",
-                                             "=",
-                                             ".",
-                                             "\"",
-                                             "\"password\"",
-                                             "\"Token\"",
-                                             "\"api_key\"",
-                                             "\"client-secret\"",
-                                             "\"pri",
-                                             "\"pa",
-                                             "\"to",
-                                             "word\"",
-                                             "en\"",
-                                             "bea",
-                                             "rer",
-                                             ":",
-                                             "é",
-                                             "ß",
-                                             "\u212a",
-                                             "\xff",
-                                             "\xe2\x82",
-                                             "😀",
-                                             "\\",
-                                             "\\/",
-                                             std::string("\0", 1)};
+    // clang-format off
+    const std::vector<std::string> fragments{
+        "Bearer ", "bEaReR", "bear", " ", "\n", "\r\n", "\t", "-----BEGIN ", "RSA ", "EC ",
+        "PRIVATE KEY-----", "-----", "gh", "ghp_", "ghx_", "sk-", "s", "k-", "AKIA", "A",
+        "0123456789", "ABCDEFGHIJ", "abcdefghij", "_", "-", "/", "=", ".", "\"", "\"password\"",
+        "\"Token\"", "\"api_key\"", "\"client-secret\"", "\"pri", "\"pa", "\"to", "word\"", "en\"",
+        "bea", "rer", ":", "é", "ß", "\u212a", "\xff", "\xe2\x82", "😀", "\\", "\\/",
+        std::string("\0", 1)};
+    // clang-format on
     std::mt19937 random(20260727);
     for (int round = 0; round < 3000; ++round) {
         std::string text;
