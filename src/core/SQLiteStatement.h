@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Result.h"
@@ -48,6 +49,8 @@ class SQLiteStatement {
     // optionalText() gives nothing for NULL (tested by column type).
     std::string text(int column) const;
     std::optional<std::string> optionalText(int column) const;
+    // The text without a copy, valid until the statement steps again.
+    std::string_view textView(int column) const;
     std::int64_t integer(int column) const;
 
   private:
