@@ -125,7 +125,9 @@ Result<std::string, FileError> FileSystem::readFile(const fs::path& location) {
     if (file.get() < 0) return failure(lastError());
     struct stat attributes {};
     if (::fstat(file.get(), &attributes) != 0) return failure(lastError());
-    if (S_ISDIR(attributes.st_mode)) return failure(std::make_error_code(std::errc::is_a_directory));
+    if (S_ISDIR(attributes.st_mode)) {
+        return failure(std::make_error_code(std::errc::is_a_directory));
+    }
     if (!S_ISREG(attributes.st_mode)) {
         return fail(FileError{FileError::Kind::readFile, location, {}, "不是普通文件"});
     }
