@@ -29,7 +29,7 @@ namespace {
 
 // A fresh directory, removed with the object.
 class ScratchDirectory {
-  public:
+public:
     ScratchDirectory() {
         std::string pattern = std::filesystem::temp_directory_path() / "velmora-bench-XXXXXX";
         if (mkdtemp(pattern.data())) path = pattern;
@@ -64,7 +64,7 @@ BENCHMARK(StoreImport)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The statements importReceipt runs for a new receipt, in the same order.
 class FloorImporter {
-  public:
+public:
     explicit FloorImporter(const std::filesystem::path& path) {
         sqlite3_open_v2(path.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -174,7 +174,7 @@ class FloorImporter {
                ok;
     }
 
-  private:
+private:
     sqlite3_stmt* prepare(const char* sql) {
         sqlite3_stmt* statement = nullptr;
         sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);

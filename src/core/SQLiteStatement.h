@@ -18,7 +18,7 @@ namespace kestrin {
 // One compiled statement, finalized on destruction whatever path the caller
 // takes. Movable, not copyable. Made by SQLiteConnection::prepare.
 class SQLiteStatement {
-  public:
+public:
     SQLiteStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
     ~SQLiteStatement();
     SQLiteStatement(SQLiteStatement&& other) noexcept;
@@ -53,7 +53,7 @@ class SQLiteStatement {
     std::string_view textView(int column) const;
     std::int64_t integer(int column) const;
 
-  private:
+private:
     StoreError stepError() const;
 
     sqlite3* db_ = nullptr;

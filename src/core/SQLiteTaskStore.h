@@ -35,7 +35,7 @@ namespace kestrin {
 // one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
 // Not copyable; the connection closes when the store is destroyed.
 class SQLiteTaskStore {
-  public:
+public:
     // The schema version this build writes and the highest it opens.
     static constexpr std::int64_t currentSchemaVersion = 1;
 
@@ -154,7 +154,7 @@ class SQLiteTaskStore {
     Result<ChangeToken, StoreError> changeToken();
     // ---- End of change detection --------------------------------------------------------------
 
-  private:
+private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 
     struct ReceiptMetadata {

@@ -135,7 +135,7 @@ TEST_F(SQLiteTaskStoreImport, ATaskKeyHeldByAnotherReceiptIsNotTakenOver) {
 // MARK: - Another writer between the pre-check and the transaction
 
 class SQLiteTaskStoreImportRace : public StoreFixture {
-  protected:
+protected:
     // Makes `other` store `receipt` with `raw` right before this store's
     // transaction begins, as a second process would.
     void otherWritesFirst(const InterventionReceipt& receipt, const std::string& raw) {

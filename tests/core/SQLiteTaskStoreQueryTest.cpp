@@ -20,7 +20,7 @@ std::vector<std::string> keysOf(const std::vector<TaskRecord>& tasks) {
 }  // namespace
 
 class SQLiteTaskStoreQuery : public StoreFixture {
-  protected:
+protected:
     std::vector<TaskRecord> list(bool includeCompleted = true, Timestamp now = currentTimestamp()) {
         auto tasks = store->listTasks(includeCompleted, now);
         EXPECT_TRUE(tasks) << tasks.error().description();
