@@ -153,8 +153,10 @@ Result<void, FileError> FileSystem::writeFileAtomically(const fs::path& location
     };
     // A hidden sibling, so the rename stays on one file system and a scan of
     // the directory never takes the half-written file.
-    std::string temporary =
-        (location.parent_path() / ("." + location.filename().string() + ".XXXXXX")).string();
+    std::string temporaryName = ".";
+    temporaryName += location.filename().string();
+    temporaryName += ".XXXXXX";
+    std::string temporary = (location.parent_path() / temporaryName).string();
     FileDescriptor file(::mkstemp(temporary.data()));
     if (file.get() < 0) return failure(lastError());
     const bool written = writeAll(file.get(), content) && ::fchmod(file.get(), 0644) == 0;

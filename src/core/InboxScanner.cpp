@@ -3,7 +3,9 @@
 #include <uuid/uuid.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <iterator>
 
 namespace kestrin {
 
