@@ -256,6 +256,11 @@ private:
     Result<void, ArchiveFailure> applyArchivedTaskStates(
         const std::vector<ArchivedTaskState>& states);
 
+    // Stops waiting for the disk at each commit (PRAGMA synchronous = OFF).
+    // Only for a disposable database, such as an archive restore's staging
+    // copy: a crash of the program still leaves it intact, a power loss may not.
+    Result<void, StoreError> relaxDurability();
+
     // Test seam: points inside restoreDatabase at which a hook may make the
     // restore fail (copied: the live content has just been replaced) or act as
     // another process would (rollingBack: before the safety backup is copied

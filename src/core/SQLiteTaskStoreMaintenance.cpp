@@ -247,6 +247,11 @@ Result<void, StoreError> SQLiteTaskStore::verifySchema(bool requireAllTables) {
     return fail(StoreError::integrity(joined(missing, "；") + "。"));
 }
 
+Result<void, StoreError> SQLiteTaskStore::relaxDurability() {
+    std::scoped_lock guard(lock_);
+    return execute("PRAGMA synchronous = OFF;");
+}
+
 void SQLiteTaskStore::setRestoreFaultHook(RestoreFaultHook hook) {
     std::scoped_lock guard(lock_);
     restoreFaultHook_ = std::move(hook);

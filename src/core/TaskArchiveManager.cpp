@@ -32,7 +32,7 @@ ArchiveFailure toArchiveFailure(ImportFailure failure) {
 // Removes the staging directory and everything in it when the restore
 // returns, whichever way; a failure to remove is ignored.
 class StagingDirectory {
-  public:
+public:
     explicit StagingDirectory(fs::path path) : path_(std::move(path)) {}
     StagingDirectory(const StagingDirectory&) = delete;
     StagingDirectory& operator=(const StagingDirectory&) = delete;
@@ -43,7 +43,7 @@ class StagingDirectory {
 
     const fs::path& path() const { return path_; }
 
-  private:
+private:
     fs::path path_;
 };
 
@@ -123,6 +123,10 @@ Result<ArchiveRestoreOutcome, ArchiveFailure> TaskArchiveManager::restoreData(
         auto opened = SQLiteTaskStore::open(stagingDatabase);
         if (!opened) return fail(opened.error());
         const std::unique_ptr<SQLiteTaskStore> stagingStore = std::move(opened).value();
+        // One durable commit per archived receipt would dominate the restore;
+        // the staging copy is thrown away after a power loss anyway, and the
+        // swap into the live database below is durable.
+        if (auto relaxed = stagingStore->relaxDurability(); !relaxed) return fail(relaxed.error());
         const ReceiptImporter importer(*stagingStore, validator_, scanner_);
 
         std::int64_t done = 0;

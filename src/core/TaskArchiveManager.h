@@ -28,7 +28,7 @@ std::string kestrinFilenameTimestamp(Timestamp instant);
 // restoreDatabase, which keeps a safety copy in `paths.backups()`.
 // Runs on the caller's thread; `store` must outlive the manager.
 class TaskArchiveManager {
-  public:
+public:
     // Told (done, total) as long work advances, done rising from 0 to total;
     // it changes no result. Called on the caller's thread.
     using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
@@ -72,7 +72,7 @@ class TaskArchiveManager {
     Result<std::filesystem::path, ArchiveFailure> restoreDatabaseBackup(
         const std::filesystem::path& source);
 
-  private:
+private:
     // "Velmora-<prefix>-<timestamp>.sqlite" in the backups directory, or, when
     // that file exists, with "-" and 8 characters of a random UUID before the
     // extension.

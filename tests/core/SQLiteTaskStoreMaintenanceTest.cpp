@@ -55,7 +55,7 @@ const E* held(const ArchiveFailure& failure) {
 }
 
 class StoreMaintenanceTest : public StoreFixture {
-  protected:
+protected:
     // Two receipts; one task in progress with a tick, one snoozed.
     void fillStore() {
         imported(makeReceipt("r-alpha", 1, {makeItem("item-1"), makeItem("item-2")}));

@@ -35,7 +35,7 @@ Snapshot snapshot(SQLiteTaskStore& store) {
 }
 
 class ArchiveManagerTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         // The restore's staging directory goes to the system's temporary
         // directory; this test's own one is watched instead.
