@@ -1,0 +1,165 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/InterventionReceipt.h"
+#include "core/ReceiptHistoryRecord.h"
+#include "core/ReceiptJSON.h"
+#include "core/Result.h"
+#include "core/SQLValue.h"
+#include "core/SQLiteConnection.h"
+#include "core/StoreError.h"
+#include "core/StoreImportResult.h"
+#include "core/TaskRecord.h"
+#include "core/TaskStatus.h"
+#include "core/Timestamp.h"
+
+namespace kestrin {
+
+// The task database: one SQLite file shared by the desktop app and any number
+// of MCP servers, each process with its own store. Every public operation holds
+// the store's recursive lock for its whole run; every multi-statement write is
+// one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
+// Not copyable; the connection closes when the store is destroyed.
+class SQLiteTaskStore {
+public:
+    // The schema version this build writes and the highest it opens.
+    static constexpr std::int64_t currentSchemaVersion = 1;
+
+    // Opens or creates the database at `path` (creating missing parent
+    // directories), switches on foreign keys and WAL, waits up to 2000 ms for
+    // another connection's lock, and migrates the schema. Fails with `open`
+    // (also when the directory cannot be created), `sqlite`, or
+    // `unsupportedSchema` for a file written by a newer build, which is left
+    // untouched. On failure nothing stays open.
+    static Result<std::unique_ptr<SQLiteTaskStore>, StoreError> open(
+        const std::filesystem::path& path);
+
+    ~SQLiteTaskStore();
+    SQLiteTaskStore(const SQLiteTaskStore&) = delete;
+    SQLiteTaskStore& operator=(const SQLiteTaskStore&) = delete;
+
+    // `path` made absolute, with "." and ".." components removed: the form in
+    // which database paths are compared.
+    static std::filesystem::path standardizedPath(const std::filesystem::path& path);
+
+    // The database file, standardised.
+    const std::filesystem::path& path() const { return path_; }
+
+    // The file's user_version, or 0 when it cannot be read.
+    std::int64_t schemaVersion();
+
+    // Task rows the most recent listTasks or task() skipped because they could
+    // not be read back (unknown values, undecodable or newer item JSON).
+    std::int64_t lastSkippedTaskRowCount() const;
+
+    // The store's recursive lock. Callers that must run several operations as
+    // one step (the importer around importReceipt) hold it themselves.
+    std::recursive_mutex& lock() const { return lock_; }
+
+    // Lower-case hexadecimal SHA-256 of `data` (64 characters).
+    static std::string hash(std::string_view data);
+
+    // Stores a decoded, validated receipt whose exact received bytes are
+    // `rawData` and whose raw hash is `rawHash` (= hash(rawData)).
+    // Per receipt identifier the stored version only moves forward:
+    // - unknown identifier: inserted (noAction when it has no items);
+    // - lower version stored: replaced, updated (or noAction); tasks of dropped
+    //   items and ticks of vanished steps are deleted, every task is pending;
+    // - higher version stored: stale, nothing written;
+    // - same version: duplicate when the stored hash equals `rawHash`, else
+    //   versionConflict; nothing written.
+    // The decision is taken again under the database write lock; a different
+    // document with this version written there by another process meanwhile
+    // fails with `versionConflictUnderLock`. Non-UTF-8 `rawData` fails with
+    // `decode`. Any failure leaves the database as it was.
+    Result<StoreImportResult, StoreError> importReceipt(const InterventionReceipt& receipt,
+                                                        std::string_view rawData,
+                                                        const std::string& rawHash);
+
+    // First wakes every snoozed task whose wake-up time is at or before `now`
+    // (it becomes pending), then lists tasks: critical, high, medium, then low;
+    // within one priority the most recently imported first. Without
+    // `includeCompleted`, completed and cancelled tasks are left out. Unreadable
+    // rows are skipped and counted in lastSkippedTaskRowCount().
+    Result<std::vector<TaskRecord>, StoreError> listTasks(bool includeCompleted, Timestamp now);
+
+    // One task; `missingTask` when there is no readable row with that key.
+    Result<TaskRecord, StoreError> task(const std::string& taskKey);
+
+    // The most recently imported receipts, newest first, at most `limit` (a
+    // negative limit means all). Rows with unknown values are left out.
+    Result<std::vector<ReceiptHistoryRecord>, StoreError> receiptHistory(std::int64_t limit);
+
+    // Sets status and wake-up time together; any transition is allowed.
+    // `missingTask` when no task has that key.
+    Result<void, StoreError> setStatus(const std::string& taskKey, TaskStatus status,
+                                       std::optional<Timestamp> snoozedUntil);
+
+    // Ticks or unticks one step (the identifier is not checked against the
+    // item). Ticking keeps the first completion time and moves a pending task
+    // to in progress; unticking never changes the status. `missingTask` when
+    // the task does not exist or cannot be read.
+    Result<void, StoreError> setStepCompleted(const std::string& taskKey,
+                                              const std::string& stepID, bool completed);
+
+    // Deletes the tasks (and their ticks, never their receipts) all or none:
+    // when a key does not exist, fails with `missingTask` naming the smallest
+    // missing key and deletes nothing. An empty set does nothing.
+    Result<void, StoreError> deleteTasks(const std::set<std::string>& taskKeys);
+    Result<void, StoreError> deleteTask(const std::string& taskKey);
+
+    // Test seam: points inside importReceipt at which a hook may run and make
+    // the import fail (returning an error) to prove the roll-back, or act as
+    // another writer would (beforeTransaction lies between the pre-check and
+    // BEGIN). Production code never sets a hook.
+    enum class ImportStage { beforeTransaction, receiptWritten, taskWritten, beforeCommit };
+    using ImportFaultHook = std::function<Result<void, StoreError>(ImportStage)>;
+    void setImportFaultHook(ImportFaultHook hook);
+
+private:
+    explicit SQLiteTaskStore(std::filesystem::path path);
+
+    struct ReceiptMetadata {
+        std::int64_t version = 0;
+        std::string rawHash;
+    };
+
+    Result<void, StoreError> migrate();
+    Result<void, StoreError> migrateToVersion1();
+    Result<void, StoreError> execute(const std::string& sql);
+    Result<std::int64_t, StoreError> pragmaInteger(std::string_view name);
+
+    Result<std::optional<ReceiptMetadata>, StoreError> receiptMetadata(const std::string& receiptID);
+    Result<void, StoreError> upsertReceipt(const InterventionReceipt& receipt,
+                                           const std::string& rawJSON, const std::string& rawHash,
+                                           Timestamp importedAt);
+    Result<void, StoreError> upsertTasks(const InterventionReceipt& receipt, Timestamp importedAt);
+    Result<std::set<std::string>, StoreError> taskKeys(const std::string& receiptID);
+    Result<void, StoreError> removeUnknownStepProgress(const std::string& taskKey,
+                                                       const std::set<std::string>& validStepIDs);
+    Result<void, StoreError> injectFault(ImportStage stage);
+
+    Result<std::vector<TaskRecord>, StoreError> queryTasks(const std::string& sql,
+                                                           const std::vector<SQLValue>& bindings);
+    Result<std::set<std::string>, StoreError> completedStepIDs(const std::string& taskKey);
+
+    SQLiteConnection database_;
+    const std::filesystem::path path_;
+    const ReceiptEncoder encoder_ = ReceiptJSON::makeEncoder(false);
+    const ReceiptDecoder decoder_ = ReceiptJSON::makeDecoder();
+    mutable std::recursive_mutex lock_;
+    std::int64_t lastSkippedTaskRowCount_ = 0;
+    ImportFaultHook importFaultHook_;
+};
+
+}  // namespace kestrin
