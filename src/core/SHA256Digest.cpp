@@ -2,7 +2,6 @@
 
 #include <openssl/evp.h>
 
-
 namespace kestrin {
 
 std::string SHA256Digest::hex(std::string_view data) {

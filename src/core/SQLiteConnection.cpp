@@ -67,6 +67,14 @@ Result<SQLiteStatement, StoreError> SQLiteConnection::prepare(std::string_view s
     return SQLiteStatement(db_, statement);
 }
 
+Result<void, StoreError> SQLiteConnection::run(std::string_view sql,
+                                               const std::vector<SQLValue>& values) {
+    auto statement = prepare(sql);
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(values); !bound) return bound;
+    return statement->run();
+}
+
 Result<std::int64_t, StoreError> SQLiteConnection::pragmaInteger(std::string_view name) {
     auto statement = prepare("PRAGMA " + std::string(name) + ";");
     if (!statement) return fail(statement.error());

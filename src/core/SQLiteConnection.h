@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Result.h"
+#include "core/SQLValue.h"
 #include "core/SQLiteStatement.h"
 #include "core/StoreError.h"
 
@@ -17,7 +19,7 @@ namespace kestrin {
 // copyable. A default-constructed connection is null: every operation on it
 // fails with `sqlite` "数据库连接不存在。".
 class SQLiteConnection {
-public:
+  public:
     enum class Mode {
         readWriteCreate,  // SQLITE_OPEN_READWRITE | CREATE | FULLMUTEX
         readOnly          // SQLITE_OPEN_READONLY | FULLMUTEX
@@ -45,6 +47,10 @@ public:
     // the connection's message.
     Result<SQLiteStatement, StoreError> prepare(std::string_view sql);
 
+    // Prepares one write statement, binds `values` at 1, 2, 3 ... and steps it
+    // to SQLITE_DONE; the first failure of the three is returned.
+    Result<void, StoreError> run(std::string_view sql, const std::vector<SQLValue>& values = {});
+
     // Column 0 of the first row of "PRAGMA <name>;". No row: `sqlite`
     // "无法读取 PRAGMA <name>。".
     Result<std::int64_t, StoreError> pragmaInteger(std::string_view name);
@@ -57,7 +63,7 @@ public:
 
     void setBusyTimeout(int milliseconds);
 
-private:
+  private:
     explicit SQLiteConnection(sqlite3* db) : db_(db) {}
     sqlite3* db_ = nullptr;
 };

@@ -17,7 +17,7 @@ namespace kestrin {
 // One compiled statement, finalized on destruction whatever path the caller
 // takes. Movable, not copyable. Made by SQLiteConnection::prepare.
 class SQLiteStatement {
-public:
+  public:
     SQLiteStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
     ~SQLiteStatement();
     SQLiteStatement(SQLiteStatement&& other) noexcept;
@@ -50,7 +50,7 @@ public:
     std::optional<std::string> optionalText(int column) const;
     std::int64_t integer(int column) const;
 
-private:
+  private:
     StoreError stepError() const;
 
     sqlite3* db_ = nullptr;

@@ -285,7 +285,8 @@ SQLiteTaskStore::receiptMetadata(const std::string& receiptID) {
         if (auto done = statement->finished(); !done) return fail(done.error());
         return std::optional<ReceiptMetadata>{};
     }
-    return std::optional<ReceiptMetadata>{ReceiptMetadata{statement->integer(0), statement->text(1)}};
+    return std::optional<ReceiptMetadata>{
+        ReceiptMetadata{statement->integer(0), statement->text(1)}};
 }
 
 Result<StoreImportResult, StoreError> SQLiteTaskStore::importReceipt(
@@ -356,26 +357,23 @@ Result<void, StoreError> SQLiteTaskStore::upsertReceipt(const InterventionReceip
                                                         const std::string& rawJSON,
                                                         const std::string& rawHash,
                                                         Timestamp importedAt) {
-    auto statement = database_.prepare(upsertReceiptSQL);
-    if (!statement) return fail(statement.error());
-    const std::vector<SQLValue> values{
-        SQLValue::text(receipt.receiptId),
-        SQLValue::integer(receipt.version),
-        SQLValue::text(receipt.schemaVersion),
-        SQLValue::text(receipt.project.name),
-        SQLValue::text(receipt.project.path),
-        enumValue(receipt.source.agent),
-        enumValue(receipt.state),
-        SQLValue::integer(receipt.requiresUserAction ? 1 : 0),
-        SQLValue::text(receipt.summary),
-        timestampValue(receipt.createdAt),
-        timestampValue(receipt.updatedAt),
-        timestampValue(importedAt),
-        SQLValue::text(rawHash),
-        SQLValue::text(rawJSON),
-    };
-    if (auto bound = statement->bind(values); !bound) return bound;
-    return statement->run();
+    return database_.run(upsertReceiptSQL,
+                         {
+                             SQLValue::text(receipt.receiptId),
+                             SQLValue::integer(receipt.version),
+                             SQLValue::text(receipt.schemaVersion),
+                             SQLValue::text(receipt.project.name),
+                             SQLValue::text(receipt.project.path),
+                             enumValue(receipt.source.agent),
+                             enumValue(receipt.state),
+                             SQLValue::integer(receipt.requiresUserAction ? 1 : 0),
+                             SQLValue::text(receipt.summary),
+                             timestampValue(receipt.createdAt),
+                             timestampValue(receipt.updatedAt),
+                             timestampValue(importedAt),
+                             SQLValue::text(rawHash),
+                             SQLValue::text(rawJSON),
+                         });
 }
 
 Result<std::set<std::string>, StoreError> SQLiteTaskStore::taskKeys(const std::string& receiptID) {
@@ -425,32 +423,29 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
         }
         if (!isValidUTF8(itemJSON)) return fail(StoreError::encode(encodeFailure));
 
-        auto statement = database_.prepare(upsertTaskSQL);
-        if (!statement) return fail(statement.error());
-        const std::vector<SQLValue> values{
-            SQLValue::text(taskKey),
-            SQLValue::text(receipt.receiptId),
-            SQLValue::text(item.id),
-            SQLValue::integer(receipt.version),
-            SQLValue::text(receipt.project.name),
-            SQLValue::text(receipt.project.path),
-            enumValue(receipt.source.agent),
-            enumValue(receipt.state),
-            SQLValue::text(receipt.source.taskTitle),
-            optionalTextValue(receipt.source.taskId),
-            optionalTextValue(receipt.source.locator),
-            SQLValue::text(receipt.summary),
-            enumValue(item.category),
-            enumValue(item.priority),
-            SQLValue::text(itemJSON),
-            timestampValue(receipt.createdAt),
-            timestampValue(receipt.updatedAt),
-            timestampValue(importedAt),
-            SQLValue::text("pending"),
-            SQLValue::null(),
-        };
-        if (auto bound = statement->bind(values); !bound) return bound;
-        if (auto done = statement->run(); !done) return done;
+        auto written = database_.run(upsertTaskSQL, {
+                                                        SQLValue::text(taskKey),
+                                                        SQLValue::text(receipt.receiptId),
+                                                        SQLValue::text(item.id),
+                                                        SQLValue::integer(receipt.version),
+                                                        SQLValue::text(receipt.project.name),
+                                                        SQLValue::text(receipt.project.path),
+                                                        enumValue(receipt.source.agent),
+                                                        enumValue(receipt.state),
+                                                        SQLValue::text(receipt.source.taskTitle),
+                                                        optionalTextValue(receipt.source.taskId),
+                                                        optionalTextValue(receipt.source.locator),
+                                                        SQLValue::text(receipt.summary),
+                                                        enumValue(item.category),
+                                                        enumValue(item.priority),
+                                                        SQLValue::text(itemJSON),
+                                                        timestampValue(receipt.createdAt),
+                                                        timestampValue(receipt.updatedAt),
+                                                        timestampValue(importedAt),
+                                                        SQLValue::text("pending"),
+                                                        SQLValue::null(),
+                                                    });
+        if (!written) return written;
 
         std::set<std::string> stepIDs;
         for (const auto& step : item.steps) stepIDs.insert(step.id);
@@ -474,12 +469,8 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
         if (auto done = statement->finished(); !done) return done;
     }
     for (const auto& stepID : unknown) {
-        auto statement = database_.prepare(deleteStepSQL);
-        if (!statement) return fail(statement.error());
-        if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(stepID)}); !bound) {
-            return bound;
-        }
-        if (auto done = statement->run(); !done) return done;
+        auto done = database_.run(deleteStepSQL, {SQLValue::text(taskKey), SQLValue::text(stepID)});
+        if (!done) return done;
     }
     return {};
 }
@@ -549,7 +540,8 @@ Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
     const std::string& taskKey) {
     auto statement = database_.prepare(selectStepIDs);
     if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
+    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound)
+        return fail(bound.error());
     std::set<std::string> stepIDs;
     while (statement->next()) stepIDs.insert(statement->text(0));
     if (auto done = statement->finished(); !done) return fail(done.error());
@@ -559,16 +551,13 @@ Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool includeCompleted,
                                                                        Timestamp now) {
     std::scoped_lock guard(lock_);
-    {
-        // The only place where snoozed tasks wake up. Text comparison orders
-        // correctly because every stored timestamp has one fixed-width form.
-        auto wake = database_.prepare(
-            "UPDATE tasks SET status = 'pending', snoozed_until = NULL WHERE status = 'snoozed' "
-            "AND snoozed_until IS NOT NULL AND snoozed_until <= ?;");
-        if (!wake) return fail(wake.error());
-        if (auto bound = wake->bind(1, timestampValue(now)); !bound) return fail(bound.error());
-        if (auto done = wake->run(); !done) return fail(done.error());
-    }
+    // The only place where snoozed tasks wake up. Text comparison orders
+    // correctly because every stored timestamp has one fixed-width form.
+    auto woken = database_.run(
+        "UPDATE tasks SET status = 'pending', snoozed_until = NULL WHERE status = 'snoozed' AND "
+        "snoozed_until IS NOT NULL AND snoozed_until <= ?;",
+        {timestampValue(now)});
+    if (!woken) return fail(woken.error());
     std::string sql = std::string(taskColumns) + "FROM tasks\n";
     if (!includeCompleted) sql += "WHERE status NOT IN ('completed', 'cancelled')\n";
     sql +=
@@ -614,16 +603,11 @@ Result<std::vector<ReceiptHistoryRecord>, StoreError> SQLiteTaskStore::receiptHi
 Result<void, StoreError> SQLiteTaskStore::setStatus(const std::string& taskKey, TaskStatus status,
                                                     std::optional<Timestamp> snoozedUntil) {
     std::scoped_lock guard(lock_);
-    auto statement =
-        database_.prepare("UPDATE tasks SET status = ?, snoozed_until = ? WHERE task_key = ?;");
-    if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind({enumValue(status),
-                                      snoozedUntil ? timestampValue(*snoozedUntil) : SQLValue::null(),
-                                      SQLValue::text(taskKey)});
-        !bound) {
-        return bound;
-    }
-    if (auto done = statement->run(); !done) return done;
+    auto updated = database_.run(
+        "UPDATE tasks SET status = ?, snoozed_until = ? WHERE task_key = ?;",
+        {enumValue(status), snoozedUntil ? timestampValue(*snoozedUntil) : SQLValue::null(),
+         SQLValue::text(taskKey)});
+    if (!updated) return updated;
     if (database_.changes() == 0) return fail(StoreError::missingTask(taskKey));
     return {};
 }
@@ -635,30 +619,16 @@ Result<void, StoreError> SQLiteTaskStore::setStepCompleted(const std::string& ta
     if (auto existing = task(taskKey); !existing) return fail(existing.error());
 
     if (!completed) {
-        auto statement = database_.prepare(deleteStepSQL);
-        if (!statement) return fail(statement.error());
-        if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(stepID)}); !bound) {
-            return bound;
-        }
-        return statement->run();
+        return database_.run(deleteStepSQL, {SQLValue::text(taskKey), SQLValue::text(stepID)});
     }
-
-    auto tick = database_.prepare(
-        "INSERT OR IGNORE INTO step_progress (task_key, step_id, completed_at) VALUES (?, ?, ?);");
-    if (!tick) return fail(tick.error());
-    if (auto bound = tick->bind({SQLValue::text(taskKey), SQLValue::text(stepID),
-                                 timestampValue(currentTimestamp())});
-        !bound) {
-        return bound;
-    }
-    if (auto done = tick->run(); !done) return done;
-
-    auto start = database_.prepare(
+    auto ticked = database_.run(
+        "INSERT OR IGNORE INTO step_progress (task_key, step_id, completed_at) VALUES (?, ?, ?);",
+        {SQLValue::text(taskKey), SQLValue::text(stepID), timestampValue(currentTimestamp())});
+    if (!ticked) return ticked;
+    return database_.run(
         "UPDATE tasks SET status = 'in_progress', snoozed_until = NULL WHERE task_key = ? AND "
-        "status = 'pending';");
-    if (!start) return fail(start.error());
-    if (auto bound = start->bind(1, SQLValue::text(taskKey)); !bound) return bound;
-    return start->run();
+        "status = 'pending';",
+        {SQLValue::text(taskKey)});
 }
 
 Result<void, StoreError> SQLiteTaskStore::deleteTasks(const std::set<std::string>& taskKeys) {

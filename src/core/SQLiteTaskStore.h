@@ -31,7 +31,7 @@ namespace kestrin {
 // one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
 // Not copyable; the connection closes when the store is destroyed.
 class SQLiteTaskStore {
-public:
+  public:
     // The schema version this build writes and the highest it opens.
     static constexpr std::int64_t currentSchemaVersion = 1;
 
@@ -109,8 +109,8 @@ public:
     // item). Ticking keeps the first completion time and moves a pending task
     // to in progress; unticking never changes the status. `missingTask` when
     // the task does not exist or cannot be read.
-    Result<void, StoreError> setStepCompleted(const std::string& taskKey,
-                                              const std::string& stepID, bool completed);
+    Result<void, StoreError> setStepCompleted(const std::string& taskKey, const std::string& stepID,
+                                              bool completed);
 
     // Deletes the tasks (and their ticks, never their receipts) all or none:
     // when a key does not exist, fails with `missingTask` naming the smallest
@@ -126,7 +126,7 @@ public:
     using ImportFaultHook = std::function<Result<void, StoreError>(ImportStage)>;
     void setImportFaultHook(ImportFaultHook hook);
 
-private:
+  private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 
     struct ReceiptMetadata {
@@ -139,7 +139,8 @@ private:
     Result<void, StoreError> execute(const std::string& sql);
     Result<std::int64_t, StoreError> pragmaInteger(std::string_view name);
 
-    Result<std::optional<ReceiptMetadata>, StoreError> receiptMetadata(const std::string& receiptID);
+    Result<std::optional<ReceiptMetadata>, StoreError> receiptMetadata(
+        const std::string& receiptID);
     Result<void, StoreError> upsertReceipt(const InterventionReceipt& receipt,
                                            const std::string& rawJSON, const std::string& rawHash,
                                            Timestamp importedAt);
