@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/ImportOutcome.h"
 
@@ -24,9 +25,15 @@ struct InboxScanEvent {
         // the reason shown to the user. Empty for accepted.
         std::string reason;
 
-        static Result accepted(ImportOutcome outcome);
-        static Result acceptedButArchivingFailed(ImportOutcome outcome, std::string moveError);
-        static Result rejected(std::string reason);
+        static Result accepted(ImportOutcome outcome) {
+            return {Kind::accepted, std::move(outcome), {}};
+        }
+        static Result acceptedButArchivingFailed(ImportOutcome outcome, std::string moveError) {
+            return {Kind::acceptedButArchivingFailed, std::move(outcome), std::move(moveError)};
+        }
+        static Result rejected(std::string reason) {
+            return {Kind::rejected, std::nullopt, std::move(reason)};
+        }
 
         bool operator==(const Result&) const = default;
     };

@@ -1,0 +1,79 @@
+#include "core/ReceiptImporter.h"
+
+#include <unicode/ustring.h>
+
+#include <mutex>
+
+#include "core/FileSystem.h"
+#include "core/ReceiptJSON.h"
+
+namespace kestrin {
+
+namespace {
+
+// Well-formed UTF-8 in the strict sense: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+bool isUTF8(std::string_view bytes) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strFromUTF8(nullptr, 0, &length, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+    return status == U_ZERO_ERROR || status == U_BUFFER_OVERFLOW_ERROR ||
+           status == U_STRING_NOT_TERMINATED_WARNING;
+}
+
+// The decoder's error as one text: where in the document, then what.
+std::string describe(const DecodingError& error) {
+    return error.path.empty() ? error.description : error.path + "：" + error.description;
+}
+
+}  // namespace
+
+ReceiptImporter::ReceiptImporter(SQLiteTaskStore& store, ReceiptValidator validator,
+                                 SecretScanner scanner)
+    : store_(store), validator_(std::move(validator)), scanner_(std::move(scanner)) {}
+
+Result<ImportOutcome, ImportFailure> ReceiptImporter::importData(std::string_view bytes) const {
+    // ICU counts lengths in int32_t; anything larger is refused as unreadable
+    // text rather than silently truncated.
+    if (bytes.size() > static_cast<size_t>(INT32_MAX) || !isUTF8(bytes)) {
+        return fail(ImportError::notUTF8());
+    }
+
+    // The raw text and its escape-resolved view, so that a secret cannot slip
+    // through as "\u0073k-..." or as a token whose slashes are written "\/".
+    if (auto findings = scanner_.scanReceiptText(bytes); !findings.empty()) {
+        return fail(ImportError::secret(std::move(findings)));
+    }
+
+    auto decoded = ReceiptJSON::makeDecoder().decodeReceipt(bytes);
+    if (!decoded) return fail(ImportError::malformed(describe(decoded.error())));
+    InterventionReceipt& receipt = decoded.value();
+
+    std::vector<ValidationIssue> errors;
+    std::vector<ValidationIssue> warnings;
+    for (ValidationIssue& issue : validator_.validate(receipt)) {
+        (issue.severity == ValidationIssue::Severity::error ? errors : warnings)
+            .push_back(std::move(issue));
+    }
+    if (!errors.empty()) return fail(ImportError::invalid(std::move(errors)));
+
+    const std::string rawHash = SQLiteTaskStore::hash(bytes);
+    auto stored = [&] {
+        std::lock_guard guard(store_.lock());
+        return store_.importReceipt(receipt, bytes, rawHash);
+    }();
+    if (!stored) return fail(stored.error());
+    if (stored->kind == StoreImportResult::Kind::versionConflict) {
+        return fail(ImportError::versionConflict(receipt.receiptId, receipt.version));
+    }
+    return ImportOutcome{std::move(receipt), stored.value(), std::move(warnings)};
+}
+
+Result<ImportOutcome, ImportFailure> ReceiptImporter::importFile(
+    const std::filesystem::path& location) const {
+    auto bytes = FileSystem::standard().readFile(location);
+    if (!bytes) return fail(bytes.error());
+    return importData(bytes.value());
+}
+
+}  // namespace kestrin
