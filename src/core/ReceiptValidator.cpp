@@ -56,16 +56,17 @@ bool isIdentifier(std::string_view text) {
 }
 
 class IssueList {
-public:
+  public:
     void error(std::string code, std::string path, std::string message) {
         issues_.push_back({Severity::error, std::move(code), std::move(path), std::move(message)});
     }
     void warning(std::string code, std::string path, std::string message) {
-        issues_.push_back({Severity::warning, std::move(code), std::move(path), std::move(message)});
+        issues_.push_back(
+            {Severity::warning, std::move(code), std::move(path), std::move(message)});
     }
     std::vector<ValidationIssue> take() { return std::move(issues_); }
 
-private:
+  private:
     std::vector<ValidationIssue> issues_;
 };
 
@@ -82,13 +83,15 @@ void checkSteps(const std::vector<ActionStep>& steps, const std::string& itemPat
             issues.error("duplicate_step_id", base + ".id", "同一事项内的步骤 id 不能重复。");
         }
         if (step.order < 1 || !ordersSeen.insert(step.order).second) {
-            issues.error("invalid_step_order", base + ".order", "步骤序号必须从 1 开始且不能重复。");
+            issues.error("invalid_step_order", base + ".order",
+                         "步骤序号必须从 1 开始且不能重复。");
         }
         if (isBlank(step.title)) {
             issues.error("missing_step_title", base + ".title", "每一步都必须有简短标题。");
         }
         if (isBlank(step.instruction)) {
-            issues.error("missing_instruction", base + ".instruction", "每一步都必须写明具体动作。");
+            issues.error("missing_instruction", base + ".instruction",
+                         "每一步都必须写明具体动作。");
         }
         if (isBlank(step.successSignal)) {
             issues.error("missing_success_signal", base + ".success_signal",
@@ -99,7 +102,8 @@ void checkSteps(const std::vector<ActionStep>& steps, const std::string& itemPat
                          "每一步都必须写明失败后怎么办。");
         }
         if (step.kind == ActionKind::runCommand && isBlank(step.command)) {
-            issues.error("missing_command", base + ".command", "运行命令步骤必须提供可复制的完整命令。");
+            issues.error("missing_command", base + ".command",
+                         "运行命令步骤必须提供可复制的完整命令。");
         }
         if (step.requiresPassword && isBlank(step.passwordPrompt)) {
             issues.error("missing_password_guidance", base + ".password_prompt",
@@ -113,7 +117,8 @@ void checkSteps(const std::vector<ActionStep>& steps, const std::string& itemPat
     std::sort(orders.begin(), orders.end());
     for (std::size_t j = 0; j < orders.size(); ++j) {
         if (orders[j] != static_cast<std::int64_t>(j) + 1) {
-            issues.error("non_contiguous_steps", itemPath + ".steps", "步骤序号必须连续，从 1 依次增加。");
+            issues.error("non_contiguous_steps", itemPath + ".steps",
+                         "步骤序号必须连续，从 1 依次增加。");
             break;
         }
     }
@@ -136,14 +141,16 @@ void checkItem(const InterventionItem& item, const std::string& base,
         issues.error("missing_outcome", base + ".expected_outcome", "必须写明完成后的预期结果。");
     }
     if (item.estimatedMinutes < 1 || item.estimatedMinutes > 1440) {
-        issues.error("invalid_estimate", base + ".estimated_minutes", "预计耗时必须在 1–1440 分钟之间。");
+        issues.error("invalid_estimate", base + ".estimated_minutes",
+                     "预计耗时必须在 1–1440 分钟之间。");
     }
     if (item.steps.empty()) {
         issues.error("missing_steps", base + ".steps", "每个人工介入事项至少需要一个编号步骤。");
     }
     checkSteps(item.steps, base, issues);
     if (isBlank(item.verification.instruction)) {
-        issues.error("missing_verification", base + ".verification.instruction", "必须说明最后如何核验。");
+        issues.error("missing_verification", base + ".verification.instruction",
+                     "必须说明最后如何核验。");
     }
     if (isBlank(item.verification.successEvidence)) {
         issues.error("missing_evidence", base + ".verification.success_evidence",
@@ -152,11 +159,13 @@ void checkItem(const InterventionItem& item, const std::string& base,
     if (item.priority == TaskPriority::critical && isBlank(item.risk)) {
         issues.warning("critical_without_risk", base + ".risk", "立即处理事项建议明确风险说明。");
     }
-    const bool runsSudo = std::any_of(item.steps.begin(), item.steps.end(), [](const ActionStep& s) {
-        return s.command && s.command->find("sudo") != std::string::npos;
-    });
+    const bool runsSudo =
+        std::any_of(item.steps.begin(), item.steps.end(), [](const ActionStep& s) {
+            return s.command && s.command->find("sudo") != std::string::npos;
+        });
     if (runsSudo && isBlank(item.rollback)) {
-        issues.warning("sudo_without_rollback", base + ".rollback", "包含 sudo 的事项建议提供回退办法。");
+        issues.warning("sudo_without_rollback", base + ".rollback",
+                       "包含 sudo 的事项建议提供回退办法。");
     }
 }
 
@@ -191,7 +200,8 @@ std::vector<ValidationIssue> ReceiptValidator::validate(const InterventionReceip
         issues.error("missing_summary", "summary", "必须用一句话说明 Agent 当前为什么结束或暂停。");
     }
     if (receipt.requiresUserAction && receipt.items.empty()) {
-        issues.error("missing_actions", "items", "requires_user_action 为 true 时至少需要一个人工介入事项。");
+        issues.error("missing_actions", "items",
+                     "requires_user_action 为 true 时至少需要一个人工介入事项。");
     }
     if (!receipt.requiresUserAction && !receipt.items.empty()) {
         issues.error("action_flag_mismatch", "requires_user_action",
@@ -206,7 +216,8 @@ std::vector<ValidationIssue> ReceiptValidator::validate(const InterventionReceip
 
 std::vector<ValidationIssue> ReceiptValidator::errors(const InterventionReceipt& receipt) const {
     std::vector<ValidationIssue> issues = validate(receipt);
-    std::erase_if(issues, [](const ValidationIssue& issue) { return issue.severity != Severity::error; });
+    std::erase_if(issues,
+                  [](const ValidationIssue& issue) { return issue.severity != Severity::error; });
     return issues;
 }
 

@@ -16,7 +16,7 @@ namespace kestrin {
 // White_Space property (spaces, tabs, line breaks, U+00A0, U+3000 ...) at both
 // ends; an absent optional text is blank. Invalid UTF-8 is not white space.
 class ReceiptValidator {
-public:
+  public:
     // Every issue, errors and warnings, in a fixed evaluation order: the
     // receipt-level checks, then each item in list order with its steps. All
     // checks run; the same receipt always yields the same list. Empty means the

@@ -55,8 +55,8 @@ constexpr std::array<Rule, 6> kRules{{
      [](std::string_view text, std::size_t pos) {
          return mayBeginWithFolded(text, pos, "bearer");
      }},
-    {"github_token", R"re(\bgh[opsu]_[A-Za-z0-9]{20,}\b)re", "删除 GitHub Token，只保留权限范围提示。",
-     "g",
+    {"github_token", R"re(\bgh[opsu]_[A-Za-z0-9]{20,}\b)re",
+     "删除 GitHub Token，只保留权限范围提示。", "g",
      [](std::string_view text, std::size_t pos) {
          return beginsWith(text, pos, "gh") && pos + 3 < text.size() &&
                 std::string_view("opsu").find(text[pos + 2]) != std::string_view::npos &&
@@ -150,12 +150,27 @@ std::string resolveJsonEscapes(std::string_view raw) {
         switch (const char c = raw[pos]) {
             case '"':
             case '\\':
-            case '/': view.push_back(c); ++pos; break;
-            case 'b': view.push_back('\b'); ++pos; break;
-            case 'f': view.push_back('\f'); ++pos; break;
-            case 't': view.push_back('\t'); ++pos; break;
+            case '/':
+                view.push_back(c);
+                ++pos;
+                break;
+            case 'b':
+                view.push_back('\b');
+                ++pos;
+                break;
+            case 'f':
+                view.push_back('\f');
+                ++pos;
+                break;
+            case 't':
+                view.push_back('\t');
+                ++pos;
+                break;
             case 'n':
-            case 'r': view.push_back(' '); ++pos; break;
+            case 'r':
+                view.push_back(' ');
+                ++pos;
+                break;
             case 'u': {
                 std::int32_t unit = readHex4(raw, pos + 1);
                 if (unit < 0) {
@@ -178,7 +193,9 @@ std::string resolveJsonEscapes(std::string_view raw) {
                 appendUtf8(view, codePoint);
                 break;
             }
-            default: view.push_back('\\'); break;  // the next character is copied as it is
+            default:
+                view.push_back('\\');
+                break;  // the next character is copied as it is
         }
     }
     return view;
@@ -209,7 +226,8 @@ namespace {
 
 using Matchers = std::array<std::unique_ptr<icu::RegexMatcher>, kRules.size()>;
 
-Matchers makeMatchers(const std::array<std::unique_ptr<icu::RegexPattern>, kRules.size()>& patterns) {
+Matchers makeMatchers(
+    const std::array<std::unique_ptr<icu::RegexPattern>, kRules.size()>& patterns) {
     Matchers matchers;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         if (!patterns[i]) continue;
@@ -263,7 +281,8 @@ void scanPiece(std::string_view piece, std::int64_t firstLine, Matchers& matcher
         matcher->region(pos, size, status);
         if (U_FAILURE(status) || !matcher->lookingAt(status) || U_FAILURE(status)) continue;
         nextStart[rule] = matcher->end64(status);
-        findings.push_back({std::string(kRules[rule].name), line, std::string(kRules[rule].guidance)});
+        findings.push_back(
+            {std::string(kRules[rule].name), line, std::string(kRules[rule].guidance)});
     }
 }
 

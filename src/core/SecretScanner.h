@@ -17,7 +17,7 @@ namespace kestrin {
 // the text; any byte sequence, including invalid UTF-8 and NUL bytes, yields a
 // (possibly empty) list.
 class SecretScanner {
-public:
+  public:
     SecretScanner();
 
     // Every match of every rule in `text`, sorted by line, then by rule name;
@@ -38,7 +38,7 @@ public:
     // is in the order of scan().
     std::vector<SecretFinding> scanReceiptText(std::string_view rawText) const;
 
-private:
+  private:
     struct CompiledRules;
     std::shared_ptr<const CompiledRules> rules_;
 };
