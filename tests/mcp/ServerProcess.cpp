@@ -1,7 +1,5 @@
 #include "ServerProcess.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -35,8 +33,10 @@ ServerProcess::ServerProcess(const std::filesystem::path& home, int standardInpu
     int inputPipe[2] = {-1, -1};
     int outputPipe[2];
     int errorPipe[2];
-    if (standardInput < 0 && ::pipe2(inputPipe, O_CLOEXEC) != 0) ADD_FAILURE() << "pipe";
-    if (::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(errorPipe, O_CLOEXEC) != 0) ADD_FAILURE() << "pipe";
+    if ((standardInput < 0 && ::pipe2(inputPipe, O_CLOEXEC) != 0) ||
+        ::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(errorPipe, O_CLOEXEC) != 0) {
+        return;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -66,7 +66,6 @@ ServerProcess::ServerProcess(const std::filesystem::path& home, int standardInpu
     char program[] = KESTRIN_MCP_PATH;
     char* arguments[] = {program, nullptr};
     if (posix_spawn(&pid_, program, &actions, &attributes, arguments, environmentPointers.data()) != 0) {
-        ADD_FAILURE() << "cannot start " << program;
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);

@@ -10,7 +10,7 @@
 
 namespace kestrin::testing {
 
-// A real kestrin-mcp process with KESTRIN_HOME set to `home` and pipes on its
+// A real kestrin-mcp process (the program at KESTRIN_MCP_PATH) with KESTRIN_HOME set to `home` and pipes on its
 // standard streams (or a given descriptor as its standard input). Its output
 // is drained while input is sent, so neither side can block the other. The
 // destructor kills a process that is still running.
@@ -23,6 +23,9 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
     ~ServerProcess();
+
+    // Whether the process could be started.
+    bool started() const { return pid_ > 0; }
 
     // Writes all of `bytes` to its standard input; false when it can take no
     // more (it has gone).
