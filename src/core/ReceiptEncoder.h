@@ -9,10 +9,13 @@
 
 namespace kestrin {
 
-// Writes receipts and items under the wire rules: snake-case keys sorted in
-// byte order, absent optional fields left out, timestamps in the written form,
-// "/" unescaped, non-ASCII as UTF-8. Compact by default; pretty adds line
-// breaks and indentation.
+// Writes receipts and items under the wire rules (see JSONObjectWriter):
+// snake-case keys sorted in byte order, absent optional fields left out,
+// timestamps in the written form, integers in plain decimal, "/" unescaped,
+// non-ASCII as UTF-8. Compact by default: no white space at all. Pretty: one
+// member per line, nested levels indented by two spaces, ": " after each key,
+// empty lists and objects as [] and {}. Never throws for lack of valid input:
+// text that is not UTF-8 is written with U+FFFD in place of the bad bytes.
 class ReceiptEncoder {
 public:
     explicit ReceiptEncoder(bool pretty = false) : pretty_(pretty) {}

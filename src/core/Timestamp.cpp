@@ -44,8 +44,9 @@ bool expect(std::string_view text, std::size_t& pos, char c) {
 
 // Accepted: upper-case "T" and "Z" only, any number of fractional digits (below
 // a millisecond they are dropped, rounding towards the past), offsets only with
-// a colon (+08:00), no leap second. Everything else is refused, as the written
-// form is the only one the system itself produces.
+// a colon (+08:00), no leap second, and only instants that fall within the
+// years 0000 to 9999 in UTC. Everything else is refused, as the written form is
+// the only one the system itself produces.
 std::optional<Timestamp> parseKestrinISO8601(std::string_view text) {
     std::size_t pos = 0;
     int y, mo, d, h, mi, s;
@@ -88,8 +89,13 @@ std::optional<Timestamp> parseKestrinISO8601(std::string_view text) {
     }
     if (pos != text.size()) return std::nullopt;
 
-    return Timestamp{sys_days{date}} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} -
-           minutes{offsetMinutes};
+    const Timestamp instant = Timestamp{sys_days{date}} + hours{h} + minutes{mi} + seconds{s} +
+                              milliseconds{millis} - minutes{offsetMinutes};
+    // An offset can move the instant out of the four-digit years in UTC
+    // (0000-01-01T00:00:00+01:00); its written form would not read back.
+    const year utcYear = year_month_day{floor<days>(instant)}.year();
+    if (utcYear < year{0} || utcYear > year{9999}) return std::nullopt;
+    return instant;
 }
 
 Timestamp currentTimestamp() {

@@ -17,7 +17,9 @@ using Timestamp = std::chrono::sys_time<std::chrono::milliseconds>;
 std::string kestrinISO8601(Timestamp instant);
 
 // Reads an internet date-time with or without fractional seconds; a zone ("Z"
-// or a signed hh:mm offset) is required. Nothing for any other text.
+// or a signed hh:mm offset) is required. Nothing for any other text, nor for
+// an instant outside the years 0000 to 9999 in UTC, so every instant it gives
+// has a written form that reads back equal.
 std::optional<Timestamp> parseKestrinISO8601(std::string_view text);
 
 // The current instant, truncated to milliseconds.

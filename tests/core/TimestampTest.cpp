@@ -31,3 +31,10 @@ TEST(Timestamp, RefusesTextsWithoutZoneOrInOtherForms) {
         EXPECT_FALSE(parseKestrinISO8601(text)) << text;
     }
 }
+
+TEST(Timestamp, RefusesInstantsWhoseWrittenFormWouldNotReadBack) {
+    EXPECT_FALSE(parseKestrinISO8601("0000-01-01T00:00:00+00:01"));
+    EXPECT_FALSE(parseKestrinISO8601("9999-12-31T23:59:59.999-00:01"));
+    EXPECT_EQ(kestrinISO8601(*parseKestrinISO8601("0000-01-01T00:01:00+00:01")), "0000-01-01T00:00:00.000Z");
+    EXPECT_EQ(kestrinISO8601(*parseKestrinISO8601("9999-12-31T23:59:59.999Z")), "9999-12-31T23:59:59.999Z");
+}
