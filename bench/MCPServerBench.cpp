@@ -7,9 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "ServerProcess.h"
 
@@ -20,55 +19,59 @@ using nlohmann::json;
 
 // A fresh data directory for one benchmark, removed afterwards.
 class BenchHome {
-public:
+  public:
     BenchHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestrin-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrin-bench-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
     }
     ~BenchHome() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 std::string submissionLine(int id, const std::string& receiptID) {
     json items = json::array();
     for (int index = 1; index <= 3; ++index) {
-        items.push_back({{"id", "item-" + std::to_string(index)},
-                         {"title", "Grant the deployment key"},
-                         {"reason", "Only a person may approve production access."},
-                         {"expected_outcome", "The pipeline can deploy."},
-                         {"category", "permission"},
-                         {"priority", "high"},
-                         {"estimated_minutes", 5},
-                         {"prerequisites", json::array({"Admin rights on the project"})},
-                         {"steps", json::array({{{"id", "step-1"},
-                                                 {"order", 1},
-                                                 {"title", "Open the settings"},
-                                                 {"instruction", "Open Settings, then Deploy keys."},
-                                                 {"kind", "navigate"},
-                                                 {"requires_password", false},
-                                                 {"success_signal", "The key list shows."},
-                                                 {"failure_action", "Tell the agent what you see."}}})},
-                         {"verification",
-                          {{"instruction", "Re-run the pipeline."}, {"success_evidence", "It is green."}}}});
+        items.push_back(
+            {{"id", "item-" + std::to_string(index)},
+             {"title", "Grant the deployment key"},
+             {"reason", "Only a person may approve production access."},
+             {"expected_outcome", "The pipeline can deploy."},
+             {"category", "permission"},
+             {"priority", "high"},
+             {"estimated_minutes", 5},
+             {"prerequisites", json::array({"Admin rights on the project"})},
+             {"steps", json::array({{{"id", "step-1"},
+                                     {"order", 1},
+                                     {"title", "Open the settings"},
+                                     {"instruction", "Open Settings, then Deploy keys."},
+                                     {"kind", "navigate"},
+                                     {"requires_password", false},
+                                     {"success_signal", "The key list shows."},
+                                     {"failure_action", "Tell the agent what you see."}}})},
+             {"verification",
+              {{"instruction", "Re-run the pipeline."}, {"success_evidence", "It is green."}}}});
     }
-    const json receipt = {{"schema_version", "1.0"},
-                          {"receipt_id", receiptID},
-                          {"version", 1},
-                          {"created_at", "2026-07-27T08:30:00.000Z"},
-                          {"updated_at", "2026-07-27T08:30:00.000Z"},
-                          {"source", {{"agent", "claude_code"}, {"task_title", "Set up deployment"}}},
-                          {"project", {{"name", "velmora"}, {"path", "/Users/dev/velmora"}}},
-                          {"state", "waiting_for_user"},
-                          {"requires_user_action", true},
-                          {"summary", "Deployment needs a key only a person may grant."},
-                          {"items", items}};
+    const json receipt = {
+        {"schema_version", "1.0"},
+        {"receipt_id", receiptID},
+        {"version", 1},
+        {"created_at", "2026-07-27T08:30:00.000Z"},
+        {"updated_at", "2026-07-27T08:30:00.000Z"},
+        {"source", {{"agent", "claude_code"}, {"task_title", "Set up deployment"}}},
+        {"project", {{"name", "velmora"}, {"path", "/Users/dev/velmora"}}},
+        {"state", "waiting_for_user"},
+        {"requires_user_action", true},
+        {"summary", "Deployment needs a key only a person may grant."},
+        {"items", items}};
     return json{{"jsonrpc", "2.0"},
                 {"id", id},
                 {"method", "tools/call"},
-                {"params", {{"name", "submit_intervention_receipt"}, {"arguments", {{"receipt", receipt}}}}}}
+                {"params",
+                 {{"name", "submit_intervention_receipt"}, {"arguments", {{"receipt", receipt}}}}}}
                .dump() +
            "\n";
 }
@@ -85,7 +88,8 @@ void BM_StartToInitializeReply(benchmark::State& state) {
         ServerProcess server(home.path());
         server.send(initializeLine);
         if (!server.readLine()) state.SkipWithError("no initialize reply");
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         server.finish();
     }
 }

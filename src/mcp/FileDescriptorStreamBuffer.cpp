@@ -1,8 +1,8 @@
 #include "mcp/FileDescriptorStreamBuffer.h"
 
-#include <cerrno>
-
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace kestrin {
 
@@ -21,7 +21,8 @@ std::streamsize FileDescriptorStreamBuffer::xsputn(const char* data, std::stream
 }
 
 FileDescriptorStreamBuffer::int_type FileDescriptorStreamBuffer::overflow(int_type character) {
-    if (traits_type::eq_int_type(character, traits_type::eof())) return traits_type::not_eof(character);
+    if (traits_type::eq_int_type(character, traits_type::eof()))
+        return traits_type::not_eof(character);
     const char byte = traits_type::to_char_type(character);
     return xsputn(&byte, 1) == 1 ? character : traits_type::eof();
 }

@@ -90,7 +90,8 @@ void MCPServer::dispatch(const std::string& method, const json& message, const j
 
 json MCPServer::handshake(const json* params) const {
     std::string chosen = supportedProtocolVersions_.front();
-    const json* requested = params && params->is_object() ? member(*params, "protocolVersion") : nullptr;
+    const json* requested =
+        params && params->is_object() ? member(*params, "protocolVersion") : nullptr;
     if (requested && requested->is_string()) {
         const auto& text = requested->get_ref<const std::string&>();
         if (std::find(supportedProtocolVersions_.begin(), supportedProtocolVersions_.end(), text) !=
@@ -132,17 +133,19 @@ void MCPServer::send(int code, std::string_view message, const json& id) {
 void MCPServer::sendToolResult(const json& payload, bool isError, const json& id) {
     auto text = WireJSON::serialize(payload);
     std::string contentText = text && !text->empty() ? std::move(text).value()
-                              : isError            ? "Tool call failed"
-                                                   : "Tool call completed";
+                              : isError              ? "Tool call failed"
+                                                     : "Tool call completed";
     json content = json::array({json{{"type", "text"}, {"text", std::move(contentText)}}});
-    sendResult({{"content", std::move(content)}, {"structuredContent", payload}, {"isError", isError}},
-               id);
+    sendResult(
+        {{"content", std::move(content)}, {"structuredContent", payload}, {"isError", isError}},
+        id);
 }
 
 void MCPServer::writeJSON(const json& message) {
     auto text = WireJSON::serialize(message);
     if (!text) {
-        diagnostics_ << "kestrin-mcp 无法编码响应：" << localized(text.error()) << '\n' << std::flush;
+        diagnostics_ << "kestrin-mcp 无法编码响应：" << localized(text.error()) << '\n'
+                     << std::flush;
         return;
     }
     text->push_back('\n');

@@ -16,7 +16,9 @@ using nlohmann::json;
 constexpr std::string_view submitToolName = "submit_intervention_receipt";
 constexpr std::string_view statusToolName = "get_kestrin_status";
 
-ServerTools::Outcome failure(const std::string& text) { return {json{{"error", text}}, true}; }
+ServerTools::Outcome failure(const std::string& text) {
+    return {json{{"error", text}}, true};
+}
 
 // The snake-case name of a store answer. versionConflict never gets here: the
 // importer turns it into a refusal.
@@ -93,7 +95,8 @@ std::optional<ServerTools::Outcome> ServerTools::call(std::string_view name,
 }
 
 Result<std::string, ServerTools::ReceiptDataError> ServerTools::receiptData(const json* receipt) {
-    if (receipt == nullptr) return fail(ReceiptDataError{MCPInputError{MCPInputError::Kind::missingReceipt}});
+    if (receipt == nullptr)
+        return fail(ReceiptDataError{MCPInputError{MCPInputError::Kind::missingReceipt}});
     const ReceiptDataError invalid{MCPInputError{MCPInputError::Kind::invalidReceipt}};
     if (receipt->is_string()) {
         // The parser's own complaint is dropped: the agent learns only that

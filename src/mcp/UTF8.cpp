@@ -1,10 +1,10 @@
 #include "mcp/UTF8.h"
 
-#include <algorithm>
-#include <cstdint>
-
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace kestrin {
 

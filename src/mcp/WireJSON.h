@@ -1,11 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 #include "core/Result.h"
 #include "mcp/JSONWriteError.h"
@@ -15,7 +14,7 @@ namespace kestrin {
 // The JSON rules of the server's channel, used for every message it reads and
 // writes and for the receipts it hands to the importer.
 class WireJSON {
-public:
+  public:
     // The deepest nesting of arrays and objects parse() accepts. Deeper text is
     // refused like malformed text, so that copying and writing a parsed value
     // (both recursive) stay within the stack whatever a client sends.

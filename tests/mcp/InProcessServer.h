@@ -10,7 +10,7 @@ namespace kestrin::testing {
 // Runs the whole program (start-up and read loop) in this process over string
 // streams, with KESTRIN_HOME set to `home`.
 class InProcessServer {
-public:
+  public:
     explicit InProcessServer(std::filesystem::path home) : home_(std::move(home)) {}
 
     // Serves `input` until its end and returns what went to standard output.
@@ -20,7 +20,7 @@ public:
     int status() const { return status_; }
     AppPaths paths() const { return AppPaths(home_); }
 
-private:
+  private:
     std::filesystem::path home_;
     std::string diagnostics_;
     int status_ = -1;

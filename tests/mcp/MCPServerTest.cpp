@@ -19,14 +19,16 @@ namespace {
 using nlohmann::json;
 using namespace std::string_literals;
 
-const std::string parseError = R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
+const std::string parseError =
+    R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
 
 std::string invalidRequest(const std::string& id) {
-    return R"({"error":{"code":-32600,"message":"Invalid Request"},"id":)" + id + R"(,"jsonrpc":"2.0"})";
+    return R"({"error":{"code":-32600,"message":"Invalid Request"},"id":)" + id +
+           R"(,"jsonrpc":"2.0"})";
 }
 
 class MCPServerTest : public ::testing::Test {
-protected:
+  protected:
     // Serves `input` and returns the reply lines; the run must end cleanly
     // with nothing on standard error.
     std::vector<std::string> exchange(const std::string& input) {
@@ -60,37 +62,47 @@ TEST_F(MCPServerTest, TextThatIsNotAJSONObjectIsAParseErrorWithNullId) {
 }
 
 TEST_F(MCPServerTest, StructurallyInvalidMessagesAreRefusedEvenAsNotifications) {
-    const auto lines = exchange(
-        R"({"id":1,"method":"ping"})" "\n"
-        R"({"jsonrpc":"1.0","id":"a","method":"ping"})" "\n"
-        R"({"jsonrpc":2,"id":2,"method":"ping"})" "\n"
-        R"({"method":"ping"})" "\n"
-        R"({"jsonrpc":"2.0","id":3})" "\n"
-        R"({"jsonrpc":"2.0","id":4,"method":7})" "\n"
-        R"({"jsonrpc":"2.0","method":null})" "\n");
-    const std::vector<std::string> expected = {invalidRequest("1"), invalidRequest("\"a\""),
-                                               invalidRequest("2"), invalidRequest("null"),
-                                               invalidRequest("3"), invalidRequest("4"),
-                                               invalidRequest("null")};
+    const auto lines = exchange(R"({"id":1,"method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":"1.0","id":"a","method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":2,"id":2,"method":"ping"})"
+                                "\n"
+                                R"({"method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","id":3})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","id":4,"method":7})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","method":null})"
+                                "\n");
+    const std::vector<std::string> expected = {
+        invalidRequest("1"), invalidRequest("\"a\""), invalidRequest("2"),   invalidRequest("null"),
+        invalidRequest("3"), invalidRequest("4"),     invalidRequest("null")};
     EXPECT_EQ(lines, expected);
 }
 
 TEST_F(MCPServerTest, PingAnswersRequestsAndIgnoresNotifications) {
-    const auto lines = exchange(requestLine("ping", json(7)) + requestLine("ping") +
-                                R"({"jsonrpc":"2.0","id":8,"method":"ping","params":[1],"extra":true})"
-                                "\n");
+    const auto lines =
+        exchange(requestLine("ping", json(7)) + requestLine("ping") +
+                 R"({"jsonrpc":"2.0","id":8,"method":"ping","params":[1],"extra":true})"
+                 "\n");
     const std::vector<std::string> expected = {R"({"id":7,"jsonrpc":"2.0","result":{}})",
                                                R"({"id":8,"jsonrpc":"2.0","result":{}})"};
     EXPECT_EQ(lines, expected);
 }
 
 TEST_F(MCPServerTest, IdsComeBackUnchanged) {
-    const auto lines = exchange(
-        R"({"jsonrpc":"2.0","id":0,"method":"ping"})" "\n"
-        R"({"jsonrpc":"2.0","id":"req/1 ü","method":"ping"})" "\n"
-        R"({"jsonrpc":"2.0","id":null,"method":"ping"})" "\n"
-        R"({"jsonrpc":"2.0","id":-12,"method":"ping"})" "\n"
-        R"({"jsonrpc":"2.0","id":{"z":1,"a":[true]},"method":"ping"})" "\n");
+    const auto lines = exchange(R"({"jsonrpc":"2.0","id":0,"method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","id":"req/1 ü","method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","id":null,"method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","id":-12,"method":"ping"})"
+                                "\n"
+                                R"({"jsonrpc":"2.0","id":{"z":1,"a":[true]},"method":"ping"})"
+                                "\n");
     const std::vector<std::string> expected = {
         R"({"id":0,"jsonrpc":"2.0","result":{}})",
         R"({"id":"req\/1 ü","jsonrpc":"2.0","result":{}})",
@@ -110,15 +122,15 @@ TEST_F(MCPServerTest, InitializeAnswersWithASupportedVersion) {
                R"(verification codes, private keys, or API keys.","protocolVersion":")" +
                version + R"(","serverInfo":{"name":"velmora-kestrin","version":"0.3.3"}}})";
     };
-    const auto lines = exchange(
-        requestLine("initialize", json(1), json{{"protocolVersion", "2024-11-05"}}) +
-        requestLine("initialize", json(2), json{{"protocolVersion", "2025-06-18"}}) +
-        requestLine("initialize", json(3), json{{"protocolVersion", "2024-10-07"}}) +
-        requestLine("initialize", json(4), json{{"protocolVersion", "2026-01-01"}}) +
-        requestLine("initialize", json(5)) +
-        requestLine("initialize", json(6), json("2024-11-05")) +
-        requestLine("initialize", json(7), json{{"protocolVersion", 20241105}}) +
-        requestLine("initialize", nullptr, nullptr));
+    const auto lines =
+        exchange(requestLine("initialize", json(1), json{{"protocolVersion", "2024-11-05"}}) +
+                 requestLine("initialize", json(2), json{{"protocolVersion", "2025-06-18"}}) +
+                 requestLine("initialize", json(3), json{{"protocolVersion", "2024-10-07"}}) +
+                 requestLine("initialize", json(4), json{{"protocolVersion", "2026-01-01"}}) +
+                 requestLine("initialize", json(5)) +
+                 requestLine("initialize", json(6), json("2024-11-05")) +
+                 requestLine("initialize", json(7), json{{"protocolVersion", 20241105}}) +
+                 requestLine("initialize", nullptr, nullptr));
     const std::vector<std::string> expected = {
         handshake("1", "2024-11-05"), handshake("2", "2025-06-18"), handshake("3", "2025-06-18"),
         handshake("4", "2025-06-18"), handshake("5", "2025-06-18"), handshake("6", "2025-06-18"),
@@ -129,30 +141,33 @@ TEST_F(MCPServerTest, InitializeAnswersWithASupportedVersion) {
 TEST_F(MCPServerTest, NotificationMethodsNeverGetAReply) {
     EXPECT_TRUE(exchange(requestLine("notifications/initialized") +
                          requestLine("notifications/initialized", json(1)) +
-                         requestLine("notifications/cancelled", json(2),
-                                     json{{"requestId", 1}}) +
+                         requestLine("notifications/cancelled", json(2), json{{"requestId", 1}}) +
                          requestLine("tools/list") + requestLine("no/such/method"))
                     .empty());
 }
 
 TEST_F(MCPServerTest, UnknownMethodsAreNotFound) {
-    const auto lines = exchange(requestLine("resources/list", json(1)) +
-                                requestLine("prompts/list", json(2)) +
-                                requestLine("PING", json(3)));
+    const auto lines =
+        exchange(requestLine("resources/list", json(1)) + requestLine("prompts/list", json(2)) +
+                 requestLine("PING", json(3)));
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], R"({"error":{"code":-32601,"message":"Method not found"},"id":1,"jsonrpc":"2.0"})");
-    EXPECT_EQ(lines[2], R"({"error":{"code":-32601,"message":"Method not found"},"id":3,"jsonrpc":"2.0"})");
+    EXPECT_EQ(lines[0],
+              R"({"error":{"code":-32601,"message":"Method not found"},"id":1,"jsonrpc":"2.0"})");
+    EXPECT_EQ(lines[2],
+              R"({"error":{"code":-32601,"message":"Method not found"},"id":3,"jsonrpc":"2.0"})");
 }
 
 TEST_F(MCPServerTest, ToolsCallWithoutANameIsInvalidParams) {
-    const auto lines = exchange(requestLine("tools/call", json(1)) +
-                                requestLine("tools/call", json(2), json("get_kestrin_status")) +
-                                requestLine("tools/call", json(3), json{{"name", 3}}) +
-                                requestLine("tools/call", json(4), json{{"arguments", json::object()}}));
+    const auto lines =
+        exchange(requestLine("tools/call", json(1)) +
+                 requestLine("tools/call", json(2), json("get_kestrin_status")) +
+                 requestLine("tools/call", json(3), json{{"name", 3}}) +
+                 requestLine("tools/call", json(4), json{{"arguments", json::object()}}));
     ASSERT_EQ(lines.size(), 4u);
     for (int id = 1; id <= 4; ++id) {
-        EXPECT_EQ(lines[id - 1], R"({"error":{"code":-32602,"message":"tools/call requires params.name"},"id":)" +
-                                     std::to_string(id) + R"(,"jsonrpc":"2.0"})");
+        EXPECT_EQ(lines[id - 1],
+                  R"({"error":{"code":-32602,"message":"tools\/call requires params.name"},"id":)" +
+                      std::to_string(id) + R"(,"jsonrpc":"2.0"})");
     }
 }
 
@@ -160,31 +175,37 @@ TEST_F(MCPServerTest, UnknownToolIsAnErrorReplyNamingIt) {
     const auto lines = exchange(toolCallLine(json(1), "GET_KESTRIN_STATUS", json::object()) +
                                 toolCallLine(json(2), "delete/all", json::object()));
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], R"({"error":{"code":-32602,"message":"Unknown tool: GET_KESTRIN_STATUS"},"id":1,"jsonrpc":"2.0"})");
-    EXPECT_EQ(lines[1], R"({"error":{"code":-32602,"message":"Unknown tool: delete\/all"},"id":2,"jsonrpc":"2.0"})");
+    EXPECT_EQ(
+        lines[0],
+        R"({"error":{"code":-32602,"message":"Unknown tool: GET_KESTRIN_STATUS"},"id":1,"jsonrpc":"2.0"})");
+    EXPECT_EQ(
+        lines[1],
+        R"({"error":{"code":-32602,"message":"Unknown tool: delete\/all"},"id":2,"jsonrpc":"2.0"})");
 }
 
 TEST_F(MCPServerTest, ToolsListGivesBothDefinitionsWordForWord) {
     const auto lines = exchange(requestLine("tools/list", json(2)));
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0],
-              R"({"id":2,"jsonrpc":"2.0","result":{"tools":[)"
-              R"({"description":"Validate and save a detailed human-intervention receipt in Velmora. )"
-              R"(Prefer this over writing an inbox file or returning raw JSON.",)"
-              R"("inputSchema":{"additionalProperties":false,"properties":{"receipt":{)"
-              R"("description":"A receipt object following the intervention receipt schema, or the )"
-              R"(complete receipt as a JSON string.","oneOf":[{"type":"object"},{"type":"string"}]}},)"
-              R"("required":["receipt"],"type":"object"},"name":"submit_intervention_receipt",)"
-              R"("title":"Submit intervention receipt"},)"
-              R"({"description":"Return the local data path and current count of unfinished )"
-              R"(intervention tasks.","inputSchema":{"additionalProperties":false,"properties":{},)"
-              R"("type":"object"},"name":"get_kestrin_status","title":"Get Velmora status"}]}})");
+    EXPECT_EQ(
+        lines[0],
+        R"({"id":2,"jsonrpc":"2.0","result":{"tools":[)"
+        R"({"description":"Validate and save a detailed human-intervention receipt in Velmora. )"
+        R"(Prefer this over writing an inbox file or returning raw JSON.",)"
+        R"("inputSchema":{"additionalProperties":false,"properties":{"receipt":{)"
+        R"("description":"A receipt object following the intervention receipt schema, or the )"
+        R"(complete receipt as a JSON string.","oneOf":[{"type":"object"},{"type":"string"}]}},)"
+        R"("required":["receipt"],"type":"object"},"name":"submit_intervention_receipt",)"
+        R"("title":"Submit intervention receipt"},)"
+        R"({"description":"Return the local data path and current count of unfinished )"
+        R"(intervention tasks.","inputSchema":{"additionalProperties":false,"properties":{},)"
+        R"("type":"object"},"name":"get_kestrin_status","title":"Get Velmora status"}]}})");
 }
 
 TEST_F(MCPServerTest, RepliesLeaveInRequestOrder) {
     // A client sends its whole opening at once, without waiting for replies.
-    std::string input = requestLine("initialize", json(0), json{{"protocolVersion", "2025-06-18"}}) +
-                        requestLine("notifications/initialized") + requestLine("tools/list", json("list"));
+    std::string input =
+        requestLine("initialize", json(0), json{{"protocolVersion", "2025-06-18"}}) +
+        requestLine("notifications/initialized") + requestLine("tools/list", json("list"));
     for (int id = 1; id <= 200; ++id) {
         input += id % 3 == 0 ? toolCallLine(json(id), "get_kestrin_status", json::object())
                              : requestLine(id % 2 ? "ping" : "nope", json(id));
@@ -194,12 +215,14 @@ TEST_F(MCPServerTest, RepliesLeaveInRequestOrder) {
     ASSERT_EQ(answers.size(), 202u);
     EXPECT_EQ(answers[0]["id"], 0);
     EXPECT_EQ(answers[1]["id"], "list");
-    for (int id = 1; id <= 200; ++id) EXPECT_EQ(answers[static_cast<std::size_t>(id) + 1]["id"], id);
+    for (int id = 1; id <= 200; ++id)
+        EXPECT_EQ(answers[static_cast<std::size_t>(id) + 1]["id"], id);
 }
 
 TEST_F(MCPServerTest, LastLineWithoutLineFeedAndCarriageReturnsAreHandled) {
-    const auto lines = exchange("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\r\n"
-                                "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"ping\"}");
+    const auto lines = exchange(
+        "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\r\n"
+        "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"ping\"}");
     const std::vector<std::string> expected = {R"({"id":1,"jsonrpc":"2.0","result":{}})",
                                                R"({"id":2,"jsonrpc":"2.0","result":{}})"};
     EXPECT_EQ(lines, expected);
@@ -214,16 +237,17 @@ TEST_F(MCPServerTest, InvalidUTF8IsReplacedBeforeParsing) {
     const std::vector<std::string> expected = {
         "{\"id\":\"a\xEF\xBF\xBD\",\"jsonrpc\":\"2.0\",\"result\":{}}",
         R"({"error":{"code":-32601,"message":"Method not found"},"id":1,"jsonrpc":"2.0"})",
-        parseError,
-        R"({"id":2,"jsonrpc":"2.0","result":{}})"};
+        parseError, R"({"id":2,"jsonrpc":"2.0","result":{}})"};
     EXPECT_EQ(lines, expected);
 }
 
 TEST_F(MCPServerTest, DeepNestingIsAParseErrorAndTheNextLineIsServed) {
     const std::string deep(300000, '[');
     const std::string closedDeep = std::string(100000, '[') + std::string(100000, ']');
-    const std::string deepParams = R"({"jsonrpc":"2.0","method":"ping","id":1,"params":)" + closedDeep + "}";
-    const auto lines = exchange(deep + "\n" + closedDeep + "\n" + deepParams + "\n" + requestLine("ping", json(1)));
+    const std::string deepParams =
+        R"({"jsonrpc":"2.0","method":"ping","id":1,"params":)" + closedDeep + "}";
+    const auto lines = exchange(deep + "\n" + closedDeep + "\n" + deepParams + "\n" +
+                                requestLine("ping", json(1)));
     const std::vector<std::string> expected = {parseError, parseError, parseError,
                                                R"({"id":1,"jsonrpc":"2.0","result":{}})"};
     EXPECT_EQ(lines, expected);
@@ -235,16 +259,17 @@ TEST_F(MCPServerTest, NestingUpToTheLimitIsServed) {
     const std::string id = std::string(idDepth, '[') + std::string(idDepth, ']');
     const auto lines = exchange(R"({"jsonrpc":"2.0","method":"ping","id":)" + id + "}\n" +
                                 R"({"jsonrpc":"2.0","method":"ping","id":[)" + id + "]}\n");
-    const std::vector<std::string> expected = {R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})",
-                                               parseError};
+    const std::vector<std::string> expected = {
+        R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})", parseError};
     EXPECT_EQ(lines, expected);
 }
 
 TEST_F(MCPServerTest, AHugeLineIsServedAndSoIsTheNext) {
-    const std::string filler(30u << 20, 'x');
-    const auto lines = exchange(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"filler":")" + filler +
-                                "\"}}\n" + filler + "\n" + requestLine("ping", json(2)));
-    const std::vector<std::string> expected = {R"({"id":1,"jsonrpc":"2.0","result":{}})", parseError,
+    const std::string filler(20u << 20, 'x');
+    const auto lines = exchange(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"filler":")" +
+                                filler + "\"}}\n" + filler + "\n" + requestLine("ping", json(2)));
+    const std::vector<std::string> expected = {R"({"id":1,"jsonrpc":"2.0","result":{}})",
+                                               parseError,
                                                R"({"id":2,"jsonrpc":"2.0","result":{}})"};
     EXPECT_EQ(lines, expected);
 }
@@ -264,7 +289,8 @@ TEST_F(MCPServerTest, EachReplyIsOneWriteOfOneLine) {
         }
     } buffer;
     std::ostream output(&buffer);
-    std::istringstream input(requestLine("tools/list", json(1)) + requestLine("ping", json(2)) + "[]\n");
+    std::istringstream input(requestLine("tools/list", json(1)) + requestLine("ping", json(2)) +
+                             "[]\n");
     std::ostringstream diagnostics;
 
     auto store = SQLiteTaskStore::open(scratch / "tasks.sqlite");
@@ -287,10 +313,10 @@ TEST_F(MCPServerTest, AnUnencodableReplyGoesToStandardErrorOnly) {
     ASSERT_TRUE(store);
     const ReceiptImporter importer(**store);
     ServerTools tools(AppPaths(scratch.path()), **store, importer);
-    MCPServer server(tools, {"2025-06-18"}, input, output, diagnostics);
+    MCPServer direct(tools, {"2025-06-18"}, input, output, diagnostics);
 
-    server.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
-    server.writeJSON(json{{"ok", "fine"}});
+    direct.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
+    direct.writeJSON(json{{"ok", "fine"}});
 
     EXPECT_EQ(output.str(), "{\"ok\":\"fine\"}\n");
     const std::string text = diagnostics.str();

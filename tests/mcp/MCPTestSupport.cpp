@@ -31,7 +31,8 @@ json validReceipt(const std::string& receiptID, std::int64_t version, int itemCo
                                     {"success_signal", "It prints OK."},
                                     {"failure_action", "Send the output to the agent."}}})},
             {"verification",
-             {{"instruction", "Open the release page."}, {"success_evidence", "It shows approved."}}},
+             {{"instruction", "Open the release page."},
+              {"success_evidence", "It shows approved."}}},
         });
     }
     return {{"schema_version", "1.0"},
@@ -89,7 +90,8 @@ std::vector<json> replies(const std::string& output) {
 std::int64_t queryInteger(const std::filesystem::path& database, const std::string& sql) {
     sqlite3* connection = nullptr;
     std::int64_t value = -1;
-    if (sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW) {

@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -65,7 +67,8 @@ ServerProcess::ServerProcess(const std::filesystem::path& home, int standardInpu
 
     char program[] = KESTRIN_MCP_PATH;
     char* arguments[] = {program, nullptr};
-    if (posix_spawn(&pid_, program, &actions, &attributes, arguments, environmentPointers.data()) != 0) {
+    if (posix_spawn(&pid_, program, &actions, &attributes, arguments, environmentPointers.data()) !=
+        0) {
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -122,9 +125,13 @@ bool ServerProcess::send(std::string_view bytes) {
     return true;
 }
 
-void ServerProcess::closeInput() { closeDescriptor(input_); }
+void ServerProcess::closeInput() {
+    closeDescriptor(input_);
+}
 
-void ServerProcess::closeOutput() { closeDescriptor(output_); }
+void ServerProcess::closeOutput() {
+    closeDescriptor(output_);
+}
 
 std::optional<std::string> ServerProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
@@ -135,7 +142,8 @@ std::optional<std::string> ServerProcess::readLine(std::chrono::milliseconds tim
             pending_.erase(0, end + 1);
             return line;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || !pump(static_cast<int>(left.count()))) return std::nullopt;
     }
 }

@@ -10,12 +10,12 @@
 
 namespace kestrin::testing {
 
-// A real kestrin-mcp process (the program at KESTRIN_MCP_PATH) with KESTRIN_HOME set to `home` and pipes on its
-// standard streams (or a given descriptor as its standard input). Its output
-// is drained while input is sent, so neither side can block the other. The
-// destructor kills a process that is still running.
+// A real kestrin-mcp process (the program at KESTRIN_MCP_PATH) with KESTRIN_HOME set to `home` and
+// pipes on its standard streams (or a given descriptor as its standard input). Its output is
+// drained while input is sent, so neither side can block the other. The destructor kills a process
+// that is still running.
 class ServerProcess {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds defaultTimeout{60};
 
@@ -54,7 +54,7 @@ public:
 
     pid_t pid() const { return pid_; }
 
-private:
+  private:
     bool pump(int timeoutMilliseconds);
 
     pid_t pid_ = -1;

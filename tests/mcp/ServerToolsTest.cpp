@@ -2,7 +2,6 @@
 // a real database, the status report, and every argument and refusal path.
 
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 
 #include "InProcessServer.h"
@@ -18,7 +17,7 @@ namespace {
 using nlohmann::json;
 
 class ServerToolsTest : public ::testing::Test {
-protected:
+  protected:
     // Calls `tool` with `arguments` and returns the tool result, checking the
     // envelope: exactly content, structuredContent and isError, with the text
     // content being the payload written by the channel's rules.
@@ -36,7 +35,9 @@ protected:
         return result;
     }
 
-    json submit(const json& receipt) { return call("submit_intervention_receipt", {{"receipt", receipt}}); }
+    json submit(const json& receipt) {
+        return call("submit_intervention_receipt", {{"receipt", receipt}});
+    }
 
     // The error text of a failed call.
     std::string refusal(const json& result) {
@@ -45,7 +46,9 @@ protected:
         return result["structuredContent"].value("error", "");
     }
 
-    std::int64_t count(const std::string& sql) { return queryInteger(server.paths().database(), sql); }
+    std::int64_t count(const std::string& sql) {
+        return queryInteger(server.paths().database(), sql);
+    }
 
     ScratchDirectory scratch;
     InProcessServer server{scratch / "home"};
@@ -88,7 +91,8 @@ TEST_F(ServerToolsTest, TheSameReceiptAsTextInAnotherLayoutIsADuplicate) {
 }
 
 TEST_F(ServerToolsTest, VersionsMoveForwardOnly) {
-    ASSERT_EQ(submit(validReceipt("rc-release-1", 1, 3))["structuredContent"]["result"], "inserted");
+    ASSERT_EQ(submit(validReceipt("rc-release-1", 1, 3))["structuredContent"]["result"],
+              "inserted");
     const json updated = submit(validReceipt("rc-release-1", 2, 2))["structuredContent"];
     EXPECT_EQ(updated["result"], "updated");
     EXPECT_EQ(updated["message"], "已从 v1 更新到 v2，当前有 2 个事项。");
@@ -126,8 +130,9 @@ TEST_F(ServerToolsTest, MissingAndMalformedArgumentsAreToolErrors) {
     const std::string invalid = "receipt 必须是 JSON 对象或完整 JSON 字符串。";
     EXPECT_EQ(refusal(call("submit_intervention_receipt", json::object())), missing);
     EXPECT_EQ(refusal(call("submit_intervention_receipt", json("receipt"))), missing);
-    EXPECT_EQ(refusal(call("submit_intervention_receipt", {{"Receipt", validReceipt("rc-x-1", 1, 1)}})),
-              missing);
+    EXPECT_EQ(
+        refusal(call("submit_intervention_receipt", {{"Receipt", validReceipt("rc-x-1", 1, 1)}})),
+        missing);
     for (const json& argument : {json("not json"), json(42), json(nullptr), json(true), json("42"),
                                  json("\"text\""), json("{\"a\":1} {")}) {
         EXPECT_EQ(refusal(submit(argument)), invalid) << argument;
@@ -135,10 +140,14 @@ TEST_F(ServerToolsTest, MissingAndMalformedArgumentsAreToolErrors) {
     EXPECT_EQ(count("SELECT COUNT(*) FROM receipts"), 0);
 
     // The whole reply, byte for byte.
-    EXPECT_EQ(server.serve(requestLine("tools/call", json(5), json{{"name", "submit_intervention_receipt"}})),
-              "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"error\\\":\\\"" +
-                  missing + "\\\"}\",\"type\":\"text\"}],\"isError\":true,\"structuredContent\":"
-                  "{\"error\":\"" + missing + "\"}}}\n");
+    EXPECT_EQ(
+        server.serve(
+            requestLine("tools/call", json(5), json{{"name", "submit_intervention_receipt"}})),
+        "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"error\\\":\\\"" +
+            missing +
+            "\\\"}\",\"type\":\"text\"}],\"isError\":true,\"structuredContent\":"
+            "{\"error\":\"" +
+            missing + "\"}}}\n");
 }
 
 TEST_F(ServerToolsTest, AnArrayPassesConversionAndIsRefusedByTheImporter) {
@@ -162,7 +171,8 @@ TEST_F(ServerToolsTest, RefusedReceiptsCarryTheImporterTextAndStoreNothing) {
     json changed = validReceipt("rc-release-1", 1, 1);
     changed["summary"] = "Something else entirely.";
     EXPECT_EQ(refusal(submit(changed)),
-              "同一 receipt_id 和 version 的内容不一致（rc-release-1 v1）；请让 Agent 增加 version 后重试。");
+              "同一 receipt_id 和 version 的内容不一致（rc-release-1 v1）；请让 Agent 增加 version "
+              "后重试。");
 }
 
 TEST_F(ServerToolsTest, AToolsCallNotificationRunsNoTool) {
@@ -178,8 +188,10 @@ TEST_F(ServerToolsTest, StatusCountsUnfinishedTasksOnly) {
     {
         auto store = SQLiteTaskStore::open(server.paths().database());
         ASSERT_TRUE(store);
-        ASSERT_TRUE((*store)->setStatus("rc-release-1::item-2", TaskStatus::completed, std::nullopt));
-        ASSERT_TRUE((*store)->setStatus("rc-release-1::item-3", TaskStatus::cancelled, std::nullopt));
+        ASSERT_TRUE(
+            (*store)->setStatus("rc-release-1::item-2", TaskStatus::completed, std::nullopt));
+        ASSERT_TRUE(
+            (*store)->setStatus("rc-release-1::item-3", TaskStatus::cancelled, std::nullopt));
     }
     const json result = call("get_kestrin_status", {{"ignored", true}});
     EXPECT_EQ(result["isError"], false);
@@ -195,8 +207,8 @@ TEST_F(ServerToolsTest, StatusReportsADatabaseFailureAsAToolError) {
     server.serve("");
     sqlite3* connection = nullptr;
     ASSERT_EQ(sqlite3_open(server.paths().database().c_str(), &connection), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(connection, "DROP TABLE step_progress; DROP TABLE tasks;", nullptr, nullptr,
-                           nullptr),
+    ASSERT_EQ(sqlite3_exec(connection, "DROP TABLE step_progress; DROP TABLE tasks;", nullptr,
+                           nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(connection);
 
@@ -206,7 +218,8 @@ TEST_F(ServerToolsTest, StatusReportsADatabaseFailureAsAToolError) {
 
 TEST_F(ServerToolsTest, PathsAreReportedWithoutTrailingSlashAndEscaped) {
     InProcessServer slashed(scratch.path().string() + "/home/");
-    const std::string output = slashed.serve(toolCallLine(json(1), "get_kestrin_status", json::object()));
+    const std::string output =
+        slashed.serve(toolCallLine(json(1), "get_kestrin_status", json::object()));
     const json payload = replies(output).at(0)["result"]["structuredContent"];
     EXPECT_EQ(payload["data_path"], (scratch / "home").string());
 
@@ -219,8 +232,11 @@ TEST_F(ServerToolsTest, PathsAreReportedWithoutTrailingSlashAndEscaped) {
 }
 
 TEST_F(ServerToolsTest, APathThatIsNotUTF8IsStillReported) {
-    InProcessServer odd(scratch / "h\xFF" "me");
-    const std::string output = odd.serve(toolCallLine(json(1), "get_kestrin_status", json::object()));
+    InProcessServer odd(scratch /
+                        "h\xFF"
+                        "me");
+    const std::string output =
+        odd.serve(toolCallLine(json(1), "get_kestrin_status", json::object()));
     EXPECT_EQ(odd.diagnostics(), "");
     const json payload = replies(output).at(0)["result"]["structuredContent"];
     EXPECT_EQ(payload["data_path"], (scratch / "h\xEF\xBF\xBDme").string());
@@ -242,7 +258,8 @@ TEST(ReceiptData, OneCanonicalTextForEveryLayout) {
 }
 
 TEST(MCPInputError, Descriptions) {
-    EXPECT_EQ(MCPInputError{MCPInputError::Kind::missingReceipt}.description(), "缺少 receipt 参数。");
+    EXPECT_EQ(MCPInputError{MCPInputError::Kind::missingReceipt}.description(),
+              "缺少 receipt 参数。");
     EXPECT_EQ(MCPInputError{MCPInputError::Kind::invalidReceipt}.description(),
               "receipt 必须是 JSON 对象或完整 JSON 字符串。");
 }
