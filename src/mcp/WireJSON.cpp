@@ -2,44 +2,14 @@
 
 #include <algorithm>
 
+#include "core/ParseJSON.h"
+
 namespace kestrin {
 
-namespace {
-
-// Whether the arrays and objects in `text` nest deeper than `limit`, counting
-// brackets outside strings only. Exact for well-formed JSON; for anything else
-// the answer does not matter, as the parser refuses it anyway.
-bool nestsDeeperThan(std::string_view text, std::size_t limit) {
-    std::size_t depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit) return true;
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 std::optional<nlohmann::json> WireJSON::parse(std::string_view text) {
-    if (nestsDeeperThan(text, maxNestingDepth)) return std::nullopt;
-    nlohmann::json value = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (value.is_discarded() || !(value.is_object() || value.is_array())) return std::nullopt;
-    return value;
+    auto value = parseJSON(text);
+    if (!value || !(value->is_object() || value->is_array())) return std::nullopt;
+    return std::move(value).value();
 }
 
 Result<std::string, JSONWriteError> WireJSON::serialize(const nlohmann::json& value) {

@@ -8,10 +8,10 @@
 
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
+#include "core/ParseJSON.h"
 #include "core/ReceiptImporter.h"
 #include "core/ScratchDirectory.h"
 #include "mcp/MCPServer.h"
-#include "mcp/WireJSON.h"
 
 namespace kestrin::testing {
 namespace {
@@ -229,15 +229,30 @@ TEST_F(MCPServerTest, LastLineWithoutLineFeedAndCarriageReturnsAreHandled) {
 }
 
 TEST_F(MCPServerTest, InvalidUTF8IsReplacedBeforeParsing) {
-    const auto lines = exchange(
-        "{\"jsonrpc\":\"2.0\",\"id\":\"a\xFF\",\"method\":\"ping\"}\n"
-        "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"pi\xC0\xAFng\"}\n"
-        "\xFE\xFF\x00\x01garbage\n"s +
-        requestLine("ping", json(2)));
+    const auto pingWithId = [](const std::string& id) {
+        return "{\"jsonrpc\":\"2.0\",\"id\":\"" + id + "\",\"method\":\"ping\"}\n";
+    };
+    const auto pingReply = [](const std::string& id) {
+        return "{\"id\":\"" + id + "\",\"jsonrpc\":\"2.0\",\"result\":{}}";
+    };
+    const std::string fffd = "\xEF\xBF\xBD";
+    // One U+FFFD per maximal ill-formed subsequence: a stray byte, a truncated
+    // sequence (one), an overlong form and a surrogate (one per byte).
+    const auto lines =
+        exchange(pingWithId("a\xFF") + pingWithId("\xE2\x82z") + pingWithId("\xF0\x9F\x98") +
+                 pingWithId("\xC0\xAF") + pingWithId("\xED\xA0\x80") +
+                 "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"pi\xC0\xAFng\"}\n"
+                 "\xFE\xFF\x00\x01garbage\n"s +
+                 requestLine("ping", json(2)));
     const std::vector<std::string> expected = {
-        "{\"id\":\"a\xEF\xBF\xBD\",\"jsonrpc\":\"2.0\",\"result\":{}}",
+        pingReply("a" + fffd),
+        pingReply(fffd + "z"),
+        pingReply(fffd),
+        pingReply(fffd + fffd),
+        pingReply(fffd + fffd + fffd),
         R"({"error":{"code":-32601,"message":"Method not found"},"id":1,"jsonrpc":"2.0"})",
-        parseError, R"({"id":2,"jsonrpc":"2.0","result":{}})"};
+        parseError,
+        R"({"id":2,"jsonrpc":"2.0","result":{}})"};
     EXPECT_EQ(lines, expected);
 }
 
@@ -255,7 +270,7 @@ TEST_F(MCPServerTest, DeepNestingIsAParseErrorAndTheNextLineIsServed) {
 
 TEST_F(MCPServerTest, NestingUpToTheLimitIsServed) {
     // The message object itself is one level, so the id may use the rest.
-    const std::size_t idDepth = WireJSON::maxNestingDepth - 1;
+    const std::size_t idDepth = maxJSONDepth - 1;
     const std::string id = std::string(idDepth, '[') + std::string(idDepth, ']');
     const auto lines = exchange(R"({"jsonrpc":"2.0","method":"ping","id":)" + id + "}\n" +
                                 R"({"jsonrpc":"2.0","method":"ping","id":[)" + id + "]}\n");
