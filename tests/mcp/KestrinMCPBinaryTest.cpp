@@ -192,44 +192,48 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     ScratchDirectory scratch;
     const auto home = scratch / "shared";
     constexpr int serverCount = 4;
-    constexpr int receiptsEach = 40;
+    constexpr int rounds = 30;
 
     // All start at once on a directory that does not exist yet, so they also
-    // race to create and migrate the database.
+    // race to create and migrate the database. Then, round after round, every
+    // agent submits at the same moment and waits for its answer, as agents do;
+    // in one round all of them submit the very same receipt.
     std::vector<std::unique_ptr<ServerProcess>> servers;
-    for (int index = 0; index < serverCount; ++index)
+    for (int index = 0; index < serverCount; ++index) {
         servers.push_back(std::make_unique<ServerProcess>(home));
+    }
     const json shared = validReceipt("rc-shared-1", 1, 1);
-    for (int round = 0; round < receiptsEach; ++round) {
+    int sharedInserted = 0;
+    for (int round = 0; round <= rounds; ++round) {
         for (int index = 0; index < serverCount; ++index) {
             const std::string id = "rc-agent" + std::to_string(index) + "-" + std::to_string(round);
-            std::string lines = submission(json(round), validReceipt(id, 1, 2));
-            if (round == receiptsEach / 2) lines += submission(json("shared"), shared);
-            ASSERT_TRUE(servers[static_cast<std::size_t>(index)]->send(lines));
+            ASSERT_TRUE(servers[static_cast<std::size_t>(index)]->send(
+                submission(json(round), round == rounds ? shared : validReceipt(id, 1, 2))));
         }
-    }
-
-    int sharedInserted = 0;
-    for (auto& server : servers) {
-        for (const auto& answer : replies(server->finish())) {
-            const json& result = answer["result"];
-            ASSERT_EQ(result["isError"], false) << answer;
-            if (answer["id"] == "shared") {
-                sharedInserted += result["structuredContent"]["result"] == "inserted";
-                EXPECT_TRUE(result["structuredContent"]["result"] == "inserted" ||
-                            result["structuredContent"]["result"] == "duplicate");
+        for (auto& server : servers) {
+            const auto line = server->readLine();
+            ASSERT_TRUE(line);
+            const json result = json::parse(*line)["result"];
+            ASSERT_EQ(result["isError"], false) << *line;
+            const json& outcome = result["structuredContent"]["result"];
+            if (round < rounds) {
+                EXPECT_EQ(outcome, "inserted") << *line;
             } else {
-                EXPECT_EQ(result["structuredContent"]["result"], "inserted") << answer;
+                EXPECT_TRUE(outcome == "inserted" || outcome == "duplicate") << *line;
+                sharedInserted += outcome == "inserted";
             }
         }
+    }
+    for (auto& server : servers) {
+        EXPECT_EQ(server->finish(), "");
         EXPECT_EQ(server->wait(), 0);
         EXPECT_EQ(server->standardError(), "");
     }
     EXPECT_EQ(sharedInserted, 1);
     EXPECT_EQ(queryInteger(home / "tasks.sqlite", "SELECT COUNT(*) FROM receipts"),
-              serverCount * receiptsEach + 1);
+              serverCount * rounds + 1);
     EXPECT_EQ(queryInteger(home / "tasks.sqlite", "SELECT COUNT(*) FROM tasks"),
-              serverCount * receiptsEach * 2 + 1);
+              serverCount * rounds * 2 + 1);
 }
 
 }  // namespace
