@@ -10,7 +10,7 @@ std::string InProcessServer::serve(const std::string& input) {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    status_ = KestrinMCPMain::main({{"KESTRIN_HOME", home_.string()}}, in, out, err);
+    status_ = KestrinMCPMain::main(environment_, in, out, err);
     diagnostics_ = err.str();
     return out.str();
 }

@@ -231,6 +231,21 @@ TEST_F(ServerToolsTest, PathsAreReportedWithoutTrailingSlashAndEscaped) {
     EXPECT_NE(output.find("\"data_path\":\"" + escaped + "\""), std::string::npos) << output;
 }
 
+TEST_F(ServerToolsTest, WithoutKestrinHomeTheDefaultDirectoryIsUsed) {
+    // An empty KESTRIN_HOME counts as unset.
+    const AppPaths::Environment environment{{"KESTRIN_HOME", ""},
+                                            {"HOME", scratch.path().string()}};
+    InProcessServer standard(environment);
+    const std::string output =
+        standard.serve(toolCallLine(json(1), "get_kestrin_status", json::object()));
+    EXPECT_EQ(standard.status(), 0);
+    const json payload = replies(output).at(0)["result"]["structuredContent"];
+    const auto expected = AppPaths::userDataLocation(environment) / "VelmoraKestrin";
+    ASSERT_EQ(expected.string().rfind(scratch.path().string(), 0), 0u) << expected;
+    EXPECT_EQ(payload["data_path"], expected.string());
+    EXPECT_TRUE(std::filesystem::exists(expected / "tasks.sqlite"));
+}
+
 TEST_F(ServerToolsTest, APathThatIsNotUTF8IsStillReported) {
     InProcessServer odd(scratch /
                         "h\xFF"
