@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -162,8 +165,12 @@ std::optional<int> ServerProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         int status = 0;
-        const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+        rusage usage{};
+        const pid_t ended = ::wait4(pid_, &status, WNOHANG, &usage);
         if (ended == pid_) {
+            const auto seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec;
+            const auto micros = usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+            finalCPUTime_ = std::chrono::seconds(seconds) + std::chrono::microseconds(micros);
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return status_;
         }
@@ -180,6 +187,20 @@ std::string ServerProcess::standardError() {
         text.append(buffer, static_cast<std::size_t>(count));
     }
     return text;
+}
+
+std::chrono::microseconds ServerProcess::cpuTime() const {
+    if (status_) return finalCPUTime_;
+    // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised name.
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int index = 3; index <= 15 && fields >> field; ++index) {
+        if (index >= 14) ticks += std::stol(field);
+    }
+    return std::chrono::microseconds(ticks * 1000000 / ::sysconf(_SC_CLK_TCK));
 }
 
 long ServerProcess::residentKiB() const {

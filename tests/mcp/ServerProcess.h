@@ -52,6 +52,10 @@ class ServerProcess {
     // Its resident memory in KiB, from /proc.
     long residentKiB() const;
 
+    // The processor time (user and system) it has used so far, or in all once
+    // it has ended.
+    std::chrono::microseconds cpuTime() const;
+
     pid_t pid() const { return pid_; }
 
   private:
@@ -63,6 +67,7 @@ class ServerProcess {
     int error_ = -1;
     std::string pending_;
     std::optional<int> status_;
+    std::chrono::microseconds finalCPUTime_{0};
 };
 
 }  // namespace kestrin::testing
