@@ -12,10 +12,11 @@ int main() {
     // A client that closes its end must not kill the server mid-write: the
     // write fails with EPIPE instead, and the server ends quietly.
     std::signal(SIGPIPE, SIG_IGN);
-    std::ios::sync_with_stdio(false);
 
+    kestrin::FileDescriptorStreamBuffer standardInput(0);
     kestrin::FileDescriptorStreamBuffer standardOutput(1);
+    std::istream input(&standardInput);
     std::ostream output(&standardOutput);
-    return kestrin::KestrinMCPMain::main(kestrin::AppPaths::processEnvironment(), std::cin, output,
+    return kestrin::KestrinMCPMain::main(kestrin::AppPaths::processEnvironment(), input, output,
                                          std::cerr);
 }
