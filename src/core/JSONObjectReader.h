@@ -2,12 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "core/ClosedEnum.h"
 #include "core/DecodingError.h"
@@ -55,7 +54,7 @@ public:
     void field(std::string_view name, std::optional<Timestamp>& out);
     void field(std::string_view name, std::vector<std::string>& out);
     template <typename E>
-        requires requires { EnumTraits<E>::cases; }
+    requires requires { EnumTraits<E>::cases; }
     void field(std::string_view name, E& out);
 
     // Reads a required nested object with fields(JSONObjectReader&, T&).
@@ -82,6 +81,7 @@ private:
     JSONObjectReader(const nlohmann::json& value, const JSONObjectReader& parent,
                      std::string_view field, std::size_t index);
 
+    void open(const nlohmann::json& value);
     // The value of a required field if it has JSON type `type`; otherwise
     // records the failure and returns nullptr.
     const nlohmann::json* require(std::string_view name, nlohmann::json::value_t type);
@@ -120,7 +120,9 @@ private:
 };
 
 template <typename E>
-    requires requires { EnumTraits<E>::cases; }
+requires requires {
+    EnumTraits<E>::cases;
+}
 void JSONObjectReader::field(std::string_view name, E& out) {
     const auto* value = require(name, nlohmann::json::value_t::string);
     if (!value) return;

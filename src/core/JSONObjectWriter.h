@@ -1,13 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "core/ClosedEnum.h"
 #include "core/Timestamp.h"
@@ -32,10 +31,8 @@ public:
     void field(std::string_view name, const std::optional<Timestamp>& value);
     void field(std::string_view name, const std::vector<std::string>& values);
     template <typename E>
-        requires requires { EnumTraits<E>::cases; }
-    void field(std::string_view name, E value) {
-        put(name, std::string(rawValue(value)));
-    }
+    requires requires { EnumTraits<E>::cases; }
+    void field(std::string_view name, E value) { put(name, std::string(rawValue(value))); }
     // A literal would otherwise convert to bool.
     void field(std::string_view name, const char* value) = delete;
 

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "core/DecodingError.h"
 #include "core/InterventionItem.h"

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/InterventionReceipt.h"
@@ -31,7 +32,7 @@ namespace kestrin {
 // one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
 // Not copyable; the connection closes when the store is destroyed.
 class SQLiteTaskStore {
-  public:
+public:
     // The schema version this build writes and the highest it opens.
     static constexpr std::int64_t currentSchemaVersion = 1;
 
@@ -126,7 +127,7 @@ class SQLiteTaskStore {
     using ImportFaultHook = std::function<Result<void, StoreError>(ImportStage)>;
     void setImportFaultHook(ImportFaultHook hook);
 
-  private:
+private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 
     struct ReceiptMetadata {
@@ -134,6 +135,9 @@ class SQLiteTaskStore {
         std::string rawHash;
     };
 
+    // Whether user_version is below currentSchemaVersion; `unsupportedSchema`
+    // when it is above.
+    Result<bool, StoreError> needsMigration();
     Result<void, StoreError> migrate();
     Result<void, StoreError> migrateToVersion1();
     Result<void, StoreError> execute(const std::string& sql);
@@ -146,13 +150,23 @@ class SQLiteTaskStore {
                                            Timestamp importedAt);
     Result<void, StoreError> upsertTasks(const InterventionReceipt& receipt, Timestamp importedAt);
     Result<std::set<std::string>, StoreError> taskKeys(const std::string& receiptID);
+    Result<void, StoreError> refuseForeignTaskKey(const std::string& taskKey,
+                                                  const std::string& receiptID);
     Result<void, StoreError> removeUnknownStepProgress(const std::string& taskKey,
                                                        const std::set<std::string>& validStepIDs);
     Result<void, StoreError> injectFault(ImportStage stage);
 
+    // Runs a task SELECT (columns in the listing's order) and reads its rows.
+    // With `prunesItemCache`, cached items of rows not read are dropped.
     Result<std::vector<TaskRecord>, StoreError> queryTasks(const std::string& sql,
-                                                           const std::vector<SQLValue>& bindings);
-    Result<std::set<std::string>, StoreError> completedStepIDs(const std::string& taskKey);
+                                                           const std::vector<SQLValue>& bindings,
+                                                           bool prunesItemCache);
+    // The decoded item of a row, or null when its JSON is unreadable or of a
+    // later layout. Valid until the next call.
+    const InterventionItem* storedItem(const std::string& taskKey, std::string_view itemJSON);
+    // Runs `statement` (the step_progress query) for one task.
+    Result<std::set<std::string>, StoreError> completedStepIDs(SQLiteStatement& statement,
+                                                               const std::string& taskKey);
 
     SQLiteConnection database_;
     const std::filesystem::path path_;
@@ -160,6 +174,13 @@ class SQLiteTaskStore {
     const ReceiptDecoder decoder_ = ReceiptJSON::makeDecoder();
     mutable std::recursive_mutex lock_;
     std::int64_t lastSkippedTaskRowCount_ = 0;
+    // Decoding item JSON dominates a listing, which the app repeats every few
+    // seconds: items are decoded again only when their stored text changed.
+    struct CachedItem {
+        std::string json;
+        InterventionItem item;
+    };
+    std::unordered_map<std::string, CachedItem> itemCache_;
     ImportFaultHook importFaultHook_;
 };
 

@@ -49,7 +49,7 @@ bool expect(std::string_view text, std::size_t& pos, char c) {
 // the only one the system itself produces.
 std::optional<Timestamp> parseKestrinISO8601(std::string_view text) {
     std::size_t pos = 0;
-    int y, mo, d, h, mi, s;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     if (!readDigits(text, pos, 4, y) || !expect(text, pos, '-') || !readDigits(text, pos, 2, mo) ||
         !expect(text, pos, '-') || !readDigits(text, pos, 2, d) || !expect(text, pos, 'T') ||
         !readDigits(text, pos, 2, h) || !expect(text, pos, ':') || !readDigits(text, pos, 2, mi) ||
@@ -78,9 +78,9 @@ std::optional<Timestamp> parseKestrinISO8601(std::string_view text) {
     } else if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
         const int sign = text[pos] == '-' ? -1 : 1;
         ++pos;
-        int oh, om;
-        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') || !readDigits(text, pos, 2, om) ||
-            oh > 23 || om > 59) {
+        int oh = 0, om = 0;
+        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') ||
+            !readDigits(text, pos, 2, om) || oh > 23 || om > 59) {
             return std::nullopt;
         }
         offsetMinutes = sign * (oh * 60 + om);
