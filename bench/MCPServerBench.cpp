@@ -19,7 +19,7 @@ using nlohmann::json;
 
 // A fresh data directory for one benchmark, removed afterwards.
 class BenchHome {
-  public:
+public:
     BenchHome() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "kestrin-bench-XXXXXX").string();
@@ -28,7 +28,7 @@ class BenchHome {
     ~BenchHome() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
 
-  private:
+private:
     std::filesystem::path path_;
 };
 

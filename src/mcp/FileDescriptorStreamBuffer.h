@@ -13,15 +13,15 @@ namespace kestrin {
 // reader has gone, with SIGPIPE ignored) makes the stream fail, never the
 // process. The descriptor is not closed.
 class FileDescriptorStreamBuffer : public std::streambuf {
-  public:
+public:
     explicit FileDescriptorStreamBuffer(int descriptor) : descriptor_(descriptor) {}
 
-  protected:
+protected:
     int_type underflow() override;
     std::streamsize xsputn(const char* data, std::streamsize count) override;
     int_type overflow(int_type character) override;
 
-  private:
+private:
     int descriptor_;
     std::array<char, 1 << 16> input_{};
 };

@@ -10,7 +10,7 @@ namespace kestrin {
 // The kestrin-mcp program without its process: start-up, the server's read
 // loop, and the exit status, over the given environment and streams.
 class KestrinMCPMain {
-  public:
+public:
     // The protocol versions the server offers, preferred first.
     static constexpr const char* protocolVersions[] = {"2025-06-18", "2024-11-05"};
 

@@ -15,7 +15,7 @@ namespace kestrin {
 // UTF-8. Lines may be of any length; the memory held for a line longer than
 // `retainedCapacity` is given back before the next line is read.
 class LineReader {
-  public:
+public:
     static constexpr std::size_t retainedCapacity = 1 << 20;
 
     explicit LineReader(std::istream& input) : input_(input) {}
@@ -24,7 +24,7 @@ class LineReader {
     // fails). The view stays valid until the next call.
     std::optional<std::string_view> next();
 
-  private:
+private:
     void releaseLargeBuffer();
 
     std::istream& input_;

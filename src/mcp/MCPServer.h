@@ -18,7 +18,7 @@ namespace kestrin {
 // is handled completely and answered before the next is read, so replies
 // leave in request order.
 class MCPServer {
-  public:
+public:
     // `supportedProtocolVersions` lists the versions offered, preferred first.
     // `output` receives protocol messages only; `diagnostics` receives the one
     // line written when a reply cannot be encoded. All must outlive the server.
@@ -43,7 +43,7 @@ class MCPServer {
     // the payload itself, and "isError".
     void sendToolResult(const nlohmann::json& payload, bool isError, const nlohmann::json& id);
 
-  private:
+private:
     void handleLine(std::string_view line);
     void dispatch(const std::string& method, const nlohmann::json& message,
                   const nlohmann::json& id);

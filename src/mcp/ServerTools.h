@@ -20,7 +20,7 @@ namespace kestrin {
 // reports where the data lives and how many tasks are unfinished. `store` and
 // `importer` must outlive the tools.
 class ServerTools {
-  public:
+public:
     // The answer to one call: the payload for "structuredContent" and whether
     // it reports a failure. A failure's payload is {"error": text}.
     struct Outcome {
@@ -50,7 +50,7 @@ class ServerTools {
     // object or array; a write failure is passed on.
     static Result<std::string, ReceiptDataError> receiptData(const nlohmann::json* receipt);
 
-  private:
+private:
     Outcome submitReceipt(const nlohmann::json& arguments);
     Outcome status();
     nlohmann::json pathMembers() const;

@@ -13,7 +13,7 @@ namespace kestrin {
 // The JSON rules of the server's channel, used for every message it reads and
 // writes and for the receipts it hands to the importer.
 class WireJSON {
-  public:
+public:
     // Parses one whole document whose top level is an object or an array, by
     // the system's strict rules (parseJSON): nothing for malformed text, a
     // top-level scalar, or nesting deeper than maxJSONDepth, which keeps the

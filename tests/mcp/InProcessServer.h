@@ -10,7 +10,7 @@ namespace kestrin::testing {
 // Runs the whole program (start-up and read loop) in this process over string
 // streams, with the given environment.
 class InProcessServer {
-  public:
+public:
     explicit InProcessServer(AppPaths::Environment environment)
         : environment_(std::move(environment)) {}
     // With KESTRIN_HOME set to `home` and nothing else.
@@ -25,7 +25,7 @@ class InProcessServer {
     // The data directory the program uses in this environment.
     AppPaths paths() const { return AppPaths::defaultPaths(environment_).value(); }
 
-  private:
+private:
     AppPaths::Environment environment_;
     std::string diagnostics_;
     int status_ = -1;

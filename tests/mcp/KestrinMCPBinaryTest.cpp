@@ -12,8 +12,8 @@
 #include <random>
 
 #include "MCPTestSupport.h"
+#include "ScratchDirectory.h"
 #include "ServerProcess.h"
-#include "core/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
+#include "ScratchDirectory.h"
 #include "core/ParseJSON.h"
 #include "core/ReceiptImporter.h"
-#include "core/ScratchDirectory.h"
 #include "mcp/MCPServer.h"
 
 namespace kestrin::testing {
@@ -28,7 +28,7 @@ std::string invalidRequest(const std::string& id) {
 }
 
 class MCPServerTest : public ::testing::Test {
-  protected:
+protected:
     // Serves `input` and returns the reply lines; the run must end cleanly
     // with nothing on standard error.
     std::vector<std::string> exchange(const std::string& input) {

@@ -15,7 +15,7 @@ namespace kestrin::testing {
 // drained while input is sent, so neither side can block the other. The destructor kills a process
 // that is still running.
 class ServerProcess {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds defaultTimeout{60};
 
@@ -58,7 +58,7 @@ class ServerProcess {
 
     pid_t pid() const { return pid_; }
 
-  private:
+private:
     bool pump(int timeoutMilliseconds);
 
     pid_t pid_ = -1;

@@ -6,7 +6,7 @@
 
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
-#include "core/ScratchDirectory.h"
+#include "ScratchDirectory.h"
 #include "mcp/MCPInputError.h"
 #include "mcp/ServerTools.h"
 #include "mcp/WireJSON.h"
@@ -17,7 +17,7 @@ namespace {
 using nlohmann::json;
 
 class ServerToolsTest : public ::testing::Test {
-  protected:
+protected:
     // Calls `tool` with `arguments` and returns the tool result, checking the
     // envelope: exactly content, structuredContent and isError, with the text
     // content being the payload written by the channel's rules.
