@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/KestrinArchive.h"
 #include "core/Timestamp.h"
 #include "mcp/Localized.h"
 #include "mcp/UTF8.h"
@@ -140,7 +141,7 @@ ServerTools::Outcome ServerTools::status() {
 
     json payload = pathMembers();
     payload["database_schema_version"] = store_.schemaVersion();
-    payload["archive_schema_version"] = "1.0.0";
+    payload["archive_schema_version"] = KestrinArchive::currentSchemaVersion;
     payload["unfinished_task_count"] = static_cast<std::int64_t>(tasks->size());
     return {std::move(payload), false};
 }
