@@ -1,6 +1,6 @@
 #include "mcp/LineReader.h"
 
-#include "mcp/UTF8.h"
+#include "mcp/UTF8Repair.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>

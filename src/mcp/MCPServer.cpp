@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/BuildInfo.h"
+#include "core/TextTrimming.h"
 #include "mcp/LineReader.h"
 #include "mcp/Localized.h"
-#include "mcp/UTF8.h"
 #include "mcp/WireJSON.h"
 
 namespace kestrin {
@@ -44,7 +44,7 @@ MCPServer::MCPServer(ServerTools& tools, std::vector<std::string> supportedProto
 void MCPServer::run() {
     LineReader reader(input_);
     while (const auto line = reader.next()) {
-        if (isBlankText(*line)) continue;
+        if (isBlank(*line)) continue;
         handleLine(*line);
         if (!output_) return;
     }

@@ -5,7 +5,7 @@
 #include "core/KestrinArchive.h"
 #include "core/Timestamp.h"
 #include "mcp/Localized.h"
-#include "mcp/UTF8.h"
+#include "mcp/UTF8Repair.h"
 #include "mcp/WireJSON.h"
 
 namespace kestrin {
