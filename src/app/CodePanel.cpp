@@ -1,0 +1,108 @@
+#include "app/CodePanel.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/AppAppearance.h"
+#include "app/CopyFeedback.h"
+#include "app/SymbolIcons.h"
+
+namespace kestrin {
+
+CodePanel::CodePanel(const QString& label, const QString& value, QWidget* parent)
+    : QFrame(parent),
+      label_(new QLabel(label, this)),
+      value_(new QTextEdit(this)),
+      copyButton_(new QToolButton(this)),
+      feedback_(new CopyFeedback(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 6, 6, 8);
+    layout->setSpacing(2);
+
+    auto* header = new QHBoxLayout();
+    label_->setFont(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
+    label_->setTextFormat(Qt::PlainText);
+    QPalette secondary = label_->palette();
+    secondary.setColor(QPalette::WindowText, AppAppearance::color(AppAppearance::Tint::secondary));
+    label_->setPalette(secondary);
+    header->addWidget(label_);
+    header->addStretch(1);
+    copyButton_->setAutoRaise(true);
+    copyButton_->setObjectName(QStringLiteral("codePanelCopyButton"));
+    header->addWidget(copyButton_);
+    layout->addLayout(header);
+
+    // A read-only editor rather than a label: it wraps a long command at any
+    // character instead of widening the pane.
+    value_->setReadOnly(true);
+    value_->setPlainText(value);
+    value_->setFont(AppAppearance::font(AppAppearance::TextStyle::monospaced));
+    value_->setFrameShape(QFrame::NoFrame);
+    value_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    value_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    value_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    value_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    value_->setFocusPolicy(Qt::ClickFocus);
+    value_->viewport()->setAutoFillBackground(false);
+    value_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+    value_->document()->setDocumentMargin(0);
+    value_->setAccessibleName(label);
+    layout->addWidget(value_);
+    connect(value_->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
+            this, [this] { fitValueHeight(); });
+
+    connect(copyButton_, &QToolButton::clicked, this, [this] {
+        emit copy(value_->toPlainText());
+        feedback_->start();
+    });
+    connect(feedback_, &CopyFeedback::changed, this, [this](bool copied) { showFeedback(copied); });
+    showFeedback(false);
+    fitValueHeight();
+}
+
+QString CodePanel::label() const { return label_->text(); }
+
+QString CodePanel::value() const { return value_->toPlainText(); }
+
+bool CodePanel::didCopyValue() const { return feedback_->isActive(); }
+
+void CodePanel::showFeedback(bool copied) {
+    const QString help = (copied ? QStringLiteral("已复制") : QStringLiteral("复制")) + label();
+    copyButton_->setIcon(SymbolIcons::icon(copied ? "checkmark" : "doc.on.doc",
+                                           copied ? std::optional<QColor>(AppAppearance::color(
+                                                        AppAppearance::Tint::green))
+                                                  : std::nullopt));
+    copyButton_->setToolTip(help);
+    copyButton_->setAccessibleName(help);
+}
+
+void CodePanel::fitValueHeight() {
+    const int height = int(value_->document()->size().height() + 0.5);
+    value_->setFixedHeight(qMax(height, value_->fontMetrics().height()));
+}
+
+void CodePanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    value_->document()->setTextWidth(value_->viewport()->width());
+    fitValueHeight();
+}
+
+void CodePanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath box;
+    box.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+    const QPalette& palette = this->palette();
+    QColor fill = AppAppearance::isDark(palette) ? QColor(0, 0, 0, 70) : QColor(0, 0, 0, 12);
+    painter.fillPath(box, fill);
+    painter.setPen(QPen(AppAppearance::color(AppAppearance::Tint::separator), 1));
+    painter.drawPath(box);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,156 @@
+#include "app/HistoryView.h"
+
+#include <QAbstractListModel>
+#include <QListView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include "app/AppAppearance.h"
+#include "app/AppModel.h"
+#include "app/ColumnHeader.h"
+#include "app/DateTexts.h"
+#include "app/RowPainter.h"
+
+namespace kestrin {
+namespace {
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+using Style = AppAppearance::TextStyle;
+
+QString actionText(const ReceiptHistoryRecord& record) {
+    return record.requiresUserAction ? QStringLiteral("含人工事项") : QStringLiteral("无需人工操作");
+}
+
+const char* actionSymbol(const ReceiptHistoryRecord& record) {
+    return record.requiresUserAction ? "person.crop.circle.badge.exclamationmark"
+                                     : "checkmark.circle";
+}
+
+class HistoryRows final : public QAbstractListModel {
+public:
+    explicit HistoryRows(AppModel& model, QObject* parent) : QAbstractListModel(parent), model_(model) {
+        connect(&model_, &AppModel::historyChanged, this, [this] {
+            beginResetModel();
+            endResetModel();
+        });
+    }
+
+    const ReceiptHistoryRecord& recordAt(int row) const {
+        return model_.history()[std::size_t(row)];
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : int(model_.history().size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount()) return {};
+        const ReceiptHistoryRecord& record = recordAt(index.row());
+        if (role == Qt::DisplayRole) return qs(record.projectName);
+        if (role == Qt::AccessibleTextRole) {
+            return qs(record.projectName) + QStringLiteral("，v") +
+                   QString::number(record.version) + QStringLiteral("，") + qs(record.summary) +
+                   QStringLiteral("，") + qs(displayName(record.agent)) + QStringLiteral("，") +
+                   actionText(record) + QStringLiteral("，") +
+                   DateTexts::historyTime(record.importedAt);
+        }
+        return {};
+    }
+
+private:
+    AppModel& model_;
+};
+
+class HistoryRow final : public QStyledItemDelegate {
+public:
+    HistoryRow(const HistoryRows& rows, QObject* parent) : QStyledItemDelegate(parent), rows_(rows) {}
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        const QFontMetrics headline(AppAppearance::font(Style::headline));
+        const QFontMetrics body(AppAppearance::font(Style::body));
+        const QFontMetrics caption(AppAppearance::font(Style::caption));
+        return {240, 20 + headline.height() + body.lineSpacing() * 2 + caption.height() + 8};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const ReceiptHistoryRecord& record = rows_.recordAt(index.row());
+        const QPalette& palette = option.palette;
+        const QColor secondary = AppAppearance::color(AppAppearance::Tint::secondary, palette);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(AppAppearance::color(AppAppearance::Tint::separator, palette));
+        painter->drawLine(option.rect.left() + 14, option.rect.bottom(), option.rect.right() - 14,
+                          option.rect.bottom());
+        const QRect inner = option.rect.adjusted(14, 10, -14, -10);
+
+        const QFont headlineFont = AppAppearance::font(Style::headline);
+        const QFont captionFont = AppAppearance::font(Style::caption);
+        const QFontMetrics headline(headlineFont);
+        const QFontMetrics caption(captionFont);
+        const QString version = QStringLiteral("v") + QString::number(record.version);
+        const int versionWidth = caption.horizontalAdvance(version);
+        QRect line(inner.left(), inner.top(), inner.width(), headline.height());
+        painter->setFont(captionFont);
+        painter->setPen(secondary);
+        painter->drawText(line, Qt::AlignRight | Qt::AlignVCenter, version);
+        painter->setFont(headlineFont);
+        painter->setPen(palette.color(QPalette::Text));
+        painter->drawText(line.adjusted(0, 0, -versionWidth - 8, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          headline.elidedText(qs(record.projectName), Qt::ElideRight,
+                                              line.width() - versionWidth - 8));
+
+        const QFont bodyFont = AppAppearance::font(Style::body);
+        const QFontMetrics body(bodyFont);
+        painter->setFont(bodyFont);
+        const QRect summary(inner.left(), line.bottom() + 4, inner.width(), body.lineSpacing() * 2);
+        RowPainter::drawWrapped(painter, summary, qs(record.summary), 2);
+
+        painter->setFont(captionFont);
+        QRect labels(inner.left(), summary.bottom() + 4, inner.width(), caption.height());
+        int x = labels.left();
+        x = RowPainter::drawLabel(painter, x, labels, "cpu", qs(displayName(record.agent)),
+                                  secondary, labels.width() / 3);
+        x = RowPainter::drawLabel(painter, x, labels, actionSymbol(record), actionText(record),
+                                  secondary, labels.right() - x);
+        painter->setPen(secondary);
+        painter->drawText(QRect(x, labels.top(), labels.right() - x, labels.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter,
+                          DateTexts::historyTime(record.importedAt));
+        painter->restore();
+    }
+
+private:
+    const HistoryRows& rows_;
+};
+
+}  // namespace
+
+HistoryView::HistoryView(AppModel& model, QWidget* parent)
+    : QWidget(parent), list_(new QListView(this)) {
+    setObjectName(QStringLiteral("historyView"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* header = new ColumnHeader(QStringLiteral("回执历史"), this);
+    header->setObjectName(QStringLiteral("historyHeader"));
+    layout->addWidget(header);
+
+    auto* rows = new HistoryRows(model, this);
+    list_->setObjectName(QStringLiteral("historyList"));
+    list_->setAccessibleName(QStringLiteral("回执历史"));
+    list_->setModel(rows);
+    list_->setItemDelegate(new HistoryRow(*rows, list_));
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setUniformItemSizes(true);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->viewport()->setAutoFillBackground(false);
+    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    layout->addWidget(list_, 1);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,163 @@
+#include "app/TaskRow.h"
+
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+
+#include "app/AppAppearance.h"
+#include "app/DateTexts.h"
+#include "app/RowPainter.h"
+#include "app/SymbolIcons.h"
+#include "app/TaskListModel.h"
+
+namespace kestrin {
+namespace {
+
+constexpr int horizontalPadding = 14;
+constexpr int verticalPadding = 9;
+constexpr int lineGap = 3;
+constexpr int labelGap = 12;
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+using Style = AppAppearance::TextStyle;
+
+}  // namespace
+
+struct TaskRow::Geometry {
+    QRect statusLine;
+    QRect timeRect;
+    QRect title;
+    QRect reason;
+    QRect labels;
+};
+
+TaskRow::TaskRow(const TaskListModel& rows, QObject* parent)
+    : QStyledItemDelegate(parent), rows_(rows) {}
+
+QString TaskRow::stepProgress(const TaskRecord& task) {
+    return QString::number(task.completedStepCount()) + QLatin1Char('/') +
+           QString::number(task.totalStepCount());
+}
+
+QString TaskRow::accessibilityLabel(const TaskRecord& task) {
+    return qs(task.item.title) + QStringLiteral("，") + qs(displayName(task.status)) +
+           QStringLiteral("，项目 ") + qs(task.project.name) + QStringLiteral("，接收时间 ") +
+           DateTexts::receivedAtAccessibility(task.importedAt) + QStringLiteral("，已完成 ") +
+           QString::number(task.completedStepCount()) + QStringLiteral(" 共 ") +
+           QString::number(task.totalStepCount()) + QStringLiteral(" 步");
+}
+
+TaskRow::Geometry TaskRow::geometry(const QRect& rect, const TaskRecord& task) const {
+    const QFontMetrics caption(AppAppearance::font(Style::caption));
+    const QFontMetrics captionBold(AppAppearance::font(Style::captionEmphasized));
+    const QFontMetrics headline(AppAppearance::font(Style::headline));
+    const QFontMetrics body(AppAppearance::font(Style::body));
+    const QRect inner =
+        rect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
+    Geometry g;
+    int y = inner.top();
+    g.statusLine = QRect(inner.left(), y, inner.width(), captionBold.height());
+    const int timeWidth = caption.horizontalAdvance(DateTexts::receivedAt(task.importedAt));
+    g.timeRect = QRect(inner.right() - timeWidth + 1, y, timeWidth, captionBold.height());
+    y += captionBold.height() + lineGap;
+    g.title = QRect(inner.left(), y, inner.width(), headline.height());
+    y += headline.height() + lineGap;
+    g.reason = QRect(inner.left(), y, inner.width(), body.lineSpacing() * 2);
+    y += body.lineSpacing() * 2 + lineGap;
+    g.labels = QRect(inner.left(), y, inner.width(), caption.height());
+    return g;
+}
+
+QSize TaskRow::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
+    const QFontMetrics caption(AppAppearance::font(Style::caption));
+    const QFontMetrics captionBold(AppAppearance::font(Style::captionEmphasized));
+    const QFontMetrics headline(AppAppearance::font(Style::headline));
+    const QFontMetrics body(AppAppearance::font(Style::body));
+    const int height = verticalPadding * 2 + captionBold.height() + headline.height() +
+                       body.lineSpacing() * 2 + caption.height() + lineGap * 3;
+    return {240, height};
+}
+
+void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                    const QModelIndex& index) const {
+    const TaskRecord& task = rows_.taskAt(index.row());
+    const QPalette& palette = option.palette;
+    const QColor secondary = AppAppearance::color(AppAppearance::Tint::secondary, palette);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    // A rounded, accent-tinted selection keeps the status colours readable.
+    const QRectF card = QRectF(option.rect).adjusted(6, 2, -6, -2);
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected || option.state & QStyle::State_MouseOver) {
+        QColor fill = AppAppearance::accent();
+        fill.setAlphaF(selected ? (option.state & QStyle::State_Active ? 0.24f : 0.14f) : 0.07f);
+        QPainterPath path;
+        path.addRoundedRect(card, 8, 8);
+        painter->fillPath(path, fill);
+    } else {
+        painter->setPen(AppAppearance::color(AppAppearance::Tint::separator, palette));
+        painter->drawLine(QPointF(option.rect.left() + horizontalPadding, option.rect.bottom()),
+                          QPointF(option.rect.right() - horizontalPadding, option.rect.bottom()));
+    }
+    if (option.state & QStyle::State_HasFocus && selected) {
+        QColor ring = AppAppearance::accent();
+        ring.setAlphaF(0.7f);
+        painter->setPen(QPen(ring, 1.5));
+        painter->drawRoundedRect(card.adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
+    }
+
+    const Geometry g = geometry(option.rect, task);
+    const QColor text = palette.color(QPalette::Text);
+
+    painter->setFont(AppAppearance::font(Style::captionEmphasized));
+    RowPainter::drawLabel(painter, g.statusLine.left(), g.statusLine, systemImage(task.status),
+              qs(displayName(task.status)),
+              AppAppearance::color(AppAppearance::statusTint(task.status), palette),
+              g.timeRect.left() - g.statusLine.left() - labelGap);
+
+    painter->setFont(AppAppearance::font(Style::caption));
+    painter->setPen(secondary);
+    painter->drawText(g.timeRect, Qt::AlignRight | Qt::AlignVCenter,
+                      DateTexts::receivedAt(task.importedAt));
+
+    painter->setFont(AppAppearance::font(Style::headline));
+    painter->setPen(text);
+    painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      painter->fontMetrics().elidedText(qs(task.item.title), Qt::ElideRight,
+                                                        g.title.width()));
+
+    painter->setFont(AppAppearance::font(Style::body));
+    painter->setPen(secondary);
+    RowPainter::drawWrapped(painter, g.reason, qs(task.item.reason), 2);
+
+    painter->setFont(AppAppearance::font(Style::caption));
+    const int third = g.labels.width() / 3;
+    int x = g.labels.left();
+    x = RowPainter::drawLabel(painter, x, g.labels, "folder", qs(task.project.name), secondary,
+                  qMax(third, g.labels.right() - x - 2 * third));
+    x = RowPainter::drawLabel(painter, x, g.labels, "cpu", qs(displayName(task.source.agent)), secondary,
+                  g.labels.right() - x - third / 2);
+    RowPainter::drawLabel(painter, x, g.labels, "checklist", stepProgress(task), secondary,
+              g.labels.right() - x);
+    painter->restore();
+}
+
+bool TaskRow::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                        const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() == QEvent::ToolTip && index.isValid()) {
+        const Geometry g = geometry(option.rect, rows_.taskAt(index.row()));
+        if (g.timeRect.contains(event->pos())) {
+            QToolTip::showText(event->globalPos(), QStringLiteral("接收时间"), view, g.timeRect);
+            return true;
+        }
+        QToolTip::hideText();
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+}
+
+}  // namespace kestrin
