@@ -16,7 +16,8 @@ const std::string& typicalReceipt() {
         std::ifstream file(VELMORA_EXAMPLES "/receipt-typical.json", std::ios::binary);
         std::stringstream content;
         content << file.rdbuf();
-        if (content.str().empty()) throw std::runtime_error("examples/receipt-typical.json missing");
+        if (content.str().empty())
+            throw std::runtime_error("examples/receipt-typical.json missing");
         return content.str();
     }();
     return text;

@@ -20,7 +20,8 @@ DecodingError DecodingError::tooDeep(std::size_t limit) {
 
 DecodingError DecodingError::typeMismatch(std::string path, std::string_view expected,
                                           std::string_view actual) {
-    return {std::move(path), "类型错误：应为" + std::string(expected) + "，实际为" + std::string(actual)};
+    return {std::move(path),
+            "类型错误：应为" + std::string(expected) + "，实际为" + std::string(actual)};
 }
 
 DecodingError DecodingError::missingKey(std::string path) {

@@ -13,16 +13,24 @@ using json = nlohmann::json;
 
 std::string_view typeName(json::value_t type) {
     switch (type) {
-        case json::value_t::object: return "对象";
-        case json::value_t::array: return "数组";
-        case json::value_t::string: return "文本";
-        case json::value_t::boolean: return "布尔值";
+        case json::value_t::object:
+            return "对象";
+        case json::value_t::array:
+            return "数组";
+        case json::value_t::string:
+            return "文本";
+        case json::value_t::boolean:
+            return "布尔值";
         case json::value_t::number_integer:
-        case json::value_t::number_unsigned: return "整数";
-        case json::value_t::number_float: return "小数";
-        case json::value_t::null: return "null";
+        case json::value_t::number_unsigned:
+            return "整数";
+        case json::value_t::number_float:
+            return "小数";
+        case json::value_t::null:
+            return "null";
         case json::value_t::binary:
-        case json::value_t::discarded: break;
+        case json::value_t::discarded:
+            break;
     }
     return "其他值";
 }
@@ -40,7 +48,7 @@ JSONObjectReader::JSONObjectReader(const json& value, std::string path)
         object_ = value.get_ptr<const json::object_t*>();
     } else {
         recordFailure(DecodingError::typeMismatch(rootPath_, typeName(json::value_t::object),
-                                         typeName(value.type())));
+                                                  typeName(value.type())));
     }
 }
 
@@ -51,12 +59,13 @@ JSONObjectReader::JSONObjectReader(const json& value, const JSONObjectReader& pa
         object_ = value.get_ptr<const json::object_t*>();
     } else {
         recordFailure(DecodingError::typeMismatch(path(), typeName(json::value_t::object),
-                                         typeName(value.type())));
+                                                  typeName(value.type())));
     }
 }
 
 void JSONObjectReader::field(std::string_view name, std::string& out) {
-    if (const auto* value = require(name, json::value_t::string)) out = value->get_ref<const std::string&>();
+    if (const auto* value = require(name, json::value_t::string))
+        out = value->get_ref<const std::string&>();
 }
 
 void JSONObjectReader::field(std::string_view name, std::optional<std::string>& out) {
@@ -66,7 +75,8 @@ void JSONObjectReader::field(std::string_view name, std::optional<std::string>& 
 }
 
 void JSONObjectReader::field(std::string_view name, std::int64_t& out) {
-    if (const auto* value = require(name, json::value_t::number_integer)) readInteger(name, *value, out);
+    if (const auto* value = require(name, json::value_t::number_integer))
+        readInteger(name, *value, out);
 }
 
 void JSONObjectReader::field(std::string_view name, std::optional<std::int64_t>& out) {
@@ -97,8 +107,8 @@ void JSONObjectReader::field(std::string_view name, std::vector<std::string>& ou
     for (std::size_t i = 0; i < list->size(); ++i) {
         const json& element = (*list)[i];
         if (!element.is_string()) {
-            recordFailure(DecodingError::typeMismatch(pathOf(name, i), typeName(json::value_t::string),
-                                             typeName(element.type())));
+            recordFailure(DecodingError::typeMismatch(
+                pathOf(name, i), typeName(json::value_t::string), typeName(element.type())));
             return;
         }
         out.push_back(element.get_ref<const std::string&>());
@@ -141,7 +151,8 @@ void JSONObjectReader::failType(std::string_view name, json::value_t type, const
             return;
         }
     }
-    recordFailure(DecodingError::typeMismatch(pathOf(name), typeName(type), typeName(value.type())));
+    recordFailure(
+        DecodingError::typeMismatch(pathOf(name), typeName(type), typeName(value.type())));
 }
 
 const json* JSONObjectReader::find(std::string_view name) const {
@@ -156,7 +167,8 @@ const json* JSONObjectReader::find(std::string_view name) const {
 void JSONObjectReader::readInteger(std::string_view name, const json& value, std::int64_t& out) {
     if (value.is_number_unsigned()) {
         const auto number = value.get<json::number_unsigned_t>();
-        if (number > static_cast<json::number_unsigned_t>(std::numeric_limits<std::int64_t>::max())) {
+        if (number >
+            static_cast<json::number_unsigned_t>(std::numeric_limits<std::int64_t>::max())) {
             recordFailure(DecodingError::integerOutOfRange(pathOf(name)));
             return;
         }

@@ -2,12 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "core/ClosedEnum.h"
 #include "core/DecodingError.h"
@@ -37,7 +36,7 @@ namespace kestrin {
 // items[0].steps[2].kind. A reader refers to its value and to its parent
 // reader; it must not outlive them.
 class JSONObjectReader {
-public:
+  public:
     // Reads `value`, which must be an object; otherwise the reader starts
     // failed with a type error at `path`. `path` prefixes every error path.
     explicit JSONObjectReader(const nlohmann::json& value, std::string path = {});
@@ -55,7 +54,7 @@ public:
     void field(std::string_view name, std::optional<Timestamp>& out);
     void field(std::string_view name, std::vector<std::string>& out);
     template <typename E>
-        requires requires { EnumTraits<E>::cases; }
+    requires requires { EnumTraits<E>::cases; }
     void field(std::string_view name, E& out);
 
     // Reads a required nested object with fields(JSONObjectReader&, T&).
@@ -74,7 +73,7 @@ public:
         return value;
     }
 
-private:
+  private:
     static constexpr std::size_t noIndex = static_cast<std::size_t>(-1);
 
     // A nested object: the value of `field` in `parent`, at `index` if the
@@ -120,7 +119,9 @@ private:
 };
 
 template <typename E>
-    requires requires { EnumTraits<E>::cases; }
+requires requires {
+    EnumTraits<E>::cases;
+}
 void JSONObjectReader::field(std::string_view name, E& out) {
     const auto* value = require(name, nlohmann::json::value_t::string);
     if (!value) return;

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "core/ClosedEnum.h"
 #include "core/Timestamp.h"
@@ -22,7 +21,7 @@ namespace kestrin {
 // nlohmann::json keeps object members in a sorted map. Has the operations of
 // JSONObjectReader, so one field list serves both.
 class JSONObjectWriter {
-public:
+  public:
     void field(std::string_view name, const std::string& value);
     void field(std::string_view name, const std::optional<std::string>& value);
     void field(std::string_view name, std::int64_t value);
@@ -32,10 +31,8 @@ public:
     void field(std::string_view name, const std::optional<Timestamp>& value);
     void field(std::string_view name, const std::vector<std::string>& values);
     template <typename E>
-        requires requires { EnumTraits<E>::cases; }
-    void field(std::string_view name, E value) {
-        put(name, std::string(rawValue(value)));
-    }
+    requires requires { EnumTraits<E>::cases; }
+    void field(std::string_view name, E value) { put(name, std::string(rawValue(value))); }
     // A literal would otherwise convert to bool.
     void field(std::string_view name, const char* value) = delete;
 
@@ -62,7 +59,7 @@ public:
     // The object built so far; the writer is left empty.
     nlohmann::json take() { return std::exchange(object_, nlohmann::json::object()); }
 
-private:
+  private:
     void put(std::string_view name, nlohmann::json value);
 
     nlohmann::json object_ = nlohmann::json::object();

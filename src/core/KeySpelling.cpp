@@ -4,9 +4,15 @@ namespace kestrin {
 
 namespace {
 
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
-char toLower(char c) { return isUpper(c) ? char(c - 'A' + 'a') : c; }
-char toUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+bool isUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+char toLower(char c) {
+    return isUpper(c) ? char(c - 'A' + 'a') : c;
+}
+char toUpper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
 
 // Calls emit(c) for each character of fromSnakeCase(key), stopping early when
 // emit returns false; returns false in that case.

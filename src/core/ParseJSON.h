@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string_view>
-
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "core/DecodingError.h"
 #include "core/Result.h"

@@ -36,7 +36,8 @@ void itemFields(JSONObjectReader& reader, InterventionItem& item) {
 
 }  // namespace
 
-Result<InterventionReceipt, DecodingError> ReceiptDecoder::decodeReceipt(std::string_view json) const {
+Result<InterventionReceipt, DecodingError> ReceiptDecoder::decodeReceipt(
+    std::string_view json) const {
     return decodeText<InterventionReceipt>(json, receiptFields);
 }
 

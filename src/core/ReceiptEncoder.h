@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "core/InterventionItem.h"
 #include "core/InterventionReceipt.h"
@@ -17,7 +16,7 @@ namespace kestrin {
 // empty lists and objects as [] and {}. Never throws for lack of valid input:
 // text that is not UTF-8 is written with U+FFFD in place of the bad bytes.
 class ReceiptEncoder {
-public:
+  public:
     explicit ReceiptEncoder(bool pretty = false) : pretty_(pretty) {}
 
     std::string encode(const InterventionReceipt& receipt) const;
@@ -30,7 +29,7 @@ public:
     // Serialises any value with this encoder's layout.
     std::string dump(const nlohmann::json& value) const;
 
-private:
+  private:
     bool pretty_;
 };
 

@@ -79,8 +79,8 @@ std::optional<Timestamp> parseKestrinISO8601(std::string_view text) {
         const int sign = text[pos] == '-' ? -1 : 1;
         ++pos;
         int oh = 0, om = 0;
-        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') || !readDigits(text, pos, 2, om) ||
-            oh > 23 || om > 59) {
+        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') ||
+            !readDigits(text, pos, 2, om) || oh > 23 || om > 59) {
             return std::nullopt;
         }
         offsetMinutes = sign * (oh * 60 + om);

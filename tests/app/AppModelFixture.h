@@ -27,7 +27,7 @@ struct ItemSpec {
     std::string title;
     std::string category = "terminal";
     std::string priority = "medium";
-    std::vector<StepSpec> steps{{"s1", 1, ""}};
+    std::vector<StepSpec> steps{{"step-1", 1, ""}};
 };
 
 // A receipt to submit in a test; receiptJSON() renders it.

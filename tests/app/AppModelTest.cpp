@@ -29,7 +29,7 @@ ReceiptSpec twoItemReceipt(const std::string& id, const std::string& project) {
     ReceiptSpec spec;
     spec.receiptID = id;
     spec.project = project;
-    spec.items = {{"a", "Item A of " + id}, {"b", "Item B of " + id}};
+    spec.items = {{"item-a", "Item A of " + id}, {"item-b", "Item B of " + id}};
     return spec;
 }
 
@@ -115,7 +115,7 @@ void AppModelTest::startUpFailureLeavesAnEmptyModelThatDoesNothing() {
     model.restoreArchive();
     model.createDatabaseBackup();
     model.restoreDatabaseBackup();
-    model.setStep("k", "s1", true);
+    model.setStep("rc-1::item-1", "step-1", true);
     QVERIFY(!model.notice());
     QVERIFY(harness.platform().filePanels->saveRequests.isEmpty());
     QVERIFY(harness.platform().filePanels->openRequests.isEmpty());
@@ -190,7 +190,7 @@ void AppModelTest::refreshSeesWritesOfOtherConnectionsAndItsOwn() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const std::string key = taskKey("rc-1", "a");
+    const std::string key = taskKey("rc-1", "item-a");
 
     // Another connection changes a status: no import, one row.
     QVERIFY(harness.otherStore().setStatus(key, TaskStatus::waitingExternal, std::nullopt).ok());
@@ -213,7 +213,7 @@ void AppModelTest::refreshWakesSnoozedTasksWithoutAnyWrite() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const std::string key = taskKey("rc-1", "a");
+    const std::string key = taskKey("rc-1", "item-a");
     const Timestamp start = harness.platform().now;
 
     model.setStatus(key, TaskStatus::snoozed, start + 15min);
@@ -237,7 +237,7 @@ void AppModelTest::skippedRowsNoticeIsShownOncePerKey() {
     ModelHarness harness;
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
-    harness.executeSQL("UPDATE tasks SET status = 'unknown' WHERE task_key = 'rc-1::a';");
+    harness.executeSQL("UPDATE tasks SET status = 'unknown' WHERE task_key = 'rc-1::item-a';");
     model.refresh();
     QVERIFY(model.notice());
     QCOMPARE(noticeTitle(model), QStringLiteral("部分记录无法解析"));
@@ -248,7 +248,7 @@ void AppModelTest::skippedRowsNoticeIsShownOncePerKey() {
 
     // The same pair (1 skipped, 1 loaded) never shows it again, even after a reload.
     model.dismissNotice();
-    harness.executeSQL("UPDATE tasks SET status = 'pending' WHERE task_key = 'rc-1::b';");
+    harness.executeSQL("UPDATE tasks SET status = 'pending' WHERE task_key = 'rc-1::item-b';");
     model.refresh();
     QVERIFY(!model.notice());
 
@@ -260,15 +260,15 @@ void AppModelTest::skippedRowsNoticeIsShownOncePerKey() {
     model.dismissNotice();
 
     // Back to 0 skipped keeps the key, so the same pair again stays quiet.
-    harness.executeSQL("UPDATE tasks SET status = 'pending' WHERE task_key = 'rc-1::a';");
+    harness.executeSQL("UPDATE tasks SET status = 'pending' WHERE task_key = 'rc-1::item-a';");
     model.refresh();
     QVERIFY(!model.notice());
-    harness.executeSQL("UPDATE tasks SET status = 'unknown' WHERE task_key = 'rc-1::a';");
+    harness.executeSQL("UPDATE tasks SET status = 'unknown' WHERE task_key = 'rc-1::item-a';");
     model.refresh();
     QVERIFY(!model.notice());
 
     // Two skipped rows: a new pair again.
-    harness.executeSQL("UPDATE tasks SET status = 'unknown' WHERE task_key = 'rc-2::a';");
+    harness.executeSQL("UPDATE tasks SET status = 'unknown' WHERE task_key = 'rc-2::item-a';");
     model.refresh();
     QVERIFY(model.notice());
     QVERIFY(noticeMessage(model).startsWith(QStringLiteral("任务库中有 2 条记录")));
@@ -283,7 +283,7 @@ void AppModelTest::refreshFailureKeepsTheListsAndReportsIt() {
 
     // Another program commits a change, then holds the write lock past the
     // busy timeout: the snooze wake-up that starts every listing cannot run.
-    harness.executeSQL("UPDATE tasks SET status = 'in_progress' WHERE task_key = 'rc-1::a';");
+    harness.executeSQL("UPDATE tasks SET status = 'in_progress' WHERE task_key = 'rc-1::item-a';");
     sqlite3* db = nullptr;
     QCOMPARE(sqlite3_open(harness.database().c_str(), &db), SQLITE_OK);
     QCOMPARE(sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE tasks SET status = 'completed';", nullptr,
@@ -312,8 +312,8 @@ void AppModelTest::selectionIsReconciledAfterRefresh() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const std::string a = taskKey("rc-1", "a");
-    const std::string b = taskKey("rc-1", "b");
+    const std::string a = taskKey("rc-1", "item-a");
+    const std::string b = taskKey("rc-1", "item-b");
     model.updateTaskSelection({a, b});
     model.setSelectedTaskKey(b);
 
@@ -326,11 +326,11 @@ void AppModelTest::selectionIsReconciledAfterRefresh() {
     // A key snoozed out of the attention filter stays in the multi-selection.
     harness.submit(twoItemReceipt("rc-2", "alpha"));
     model.refresh();
-    model.updateTaskSelection({a, taskKey("rc-2", "a")});
+    model.updateTaskSelection({a, taskKey("rc-2", "item-a")});
     model.setStatus(a, TaskStatus::snoozed, harness.platform().now + 1h);
     harness.turnEventLoop();
-    QCOMPARE(model.selectedTaskKeys(), (TaskKeySet{a, taskKey("rc-2", "a")}));
-    QCOMPARE(model.selectedVisibleTaskKeys(), TaskKeySet{taskKey("rc-2", "a")});
+    QCOMPARE(model.selectedTaskKeys(), (TaskKeySet{a, taskKey("rc-2", "item-a")}));
+    QCOMPARE(model.selectedVisibleTaskKeys(), TaskKeySet{taskKey("rc-2", "item-a")});
     QVERIFY(model.selectedTaskKey() != OptionalTaskKey(a));
 }
 
@@ -353,8 +353,8 @@ void AppModelTest::projectSelectionFallsBackToAttention() {
 
     // A project that still has a snoozed task stays selected.
     model.setSelection(SidebarSelection::project("Y"));
-    model.setStatus(taskKey("rc-2", "a"), TaskStatus::snoozed, harness.platform().now + 1h);
-    model.setStatus(taskKey("rc-2", "b"), TaskStatus::cancelled, std::nullopt);
+    model.setStatus(taskKey("rc-2", "item-a"), TaskStatus::snoozed, harness.platform().now + 1h);
+    model.setStatus(taskKey("rc-2", "item-b"), TaskStatus::cancelled, std::nullopt);
     harness.turnEventLoop();
     QCOMPARE(model.selection(), SidebarSelection::project("Y"));
 }
@@ -401,12 +401,12 @@ void AppModelTest::searchIsTrimmedLowerCasedAndLimitedToSixFields() {
     ReceiptSpec claude;
     claude.receiptID = "rc-claude";
     claude.agent = "claude_code";
-    claude.items = {{"i", "Rotate logs", "physical", "medium", {{"s1", 1, "echo secretcommand"}}}};
+    claude.items = {{"item-i", "Rotate logs", "physical", "medium", {{"step-1", 1, "echo secretcommand"}}}};
     ReceiptSpec codex;
     codex.receiptID = "rc-codex";
     codex.project = "Zeta";
     codex.taskTitle = "Nightly build";
-    codex.items = {{"i", "Type the password", "terminal"}};
+    codex.items = {{"item-i", "Type the password", "terminal"}};
     harness.submit(claude);
     harness.submit(codex);
     model.refresh();
@@ -416,8 +416,8 @@ void AppModelTest::searchIsTrimmedLowerCasedAndLimitedToSixFields() {
         model.setSearchText(text);
         return harness.visibleKeys();
     };
-    const std::vector<std::string> claudeOnly{"rc-claude::i"};
-    const std::vector<std::string> codexOnly{"rc-codex::i"};
+    const std::vector<std::string> claudeOnly{"rc-claude::item-i"};
+    const std::vector<std::string> codexOnly{"rc-codex::item-i"};
     QCOMPARE(matches(QStringLiteral("  Claude \n")), claudeOnly);  // agent display name
     QCOMPARE(matches(QStringLiteral("终端")), codexOnly);          // category "终端命令"
     QCOMPARE(matches(QStringLiteral("zeta")), codexOnly);          // project name
@@ -630,15 +630,15 @@ void AppModelTest::stepAndStatusChangesRefreshAfterTheEventLoopTurns() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const std::string key = taskKey("rc-1", "a");
+    const std::string key = taskKey("rc-1", "item-a");
 
-    model.setStep(key, "s1", true);
+    model.setStep(key, "step-1", true);
     QCOMPARE(harness.task(key).status, TaskStatus::pending);  // not before the loop turns
     harness.turnEventLoop();
     QCOMPARE(harness.task(key).status, TaskStatus::inProgress);
-    QCOMPARE(harness.task(key).completedStepIDs, std::set<std::string>{"s1"});
+    QCOMPARE(harness.task(key).completedStepIDs, std::set<std::string>{"step-1"});
 
-    model.setStep(key, "s1", false);
+    model.setStep(key, "step-1", false);
     harness.turnEventLoop();
     QVERIFY(harness.task(key).completedStepIDs.empty());
 
@@ -655,7 +655,7 @@ void AppModelTest::failedStepAndStatusChangesAreReportedAndStillRefresh() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
 
-    model.setStep("rc-1::gone", "s1", true);
+    model.setStep("rc-1::gone", "step-1", true);
     QCOMPARE(noticeTitle(model), QStringLiteral("无法更新步骤"));
     QCOMPARE(noticeMessage(model), QStringLiteral("找不到任务：rc-1::gone"));
     QCOMPARE(harness.platform().deferredCalls->pending.size(), std::size_t(1));
@@ -673,8 +673,8 @@ void AppModelTest::deleteRemovesOnlySelectedVisibleTasks() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const std::string a = taskKey("rc-1", "a");
-    const std::string b = taskKey("rc-1", "b");
+    const std::string a = taskKey("rc-1", "item-a");
+    const std::string b = taskKey("rc-1", "item-b");
     model.updateTaskSelection({a, b});
     model.setStatus(a, TaskStatus::snoozed, harness.platform().now + 1h);
     harness.turnEventLoop();
@@ -697,13 +697,13 @@ void AppModelTest::deleteWithNothingVisibleOnlyClosesTheConfirmation() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    model.updateTaskSelection({taskKey("rc-1", "a")});
+    model.updateTaskSelection({taskKey("rc-1", "item-a")});
     model.setSelection(SidebarSelection::status(TaskStatus::completed));
     model.setShowingDeleteConfirmation(true);
     model.deleteSelectedTasks();
     QVERIFY(!model.isShowingDeleteConfirmation());
     QVERIFY(!model.notice());
-    QCOMPARE(model.selectedTaskKeys(), TaskKeySet{taskKey("rc-1", "a")});
+    QCOMPARE(model.selectedTaskKeys(), TaskKeySet{taskKey("rc-1", "item-a")});
     harness.turnEventLoop();
     QCOMPARE(model.tasks().size(), std::size_t(2));
 }
@@ -713,18 +713,18 @@ void AppModelTest::deleteFailureKeepsTheSelection() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const TaskKeySet both{taskKey("rc-1", "a"), taskKey("rc-1", "b")};
+    const TaskKeySet both{taskKey("rc-1", "item-a"), taskKey("rc-1", "item-b")};
     model.updateTaskSelection(both);
-    QVERIFY(harness.otherStore().deleteTask(taskKey("rc-1", "b")).ok());  // not refreshed yet
+    QVERIFY(harness.otherStore().deleteTask(taskKey("rc-1", "item-b")).ok());  // not refreshed yet
     model.setShowingDeleteConfirmation(true);
 
     model.deleteSelectedTasks();
     QCOMPARE(noticeTitle(model), QStringLiteral("无法删除事项"));
-    QCOMPARE(noticeMessage(model), QStringLiteral("找不到任务：rc-1::b"));
+    QCOMPARE(noticeMessage(model), QStringLiteral("找不到任务：rc-1::item-b"));
     QVERIFY(!model.isShowingDeleteConfirmation());
     QCOMPARE(model.selectedTaskKeys(), both);
     QVERIFY(harness.platform().deferredCalls->pending.empty());
-    QVERIFY(harness.otherStore().task(taskKey("rc-1", "a")).ok());  // all or nothing
+    QVERIFY(harness.otherStore().task(taskKey("rc-1", "item-a")).ok());  // all or nothing
 }
 
 // ---- Hand-back ----
@@ -734,7 +734,7 @@ void AppModelTest::copyResumeMessageCopiesAndMarksReady() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const TaskRecord task = harness.task(taskKey("rc-1", "a"));
+    const TaskRecord task = harness.task(taskKey("rc-1", "item-a"));
     model.setNote(task.taskKey, QStringLiteral("  已重启服务  "));
     QCOMPARE(model.note(task.taskKey), QStringLiteral("  已重启服务  "));
 
@@ -752,7 +752,7 @@ void AppModelTest::copyAndReturnRefusesWhileStepsAreOpen() {
     AppModel& model = harness.model();
     harness.submit(twoItemReceipt("rc-1", "alpha"));
     model.refresh();
-    const TaskRecord task = harness.task(taskKey("rc-1", "a"));
+    const TaskRecord task = harness.task(taskKey("rc-1", "item-a"));
 
     model.copyAndReturnToCodex(task);
     QCOMPARE(noticeTitle(model), QStringLiteral("还有步骤未完成"));
@@ -769,8 +769,8 @@ void AppModelTest::copyAndReturnWithoutALinkExplains() {
     spec.agent = "claude_code";
     harness.submit(spec);
     model.refresh();
-    const std::string key = taskKey("rc-1", "a");
-    model.setStep(key, "s1", true);
+    const std::string key = taskKey("rc-1", "item-a");
+    model.setStep(key, "step-1", true);
     harness.turnEventLoop();
 
     model.copyAndReturnToCodex(harness.task(key));
@@ -790,8 +790,8 @@ void AppModelTest::copyAndReturnOpensTheThread() {
     spec.taskID = "3F2A9C1E-7B4D-4E8A-9C0F-1A2B3C4D5E6F";
     harness.submit(spec);
     model.refresh();
-    const std::string key = taskKey("rc-1", "a");
-    model.setStep(key, "s1", true);
+    const std::string key = taskKey("rc-1", "item-a");
+    model.setStep(key, "step-1", true);
     harness.turnEventLoop();
 
     model.copyAndReturnToCodex(harness.task(key));
@@ -814,8 +814,8 @@ void AppModelTest::copyAndReturnWhenTheLinkIsRefused() {
     spec.taskID = "3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f";
     harness.submit(spec);
     model.refresh();
-    const std::string key = taskKey("rc-1", "a");
-    model.setStep(key, "s1", true);
+    const std::string key = taskKey("rc-1", "item-a");
+    model.setStep(key, "step-1", true);
     harness.turnEventLoop();
     harness.platform().workspace->acceptsURLs = false;
 

@@ -20,8 +20,8 @@ template <typename E>
 std::vector<std::string> describeCases() {
     std::vector<std::string> out;
     for (const auto& c : allCases<E>()) {
-        out.push_back(std::string(rawValue(c.value)) + "|" + std::string(displayName(c.value)) + "|" +
-                      std::string(systemImage(c.value)));
+        out.push_back(std::string(rawValue(c.value)) + "|" + std::string(displayName(c.value)) +
+                      "|" + std::string(systemImage(c.value)));
         EXPECT_EQ(fromRawValue<E>(c.rawValue), c.value);
     }
     return out;
@@ -32,9 +32,8 @@ using Cases = std::vector<std::string>;
 }  // namespace
 
 TEST(ClosedEnum, CasesRawValuesAndNames) {
-    EXPECT_EQ(describeCases<AgentKind>(),
-              (Cases{"codex|Codex|", "claude_code|Claude Code|", "opencode|OpenCode|",
-                     "other|其他 Agent|"}));
+    EXPECT_EQ(describeCases<AgentKind>(), (Cases{"codex|Codex|", "claude_code|Claude Code|",
+                                                 "opencode|OpenCode|", "other|其他 Agent|"}));
     EXPECT_EQ(describeCases<ReceiptState>(),
               (Cases{"completed|Agent 已结束|", "blocked|Agent 被阻塞|",
                      "waiting_for_user|等待本人操作|", "paused|Agent 已暂停|"}));

@@ -1,7 +1,6 @@
-#include "core/ParseJSON.h"
-
 #include <gtest/gtest.h>
 
+#include "core/ParseJSON.h"
 #include "core/ReceiptJSON.h"
 
 using namespace kestrin;
@@ -30,8 +29,8 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJsonWithTheByteWhereItStopped) {
     EXPECT_EQ(parseError("{\"a\":\"\xC3\"}"), DecodingError::invalidJSON(8));  // truncated sequence
     EXPECT_EQ(parseError("{\"a\":1}\0{\"b\":2}"s), DecodingError::invalidJSON(8));
     EXPECT_EQ(parseError("\"\\ud800\""), DecodingError::invalidJSON(8));  // lone surrogate
-    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s, "\"a\tb\""s,
-                             "\xff\xfe{\0}\0"s, "{\"caf\xe9\":1}"s, "  "s, "NaN"s}) {
+    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s,
+                             "\"a\tb\""s, "\xff\xfe{\0}\0"s, "{\"caf\xe9\":1}"s, "  "s, "NaN"s}) {
         EXPECT_EQ(parseError(text).description.rfind("不是有效的 JSON 文本", 0), 0u) << text;
     }
 }
@@ -55,10 +54,11 @@ TEST(ParseJSON, LimitsNestingWithoutRecursion) {
 // Hostile input inside a receipt: the decode is all or nothing.
 TEST(ParseJSON, ReceiptsSurviveHostileContent) {
     const auto decoder = ReceiptJSON::makeDecoder();
-    const std::string receipt = R"({"schema_version":"1.0","receipt_id":"r-1","version":1,)"
-                                R"("created_at":"2026-07-27T08:30:00Z","updated_at":"2026-07-27T08:30:00Z",)"
-                                R"("source":{"agent":"codex","task_title":"t"},"project":{"name":"n","path":"/p"},)"
-                                R"("state":"paused","requires_user_action":false,"items":[],"summary":)";
+    const std::string receipt =
+        R"({"schema_version":"1.0","receipt_id":"r-1","version":1,)"
+        R"("created_at":"2026-07-27T08:30:00Z","updated_at":"2026-07-27T08:30:00Z",)"
+        R"("source":{"agent":"codex","task_title":"t"},"project":{"name":"n","path":"/p"},)"
+        R"("state":"paused","requires_user_action":false,"items":[],"summary":)";
 
     const std::string huge(16 << 20, 'x');
     const auto big = decoder.decodeReceipt(receipt + '"' + huge + "\"}");
@@ -68,7 +68,8 @@ TEST(ParseJSON, ReceiptsSurviveHostileContent) {
     const auto nul = decoder.decodeReceipt(receipt + R"("a\u0000b"})");
     ASSERT_TRUE(nul);
     EXPECT_EQ(nul->summary, std::string("a\0b", 3));
-    EXPECT_EQ(decoder.decodeReceipt(ReceiptJSON::makeEncoder().encode(*nul))->summary, nul->summary);
+    EXPECT_EQ(decoder.decodeReceipt(ReceiptJSON::makeEncoder().encode(*nul))->summary,
+              nul->summary);
 
     const auto deepUnknown = decoder.decodeReceipt(receipt + R"("s","x":)" + nested(400000) + "}");
     EXPECT_EQ(deepUnknown.error(), DecodingError::tooDeep(maxJSONDepth));

@@ -1,11 +1,10 @@
-#include "core/ReceiptJSON.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "core/KeySpelling.h"
+#include "core/ReceiptJSON.h"
 
 using namespace kestrin;
 using nlohmann::json;
@@ -183,15 +182,19 @@ TEST(ReceiptTypes, WrongJsonTypeFailsWithExpectedAndActualType) {
         json value;
         DecodingError error;
     } cases[] = {
-        {"/requires_user_action"_json_pointer, 1,
+        {"/requires_user_action"_json_pointer,
+         1,
          {"requires_user_action", "类型错误：应为布尔值，实际为整数"}},
-        {"/items/0/estimated_minutes"_json_pointer, "5",
+        {"/items/0/estimated_minutes"_json_pointer,
+         "5",
          {"items[0].estimated_minutes", "类型错误：应为整数，实际为文本"}},
         {"/source"_json_pointer, "codex", {"source", "类型错误：应为对象，实际为文本"}},
-        {"/items/0/steps"_json_pointer, json::object(),
+        {"/items/0/steps"_json_pointer,
+         json::object(),
          {"items[0].steps", "类型错误：应为数组，实际为对象"}},
         {"/items/1"_json_pointer, "second", {"items[1]", "类型错误：应为对象，实际为文本"}},
-        {"/items/0/prerequisites/0"_json_pointer, true,
+        {"/items/0/prerequisites/0"_json_pointer,
+         true,
          {"items[0].prerequisites[0]", "类型错误：应为文本，实际为布尔值"}},
         {"/created_at"_json_pointer, 1785141000, {"created_at", "类型错误：应为文本，实际为整数"}},
     };
@@ -320,7 +323,8 @@ TEST(ReceiptEncoding, AllOptionalFieldsAreWrittenWhenPresent) {
     EXPECT_TRUE(written["items"][0].contains("rollback"));
     EXPECT_TRUE(written["items"][0].contains("resume_context"));
     EXPECT_FALSE(written["items"][1].contains("risk"));
-    EXPECT_EQ(ReceiptJSON::makeEncoder().dump(written), ReceiptJSON::makeEncoder().encode(*receipt));
+    EXPECT_EQ(ReceiptJSON::makeEncoder().dump(written),
+              ReceiptJSON::makeEncoder().encode(*receipt));
 }
 
 TEST(ReceiptEncoding, TextThatIsNotUtf8IsWrittenWithReplacementCharacters) {
@@ -371,5 +375,6 @@ TEST(DecodingErrorText, MessageJoinsPathAndDescription) {
     EXPECT_EQ(DecodingError::invalidJSON(7).message(), "不是有效的 JSON 文本（第 7 个字节处）");
     EXPECT_EQ(DecodingError::tooDeep(256).message(), "JSON 嵌套超过 256 层");
     EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
-    EXPECT_EQ(DecodingError::invalidDate("created_at").message(), std::string("created_at：") + kDateError);
+    EXPECT_EQ(DecodingError::invalidDate("created_at").message(),
+              std::string("created_at：") + kDateError);
 }

@@ -1,8 +1,7 @@
-#include "core/TaskRecord.h"
-
 #include <gtest/gtest.h>
 
 #include "core/ReceiptHistoryRecord.h"
+#include "core/TaskRecord.h"
 
 using namespace kestrin;
 

@@ -1,0 +1,114 @@
+#pragma once
+
+// Fixture of the store tests: a fresh directory per test (kept when the test
+// fails, for a look at the database), a store on "tasks.sqlite" in it, and a
+// second, raw SQLite connection to look at or damage rows behind the store's
+// back.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestReceipts.h"
+#include "core/SQLiteTaskStore.h"
+
+namespace kestrin::testing {
+
+class StoreFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-store-XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+        databasePath = directory / "tasks.sqlite";
+        auto opened = SQLiteTaskStore::open(databasePath);
+        ASSERT_TRUE(opened) << opened.error().description();
+        store = std::move(opened).value();
+    }
+
+    void TearDown() override {
+        store.reset();
+        if (raw_) sqlite3_close(raw_);
+        if (HasFailure()) {
+            std::cerr << "test directory kept: " << directory << "\n";
+        } else {
+            std::filesystem::remove_all(directory);
+        }
+    }
+
+    Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt) {
+        const std::string raw = rawJSON(receipt);
+        return store->importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
+    }
+
+    // Imports and expects success.
+    StoreImportResult imported(const InterventionReceipt& receipt) {
+        auto result = import(receipt);
+        EXPECT_TRUE(result) << result.error().description();
+        return result ? *result : StoreImportResult::versionConflict();
+    }
+
+    sqlite3* raw() {
+        if (!raw_) {
+            EXPECT_EQ(sqlite3_open(databasePath.c_str(), &raw_), SQLITE_OK);
+            sqlite3_busy_timeout(raw_, 2000);
+        }
+        return raw_;
+    }
+
+    void exec(const std::string& sql) {
+        char* message = nullptr;
+        ASSERT_EQ(sqlite3_exec(raw(), sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
+            << (message ? message : "") << " in " << sql;
+    }
+
+    // Every row of `sql`, columns joined by "|", NULL written as "<null>".
+    std::vector<std::string> rows(const std::string& sql) {
+        std::vector<std::string> result;
+        sqlite3_stmt* statement = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(raw(), sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw());
+        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+            std::string row;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                if (i) row += "|";
+                const auto* text = sqlite3_column_text(statement, i);
+                row += text ? reinterpret_cast<const char*>(text) : "<null>";
+            }
+            result.push_back(row);
+        }
+        sqlite3_finalize(statement);
+        return result;
+    }
+
+    std::string value(const std::string& sql) {
+        auto all = rows(sql);
+        return all.empty() ? "<no row>" : all.front();
+    }
+
+    // The whole content of the three tables, for before-and-after comparisons.
+    std::vector<std::string> contents() {
+        std::vector<std::string> all;
+        for (const char* table : {"receipts", "tasks", "step_progress"}) {
+            for (auto& row : rows(std::string("SELECT * FROM ") + table + " ORDER BY 1, 2")) {
+                all.push_back(std::string(table) + ": " + row);
+            }
+        }
+        return all;
+    }
+
+    std::filesystem::path directory;
+    std::filesystem::path databasePath;
+    std::unique_ptr<SQLiteTaskStore> store;
+
+  private:
+    sqlite3* raw_ = nullptr;
+};
+
+}  // namespace kestrin::testing
