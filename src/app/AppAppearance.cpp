@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTextLayout>
+#include <QtMath>
 #include <array>
 
 namespace kestrin {
@@ -72,14 +74,13 @@ QPalette AppAppearance::palette(ColorScheme scheme) {
             window);
     setBoth(p, QPalette::ToolTipBase, base, base);
     setBoth(p, QPalette::ToolTipText, text, disabledText);
-    setBoth(p, QPalette::PlaceholderText, dark ? QColor(0x7C, 0x7C, 0x80) : QColor(0x8E, 0x8E, 0x93),
-            disabledText);
+    setBoth(p, QPalette::PlaceholderText,
+            dark ? QColor(0x7C, 0x7C, 0x80) : QColor(0x8E, 0x8E, 0x93), disabledText);
     setBoth(p, QPalette::Text, text, disabledText);
     setBoth(p, QPalette::Button, button, window);
     setBoth(p, QPalette::ButtonText, text, disabledText);
     setBoth(p, QPalette::BrightText, Qt::white, Qt::white);
-    setBoth(p, QPalette::Light, dark ? QColor(0x4A, 0x4A, 0x4C) : QColor(0xFF, 0xFF, 0xFF),
-            window);
+    setBoth(p, QPalette::Light, dark ? QColor(0x4A, 0x4A, 0x4C) : QColor(0xFF, 0xFF, 0xFF), window);
     setBoth(p, QPalette::Midlight, dark ? QColor(0x3A, 0x3A, 0x3C) : QColor(0xEC, 0xEC, 0xEE),
             window);
     setBoth(p, QPalette::Mid, dark ? QColor(0x2C, 0x2C, 0x2E) : QColor(0xC7, 0xC7, 0xCC), window);
@@ -107,10 +108,14 @@ void AppAppearance::apply(QApplication& application, std::optional<ColorScheme> 
 }
 
 bool AppAppearance::isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightness() < 128;
+    // Light text means a dark scheme. The window colour would not do: a view
+    // with a transparent background reports a transparent black one.
+    return palette.color(QPalette::WindowText).lightness() >= 128;
 }
 
-QColor AppAppearance::color(Tint tint) { return color(tint, QApplication::palette()); }
+QColor AppAppearance::color(Tint tint) {
+    return color(tint, QApplication::palette());
+}
 
 QColor AppAppearance::color(Tint tint, const QPalette& palette) {
     const TintPair& pair = tints[static_cast<std::size_t>(tint)];
@@ -199,6 +204,14 @@ QFont AppAppearance::font(TextStyle style) {
     return font;
 }
 
+int AppAppearance::lineHeight(const QFont& font) {
+    QTextLayout layout(QStringLiteral("国Ag"), font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return qMax(QFontMetrics(font).lineSpacing(), qCeil(line.height()));
+}
+
 QColor AppAppearance::cardColor(const QPalette& palette) {
     return isDark(palette) ? palette.color(QPalette::Window).lighter(135)
                            : palette.color(QPalette::Base);
@@ -210,22 +223,34 @@ QColor AppAppearance::sidebarColor(const QPalette& palette) {
 }
 
 void AppAppearance::styleButton(QPushButton* button, ButtonStyle style, Tint tint) {
+    const QPalette& palette = QApplication::palette();
     if (style == ButtonStyle::bordered) {
-        button->setStyleSheet(QString());
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { background-color: %1; color: %2; border: 1px solid %3;"
+                           " border-radius: 6px; padding: 5px 14px; }"
+                           "QPushButton:hover { background-color: %4; }"
+                           "QPushButton:pressed { background-color: %5; }"
+                           "QPushButton:focus { border-color: %6; }"
+                           "QPushButton:disabled { color: %7; }")
+                .arg(palette.color(QPalette::Button).name(),
+                     palette.color(QPalette::ButtonText).name(),
+                     color(Tint::separator, palette).darker(110).name(),
+                     palette.color(QPalette::Button).lighter(isDark(palette) ? 120 : 97).name(),
+                     palette.color(QPalette::Midlight).name(), color(Tint::orange, palette).name(),
+                     palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
         return;
     }
     const QColor fill = color(tint);
-    const QPalette& palette = QApplication::palette();
     button->setStyleSheet(
-        QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %2;"
-                       " border-radius: 6px; padding: 5px 14px; font-weight: 600; }"
-                       "QPushButton:hover { background-color: %3; }"
-                       "QPushButton:pressed { background-color: %2; }"
-                       "QPushButton:focus { border-color: %4; }"
-                       "QPushButton:disabled { background-color: %5; color: %6; border-color: %5; }")
+        QStringLiteral(
+            "QPushButton { background-color: %1; color: white; border: 1px solid %2;"
+            " border-radius: 6px; padding: 5px 14px; font-weight: 600; }"
+            "QPushButton:hover { background-color: %3; }"
+            "QPushButton:pressed { background-color: %2; }"
+            "QPushButton:focus { border-color: %4; }"
+            "QPushButton:disabled { background-color: %5; color: %6; border-color: %5; }")
             .arg(fill.name(), fill.darker(115).name(), fill.lighter(108).name(),
-                 palette.color(QPalette::Text).name(),
-                 palette.color(QPalette::Midlight).name(),
+                 palette.color(QPalette::Text).name(), palette.color(QPalette::Midlight).name(),
                  palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
 }
 

@@ -20,7 +20,7 @@ namespace kestrin {
 // environment). Colours adapt to the palette in force, so they read on a
 // light and on a dark window alike.
 class AppAppearance {
-public:
+  public:
     enum class ColorScheme { light, dark };
 
     // The colours with a meaning. `secondary` is the grey of secondary text,
@@ -64,7 +64,7 @@ public:
     // system's style and palette and only makes the accent orange.
     static void apply(QApplication& application, std::optional<ColorScheme> forced);
 
-    // Whether `palette` is a dark one (its window colour is dark).
+    // Whether `palette` is a dark one (its text is light).
     static bool isDark(const QPalette& palette);
 
     // A meaning colour for the application's palette in force.
@@ -83,6 +83,10 @@ public:
     static Tint environmentTint(TaskDataEnvironment environment);
 
     static QFont font(TextStyle style);
+
+    // The height of one line of `font` with Chinese text in it: the
+    // fallback font that draws Chinese may be taller than `font` itself.
+    static int lineHeight(const QFont& font);
 
     // The background of cards (a shade off the window) and of the sidebar.
     static QColor cardColor(const QPalette& palette);

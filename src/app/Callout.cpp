@@ -42,9 +42,13 @@ Callout::Callout(const QString& title, const QString& text, std::string_view ico
     setAccessibleDescription(text);
 }
 
-QString Callout::title() const { return titleLabel_->text(); }
+QString Callout::title() const {
+    return titleLabel_->text();
+}
 
-QString Callout::text() const { return textLabel_->text(); }
+QString Callout::text() const {
+    return textLabel_->text();
+}
 
 void Callout::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -14,7 +14,7 @@ namespace kestrin {
 class Callout : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     Callout(const QString& title, const QString& text, std::string_view icon, const QColor& color,
             QWidget* parent = nullptr);
 
@@ -22,10 +22,10 @@ public:
     QString text() const;
     const QColor& color() const { return color_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QLabel* titleLabel_;
     QLabel* textLabel_;
     QColor color_;

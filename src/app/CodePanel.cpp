@@ -1,24 +1,23 @@
 #include "app/CodePanel.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/AppAppearance.h"
 #include "app/CopyFeedback.h"
 #include "app/SymbolIcons.h"
+#include "app/WrappingText.h"
 
 namespace kestrin {
 
 CodePanel::CodePanel(const QString& label, const QString& value, QWidget* parent)
     : QFrame(parent),
       label_(new QLabel(label, this)),
-      value_(new QTextEdit(this)),
+      value_(new WrappingText(value, this)),
       copyButton_(new QToolButton(this)),
       feedback_(new CopyFeedback(this)) {
     auto* layout = new QVBoxLayout(this);
@@ -38,24 +37,9 @@ CodePanel::CodePanel(const QString& label, const QString& value, QWidget* parent
     header->addWidget(copyButton_);
     layout->addLayout(header);
 
-    // A read-only editor rather than a label: it wraps a long command at any
-    // character instead of widening the pane.
-    value_->setReadOnly(true);
-    value_->setPlainText(value);
     value_->setFont(AppAppearance::font(AppAppearance::TextStyle::monospaced));
-    value_->setFrameShape(QFrame::NoFrame);
-    value_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    value_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    value_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    value_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    value_->setFocusPolicy(Qt::ClickFocus);
-    value_->viewport()->setAutoFillBackground(false);
-    value_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
-    value_->document()->setDocumentMargin(0);
     value_->setAccessibleName(label);
     layout->addWidget(value_);
-    connect(value_->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
-            this, [this] { fitValueHeight(); });
 
     connect(copyButton_, &QToolButton::clicked, this, [this] {
         emit copy(value_->toPlainText());
@@ -63,34 +47,28 @@ CodePanel::CodePanel(const QString& label, const QString& value, QWidget* parent
     });
     connect(feedback_, &CopyFeedback::changed, this, [this](bool copied) { showFeedback(copied); });
     showFeedback(false);
-    fitValueHeight();
 }
 
-QString CodePanel::label() const { return label_->text(); }
+QString CodePanel::label() const {
+    return label_->text();
+}
 
-QString CodePanel::value() const { return value_->toPlainText(); }
+QString CodePanel::value() const {
+    return value_->toPlainText();
+}
 
-bool CodePanel::didCopyValue() const { return feedback_->isActive(); }
+bool CodePanel::didCopyValue() const {
+    return feedback_->isActive();
+}
 
 void CodePanel::showFeedback(bool copied) {
     const QString help = (copied ? QStringLiteral("已复制") : QStringLiteral("复制")) + label();
-    copyButton_->setIcon(SymbolIcons::icon(copied ? "checkmark" : "doc.on.doc",
-                                           copied ? std::optional<QColor>(AppAppearance::color(
-                                                        AppAppearance::Tint::green))
-                                                  : std::nullopt));
+    copyButton_->setIcon(SymbolIcons::icon(
+        copied ? "checkmark" : "doc.on.doc",
+        copied ? std::optional<QColor>(AppAppearance::color(AppAppearance::Tint::green))
+               : std::nullopt));
     copyButton_->setToolTip(help);
     copyButton_->setAccessibleName(help);
-}
-
-void CodePanel::fitValueHeight() {
-    const int height = int(value_->document()->size().height() + 0.5);
-    value_->setFixedHeight(qMax(height, value_->fontMetrics().height()));
-}
-
-void CodePanel::resizeEvent(QResizeEvent* event) {
-    QFrame::resizeEvent(event);
-    value_->document()->setTextWidth(value_->viewport()->width());
-    fitValueHeight();
 }
 
 void CodePanel::paintEvent(QPaintEvent*) {

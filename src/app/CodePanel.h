@@ -4,12 +4,12 @@
 #include <QString>
 
 class QLabel;
-class QTextEdit;
 class QToolButton;
 
 namespace kestrin {
 
 class CopyFeedback;
+class WrappingText;
 
 // A labelled value in a monospaced, selectable font, with a copy button:
 // a step's working directory or command. Pressing the button emits copy(value)
@@ -18,7 +18,7 @@ class CopyFeedback;
 class CodePanel : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     CodePanel(const QString& label, const QString& value, QWidget* parent = nullptr);
 
     QString label() const;
@@ -26,19 +26,17 @@ public:
     QToolButton* copyButton() const { return copyButton_; }
     bool didCopyValue() const;
 
-signals:
+  signals:
     void copy(const QString& value);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void showFeedback(bool copied);
-    void fitValueHeight();
 
     QLabel* label_;
-    QTextEdit* value_;
+    WrappingText* value_;
     QToolButton* copyButton_;
     CopyFeedback* feedback_;
 };

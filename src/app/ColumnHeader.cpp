@@ -20,6 +20,9 @@ ColumnHeader::ColumnHeader(const QString& title, QWidget* parent)
     title_->setMinimumWidth(40);
     title_->setAccessibleName(title);
     layout_->addWidget(title_, 1);
+    // Menu buttons here are pull-downs by their symbols; Fusion's arrow under
+    // the text would only crowd the bar.
+    setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
 }
 
 void ColumnHeader::setTitle(const QString& title) {
@@ -28,9 +31,13 @@ void ColumnHeader::setTitle(const QString& title) {
     title_->setToolTip(title);
 }
 
-QString ColumnHeader::title() const { return title_->text(); }
+QString ColumnHeader::title() const {
+    return title_->text();
+}
 
-void ColumnHeader::addItem(QWidget* item) { layout_->addWidget(item, 0); }
+void ColumnHeader::addItem(QWidget* item) {
+    layout_->addWidget(item, 0, Qt::AlignVCenter);
+}
 
 void ColumnHeader::paintEvent(QPaintEvent*) {
     QPainter painter(this);

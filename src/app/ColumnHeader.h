@@ -14,7 +14,7 @@ namespace kestrin {
 class ColumnHeader : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit ColumnHeader(const QString& title = QString(), QWidget* parent = nullptr);
 
     static constexpr int barHeight = 52;
@@ -25,10 +25,10 @@ public:
     // Adds a toolbar item after the ones already there.
     void addItem(QWidget* item);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QLabel* title_;
     QHBoxLayout* layout_;
 };

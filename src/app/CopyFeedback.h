@@ -11,7 +11,7 @@ namespace kestrin {
 class CopyFeedback : public QObject {
     Q_OBJECT
 
-public:
+  public:
     static constexpr std::chrono::milliseconds period{1500};
 
     explicit CopyFeedback(QObject* parent = nullptr) : QObject(parent) {}
@@ -20,10 +20,10 @@ public:
     // Turns the state on and schedules its reset.
     void start();
 
-signals:
+  signals:
     void changed(bool active);
 
-private:
+  private:
     void set(bool active);
 
     bool active_ = false;

@@ -13,7 +13,7 @@ namespace kestrin {
 class DataCommandProgressDialog : public QProgressDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit DataCommandProgressDialog(QWidget* parent = nullptr);
 
     static QString labelFor(DataCommandProgress::Command command);

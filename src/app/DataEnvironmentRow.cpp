@@ -1,10 +1,10 @@
 #include "app/DataEnvironmentRow.h"
 
-#include <QLabel>
 #include <QVBoxLayout>
 
 #include "app/AppAppearance.h"
 #include "app/SymbolLabel.h"
+#include "app/WrappingText.h"
 
 namespace kestrin {
 namespace {
@@ -47,14 +47,11 @@ DataEnvironmentRow::DataEnvironmentRow(TaskDataEnvironment environment, const QS
     name->setTextColor(AppAppearance::color(AppAppearance::environmentTint(environment)));
     layout->addWidget(name);
 
-    auto* pathLabel = new QLabel(path, this);
+    auto* pathLabel = new WrappingText(path, this);
     pathLabel->setObjectName(QStringLiteral("dataEnvironmentPath"));
-    pathLabel->setTextFormat(Qt::PlainText);
     pathLabel->setFont(AppAppearance::font(AppAppearance::TextStyle::monospacedCaption));
-    pathLabel->setWordWrap(true);
-    pathLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPalette secondary = pathLabel->palette();
-    secondary.setColor(QPalette::WindowText, AppAppearance::color(AppAppearance::Tint::secondary));
+    secondary.setColor(QPalette::Text, AppAppearance::color(AppAppearance::Tint::secondary));
     pathLabel->setPalette(secondary);
     layout->addWidget(pathLabel);
 

@@ -15,7 +15,7 @@ namespace kestrin {
 class DataEnvironmentRow : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     DataEnvironmentRow(TaskDataEnvironment environment, const QString& path,
                        QWidget* parent = nullptr);
 

@@ -11,7 +11,7 @@ namespace kestrin {
 // forms are built from the locale's own date and time patterns so that the
 // order of the parts, separators and the AM/PM marker follow the locale.
 class DateTexts {
-public:
+  public:
     DateTexts() = delete;
 
     // A task row's receive time: year, two-digit month, two-digit day, hour

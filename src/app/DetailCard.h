@@ -13,7 +13,7 @@ namespace kestrin {
 class DetailCard : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     DetailCard(const QString& title, std::string_view icon, QWidget* parent = nullptr);
 
     QVBoxLayout* contentLayout() const { return content_; }
@@ -22,10 +22,10 @@ public:
     // The card's outline; the separator colour unless set.
     void setBorderColor(const QColor& color);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QString title_;
     QVBoxLayout* content_;
     QColor border_;

@@ -10,7 +10,9 @@ namespace kestrin {
 
 EmptyStatePanel::EmptyStatePanel(const QString& title, std::string_view icon,
                                  const QString& description, QWidget* parent)
-    : QWidget(parent), title_(new QLabel(title, this)), description_(new QLabel(description, this)) {
+    : QWidget(parent),
+      title_(new QLabel(title, this)),
+      description_(new QLabel(description, this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(10);
@@ -58,9 +60,13 @@ EmptyStatePanel* EmptyStatePanel::emptyDetail(QWidget* parent) {
     return panel;
 }
 
-QString EmptyStatePanel::title() const { return title_->text(); }
+QString EmptyStatePanel::title() const {
+    return title_->text();
+}
 
-QString EmptyStatePanel::description() const { return description_->text(); }
+QString EmptyStatePanel::description() const {
+    return description_->text();
+}
 
 void EmptyStatePanel::setDescription(const QString& description) {
     description_->setText(description);

@@ -13,7 +13,7 @@ namespace kestrin {
 class EmptyStatePanel : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     EmptyStatePanel(const QString& title, std::string_view icon, const QString& description,
                     QWidget* parent = nullptr);
 
@@ -26,7 +26,7 @@ public:
     QString description() const;
     void setDescription(const QString& description);
 
-private:
+  private:
     QLabel* title_;
     QLabel* description_;
 };

@@ -15,12 +15,15 @@
 namespace kestrin {
 namespace {
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 using Style = AppAppearance::TextStyle;
 
 QString actionText(const ReceiptHistoryRecord& record) {
-    return record.requiresUserAction ? QStringLiteral("含人工事项") : QStringLiteral("无需人工操作");
+    return record.requiresUserAction ? QStringLiteral("含人工事项")
+                                     : QStringLiteral("无需人工操作");
 }
 
 const char* actionSymbol(const ReceiptHistoryRecord& record) {
@@ -29,8 +32,9 @@ const char* actionSymbol(const ReceiptHistoryRecord& record) {
 }
 
 class HistoryRows final : public QAbstractListModel {
-public:
-    explicit HistoryRows(AppModel& model, QObject* parent) : QAbstractListModel(parent), model_(model) {
+  public:
+    explicit HistoryRows(AppModel& model, QObject* parent)
+        : QAbstractListModel(parent), model_(model) {
         connect(&model_, &AppModel::historyChanged, this, [this] {
             beginResetModel();
             endResetModel();
@@ -59,19 +63,18 @@ public:
         return {};
     }
 
-private:
+  private:
     AppModel& model_;
 };
 
 class HistoryRow final : public QStyledItemDelegate {
-public:
-    HistoryRow(const HistoryRows& rows, QObject* parent) : QStyledItemDelegate(parent), rows_(rows) {}
+  public:
+    HistoryRow(const HistoryRows& rows, QObject* parent)
+        : QStyledItemDelegate(parent), rows_(rows) {}
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        const QFontMetrics headline(AppAppearance::font(Style::headline));
-        const QFontMetrics body(AppAppearance::font(Style::body));
-        const QFontMetrics caption(AppAppearance::font(Style::caption));
-        return {240, 20 + headline.height() + body.lineSpacing() * 2 + caption.height() + 8};
+        return {240, padding * 2 + lineHeight(Style::headline) + lineHeight(Style::body) * 2 +
+                         lineHeight(Style::caption) + gap * 2};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -81,10 +84,9 @@ public:
         const QColor secondary = AppAppearance::color(AppAppearance::Tint::secondary, palette);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(AppAppearance::color(AppAppearance::Tint::separator, palette));
-        painter->drawLine(option.rect.left() + 14, option.rect.bottom(), option.rect.right() - 14,
-                          option.rect.bottom());
-        const QRect inner = option.rect.adjusted(14, 10, -14, -10);
+        RowPainter::drawSeparator(painter, option.rect, 14,
+                                  AppAppearance::color(AppAppearance::Tint::separator, palette));
+        const QRect inner = option.rect.adjusted(14, padding, -14, -padding);
 
         const QFont headlineFont = AppAppearance::font(Style::headline);
         const QFont captionFont = AppAppearance::font(Style::caption);
@@ -92,7 +94,7 @@ public:
         const QFontMetrics caption(captionFont);
         const QString version = QStringLiteral("v") + QString::number(record.version);
         const int versionWidth = caption.horizontalAdvance(version);
-        QRect line(inner.left(), inner.top(), inner.width(), headline.height());
+        QRect line(inner.left(), inner.top(), inner.width(), lineHeight(Style::headline));
         painter->setFont(captionFont);
         painter->setPen(secondary);
         painter->drawText(line, Qt::AlignRight | Qt::AlignVCenter, version);
@@ -104,13 +106,14 @@ public:
                                               line.width() - versionWidth - 8));
 
         const QFont bodyFont = AppAppearance::font(Style::body);
-        const QFontMetrics body(bodyFont);
         painter->setFont(bodyFont);
-        const QRect summary(inner.left(), line.bottom() + 4, inner.width(), body.lineSpacing() * 2);
+        const QRect summary(inner.left(), line.bottom() + 1 + gap, inner.width(),
+                            lineHeight(Style::body) * 2);
         RowPainter::drawWrapped(painter, summary, qs(record.summary), 2);
 
         painter->setFont(captionFont);
-        QRect labels(inner.left(), summary.bottom() + 4, inner.width(), caption.height());
+        QRect labels(inner.left(), summary.bottom() + 1 + gap, inner.width(),
+                     lineHeight(Style::caption));
         int x = labels.left();
         x = RowPainter::drawLabel(painter, x, labels, "cpu", qs(displayName(record.agent)),
                                   secondary, labels.width() / 3);
@@ -123,7 +126,14 @@ public:
         painter->restore();
     }
 
-private:
+  private:
+    static constexpr int padding = 10;
+    static constexpr int gap = 4;
+
+    static int lineHeight(Style style) {
+        return AppAppearance::lineHeight(AppAppearance::font(style));
+    }
+
     const HistoryRows& rows_;
 };
 

@@ -16,12 +16,12 @@ class AppModel;
 class HistoryView : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit HistoryView(AppModel& model, QWidget* parent = nullptr);
 
     QListView* listView() const { return list_; }
 
-private:
+  private:
     QListView* list_;
 };
 

@@ -36,7 +36,9 @@ constexpr int taskListIdealWidth = 410;
 constexpr int historyMinimumWidth = 360;
 constexpr int detailMinimumWidth = 380;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 }  // namespace
 
@@ -89,21 +91,23 @@ MainWindow::MainWindow(AppModel& model, ViewDialogs& dialogs, QWidget* parent)
         if (!model_.selection().isHistory()) taskList_->focusSearch();
     });
 
-    for (auto signal : {&AppModel::selectionChanged, &AppModel::tasksChanged,
-                        &AppModel::selectedTaskKeyChanged, &AppModel::selectedTaskKeysChanged,
-                        &AppModel::searchTextChanged}) {
+    for (auto signal :
+         {&AppModel::selectionChanged, &AppModel::tasksChanged, &AppModel::selectedTaskKeyChanged,
+          &AppModel::selectedTaskKeysChanged, &AppModel::searchTextChanged}) {
         connect(&model_, signal, this, [this] { updateColumns(); });
     }
-    connect(&model_, &AppModel::noticeChanged, this, [this] { showNotices(); },
-            Qt::QueuedConnection);
-    connect(&model_, &AppModel::isShowingImporterChanged, this, [this] { showImporter(); },
-            Qt::QueuedConnection);
+    connect(
+        &model_, &AppModel::noticeChanged, this, [this] { showNotices(); }, Qt::QueuedConnection);
+    connect(
+        &model_, &AppModel::isShowingImporterChanged, this, [this] { showImporter(); },
+        Qt::QueuedConnection);
     connect(&model_, &AppModel::dataCommandProgressChanged, this,
             [this](const DataCommandProgress& progress) { progress_->showProgress(progress); });
 
     updateColumns();
     // A notice from start-up (the store could not be opened) waits for the window.
-    QMetaObject::invokeMethod(this, [this] { showNotices(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { showNotices(); }, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() = default;

@@ -10,6 +10,10 @@ QString PlatformTexts::multiSelectKey() {
 #endif
 }
 
+QString PlatformTexts::pasteShortcut() {
+    return multiSelectKey() + QStringLiteral("-V");
+}
+
 QString PlatformTexts::fileManager() {
 #ifdef Q_OS_MACOS
     return QStringLiteral("Finder");

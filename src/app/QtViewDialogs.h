@@ -10,14 +10,14 @@ namespace kestrin {
 // The view dialogs as QMessageBox and QFileDialog, window-modal over the
 // window given with setWindow().
 class QtViewDialogs final : public ViewDialogs {
-public:
+  public:
     void setWindow(QWidget* window) { window_ = window; }
 
     void showNotice(const QString& title, const QString& message) override;
     bool confirmDestructive(const ConfirmationRequest& request) override;
     Result<std::vector<std::filesystem::path>, QString> chooseReceiptFiles() override;
 
-private:
+  private:
     QPointer<QWidget> window_;
 };
 

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#include "app/AppAppearance.h"
 #include "app/SymbolIcons.h"
 
 namespace kestrin {
@@ -28,8 +29,15 @@ int RowPainter::drawLabel(QPainter* painter, int x, const QRect& line, std::stri
     return textX + metrics.horizontalAdvance(elided) + labelGap;
 }
 
+void RowPainter::drawSeparator(QPainter* painter, const QRect& rect, int inset,
+                               const QColor& color) {
+    painter->fillRect(QRect(rect.left() + inset, rect.bottom(), rect.width() - 2 * inset, 1),
+                      color);
+}
+
 void RowPainter::drawWrapped(QPainter* painter, const QRect& rect, const QString& text, int lines) {
     const QFontMetrics metrics = painter->fontMetrics();
+    const int lineHeight = AppAppearance::lineHeight(painter->font());
     QString flat = text;
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     QTextLayout layout(flat, painter->font());
@@ -40,12 +48,12 @@ void RowPainter::drawWrapped(QPainter* painter, const QRect& rect, const QString
         if (!line.isValid()) break;
         line.setLineWidth(rect.width());
         const bool last = n == lines - 1;
-        const QString part = last ? metrics.elidedText(flat.mid(line.textStart()), Qt::ElideRight,
-                                                       rect.width())
-                                  : flat.mid(line.textStart(), line.textLength());
-        painter->drawText(QRect(rect.left(), y, rect.width(), metrics.height()),
-                          Qt::AlignLeft | Qt::TextSingleLine, part);
-        y += metrics.lineSpacing();
+        const QString part =
+            last ? metrics.elidedText(flat.mid(line.textStart()), Qt::ElideRight, rect.width())
+                 : flat.mid(line.textStart(), line.textLength());
+        painter->drawText(QRect(rect.left(), y, rect.width(), lineHeight),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, part);
+        y += lineHeight;
     }
     layout.endLayout();
 }

@@ -16,7 +16,7 @@ class AppModel;
 class ScenePhaseMonitor : public QObject {
     Q_OBJECT
 
-public:
+  public:
     enum class Phase { active, inactive, background };
 
     ScenePhaseMonitor(AppModel& model, QWidget& window, QObject* parent = nullptr);
@@ -28,10 +28,10 @@ public:
     // The platform reported a new application state.
     void applicationStateChanged(Qt::ApplicationState state);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void update();
 
     AppModel& model_;

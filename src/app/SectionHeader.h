@@ -10,7 +10,7 @@ namespace kestrin {
 class SectionHeader : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     SectionHeader(const QString& eyebrow, const QString& title, const QString& detail,
                   QWidget* parent = nullptr);
 };

@@ -14,7 +14,8 @@ QString SidebarRow::accessibilityLabel(const QString& title, qsizetype count) {
 
 QSize SidebarRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     if (index.data(IsSectionRole).toBool()) {
-        const QFontMetrics metrics(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
+        const QFontMetrics metrics(
+            AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
         return {option.rect.width(), metrics.height() + 14};
     }
     const QFontMetrics metrics(AppAppearance::font(AppAppearance::TextStyle::body));

@@ -10,7 +10,7 @@ namespace kestrin {
 class SidebarRow : public QStyledItemDelegate {
     Q_OBJECT
 
-public:
+  public:
     enum Role {
         SymbolRole = Qt::UserRole + 1,  // QString symbol name of a filter row
         CountRole,                      // int count of a filter row

@@ -19,12 +19,17 @@ namespace {
 
 constexpr int selectionIndexRole = SidebarRow::IsSectionRole + 1;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 }  // namespace
 
 SidebarView::SidebarView(AppModel& model, QWidget* parent)
-    : QWidget(parent), model_(model), list_(new QListWidget(this)), watchSwitch_(new ToggleSwitch(this)) {
+    : QWidget(parent),
+      model_(model),
+      list_(new QListWidget(this)),
+      watchSwitch_(new ToggleSwitch(this)) {
     setObjectName(QStringLiteral("sidebarView"));
     setAutoFillBackground(true);
     QPalette background = palette();
@@ -34,6 +39,22 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+
+    // The data directory row stays above the filters: it cannot be selected.
+    auto* environmentSection = new QLabel(QStringLiteral("当前任务库"), this);
+    environmentSection->setObjectName(QStringLiteral("dataEnvironmentSection"));
+    environmentSection->setFont(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
+    environmentSection->setContentsMargins(12, 10, 10, 0);
+    QPalette sectionColor = environmentSection->palette();
+    sectionColor.setColor(QPalette::WindowText,
+                          AppAppearance::color(AppAppearance::Tint::secondary));
+    environmentSection->setPalette(sectionColor);
+    layout->addWidget(environmentSection);
+    const auto& paths = model_.paths();
+    layout->addWidget(new DataEnvironmentRow(
+        model_.dataEnvironment(),
+        paths ? QString::fromStdString(paths->root().string()) : QStringLiteral("任务库尚未连接"),
+        this));
 
     list_->setObjectName(QStringLiteral("sidebarList"));
     list_->setAccessibleName(QStringLiteral("筛选"));
@@ -51,9 +72,9 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     footerLayout->setContentsMargins(14, 8, 12, 12);
     footerLayout->setSpacing(2);
     auto* switchRow = new QHBoxLayout();
-    auto* switchLabel = new SymbolLabel("dot.radiowaves.left.and.right",
-                                        QStringLiteral("自动接收与刷新"),
-                                        AppAppearance::TextStyle::body, footer);
+    auto* switchLabel =
+        new SymbolLabel("dot.radiowaves.left.and.right", QStringLiteral("自动接收与刷新"),
+                        AppAppearance::TextStyle::body, footer);
     switchLabel->setSymbolColor(AppAppearance::accent());
     switchRow->addWidget(switchLabel, 1);
     watchSwitch_->setObjectName(QStringLiteral("watchSwitch"));
@@ -112,19 +133,6 @@ void SidebarView::rebuild() {
     list_->clear();
     selections_.clear();
 
-    addSection(QStringLiteral("当前任务库"));
-    const auto& paths = model_.paths();
-    const TaskDataEnvironment environment = model_.dataEnvironment();
-    const QString path = paths ? QString::fromStdString(paths->root().string())
-                               : QStringLiteral("任务库尚未连接");
-    auto* environmentItem = new QListWidgetItem(list_);
-    environmentItem->setFlags(Qt::NoItemFlags);
-    environmentItem->setData(Qt::AccessibleTextRole,
-                             DataEnvironmentRow::accessibilityLabel(environment, path));
-    auto* environmentRow = new DataEnvironmentRow(environment, path);
-    environmentItem->setSizeHint(environmentRow->sizeHint());
-    list_->setItemWidget(environmentItem, environmentRow);
-
     const TaskList& tasks = model_.tasks();
     qsizetype attention = 0;
     std::map<TaskStatus, qsizetype> byStatus;
@@ -156,8 +164,8 @@ void SidebarView::rebuild() {
     }
 
     addSection(QStringLiteral("辅助"));
-    addRow(QStringLiteral("回执历史"), "clock.arrow.circlepath",
-           qsizetype(model_.history().size()), SidebarSelection::history());
+    addRow(QStringLiteral("回执历史"), "clock.arrow.circlepath", qsizetype(model_.history().size()),
+           SidebarSelection::history());
     syncing_ = false;
     showSelectionFromModel();
 }
@@ -172,7 +180,7 @@ QListWidgetItem* SidebarView::itemFor(const SidebarSelection& selection) const {
 }
 
 QStringList SidebarView::sectionTitles() const {
-    QStringList titles;
+    QStringList titles{QStringLiteral("当前任务库")};
     for (int row = 0; row < list_->count(); ++row) {
         if (list_->item(row)->data(SidebarRow::IsSectionRole).toBool()) {
             titles << list_->item(row)->text();

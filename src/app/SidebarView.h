@@ -21,7 +21,7 @@ class ToggleSwitch;
 class SidebarView : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit SidebarView(AppModel& model, QWidget* parent = nullptr);
 
     QListWidget* list() const { return list_; }
@@ -32,7 +32,7 @@ public:
     // The section titles in order.
     QStringList sectionTitles() const;
 
-private:
+  private:
     void rebuild();
     void addSection(const QString& title);
     void addRow(const QString& title, std::string_view symbol, qsizetype count,

@@ -13,7 +13,7 @@ namespace kestrin {
 class StatusPill : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     StatusPill(const QString& title, std::string_view icon, const QColor& color,
                QWidget* parent = nullptr);
 
@@ -25,10 +25,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QString title_;
     std::string icon_;
     QColor color_;

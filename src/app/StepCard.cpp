@@ -19,7 +19,9 @@
 namespace kestrin {
 namespace {
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 QLabel* textLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -51,8 +53,8 @@ QWidget* signalRow(std::string_view symbol, const QString& label, const QString&
 
 }  // namespace
 
-const QString StepCard::defaultPasswordGuidance = QStringLiteral(
-    "输入时字符不会显示；不要把密码粘贴到任务卡或 Agent。需要取消时按 Control-C。");
+const QString StepCard::defaultPasswordGuidance =
+    QStringLiteral("输入时字符不会显示；不要把密码粘贴到任务卡或 Agent。需要取消时按 Control-C。");
 
 StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
     : QFrame(parent),
@@ -77,9 +79,9 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
     layout->addLayout(column, 1);
 
     const QString order = QString::number(step.order);
-    auto* caption = new QLabel(QStringLiteral("第 ") + order + QStringLiteral(" 步 · ") +
-                                   qs(displayName(step.kind)),
-                               this);
+    auto* caption = new QLabel(
+        QStringLiteral("第 ") + order + QStringLiteral(" 步 · ") + qs(displayName(step.kind)),
+        this);
     caption->setObjectName(QStringLiteral("stepCaption"));
     caption->setFont(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
     QPalette orange = caption->palette();
@@ -99,7 +101,8 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
     column->addWidget(instruction);
 
     if (step.workingDirectory && !step.workingDirectory->empty()) {
-        auto* directory = new CodePanel(QStringLiteral("工作目录"), qs(*step.workingDirectory), this);
+        auto* directory =
+            new CodePanel(QStringLiteral("工作目录"), qs(*step.workingDirectory), this);
         directory->setObjectName(QStringLiteral("workingDirectoryPanel"));
         connect(directory, &CodePanel::copy, this, &StepCard::copy);
         column->addWidget(directory);
@@ -116,7 +119,8 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
         copyCommand_->setObjectName(QStringLiteral("copyCommandButton"));
         AppAppearance::styleButton(copyCommand_, AppAppearance::ButtonStyle::prominent);
         buttons->addWidget(copyCommand_);
-        openTerminal_ = new QPushButton(SymbolIcons::icon("terminal"), QStringLiteral("打开终端"), this);
+        openTerminal_ =
+            new QPushButton(SymbolIcons::icon("terminal"), QStringLiteral("打开终端"), this);
         openTerminal_->setObjectName(QStringLiteral("openTerminalButton"));
         buttons->addWidget(openTerminal_);
         buttons->addStretch(1);
@@ -148,7 +152,9 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
     showState();
 }
 
-bool StepCard::didCopyCommand() const { return commandFeedback_->isActive(); }
+bool StepCard::didCopyCommand() const {
+    return commandFeedback_->isActive();
+}
 
 void StepCard::setCompleted(bool completed) {
     if (isCompleted_ == completed) return;
@@ -158,14 +164,16 @@ void StepCard::setCompleted(bool completed) {
 
 void StepCard::showState() {
     const QString order = QString::number(step_.order);
-    toggle_->setIcon(isCompleted_
-                         ? SymbolIcons::icon("checkmark.circle.fill",
-                                             AppAppearance::color(AppAppearance::Tint::green))
-                         : SymbolIcons::icon("circle",
-                                             AppAppearance::color(AppAppearance::Tint::secondary)));
-    toggle_->setToolTip(isCompleted_ ? QStringLiteral("标记为未完成") : QStringLiteral("完成这一步"));
-    toggle_->setAccessibleName(QStringLiteral("第 ") + order + QStringLiteral(" 步，") +
-                               (isCompleted_ ? QStringLiteral("已完成") : QStringLiteral("未完成")));
+    toggle_->setIcon(
+        isCompleted_
+            ? SymbolIcons::icon("checkmark.circle.fill",
+                                AppAppearance::color(AppAppearance::Tint::green))
+            : SymbolIcons::icon("circle", AppAppearance::color(AppAppearance::Tint::secondary)));
+    toggle_->setToolTip(isCompleted_ ? QStringLiteral("标记为未完成")
+                                     : QStringLiteral("完成这一步"));
+    toggle_->setAccessibleName(
+        QStringLiteral("第 ") + order + QStringLiteral(" 步，") +
+        (isCompleted_ ? QStringLiteral("已完成") : QStringLiteral("未完成")));
     update();
 }
 

@@ -21,7 +21,7 @@ class CopyFeedback;
 class StepCard : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     // The guidance shown for a password step without a prompt of its own.
     static const QString defaultPasswordGuidance;
 
@@ -36,16 +36,16 @@ public:
     QPushButton* openTerminalButton() const { return openTerminal_; }
     bool didCopyCommand() const;
 
-signals:
+  signals:
     // The toggle was pressed: the step should become `completed`.
     void toggle(bool completed);
     void copy(const QString& text);
     void openTerminal();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void showState();
     void showCommandFeedback(bool copied);
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QIconEngine>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QSvgRenderer>
@@ -91,7 +92,7 @@ const char* fileFor(std::string_view symbol) {
 // "currentColor", which is replaced before parsing; a renderer per colour is
 // kept because parsing costs more than drawing.
 class TintedSymbolEngine final : public QIconEngine {
-public:
+  public:
     TintedSymbolEngine(QString file, std::optional<QColor> color)
         : file_(std::move(file)), color_(color) {}
 
@@ -141,7 +142,7 @@ public:
     QString key() const override { return QStringLiteral("VelmoraTintedSymbol"); }
     bool isNull() override { return false; }
 
-private:
+  private:
     QColor colorFor(QIcon::Mode mode) const {
         const QPalette& palette = QApplication::palette();
         if (mode == QIcon::Disabled) {
@@ -185,7 +186,9 @@ QIcon SymbolIcons::icon(std::string_view symbolName, std::optional<QColor> color
     return QIcon(new TintedSymbolEngine(resourcePath(file), color));
 }
 
-bool SymbolIcons::hasSymbol(std::string_view symbolName) { return fileFor(symbolName) != nullptr; }
+bool SymbolIcons::hasSymbol(std::string_view symbolName) {
+    return fileFor(symbolName) != nullptr;
+}
 
 std::vector<std::string_view> SymbolIcons::symbolNames() {
     std::vector<std::string_view> names;

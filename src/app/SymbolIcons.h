@@ -14,7 +14,7 @@ namespace kestrin {
 // platform and desktop theme and is never blank. Icons scale to any size and
 // device pixel ratio.
 class SymbolIcons {
-public:
+  public:
     SymbolIcons() = delete;
 
     // The icon for `symbolName`, drawn in `color`; without a colour, in the

@@ -22,7 +22,9 @@ SymbolLabel::SymbolLabel(std::string_view symbol, const QString& text,
     textLabel_->setTextFormat(Qt::PlainText);
     symbolLabel_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     layout->addWidget(symbolLabel_, 0, Qt::AlignTop);
+    textLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(textLabel_, 1);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // The symbol is decoration: the text says it all to assistive technology.
     symbolLabel_->setAccessibleName(QString());
     updateSymbol();
@@ -47,16 +49,22 @@ void SymbolLabel::setSymbol(std::string_view symbol) {
     updateSymbol();
 }
 
-void SymbolLabel::setText(const QString& text) { textLabel_->setText(text); }
+void SymbolLabel::setText(const QString& text) {
+    textLabel_->setText(text);
+}
 
-QString SymbolLabel::text() const { return textLabel_->text(); }
+QString SymbolLabel::text() const {
+    return textLabel_->text();
+}
 
 void SymbolLabel::setSelectable(bool selectable) {
     textLabel_->setTextInteractionFlags(selectable ? Qt::TextSelectableByMouse
                                                    : Qt::NoTextInteraction);
 }
 
-void SymbolLabel::setWordWrap(bool wrap) { textLabel_->setWordWrap(wrap); }
+void SymbolLabel::setWordWrap(bool wrap) {
+    textLabel_->setWordWrap(wrap);
+}
 
 void SymbolLabel::updateSymbol() {
     const QFontMetrics metrics(textLabel_->font());

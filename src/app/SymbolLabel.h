@@ -18,7 +18,7 @@ namespace kestrin {
 class SymbolLabel : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     SymbolLabel(std::string_view symbol, const QString& text,
                 AppAppearance::TextStyle style = AppAppearance::TextStyle::body,
                 QWidget* parent = nullptr);
@@ -33,7 +33,7 @@ public:
     void setSelectable(bool selectable);
     void setWordWrap(bool wrap);
 
-private:
+  private:
     void updateSymbol();
 
     QLabel* symbolLabel_;

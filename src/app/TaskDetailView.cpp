@@ -37,7 +37,9 @@ using Tint = AppAppearance::Tint;
 
 constexpr int maximumSheetWidth = 880;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 QLabel* textLabel(const QString& text, Style style, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -109,8 +111,7 @@ TaskDetailView::TaskDetailView(AppModel& model, ViewDialogs& dialogs, const Task
     openProject->setAutoRaise(true);
     openProject->setToolTip(QStringLiteral("在 ") + PlatformTexts::fileManager() +
                             QStringLiteral(" 中打开项目文件夹"));
-    connect(openProject, &QToolButton::clicked, this,
-            [this] { model_.openProjectFolder(task_); });
+    connect(openProject, &QToolButton::clicked, this, [this] { model_.openProjectFolder(task_); });
     header->addItem(openProject);
 
     auto* scheduleButton = new QToolButton(this);
@@ -168,7 +169,9 @@ void TaskDetailView::setTask(const TaskRecord& task) {
     }
 }
 
-bool TaskDetailView::didCopyResumeMessage() const { return resumeFeedback_->isActive(); }
+bool TaskDetailView::didCopyResumeMessage() const {
+    return resumeFeedback_->isActive();
+}
 
 void TaskDetailView::build() {
     setWindowTitle(qs(task_.item.title));
@@ -197,10 +200,9 @@ void TaskDetailView::build() {
     column->addWidget(buildReasonCard());
     if (!task_.item.prerequisites.empty()) column->addWidget(buildPrerequisitesCard());
 
-    column->addWidget(new SectionHeader(QStringLiteral("逐步操作"),
-                                        QStringLiteral("按顺序完成，不需要返回 Agent 窗口找上下文"),
-                                        QStringLiteral("每一步都有动作、成功信号和失败处理。"),
-                                        sheet_));
+    column->addWidget(new SectionHeader(
+        QStringLiteral("逐步操作"), QStringLiteral("按顺序完成，不需要返回 Agent 窗口找上下文"),
+        QStringLiteral("每一步都有动作、成功信号和失败处理。"), sheet_));
     std::vector<ActionStep> steps = task_.item.steps;
     std::stable_sort(steps.begin(), steps.end(),
                      [](const ActionStep& a, const ActionStep& b) { return a.order < b.order; });
@@ -209,7 +211,8 @@ void TaskDetailView::build() {
         connect(card, &StepCard::toggle, this, [this, id = step.id](bool completed) {
             model_.setStep(task_.taskKey, id, completed);
         });
-        connect(card, &StepCard::copy, this, [this](const QString& text) { model_.copyText(text); });
+        connect(card, &StepCard::copy, this,
+                [this](const QString& text) { model_.copyText(text); });
         connect(card, &StepCard::openTerminal, this, [this, card] {
             const auto& directory = card->step().workingDirectory;
             model_.openTerminal(directory ? qs(*directory) : QString());
@@ -238,15 +241,14 @@ QWidget* TaskDetailView::buildHeader() {
     statusPill_ = new StatusPill(QString(), "", QColor(), header);
     statusPill_->setObjectName(QStringLiteral("statusPill"));
     pills->addWidget(statusPill_);
-    auto* priority = new StatusPill(qs(displayName(task_.item.priority)), "flag.fill",
-                                    AppAppearance::color(AppAppearance::priorityTint(
-                                        task_.item.priority)),
-                                    header);
+    auto* priority = new StatusPill(
+        qs(displayName(task_.item.priority)), "flag.fill",
+        AppAppearance::color(AppAppearance::priorityTint(task_.item.priority)), header);
     priority->setObjectName(QStringLiteral("priorityPill"));
     pills->addWidget(priority);
-    auto* category = new StatusPill(qs(displayName(task_.item.category)),
-                                    systemImage(task_.item.category),
-                                    AppAppearance::color(Tint::blue), header);
+    auto* category =
+        new StatusPill(qs(displayName(task_.item.category)), systemImage(task_.item.category),
+                       AppAppearance::color(Tint::blue), header);
     category->setObjectName(QStringLiteral("categoryPill"));
     pills->addWidget(category);
     pills->addStretch(1);
@@ -295,8 +297,8 @@ QWidget* TaskDetailView::buildReasonCard() {
         {QStringLiteral("原 Agent 状态"), qs(displayName(task_.receiptState))},
         {QStringLiteral("原任务"), qs(task_.source.taskTitle)},
         {QStringLiteral("项目路径"), qs(task_.project.path)},
-        {QStringLiteral("回执版本"), qs(task_.receiptID) + QStringLiteral(" · v") +
-                                        QString::number(task_.receiptVersion)},
+        {QStringLiteral("回执版本"),
+         qs(task_.receiptID) + QStringLiteral(" · v") + QString::number(task_.receiptVersion)},
     };
     int row = 0;
     for (const auto& [name, value] : rows) {
@@ -339,24 +341,24 @@ QWidget* TaskDetailView::buildVerificationCard() {
     card->setObjectName(QStringLiteral("verificationCard"));
     QVBoxLayout* content = card->contentLayout();
     content->addWidget(textLabel(qs(task_.item.verification.instruction), Style::headline, card));
-    auto* evidence = new SymbolLabel("checkmark.circle.fill",
-                                     qs(task_.item.verification.successEvidence), Style::body, card);
+    auto* evidence = new SymbolLabel(
+        "checkmark.circle.fill", qs(task_.item.verification.successEvidence), Style::body, card);
     evidence->setSymbolColor(AppAppearance::color(Tint::green));
     evidence->setWordWrap(true);
     evidence->setSelectable(true);
     content->addWidget(evidence);
     // Present and not empty: a risk of only spaces is still shown.
     if (task_.item.risk && !task_.item.risk->empty()) {
-        auto* risk = new Callout(QStringLiteral("风险"), qs(*task_.item.risk),
-                                 "exclamationmark.triangle.fill", AppAppearance::color(Tint::orange),
-                                 card);
+        auto* risk =
+            new Callout(QStringLiteral("风险"), qs(*task_.item.risk),
+                        "exclamationmark.triangle.fill", AppAppearance::color(Tint::orange), card);
         risk->setObjectName(QStringLiteral("riskCallout"));
         content->addWidget(risk);
     }
     if (task_.item.rollback && !task_.item.rollback->empty()) {
-        auto* rollback = new Callout(QStringLiteral("回退办法"), qs(*task_.item.rollback),
-                                     "arrow.uturn.backward.circle.fill",
-                                     AppAppearance::color(Tint::blue), card);
+        auto* rollback =
+            new Callout(QStringLiteral("回退办法"), qs(*task_.item.rollback),
+                        "arrow.uturn.backward.circle.fill", AppAppearance::color(Tint::blue), card);
         rollback->setObjectName(QStringLiteral("rollbackCallout"));
         content->addWidget(rollback);
     }
@@ -369,9 +371,10 @@ QWidget* TaskDetailView::buildResumeCard() {
     card->setObjectName(QStringLiteral("resumeCard"));
     QVBoxLayout* content = card->contentLayout();
 
-    auto* hint = textLabel(QStringLiteral("可选：写下你观察到的结果或错误。这段文字会与步骤状态一起生成"
-                                          "恢复消息；应用不会替你发送。"),
-                           Style::body, card);
+    auto* hint =
+        textLabel(QStringLiteral("可选：写下你观察到的结果或错误。这段文字会与步骤状态一起生成"
+                                 "恢复消息；应用不会替你发送。"),
+                  Style::body, card);
     makeSecondary(hint);
     content->addWidget(hint);
 
@@ -379,14 +382,14 @@ QWidget* TaskDetailView::buildResumeCard() {
     noteEditor_->setObjectName(QStringLiteral("noteEditor"));
     noteEditor_->setAccessibleName(QStringLiteral("本人操作结果和错误备注"));
     noteEditor_->setMinimumHeight(90);
-    noteEditor_->setMaximumHeight(180);
+    noteEditor_->setMaximumHeight(140);
     noteEditor_->setTabChangesFocus(true);
     noteEditor_->setStyleSheet(
         QStringLiteral("QPlainTextEdit { background: %1; border: 1px solid %2; border-radius: 8px;"
                        " padding: 4px; }"
                        "QPlainTextEdit:focus { border: 1px solid %3; }")
-            .arg(palette().color(QPalette::Base).name(), AppAppearance::color(Tint::separator).name(),
-                 AppAppearance::accent().name()));
+            .arg(palette().color(QPalette::Base).name(),
+                 AppAppearance::color(Tint::separator).name(), AppAppearance::accent().name()));
     noteEditor_->setPlainText(noteDraft_);
     connect(noteEditor_, &QPlainTextEdit::textChanged, this, [this] {
         noteDraft_ = noteEditor_->toPlainText();
@@ -396,10 +399,11 @@ QWidget* TaskDetailView::buildResumeCard() {
 
     const bool returnsToCodex = codexLink_ && codexLink_->url;
     if (returnsToCodex) {
-        auto* caption = new SymbolLabel(
-            "hand.raised",
-            QStringLiteral("只会复制并切换任务；请核对窗口后按 Command-V，再检查内容并按 Return。"),
-            Style::caption, card);
+        auto* caption = new SymbolLabel("hand.raised",
+                                        QStringLiteral("只会复制并切换任务；请核对窗口后按 ") +
+                                            PlatformTexts::pasteShortcut() +
+                                            QStringLiteral("，再检查内容并按 Return。"),
+                                        Style::caption, card);
         caption->setObjectName(QStringLiteral("codexReturnCaption"));
         caption->setTextColor(AppAppearance::color(Tint::secondary));
         caption->setWordWrap(true);
@@ -439,6 +443,7 @@ QWidget* TaskDetailView::buildResumeCard() {
     if (task_.source.agent == AgentKind::codex) {
         auto* openCodex = new QPushButton(QStringLiteral("打开 Codex"), buttonRow_);
         openCodex->setObjectName(QStringLiteral("openCodexButton"));
+        AppAppearance::styleButton(openCodex, AppAppearance::ButtonStyle::bordered);
         connect(openCodex, &QPushButton::clicked, this, [this] { model_.openCodexOrExplain(); });
         buttons->addWidget(openCodex);
     }
@@ -464,9 +469,8 @@ void TaskDetailView::buildClosureButton() {
                                ready ? Tint::green : Tint::red);
     if (ready) {
         closureButton_->setToolTip(QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
-        connect(closureButton_, &QPushButton::clicked, this, [this] {
-            model_.setStatus(task_.taskKey, TaskStatus::completed, std::nullopt);
-        });
+        connect(closureButton_, &QPushButton::clicked, this,
+                [this] { model_.setStatus(task_.taskKey, TaskStatus::completed, std::nullopt); });
     } else {
         closureButton_->setToolTip(QStringLiteral("直接取消并关闭；无需完成步骤或复制恢复消息"));
         closureButton_->setAccessibleDescription(
@@ -474,7 +478,8 @@ void TaskDetailView::buildClosureButton() {
         connect(closureButton_, &QPushButton::clicked, this, [this] {
             isShowingCancelConfirmation_ = true;
             // After the click has finished: the dialog runs its own event loop.
-            QMetaObject::invokeMethod(this, [this] { confirmCancel(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { confirmCancel(); }, Qt::QueuedConnection);
         });
     }
     static_cast<QHBoxLayout*>(buttonRow_->layout())->addWidget(closureButton_);
@@ -493,8 +498,9 @@ void TaskDetailView::updateDynamicParts() {
                                  : QStringLiteral("先完成所有步骤"));
     if (returnButton_ != nullptr) {
         returnButton_->setEnabled(done);
-        returnButton_->setToolTip(done ? QStringLiteral("复制恢复消息并打开原 Codex 任务；不会自动发送")
-                                       : QStringLiteral("先完成所有步骤"));
+        returnButton_->setToolTip(
+            done ? QStringLiteral("复制恢复消息并打开原 Codex 任务；不会自动发送")
+                 : QStringLiteral("先完成所有步骤"));
     }
     if (closureShownFor_ != status) {
         buildClosureButton();
@@ -517,8 +523,9 @@ void TaskDetailView::confirmCancel() {
     const std::string taskKey = task_.taskKey;
     const bool confirmed = dialogs_.confirmDestructive(ConfirmationRequest{
         QStringLiteral("取消并关闭“") + qs(task_.item.title) + QStringLiteral("”？"),
-        QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会保留；之后可在“已取消”"
-                       "中把事项移回待处理。"),
+        QStringLiteral(
+            "无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会保留；之后可在“已取消”"
+            "中把事项移回待处理。"),
         QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")});
     if (self) self->isShowingCancelConfirmation_ = false;
     if (confirmed) model.setStatus(taskKey, TaskStatus::cancelled, std::nullopt);

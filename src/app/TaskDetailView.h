@@ -37,7 +37,7 @@ class ViewDialogs;
 class TaskDetailView : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     TaskDetailView(AppModel& model, ViewDialogs& dialogs, const TaskRecord& task,
                    QWidget* parent = nullptr);
 
@@ -58,7 +58,7 @@ public:
     bool isShowingCancelConfirmation() const { return isShowingCancelConfirmation_; }
     QMenu* scheduleMenu() const { return scheduleMenu_; }
 
-private:
+  private:
     void build();
     QWidget* buildHeader();
     QWidget* buildReasonCard();

@@ -17,7 +17,7 @@ class AppModel;
 class TaskListModel : public QAbstractListModel {
     Q_OBJECT
 
-public:
+  public:
     enum Role { TaskKeyRole = Qt::UserRole + 1 };
 
     explicit TaskListModel(AppModel& model, QObject* parent = nullptr);
@@ -35,7 +35,7 @@ public:
     // label (TaskRow::accessibilityLabel); TaskKeyRole: the task key.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-private:
+  private:
     AppModel& model_;
     std::vector<const TaskRecord*> rows_;
     std::unordered_map<std::string, int> rowsByKey_;

@@ -34,7 +34,8 @@ const QString emptyWithoutSearch =
 QString TaskListView::title(const SidebarSelection& selection) {
     struct Title {
         QString operator()(TaskStatus status) const {
-            return QString::fromUtf8(displayName(status).data(), qsizetype(displayName(status).size()));
+            return QString::fromUtf8(displayName(status).data(),
+                                     qsizetype(displayName(status).size()));
         }
         QString operator()(const SidebarSelection::Project& project) const {
             return QString::fromStdString(project.name);
@@ -51,9 +52,10 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
       model_(model),
       dialogs_(dialogs),
       title_(nullptr),
-      multiSelectHint_(new SymbolLabel(
-          "checklist", QStringLiteral("按住 ") + PlatformTexts::multiSelectKey() + QStringLiteral(" 点选多个事项"),
-          AppAppearance::TextStyle::caption, this)),
+      multiSelectHint_(new SymbolLabel("checklist",
+                                       QStringLiteral("按住 ") + PlatformTexts::multiSelectKey() +
+                                           QStringLiteral(" 点选多个事项"),
+                                       AppAppearance::TextStyle::caption, this)),
       deleteButton_(new QPushButton(this)),
       search_(new QLineEdit(this)),
       stack_(new QStackedWidget(this)),
@@ -76,8 +78,8 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     header->addItem(multiSelectHint_);
     deleteButton_->setObjectName(QStringLiteral("deleteSelectedButton"));
     deleteButton_->setIcon(SymbolIcons::icon("trash", Qt::white));
-    deleteButton_->setToolTip(QStringLiteral("永久删除选中的事项；按住 ") + PlatformTexts::multiSelectKey() +
-                              QStringLiteral(" 可继续多选"));
+    deleteButton_->setToolTip(QStringLiteral("永久删除选中的事项；按住 ") +
+                              PlatformTexts::multiSelectKey() + QStringLiteral(" 可继续多选"));
     AppAppearance::styleButton(deleteButton_, AppAppearance::ButtonStyle::prominent,
                                AppAppearance::Tint::red);
     header->addItem(deleteButton_);
@@ -89,9 +91,9 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     search_->setPlaceholderText(QStringLiteral("搜索项目、事项或 Agent"));
     search_->setAccessibleName(QStringLiteral("搜索项目、事项或 Agent"));
     search_->setClearButtonEnabled(true);
-    search_->addAction(SymbolIcons::icon("magnifyingglass",
-                                         AppAppearance::color(AppAppearance::Tint::secondary)),
-                       QLineEdit::LeadingPosition);
+    search_->addAction(
+        SymbolIcons::icon("magnifyingglass", AppAppearance::color(AppAppearance::Tint::secondary)),
+        QLineEdit::LeadingPosition);
     search_->setText(model.searchText());
     searchRow->addWidget(search_);
     layout->addLayout(searchRow);
@@ -112,8 +114,8 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     stack_->addWidget(list_);
     layout->addWidget(stack_, 1);
 
-    auto* deleteKey = new QShortcut(QKeySequence::Delete, list_, nullptr, nullptr,
-                                    Qt::WidgetShortcut);
+    auto* deleteKey =
+        new QShortcut(QKeySequence::Delete, list_, nullptr, nullptr, Qt::WidgetShortcut);
     connect(deleteKey, &QShortcut::activated, this, [this] { requestDelete(); });
 
     connect(search_, &QLineEdit::textChanged, this,
@@ -143,8 +145,9 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
         updateDeleteItem();
     });
     connect(&model_, &AppModel::selectedTaskKeyChanged, this, [this] { showSelectionFromModel(); });
-    connect(&model_, &AppModel::isShowingDeleteConfirmationChanged, this,
-            [this] { confirmDelete(); }, Qt::QueuedConnection);
+    connect(
+        &model_, &AppModel::isShowingDeleteConfirmationChanged, this, [this] { confirmDelete(); },
+        Qt::QueuedConnection);
 
     reloadRows();
 }

@@ -26,7 +26,7 @@ class ViewDialogs;
 class TaskListView : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* parent = nullptr);
 
     // The column title for a sidebar selection: "现在处理", "全部事项",
@@ -39,7 +39,7 @@ public:
     // Moves the keyboard focus to the search field.
     void focusSearch();
 
-private:
+  private:
     void reloadRows();
     void showSelectionFromModel();
     void takeSelectionFromView();

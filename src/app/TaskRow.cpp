@@ -20,7 +20,9 @@ constexpr int verticalPadding = 9;
 constexpr int lineGap = 3;
 constexpr int labelGap = 12;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 using Style = AppAppearance::TextStyle;
 
@@ -51,34 +53,31 @@ QString TaskRow::accessibilityLabel(const TaskRecord& task) {
 }
 
 TaskRow::Geometry TaskRow::geometry(const QRect& rect, const TaskRecord& task) const {
-    const QFontMetrics caption(AppAppearance::font(Style::caption));
-    const QFontMetrics captionBold(AppAppearance::font(Style::captionEmphasized));
-    const QFontMetrics headline(AppAppearance::font(Style::headline));
-    const QFontMetrics body(AppAppearance::font(Style::body));
+    const int status = AppAppearance::lineHeight(AppAppearance::font(Style::captionEmphasized));
+    const int title = AppAppearance::lineHeight(AppAppearance::font(Style::headline));
+    const int reason = AppAppearance::lineHeight(AppAppearance::font(Style::body)) * 2;
+    const int labels = AppAppearance::lineHeight(AppAppearance::font(Style::caption));
     const QRect inner =
         rect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     Geometry g;
     int y = inner.top();
-    g.statusLine = QRect(inner.left(), y, inner.width(), captionBold.height());
-    const int timeWidth = caption.horizontalAdvance(DateTexts::receivedAt(task.importedAt));
-    g.timeRect = QRect(inner.right() - timeWidth + 1, y, timeWidth, captionBold.height());
-    y += captionBold.height() + lineGap;
-    g.title = QRect(inner.left(), y, inner.width(), headline.height());
-    y += headline.height() + lineGap;
-    g.reason = QRect(inner.left(), y, inner.width(), body.lineSpacing() * 2);
-    y += body.lineSpacing() * 2 + lineGap;
-    g.labels = QRect(inner.left(), y, inner.width(), caption.height());
+    g.statusLine = QRect(inner.left(), y, inner.width(), status);
+    const int timeWidth = QFontMetrics(AppAppearance::font(Style::caption))
+                              .horizontalAdvance(DateTexts::receivedAt(task.importedAt));
+    g.timeRect = QRect(inner.right() - timeWidth + 1, y, timeWidth, status);
+    y += status + lineGap;
+    g.title = QRect(inner.left(), y, inner.width(), title);
+    y += title + lineGap;
+    g.reason = QRect(inner.left(), y, inner.width(), reason);
+    y += reason + lineGap;
+    g.labels = QRect(inner.left(), y, inner.width(), labels);
     return g;
 }
 
 QSize TaskRow::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
-    const QFontMetrics caption(AppAppearance::font(Style::caption));
-    const QFontMetrics captionBold(AppAppearance::font(Style::captionEmphasized));
-    const QFontMetrics headline(AppAppearance::font(Style::headline));
-    const QFontMetrics body(AppAppearance::font(Style::body));
-    const int height = verticalPadding * 2 + captionBold.height() + headline.height() +
-                       body.lineSpacing() * 2 + caption.height() + lineGap * 3;
-    return {240, height};
+    // Every row has the same height: the layout of an empty task.
+    const Geometry g = geometry(QRect(0, 0, 240, 0), TaskRecord());
+    return {240, g.labels.bottom() + 1 + verticalPadding};
 }
 
 void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -99,9 +98,8 @@ void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
         path.addRoundedRect(card, 8, 8);
         painter->fillPath(path, fill);
     } else {
-        painter->setPen(AppAppearance::color(AppAppearance::Tint::separator, palette));
-        painter->drawLine(QPointF(option.rect.left() + horizontalPadding, option.rect.bottom()),
-                          QPointF(option.rect.right() - horizontalPadding, option.rect.bottom()));
+        RowPainter::drawSeparator(painter, option.rect, horizontalPadding,
+                                  AppAppearance::color(AppAppearance::Tint::separator, palette));
     }
     if (option.state & QStyle::State_HasFocus && selected) {
         QColor ring = AppAppearance::accent();
@@ -115,9 +113,9 @@ void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
     painter->setFont(AppAppearance::font(Style::captionEmphasized));
     RowPainter::drawLabel(painter, g.statusLine.left(), g.statusLine, systemImage(task.status),
-              qs(displayName(task.status)),
-              AppAppearance::color(AppAppearance::statusTint(task.status), palette),
-              g.timeRect.left() - g.statusLine.left() - labelGap);
+                          qs(displayName(task.status)),
+                          AppAppearance::color(AppAppearance::statusTint(task.status), palette),
+                          g.timeRect.left() - g.statusLine.left() - labelGap);
 
     painter->setFont(AppAppearance::font(Style::caption));
     painter->setPen(secondary);
@@ -126,9 +124,9 @@ void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
     painter->setFont(AppAppearance::font(Style::headline));
     painter->setPen(text);
-    painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      painter->fontMetrics().elidedText(qs(task.item.title), Qt::ElideRight,
-                                                        g.title.width()));
+    painter->drawText(
+        g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        painter->fontMetrics().elidedText(qs(task.item.title), Qt::ElideRight, g.title.width()));
 
     painter->setFont(AppAppearance::font(Style::body));
     painter->setPen(secondary);
@@ -138,11 +136,11 @@ void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const int third = g.labels.width() / 3;
     int x = g.labels.left();
     x = RowPainter::drawLabel(painter, x, g.labels, "folder", qs(task.project.name), secondary,
-                  qMax(third, g.labels.right() - x - 2 * third));
-    x = RowPainter::drawLabel(painter, x, g.labels, "cpu", qs(displayName(task.source.agent)), secondary,
-                  g.labels.right() - x - third / 2);
+                              qMax(third, g.labels.right() - x - 2 * third));
+    x = RowPainter::drawLabel(painter, x, g.labels, "cpu", qs(displayName(task.source.agent)),
+                              secondary, g.labels.right() - x - third / 2);
     RowPainter::drawLabel(painter, x, g.labels, "checklist", stepProgress(task), secondary,
-              g.labels.right() - x);
+                          g.labels.right() - x);
     painter->restore();
 }
 

@@ -16,7 +16,7 @@ class TaskListModel;
 class TaskRow : public QStyledItemDelegate {
     Q_OBJECT
 
-public:
+  public:
     explicit TaskRow(const TaskListModel& rows, QObject* parent = nullptr);
 
     // The row as one element for assistive technology: item title, status,
@@ -31,7 +31,7 @@ public:
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
 
-private:
+  private:
     struct Geometry;
     Geometry geometry(const QRect& rect, const TaskRecord& task) const;
 

@@ -9,12 +9,12 @@ namespace kestrin {
 class ToggleSwitch : public QAbstractButton {
     Q_OBJECT
 
-public:
+  public:
     explicit ToggleSwitch(QWidget* parent = nullptr);
 
     QSize sizeHint() const override { return {34, 20}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

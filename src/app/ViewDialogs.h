@@ -12,7 +12,7 @@ namespace kestrin {
 // The modal dialogs the window's views open. The program uses QtViewDialogs;
 // tests stub them to answer at once and record what was asked.
 class ViewDialogs {
-public:
+  public:
     virtual ~ViewDialogs() = default;
 
     // Shows one notice with the single button "知道了" and waits until the
