@@ -54,7 +54,10 @@ QString mediumDatePattern(const QLocale& locale) {
     const QChar weekday(0x01);
     QString pattern = locale.dateFormat(QLocale::LongFormat);
     pattern.replace(QStringLiteral("dddd"), QString(weekday));
-    return withFieldWidth(withoutField(pattern, weekday), QLatin1Char('M'), 3);
+    pattern = withoutField(pattern, weekday);
+    // A month that the pattern itself names with a word ("M月") stays a number.
+    static const QRegularExpression month(QStringLiteral("(?<!M)M++(?![^\\s\\p{P}yMdhHmsaAt'])"));
+    return pattern.replace(month, QStringLiteral("MMM"));
 }
 
 }  // namespace
