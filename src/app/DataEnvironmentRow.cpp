@@ -50,9 +50,7 @@ DataEnvironmentRow::DataEnvironmentRow(TaskDataEnvironment environment, const QS
     auto* pathLabel = new WrappingText(path, this);
     pathLabel->setObjectName(QStringLiteral("dataEnvironmentPath"));
     pathLabel->setFont(AppAppearance::font(AppAppearance::TextStyle::monospacedCaption));
-    QPalette secondary = pathLabel->palette();
-    secondary.setColor(QPalette::Text, AppAppearance::color(AppAppearance::Tint::secondary));
-    pathLabel->setPalette(secondary);
+    pathLabel->setTextColor(AppAppearance::color(AppAppearance::Tint::secondary));
     layout->addWidget(pathLabel);
 
     setToolTip(path);

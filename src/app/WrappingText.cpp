@@ -26,6 +26,13 @@ WrappingText::WrappingText(const QString& text, QWidget* parent) : QTextEdit(par
             [this] { updateGeometry(); });
 }
 
+void WrappingText::setTextColor(const QColor& color) {
+    // The style sheet that makes the background transparent would override a
+    // palette colour, so the colour goes into it too.
+    setStyleSheet(
+        QStringLiteral("QTextEdit { background: transparent; color: %1; }").arg(color.name()));
+}
+
 int WrappingText::heightForWidth(int width) const {
     std::unique_ptr<QTextDocument> copy(document()->clone());
     copy->setTextWidth(qMax(1, width - 2 * frameWidth()));

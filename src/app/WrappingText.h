@@ -14,6 +14,9 @@ class WrappingText : public QTextEdit {
   public:
     explicit WrappingText(const QString& text, QWidget* parent = nullptr);
 
+    // The colour of the text; the palette's text colour until set.
+    void setTextColor(const QColor& color);
+
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
