@@ -1,5 +1,6 @@
 #include "app/AppAppearance.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QPushButton>
@@ -220,6 +221,15 @@ QColor AppAppearance::cardColor(const QPalette& palette) {
 QColor AppAppearance::sidebarColor(const QPalette& palette) {
     return isDark(palette) ? palette.color(QPalette::Window).darker(125)
                            : palette.color(QPalette::Window).darker(104);
+}
+
+void AppAppearance::styleList(QAbstractItemView* list) {
+    list->setFrameShape(QFrame::NoFrame);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setMouseTracking(true);
+    list->viewport()->setAutoFillBackground(false);
+    list->setStyleSheet(QStringLiteral("%1 { background: transparent; }")
+                            .arg(QString::fromLatin1(list->metaObject()->className())));
 }
 
 void AppAppearance::styleButton(QPushButton* button, ButtonStyle style, Tint tint) {

@@ -10,6 +10,7 @@
 #include "core/TaskPriority.h"
 #include "core/TaskStatus.h"
 
+class QAbstractItemView;
 class QApplication;
 class QPushButton;
 
@@ -91,6 +92,10 @@ class AppAppearance {
     // The background of cards (a shade off the window) and of the sidebar.
     static QColor cardColor(const QPalette& palette);
     static QColor sidebarColor(const QPalette& palette);
+
+    // A list that sits on its column's background: no frame, no fill of its
+    // own, scrolling by pixels.
+    static void styleList(QAbstractItemView* list);
 
     // Gives `button` a filled look in `tint` (white text), or the plain look.
     static void styleButton(QPushButton* button, ButtonStyle style, Tint tint = Tint::orange);

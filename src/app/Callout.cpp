@@ -3,11 +3,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 #include "app/AppAppearance.h"
 #include "app/SymbolIcons.h"
+#include "app/ViewPainter.h"
 
 namespace kestrin {
 
@@ -53,15 +53,11 @@ QString Callout::text() const {
 void Callout::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath box;
-    box.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
     QColor fill = color_;
     fill.setAlphaF(0.10f);
     QColor border = color_;
     border.setAlphaF(0.30f);
-    painter.fillPath(box, fill);
-    painter.setPen(QPen(border, 1));
-    painter.drawPath(box);
+    ViewPainter::drawCard(&painter, rect(), fill, border, 1, 8);
 }
 
 }  // namespace kestrin

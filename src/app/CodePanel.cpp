@@ -3,20 +3,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/AppAppearance.h"
 #include "app/CopyFeedback.h"
 #include "app/SymbolIcons.h"
+#include "app/TextLabels.h"
+#include "app/ViewPainter.h"
 #include "app/WrappingText.h"
 
 namespace kestrin {
 
 CodePanel::CodePanel(const QString& label, const QString& value, QWidget* parent)
     : QFrame(parent),
-      label_(new QLabel(label, this)),
+      label_(TextLabels::label(label, AppAppearance::TextStyle::captionEmphasized, this)),
       value_(new WrappingText(value, this)),
       copyButton_(new QToolButton(this)),
       feedback_(new CopyFeedback(this)) {
@@ -25,11 +26,7 @@ CodePanel::CodePanel(const QString& label, const QString& value, QWidget* parent
     layout->setSpacing(2);
 
     auto* header = new QHBoxLayout();
-    label_->setFont(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
-    label_->setTextFormat(Qt::PlainText);
-    QPalette secondary = label_->palette();
-    secondary.setColor(QPalette::WindowText, AppAppearance::color(AppAppearance::Tint::secondary));
-    label_->setPalette(secondary);
+    TextLabels::setTint(label_, AppAppearance::Tint::secondary);
     header->addWidget(label_);
     header->addStretch(1);
     copyButton_->setAutoRaise(true);
@@ -74,13 +71,10 @@ void CodePanel::showFeedback(bool copied) {
 void CodePanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath box;
-    box.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
-    const QPalette& palette = this->palette();
-    QColor fill = AppAppearance::isDark(palette) ? QColor(0, 0, 0, 70) : QColor(0, 0, 0, 12);
-    painter.fillPath(box, fill);
-    painter.setPen(QPen(AppAppearance::color(AppAppearance::Tint::separator), 1));
-    painter.drawPath(box);
+    const QColor fill =
+        AppAppearance::isDark(palette()) ? QColor(0, 0, 0, 70) : QColor(0, 0, 0, 12);
+    ViewPainter::drawCard(&painter, rect(), fill,
+                          AppAppearance::color(AppAppearance::Tint::separator), 1, 7);
 }
 
 }  // namespace kestrin

@@ -4,14 +4,14 @@
 
 #include "app/AppAppearance.h"
 #include "app/SymbolLabel.h"
+#include "app/TextLabels.h"
 #include "app/WrappingText.h"
 
 namespace kestrin {
 namespace {
 
 QString nameOf(TaskDataEnvironment environment) {
-    const std::string_view name = displayName(environment);
-    return QString::fromUtf8(name.data(), qsizetype(name.size()));
+    return TextLabels::text(displayName(environment));
 }
 
 }  // namespace

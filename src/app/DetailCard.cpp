@@ -1,19 +1,16 @@
 #include "app/DetailCard.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 #include "app/AppAppearance.h"
 #include "app/SymbolLabel.h"
+#include "app/ViewPainter.h"
 
 namespace kestrin {
 
 DetailCard::DetailCard(const QString& title, std::string_view icon, QWidget* parent)
-    : QFrame(parent),
-      title_(title),
-      content_(new QVBoxLayout()),
-      border_(AppAppearance::color(AppAppearance::Tint::separator)) {
+    : QFrame(parent), title_(title), content_(new QVBoxLayout()) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 16);
     layout->setSpacing(10);
@@ -27,19 +24,11 @@ DetailCard::DetailCard(const QString& title, std::string_view icon, QWidget* par
     setAccessibleName(title);
 }
 
-void DetailCard::setBorderColor(const QColor& color) {
-    border_ = color;
-    update();
-}
-
 void DetailCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    painter.fillPath(card, AppAppearance::cardColor(palette()));
-    painter.setPen(QPen(border_, 1));
-    painter.drawPath(card);
+    ViewPainter::drawCard(&painter, rect(), AppAppearance::cardColor(palette()),
+                          AppAppearance::color(AppAppearance::Tint::separator));
 }
 
 }  // namespace kestrin

@@ -19,16 +19,12 @@ class DetailCard : public QFrame {
     QVBoxLayout* contentLayout() const { return content_; }
     const QString& title() const { return title_; }
 
-    // The card's outline; the separator colour unless set.
-    void setBorderColor(const QColor& color);
-
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
     QString title_;
     QVBoxLayout* content_;
-    QColor border_;
 };
 
 }  // namespace kestrin

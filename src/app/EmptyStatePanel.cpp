@@ -5,6 +5,7 @@
 
 #include "app/AppAppearance.h"
 #include "app/SymbolIcons.h"
+#include "app/TextLabels.h"
 
 namespace kestrin {
 
@@ -30,9 +31,7 @@ EmptyStatePanel::EmptyStatePanel(const QString& title, std::string_view icon,
     title_->setObjectName(QStringLiteral("emptyStateTitle"));
     layout->addWidget(title_);
 
-    QPalette palette = description_->palette();
-    palette.setColor(QPalette::WindowText, secondary);
-    description_->setPalette(palette);
+    TextLabels::setColor(description_, secondary);
     description_->setAlignment(Qt::AlignCenter);
     description_->setWordWrap(true);
     description_->setObjectName(QStringLiteral("emptyStateDescription"));

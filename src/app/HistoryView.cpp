@@ -10,14 +10,11 @@
 #include "app/AppModel.h"
 #include "app/ColumnHeader.h"
 #include "app/DateTexts.h"
-#include "app/RowPainter.h"
+#include "app/TextLabels.h"
+#include "app/ViewPainter.h"
 
 namespace kestrin {
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 using Style = AppAppearance::TextStyle;
 
@@ -52,11 +49,12 @@ class HistoryRows final : public QAbstractListModel {
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || index.row() >= rowCount()) return {};
         const ReceiptHistoryRecord& record = recordAt(index.row());
-        if (role == Qt::DisplayRole) return qs(record.projectName);
+        if (role == Qt::DisplayRole) return TextLabels::text(record.projectName);
         if (role == Qt::AccessibleTextRole) {
-            return qs(record.projectName) + QStringLiteral("，v") +
-                   QString::number(record.version) + QStringLiteral("，") + qs(record.summary) +
-                   QStringLiteral("，") + qs(displayName(record.agent)) + QStringLiteral("，") +
+            return TextLabels::text(record.projectName) + QStringLiteral("，v") +
+                   QString::number(record.version) + QStringLiteral("，") +
+                   TextLabels::text(record.summary) + QStringLiteral("，") +
+                   TextLabels::text(displayName(record.agent)) + QStringLiteral("，") +
                    actionText(record) + QStringLiteral("，") +
                    DateTexts::historyTime(record.importedAt);
         }
@@ -84,8 +82,8 @@ class HistoryRow final : public QStyledItemDelegate {
         const QColor secondary = AppAppearance::color(AppAppearance::Tint::secondary, palette);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        RowPainter::drawSeparator(painter, option.rect, 14,
-                                  AppAppearance::color(AppAppearance::Tint::separator, palette));
+        ViewPainter::drawSeparator(painter, option.rect, 14,
+                                   AppAppearance::color(AppAppearance::Tint::separator, palette));
         const QRect inner = option.rect.adjusted(14, padding, -14, -padding);
 
         const QFont headlineFont = AppAppearance::font(Style::headline);
@@ -102,23 +100,24 @@ class HistoryRow final : public QStyledItemDelegate {
         painter->setPen(palette.color(QPalette::Text));
         painter->drawText(line.adjusted(0, 0, -versionWidth - 8, 0),
                           Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          headline.elidedText(qs(record.projectName), Qt::ElideRight,
+                          headline.elidedText(TextLabels::text(record.projectName), Qt::ElideRight,
                                               line.width() - versionWidth - 8));
 
         const QFont bodyFont = AppAppearance::font(Style::body);
         painter->setFont(bodyFont);
         const QRect summary(inner.left(), line.bottom() + 1 + gap, inner.width(),
                             lineHeight(Style::body) * 2);
-        RowPainter::drawWrapped(painter, summary, qs(record.summary), 2);
+        ViewPainter::drawWrapped(painter, summary, TextLabels::text(record.summary), 2);
 
         painter->setFont(captionFont);
         QRect labels(inner.left(), summary.bottom() + 1 + gap, inner.width(),
                      lineHeight(Style::caption));
         int x = labels.left();
-        x = RowPainter::drawLabel(painter, x, labels, "cpu", qs(displayName(record.agent)),
-                                  secondary, labels.width() / 3);
-        x = RowPainter::drawLabel(painter, x, labels, actionSymbol(record), actionText(record),
-                                  secondary, labels.right() - x);
+        x = ViewPainter::drawLabel(painter, x, labels, "cpu",
+                                   TextLabels::text(displayName(record.agent)), secondary,
+                                   labels.width() / 3);
+        x = ViewPainter::drawLabel(painter, x, labels, actionSymbol(record), actionText(record),
+                                   secondary, labels.right() - x);
         painter->setPen(secondary);
         painter->drawText(QRect(x, labels.top(), labels.right() - x, labels.height()),
                           Qt::AlignLeft | Qt::AlignVCenter,
@@ -156,10 +155,7 @@ HistoryView::HistoryView(AppModel& model, QWidget* parent)
     list_->setItemDelegate(new HistoryRow(*rows, list_));
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setUniformItemSizes(true);
-    list_->setFrameShape(QFrame::NoFrame);
-    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->viewport()->setAutoFillBackground(false);
-    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    AppAppearance::styleList(list_);
     layout->addWidget(list_, 1);
 }
 

@@ -21,6 +21,7 @@
 #include "app/SymbolIcons.h"
 #include "app/TaskDetailView.h"
 #include "app/TaskListView.h"
+#include "app/TextLabels.h"
 #include "app/ViewDialogs.h"
 
 namespace kestrin {
@@ -35,10 +36,6 @@ constexpr int taskListMinimumWidth = 340;
 constexpr int taskListIdealWidth = 410;
 constexpr int historyMinimumWidth = 360;
 constexpr int detailMinimumWidth = 380;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 }  // namespace
 
@@ -138,7 +135,7 @@ QWidget* MainWindow::buildSidebarColumn() {
 
 QString MainWindow::actionMenuHelp() const {
     const auto& paths = model_.paths();
-    return QStringLiteral("当前：") + qs(displayName(model_.dataEnvironment())) +
+    return QStringLiteral("当前：") + TextLabels::text(displayName(model_.dataEnvironment())) +
            QLatin1Char('\n') +
            (paths ? QString::fromStdString(paths->root().string())
                   : QStringLiteral("任务库尚未连接"));

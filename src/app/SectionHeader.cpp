@@ -4,18 +4,15 @@
 #include <QVBoxLayout>
 
 #include "app/AppAppearance.h"
+#include "app/TextLabels.h"
 
 namespace kestrin {
 namespace {
 
 QLabel* line(const QString& text, AppAppearance::TextStyle style, AppAppearance::Tint tint,
              QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(AppAppearance::font(style));
-    label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, AppAppearance::color(tint));
-    label->setPalette(palette);
+    QLabel* label = TextLabels::label(text, style, parent, true);
+    TextLabels::setTint(label, tint);
     return label;
 }
 
@@ -29,10 +26,7 @@ SectionHeader::SectionHeader(const QString& eyebrow, const QString& title, const
     layout->setSpacing(2);
     layout->addWidget(line(eyebrow, AppAppearance::TextStyle::captionEmphasized,
                            AppAppearance::Tint::orange, this));
-    auto* heading = new QLabel(title, this);
-    heading->setFont(AppAppearance::font(AppAppearance::TextStyle::title3));
-    heading->setWordWrap(true);
-    layout->addWidget(heading);
+    layout->addWidget(TextLabels::label(title, AppAppearance::TextStyle::title3, this, true));
     layout->addWidget(
         line(detail, AppAppearance::TextStyle::body, AppAppearance::Tint::secondary, this));
 }

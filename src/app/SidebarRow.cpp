@@ -1,10 +1,10 @@
 #include "app/SidebarRow.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 #include "app/AppAppearance.h"
 #include "app/SymbolIcons.h"
+#include "app/ViewPainter.h"
 
 namespace kestrin {
 
@@ -38,19 +38,8 @@ void SidebarRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
         return;
     }
 
-    const bool selected = option.state & QStyle::State_Selected;
-    const QRectF box = QRectF(option.rect).adjusted(6, 1, -6, -1);
-    if (selected || option.state & QStyle::State_MouseOver) {
-        QColor fill = AppAppearance::accent();
-        fill.setAlphaF(selected ? (option.state & QStyle::State_Active ? 0.26f : 0.16f) : 0.08f);
-        QPainterPath path;
-        path.addRoundedRect(box, 6, 6);
-        painter->fillPath(path, fill);
-    }
-    if (selected && option.state & QStyle::State_HasFocus) {
-        painter->setPen(QPen(AppAppearance::accent(), 1.2));
-        painter->drawRoundedRect(box.adjusted(0.6, 0.6, -0.6, -0.6), 6, 6);
-    }
+    ViewPainter::drawHighlight(painter, QRectF(option.rect).adjusted(6, 1, -6, -1), option.state,
+                               6);
 
     const QFont font = AppAppearance::font(AppAppearance::TextStyle::body);
     const QFontMetrics metrics(font);

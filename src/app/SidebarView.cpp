@@ -11,6 +11,7 @@
 #include "app/DataEnvironmentRow.h"
 #include "app/SidebarRow.h"
 #include "app/SymbolLabel.h"
+#include "app/TextLabels.h"
 #include "app/ToggleSwitch.h"
 #include "core/TaskListPolicy.h"
 
@@ -18,10 +19,6 @@ namespace kestrin {
 namespace {
 
 constexpr int selectionIndexRole = SidebarRow::IsSectionRole + 1;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 }  // namespace
 
@@ -41,14 +38,11 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     layout->setSpacing(0);
 
     // The data directory row stays above the filters: it cannot be selected.
-    auto* environmentSection = new QLabel(QStringLiteral("当前任务库"), this);
+    QLabel* environmentSection = TextLabels::label(
+        QStringLiteral("当前任务库"), AppAppearance::TextStyle::captionEmphasized, this);
     environmentSection->setObjectName(QStringLiteral("dataEnvironmentSection"));
-    environmentSection->setFont(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
     environmentSection->setContentsMargins(12, 10, 10, 0);
-    QPalette sectionColor = environmentSection->palette();
-    sectionColor.setColor(QPalette::WindowText,
-                          AppAppearance::color(AppAppearance::Tint::secondary));
-    environmentSection->setPalette(sectionColor);
+    TextLabels::setTint(environmentSection, AppAppearance::Tint::secondary);
     layout->addWidget(environmentSection);
     const auto& paths = model_.paths();
     layout->addWidget(new DataEnvironmentRow(
@@ -60,11 +54,8 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     list_->setAccessibleName(QStringLiteral("筛选"));
     list_->setItemDelegate(new SidebarRow(list_));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setFrameShape(QFrame::NoFrame);
-    list_->setMouseTracking(true);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list_->viewport()->setAutoFillBackground(false);
-    list_->setStyleSheet(QStringLiteral("QListWidget { background: transparent; }"));
+    AppAppearance::styleList(list_);
     layout->addWidget(list_, 1);
 
     auto* footer = new QWidget(this);
@@ -83,11 +74,9 @@ SidebarView::SidebarView(AppModel& model, QWidget* parent)
     watchSwitch_->setChecked(model.isWatching());
     switchRow->addWidget(watchSwitch_);
     footerLayout->addLayout(switchRow);
-    auto* caption = new QLabel(QStringLiteral("Codex MCP 与恢复收件箱"), footer);
-    caption->setFont(AppAppearance::font(AppAppearance::TextStyle::caption));
-    QPalette secondary = caption->palette();
-    secondary.setColor(QPalette::WindowText, AppAppearance::color(AppAppearance::Tint::secondary));
-    caption->setPalette(secondary);
+    QLabel* caption = TextLabels::label(QStringLiteral("Codex MCP 与恢复收件箱"),
+                                        AppAppearance::TextStyle::caption, footer);
+    TextLabels::setTint(caption, AppAppearance::Tint::secondary);
     footerLayout->addWidget(caption);
     layout->addWidget(footer);
 
@@ -120,7 +109,7 @@ void SidebarView::addSection(const QString& title) {
 void SidebarView::addRow(const QString& title, std::string_view symbol, qsizetype count,
                          SidebarSelection selection) {
     auto* item = new QListWidgetItem(title, list_);
-    item->setData(SidebarRow::SymbolRole, qs(symbol));
+    item->setData(SidebarRow::SymbolRole, TextLabels::text(symbol));
     item->setData(SidebarRow::CountRole, qlonglong(count));
     item->setData(Qt::AccessibleTextRole, SidebarRow::accessibilityLabel(title, count));
     item->setData(selectionIndexRole, uint(selections_.size()));
@@ -159,7 +148,7 @@ void SidebarView::rebuild() {
 
     addSection(QStringLiteral("按状态"));
     for (const auto& status : allCases<TaskStatus>()) {
-        addRow(qs(status.displayName), status.systemImage, byStatus[status.value],
+        addRow(TextLabels::text(status.displayName), status.systemImage, byStatus[status.value],
                SidebarSelection::status(status.value));
     }
 

@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -14,22 +13,12 @@
 #include "app/CodePanel.h"
 #include "app/CopyFeedback.h"
 #include "app/SymbolIcons.h"
+#include "app/TextLabels.h"
+#include "app/ViewPainter.h"
 #include "core/TextTrimming.h"
 
 namespace kestrin {
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QLabel* textLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
 
 // "成功信号" / "如果失败": a coloured symbol, the bold label, then the text.
 QWidget* signalRow(std::string_view symbol, const QString& label, const QString& text,
@@ -43,10 +32,9 @@ QWidget* signalRow(std::string_view symbol, const QString& label, const QString&
     icon->setPixmap(SymbolIcons::icon(symbol, AppAppearance::color(tint)).pixmap(side, side));
     icon->setFixedSize(side, side);
     layout->addWidget(icon, 0, Qt::AlignTop);
-    auto* name = new QLabel(label, row);
-    name->setFont(AppAppearance::font(AppAppearance::TextStyle::headline));
-    layout->addWidget(name, 0, Qt::AlignTop);
-    layout->addWidget(textLabel(text, row), 1);
+    layout->addWidget(TextLabels::label(label, AppAppearance::TextStyle::headline, row), 0,
+                      Qt::AlignTop);
+    layout->addWidget(TextLabels::selectable(text, AppAppearance::TextStyle::body, row), 1);
     row->setAccessibleName(label + QStringLiteral("：") + text);
     return row;
 }
@@ -79,37 +67,34 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
     layout->addLayout(column, 1);
 
     const QString order = QString::number(step.order);
-    auto* caption = new QLabel(
-        QStringLiteral("第 ") + order + QStringLiteral(" 步 · ") + qs(displayName(step.kind)),
-        this);
+    QLabel* caption = TextLabels::label(QStringLiteral("第 ") + order + QStringLiteral(" 步 · ") +
+                                            TextLabels::text(displayName(step.kind)),
+                                        AppAppearance::TextStyle::captionEmphasized, this);
     caption->setObjectName(QStringLiteral("stepCaption"));
-    caption->setFont(AppAppearance::font(AppAppearance::TextStyle::captionEmphasized));
-    QPalette orange = caption->palette();
-    orange.setColor(QPalette::WindowText, AppAppearance::accent());
-    caption->setPalette(orange);
+    TextLabels::setTint(caption, AppAppearance::Tint::orange);
     column->addWidget(caption);
 
-    auto* title = textLabel(qs(step.title), this);
+    QLabel* title = TextLabels::selectable(TextLabels::text(step.title),
+                                           AppAppearance::TextStyle::title3, this);
     title->setObjectName(QStringLiteral("stepTitle"));
-    title->setFont(AppAppearance::font(AppAppearance::TextStyle::title3));
     column->addWidget(title);
 
-    auto* instruction = textLabel(qs(step.instruction), this);
-    QPalette secondary = instruction->palette();
-    secondary.setColor(QPalette::WindowText, AppAppearance::color(AppAppearance::Tint::secondary));
-    instruction->setPalette(secondary);
+    QLabel* instruction = TextLabels::selectable(TextLabels::text(step.instruction),
+                                                 AppAppearance::TextStyle::body, this);
+    TextLabels::setTint(instruction, AppAppearance::Tint::secondary);
     column->addWidget(instruction);
 
     if (step.workingDirectory && !step.workingDirectory->empty()) {
-        auto* directory =
-            new CodePanel(QStringLiteral("工作目录"), qs(*step.workingDirectory), this);
+        auto* directory = new CodePanel(QStringLiteral("工作目录"),
+                                        TextLabels::text(*step.workingDirectory), this);
         directory->setObjectName(QStringLiteral("workingDirectoryPanel"));
         connect(directory, &CodePanel::copy, this, &StepCard::copy);
         column->addWidget(directory);
     }
 
     if (step.command && !step.command->empty()) {
-        auto* command = new CodePanel(QStringLiteral("要粘贴的完整命令"), qs(*step.command), this);
+        auto* command = new CodePanel(QStringLiteral("要粘贴的完整命令"),
+                                      TextLabels::text(*step.command), this);
         command->setObjectName(QStringLiteral("commandPanel"));
         connect(command, &CodePanel::copy, this, &StepCard::copy);
         column->addWidget(command);
@@ -126,7 +111,7 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
         buttons->addStretch(1);
         column->addLayout(buttons);
         connect(copyCommand_, &QPushButton::clicked, this, [this] {
-            emit copy(qs(*step_.command));
+            emit copy(TextLabels::text(*step_.command));
             commandFeedback_->start();
         });
         connect(openTerminal_, &QPushButton::clicked, this, &StepCard::openTerminal);
@@ -138,17 +123,20 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
     if (step.requiresPassword) {
         // A prompt of only white space would leave the user without guidance.
         const bool hasPrompt = step.passwordPrompt && !isBlank(*step.passwordPrompt);
-        auto* password = new Callout(QStringLiteral("密码只在系统提示中输入"),
-                                     hasPrompt ? qs(*step.passwordPrompt) : defaultPasswordGuidance,
-                                     "lock.shield.fill", AppAppearance::accent(), this);
+        auto* password = new Callout(
+            QStringLiteral("密码只在系统提示中输入"),
+            hasPrompt ? TextLabels::text(*step.passwordPrompt) : defaultPasswordGuidance,
+            "lock.shield.fill", AppAppearance::accent(), this);
         password->setObjectName(QStringLiteral("passwordCallout"));
         column->addWidget(password);
     }
 
     column->addWidget(signalRow("checkmark.circle.fill", QStringLiteral("成功信号"),
-                                qs(step.successSignal), AppAppearance::Tint::green, this));
+                                TextLabels::text(step.successSignal), AppAppearance::Tint::green,
+                                this));
     column->addWidget(signalRow("xmark.octagon.fill", QStringLiteral("如果失败"),
-                                qs(step.failureAction), AppAppearance::Tint::red, this));
+                                TextLabels::text(step.failureAction), AppAppearance::Tint::red,
+                                this));
     showState();
 }
 
@@ -185,9 +173,6 @@ void StepCard::showCommandFeedback(bool copied) {
 void StepCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    painter.fillPath(card, AppAppearance::cardColor(palette()));
     QColor border = AppAppearance::color(AppAppearance::Tint::separator);
     qreal width = 1;
     if (isCompleted_) {
@@ -195,8 +180,7 @@ void StepCard::paintEvent(QPaintEvent*) {
         border.setAlphaF(0.45f);
         width = 1.5;
     }
-    painter.setPen(QPen(border, width));
-    painter.drawPath(card);
+    ViewPainter::drawCard(&painter, rect(), AppAppearance::cardColor(palette()), border, width);
 }
 
 }  // namespace kestrin

@@ -26,6 +26,7 @@
 #include "app/StepCard.h"
 #include "app/SymbolIcons.h"
 #include "app/SymbolLabel.h"
+#include "app/TextLabels.h"
 #include "app/ViewDialogs.h"
 #include "core/SourceLinkResolver.h"
 
@@ -36,25 +37,6 @@ using Style = AppAppearance::TextStyle;
 using Tint = AppAppearance::Tint;
 
 constexpr int maximumSheetWidth = 880;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QLabel* textLabel(const QString& text, Style style, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setFont(AppAppearance::font(style));
-    return label;
-}
-
-void makeSecondary(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, AppAppearance::color(Tint::secondary));
-    widget->setPalette(palette);
-}
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -100,7 +82,7 @@ TaskDetailView::TaskDetailView(AppModel& model, ViewDialogs& dialogs, const Task
     layout->setSpacing(0);
 
     // The toolbar: the item title, "打开项目" and the "安排状态" menu.
-    auto* header = new ColumnHeader(qs(task.item.title), this);
+    auto* header = new ColumnHeader(TextLabels::text(task.item.title), this);
     header->setObjectName(QStringLiteral("detailHeader"));
     headerTitle_ = header->titleLabel();
     auto* openProject = new QToolButton(this);
@@ -174,8 +156,8 @@ bool TaskDetailView::didCopyResumeMessage() const {
 }
 
 void TaskDetailView::build() {
-    setWindowTitle(qs(task_.item.title));
-    headerTitle_->setText(qs(task_.item.title));
+    setWindowTitle(TextLabels::text(task_.item.title));
+    headerTitle_->setText(TextLabels::text(task_.item.title));
     codexLink_.reset();
     if (task_.source.agent == AgentKind::codex) {
         codexLink_ = SourceLinkResolver().resolve(task_.source);
@@ -215,7 +197,7 @@ void TaskDetailView::build() {
                 [this](const QString& text) { model_.copyText(text); });
         connect(card, &StepCard::openTerminal, this, [this, card] {
             const auto& directory = card->step().workingDirectory;
-            model_.openTerminal(directory ? qs(*directory) : QString());
+            model_.openTerminal(directory ? TextLabels::text(*directory) : QString());
         });
         stepCards_.push_back(card);
         column->addWidget(card);
@@ -242,22 +224,24 @@ QWidget* TaskDetailView::buildHeader() {
     statusPill_->setObjectName(QStringLiteral("statusPill"));
     pills->addWidget(statusPill_);
     auto* priority = new StatusPill(
-        qs(displayName(task_.item.priority)), "flag.fill",
+        TextLabels::text(displayName(task_.item.priority)), "flag.fill",
         AppAppearance::color(AppAppearance::priorityTint(task_.item.priority)), header);
     priority->setObjectName(QStringLiteral("priorityPill"));
     pills->addWidget(priority);
     auto* category =
-        new StatusPill(qs(displayName(task_.item.category)), systemImage(task_.item.category),
-                       AppAppearance::color(Tint::blue), header);
+        new StatusPill(TextLabels::text(displayName(task_.item.category)),
+                       systemImage(task_.item.category), AppAppearance::color(Tint::blue), header);
     category->setObjectName(QStringLiteral("categoryPill"));
     pills->addWidget(category);
     pills->addStretch(1);
     layout->addLayout(pills);
 
-    auto* title = textLabel(qs(task_.item.title), Style::largeTitle, header);
+    auto* title =
+        TextLabels::selectable(TextLabels::text(task_.item.title), Style::largeTitle, header);
     title->setObjectName(QStringLiteral("detailTitle"));
     layout->addWidget(title);
-    auto* outcome = textLabel(qs(task_.item.expectedOutcome), Style::title, header);
+    auto* outcome =
+        TextLabels::selectable(TextLabels::text(task_.item.expectedOutcome), Style::title, header);
     outcome->setObjectName(QStringLiteral("expectedOutcome"));
     layout->addWidget(outcome);
 
@@ -270,8 +254,8 @@ QWidget* TaskDetailView::buildHeader() {
         labels->addWidget(label);
         return label;
     };
-    addLabel("folder", qs(task_.project.name));
-    addLabel("cpu", qs(displayName(task_.source.agent)));
+    addLabel("folder", TextLabels::text(task_.project.name));
+    addLabel("cpu", TextLabels::text(displayName(task_.source.agent)));
     addLabel("timer", QStringLiteral("约 ") + QString::number(task_.item.estimatedMinutes) +
                           QStringLiteral(" 分钟"));
     stepProgress_ = addLabel("checklist", QString());
@@ -286,7 +270,8 @@ QWidget* TaskDetailView::buildReasonCard() {
                                 "person.crop.circle.badge.exclamationmark", sheet_);
     card->setObjectName(QStringLiteral("reasonCard"));
     QVBoxLayout* content = card->contentLayout();
-    content->addWidget(textLabel(qs(task_.item.reason), Style::body, card));
+    content->addWidget(
+        TextLabels::selectable(TextLabels::text(task_.item.reason), Style::body, card));
     content->addWidget(divider(card));
 
     auto* facts = new QGridLayout();
@@ -294,18 +279,18 @@ QWidget* TaskDetailView::buildReasonCard() {
     facts->setVerticalSpacing(6);
     facts->setColumnStretch(1, 1);
     const std::pair<QString, QString> rows[] = {
-        {QStringLiteral("原 Agent 状态"), qs(displayName(task_.receiptState))},
-        {QStringLiteral("原任务"), qs(task_.source.taskTitle)},
-        {QStringLiteral("项目路径"), qs(task_.project.path)},
-        {QStringLiteral("回执版本"),
-         qs(task_.receiptID) + QStringLiteral(" · v") + QString::number(task_.receiptVersion)},
+        {QStringLiteral("原 Agent 状态"), TextLabels::text(displayName(task_.receiptState))},
+        {QStringLiteral("原任务"), TextLabels::text(task_.source.taskTitle)},
+        {QStringLiteral("项目路径"), TextLabels::text(task_.project.path)},
+        {QStringLiteral("回执版本"), TextLabels::text(task_.receiptID) + QStringLiteral(" · v") +
+                                         QString::number(task_.receiptVersion)},
     };
     int row = 0;
     for (const auto& [name, value] : rows) {
         auto* label = new QLabel(name, card);
-        makeSecondary(label);
+        TextLabels::setTint(label, Tint::secondary);
         facts->addWidget(label, row, 0, Qt::AlignTop);
-        auto* text = textLabel(value, Style::body, card);
+        auto* text = TextLabels::selectable(value, Style::body, card);
         text->setAccessibleName(name);
         facts->addWidget(text, row, 1);
         ++row;
@@ -329,7 +314,8 @@ QWidget* TaskDetailView::buildPrerequisitesCard() {
                                             " border-radius: 10px; }")
                                  .arg(AppAppearance::accent().name()));
         row->addWidget(badge, 0, Qt::AlignTop);
-        row->addWidget(textLabel(qs(prerequisite), Style::body, card), 1);
+        row->addWidget(TextLabels::selectable(TextLabels::text(prerequisite), Style::body, card),
+                       1);
         card->contentLayout()->addLayout(row);
         ++number;
     }
@@ -340,9 +326,11 @@ QWidget* TaskDetailView::buildVerificationCard() {
     auto* card = new DetailCard(QStringLiteral("最终核验"), "checkmark.seal", sheet_);
     card->setObjectName(QStringLiteral("verificationCard"));
     QVBoxLayout* content = card->contentLayout();
-    content->addWidget(textLabel(qs(task_.item.verification.instruction), Style::headline, card));
-    auto* evidence = new SymbolLabel(
-        "checkmark.circle.fill", qs(task_.item.verification.successEvidence), Style::body, card);
+    content->addWidget(TextLabels::selectable(TextLabels::text(task_.item.verification.instruction),
+                                              Style::headline, card));
+    auto* evidence = new SymbolLabel("checkmark.circle.fill",
+                                     TextLabels::text(task_.item.verification.successEvidence),
+                                     Style::body, card);
     evidence->setSymbolColor(AppAppearance::color(Tint::green));
     evidence->setWordWrap(true);
     evidence->setSelectable(true);
@@ -350,14 +338,14 @@ QWidget* TaskDetailView::buildVerificationCard() {
     // Present and not empty: a risk of only spaces is still shown.
     if (task_.item.risk && !task_.item.risk->empty()) {
         auto* risk =
-            new Callout(QStringLiteral("风险"), qs(*task_.item.risk),
+            new Callout(QStringLiteral("风险"), TextLabels::text(*task_.item.risk),
                         "exclamationmark.triangle.fill", AppAppearance::color(Tint::orange), card);
         risk->setObjectName(QStringLiteral("riskCallout"));
         content->addWidget(risk);
     }
     if (task_.item.rollback && !task_.item.rollback->empty()) {
         auto* rollback =
-            new Callout(QStringLiteral("回退办法"), qs(*task_.item.rollback),
+            new Callout(QStringLiteral("回退办法"), TextLabels::text(*task_.item.rollback),
                         "arrow.uturn.backward.circle.fill", AppAppearance::color(Tint::blue), card);
         rollback->setObjectName(QStringLiteral("rollbackCallout"));
         content->addWidget(rollback);
@@ -371,11 +359,11 @@ QWidget* TaskDetailView::buildResumeCard() {
     card->setObjectName(QStringLiteral("resumeCard"));
     QVBoxLayout* content = card->contentLayout();
 
-    auto* hint =
-        textLabel(QStringLiteral("可选：写下你观察到的结果或错误。这段文字会与步骤状态一起生成"
-                                 "恢复消息；应用不会替你发送。"),
-                  Style::body, card);
-    makeSecondary(hint);
+    auto* hint = TextLabels::selectable(
+        QStringLiteral("可选：写下你观察到的结果或错误。这段文字会与步骤状态一起生成"
+                       "恢复消息；应用不会替你发送。"),
+        Style::body, card);
+    TextLabels::setTint(hint, Tint::secondary);
     content->addWidget(hint);
 
     noteEditor_ = new QPlainTextEdit(card);
@@ -409,9 +397,10 @@ QWidget* TaskDetailView::buildResumeCard() {
         caption->setWordWrap(true);
         content->addWidget(caption);
     } else if (codexLink_ && codexLink_->reason) {
-        auto* callout = new Callout(QStringLiteral("需要手动返回 Codex"), qs(*codexLink_->reason),
-                                    "exclamationmark.arrow.triangle.2.circlepath",
-                                    AppAppearance::color(Tint::orange), card);
+        auto* callout =
+            new Callout(QStringLiteral("需要手动返回 Codex"), TextLabels::text(*codexLink_->reason),
+                        "exclamationmark.arrow.triangle.2.circlepath",
+                        AppAppearance::color(Tint::orange), card);
         callout->setObjectName(QStringLiteral("manualCodexCallout"));
         content->addWidget(callout);
     }
@@ -487,7 +476,7 @@ void TaskDetailView::buildClosureButton() {
 
 void TaskDetailView::updateDynamicParts() {
     const TaskStatus status = task_.status;
-    statusPill_->set(qs(displayName(status)), systemImage(status),
+    statusPill_->set(TextLabels::text(displayName(status)), systemImage(status),
                      AppAppearance::color(AppAppearance::statusTint(status)));
     stepProgress_->setText(stepProgressText(task_));
     for (StepCard* card : stepCards_) card->setCompleted(task_.isStepComplete(card->step().id));
@@ -522,7 +511,7 @@ void TaskDetailView::confirmCancel() {
     AppModel& model = model_;
     const std::string taskKey = task_.taskKey;
     const bool confirmed = dialogs_.confirmDestructive(ConfirmationRequest{
-        QStringLiteral("取消并关闭“") + qs(task_.item.title) + QStringLiteral("”？"),
+        QStringLiteral("取消并关闭“") + TextLabels::text(task_.item.title) + QStringLiteral("”？"),
         QStringLiteral(
             "无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会保留；之后可在“已取消”"
             "中把事项移回待处理。"),

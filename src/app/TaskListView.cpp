@@ -104,12 +104,8 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     list_->setItemDelegate(new TaskRow(*rows_, list_));
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setUniformItemSizes(true);
-    list_->setFrameShape(QFrame::NoFrame);
-    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->setMouseTracking(true);
     list_->setAccessibleName(QStringLiteral("事项列表"));
-    list_->viewport()->setAutoFillBackground(false);
-    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    AppAppearance::styleList(list_);
     stack_->addWidget(empty_);
     stack_->addWidget(list_);
     layout->addWidget(stack_, 1);

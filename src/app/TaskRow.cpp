@@ -8,9 +8,10 @@
 
 #include "app/AppAppearance.h"
 #include "app/DateTexts.h"
-#include "app/RowPainter.h"
 #include "app/SymbolIcons.h"
 #include "app/TaskListModel.h"
+#include "app/TextLabels.h"
+#include "app/ViewPainter.h"
 
 namespace kestrin {
 namespace {
@@ -19,10 +20,6 @@ constexpr int horizontalPadding = 14;
 constexpr int verticalPadding = 9;
 constexpr int lineGap = 3;
 constexpr int labelGap = 12;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 using Style = AppAppearance::TextStyle;
 
@@ -45,8 +42,9 @@ QString TaskRow::stepProgress(const TaskRecord& task) {
 }
 
 QString TaskRow::accessibilityLabel(const TaskRecord& task) {
-    return qs(task.item.title) + QStringLiteral("，") + qs(displayName(task.status)) +
-           QStringLiteral("，项目 ") + qs(task.project.name) + QStringLiteral("，接收时间 ") +
+    return TextLabels::text(task.item.title) + QStringLiteral("，") +
+           TextLabels::text(displayName(task.status)) + QStringLiteral("，项目 ") +
+           TextLabels::text(task.project.name) + QStringLiteral("，接收时间 ") +
            DateTexts::receivedAtAccessibility(task.importedAt) + QStringLiteral("，已完成 ") +
            QString::number(task.completedStepCount()) + QStringLiteral(" 共 ") +
            QString::number(task.totalStepCount()) + QStringLiteral(" 步");
@@ -88,34 +86,20 @@ void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    // A rounded, accent-tinted selection keeps the status colours readable.
-    const QRectF card = QRectF(option.rect).adjusted(6, 2, -6, -2);
-    const bool selected = option.state & QStyle::State_Selected;
-    if (selected || option.state & QStyle::State_MouseOver) {
-        QColor fill = AppAppearance::accent();
-        fill.setAlphaF(selected ? (option.state & QStyle::State_Active ? 0.24f : 0.14f) : 0.07f);
-        QPainterPath path;
-        path.addRoundedRect(card, 8, 8);
-        painter->fillPath(path, fill);
-    } else {
-        RowPainter::drawSeparator(painter, option.rect, horizontalPadding,
-                                  AppAppearance::color(AppAppearance::Tint::separator, palette));
-    }
-    if (option.state & QStyle::State_HasFocus && selected) {
-        QColor ring = AppAppearance::accent();
-        ring.setAlphaF(0.7f);
-        painter->setPen(QPen(ring, 1.5));
-        painter->drawRoundedRect(card.adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
+    if (!ViewPainter::drawHighlight(painter, QRectF(option.rect).adjusted(6, 2, -6, -2),
+                                    option.state, 8)) {
+        ViewPainter::drawSeparator(painter, option.rect, horizontalPadding,
+                                   AppAppearance::color(AppAppearance::Tint::separator, palette));
     }
 
     const Geometry g = geometry(option.rect, task);
     const QColor text = palette.color(QPalette::Text);
 
     painter->setFont(AppAppearance::font(Style::captionEmphasized));
-    RowPainter::drawLabel(painter, g.statusLine.left(), g.statusLine, systemImage(task.status),
-                          qs(displayName(task.status)),
-                          AppAppearance::color(AppAppearance::statusTint(task.status), palette),
-                          g.timeRect.left() - g.statusLine.left() - labelGap);
+    ViewPainter::drawLabel(painter, g.statusLine.left(), g.statusLine, systemImage(task.status),
+                           TextLabels::text(displayName(task.status)),
+                           AppAppearance::color(AppAppearance::statusTint(task.status), palette),
+                           g.timeRect.left() - g.statusLine.left() - labelGap);
 
     painter->setFont(AppAppearance::font(Style::caption));
     painter->setPen(secondary);
@@ -124,23 +108,24 @@ void TaskRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
     painter->setFont(AppAppearance::font(Style::headline));
     painter->setPen(text);
-    painter->drawText(
-        g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-        painter->fontMetrics().elidedText(qs(task.item.title), Qt::ElideRight, g.title.width()));
+    painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      painter->fontMetrics().elidedText(TextLabels::text(task.item.title),
+                                                        Qt::ElideRight, g.title.width()));
 
     painter->setFont(AppAppearance::font(Style::body));
     painter->setPen(secondary);
-    RowPainter::drawWrapped(painter, g.reason, qs(task.item.reason), 2);
+    ViewPainter::drawWrapped(painter, g.reason, TextLabels::text(task.item.reason), 2);
 
     painter->setFont(AppAppearance::font(Style::caption));
     const int third = g.labels.width() / 3;
     int x = g.labels.left();
-    x = RowPainter::drawLabel(painter, x, g.labels, "folder", qs(task.project.name), secondary,
-                              qMax(third, g.labels.right() - x - 2 * third));
-    x = RowPainter::drawLabel(painter, x, g.labels, "cpu", qs(displayName(task.source.agent)),
-                              secondary, g.labels.right() - x - third / 2);
-    RowPainter::drawLabel(painter, x, g.labels, "checklist", stepProgress(task), secondary,
-                          g.labels.right() - x);
+    x = ViewPainter::drawLabel(painter, x, g.labels, "folder", TextLabels::text(task.project.name),
+                               secondary, qMax(third, g.labels.right() - x - 2 * third));
+    x = ViewPainter::drawLabel(painter, x, g.labels, "cpu",
+                               TextLabels::text(displayName(task.source.agent)), secondary,
+                               g.labels.right() - x - third / 2);
+    ViewPainter::drawLabel(painter, x, g.labels, "checklist", stepProgress(task), secondary,
+                           g.labels.right() - x);
     painter->restore();
 }
 
