@@ -27,9 +27,9 @@ TaskRecord taskWithSteps(int stepCount) {
     record.item.resumeContext = "继续执行部署";
     for (int i = stepCount; i > 0; --i) {
         ActionStep step;
-        step.id = "step-" + std::to_string(i);
+        step.id = std::string("step-").append(std::to_string(i));
         step.order = i;
-        step.title = "打开系统设置并勾选第 " + std::to_string(i) + " 项";
+        step.title = std::string("打开系统设置并勾选第 ").append(std::to_string(i)).append(" 项");
         record.item.steps.push_back(step);
         if (i % 2 == 0) record.completedStepIDs.insert(step.id);
     }
@@ -67,8 +67,8 @@ BENCHMARK(BM_ResolveLongUntrustedLocator);
 void BM_ProjectNames(benchmark::State& state) {
     std::vector<TaskRecord> tasks(static_cast<std::size_t>(state.range(0)));
     for (std::size_t i = 0; i < tasks.size(); ++i) {
-        tasks[i].taskKey = "r" + std::to_string(i) + "::item";
-        tasks[i].project.name = "项目 Café " + std::to_string(i % 50);
+        tasks[i].taskKey = std::string("r").append(std::to_string(i)).append("::item");
+        tasks[i].project.name = std::string("项目 Café ").append(std::to_string(i % 50));
         tasks[i].status = i % 5 == 0 ? TaskStatus::completed : TaskStatus::pending;
     }
     for (auto _ : state) benchmark::DoNotOptimize(TaskListPolicy::projectNames(tasks));

@@ -39,7 +39,8 @@ std::string receipt(int number) {
                 {"requires_password", false},
                 {"success_signal", "Exit status 0."},
                 {"failure_action", "Paste the output to the agent."}}}},
-             {"verification", {{"instruction", "Run make check."}, {"success_evidence", "Green."}}}});
+             {"verification",
+              {{"instruction", "Run make check."}, {"success_evidence", "Green."}}}});
     }
     nlohmann::json document{
         {"schema_version", "1.0"},

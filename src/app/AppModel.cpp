@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <span>
 
+#include "app/QtText.h"
 #include "core/InboxScanner.h"
 #include "core/ReceiptImporter.h"
 #include "core/ResumeMessageBuilder.h"
@@ -12,9 +13,6 @@
 
 namespace kestrin {
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 // Search texts and queries are compared lower-cased and in composed form, so
 // that "é" typed one way finds "é" stored the other way.
@@ -25,10 +23,12 @@ QString searchForm(const QString& text) {
 // The six values a task is found by: item title and reason, project name,
 // agent task title, agent and category display names.
 QString searchTextOf(const TaskRecord& task) {
-    const QStringList values{qs(task.item.title),         qs(task.item.reason),
-                             qs(task.project.name),       qs(task.source.taskTitle),
-                             qs(displayName(task.source.agent)),
-                             qs(displayName(task.item.category))};
+    const QStringList values{toQString(task.item.title),
+                             toQString(task.item.reason),
+                             toQString(task.project.name),
+                             toQString(task.source.taskTitle),
+                             toQString(displayName(task.source.agent)),
+                             toQString(displayName(task.item.category))};
     return searchForm(values.join(QLatin1Char(' ')));
 }
 
@@ -120,18 +120,22 @@ QString AppModel::note(const std::string& taskKey) const {
     return found == notes_.end() ? QString() : found->second;
 }
 
-void AppModel::setNote(const std::string& taskKey, const QString& text) { notes_[taskKey] = text; }
+void AppModel::setNote(const std::string& taskKey, const QString& text) {
+    notes_[taskKey] = text;
+}
 
 TaskDataEnvironment AppModel::dataEnvironment() const {
     return dataEnvironment_.value_or(TaskDataEnvironment::custom);
 }
 
-bool AppModel::isTimerRunning() const { return platform_.timer->isRunning(); }
+bool AppModel::isTimerRunning() const {
+    return platform_.timer->isRunning();
+}
 
 // ---- Derived values ----
 
 QString AppModel::windowTitle() const {
-    return QStringLiteral("Velmora · ") + qs(displayName(dataEnvironment()));
+    return QStringLiteral("Velmora · ") + toQString(displayName(dataEnvironment()));
 }
 
 const QString& AppModel::searchIndexEntry(std::size_t position) const {
@@ -199,8 +203,8 @@ void AppModel::refresh() {
     if (!store_) return;
     const Timestamp now = platform_.clock();
     auto token = store_->changeToken();
-    const bool unchanged = token && loadedToken_ && *token == *loadedToken_ &&
-                           !(nextWakeUp_ && *nextWakeUp_ <= now);
+    const bool unchanged =
+        token && loadedToken_ && *token == *loadedToken_ && !(nextWakeUp_ && *nextWakeUp_ <= now);
     if (!unchanged) {
         // The token is taken before the reload: a write landing in between is
         // then seen again by the next refresh rather than missed.
@@ -271,8 +275,7 @@ void AppModel::reconcileSelection() {
 
     // The policy looks only at the list it is given: the selected task when it
     // is visible, else the first visible task, which is all it would pick from.
-    const TaskRecord* shown =
-        selectedTaskKey_ ? visibleTaskWithKey(*selectedTaskKey_) : nullptr;
+    const TaskRecord* shown = selectedTaskKey_ ? visibleTaskWithKey(*selectedTaskKey_) : nullptr;
     if (shown == nullptr) shown = firstVisibleTask();
     const auto candidates =
         shown == nullptr ? std::span<const TaskRecord>() : std::span<const TaskRecord>(shown, 1);
@@ -331,10 +334,10 @@ void AppModel::notifyIfNeeded(const ImportOutcome& outcome) {
     if (!outcome.createsNotification() || !platform_.notifications->isAvailable()) return;
     const InterventionReceipt& receipt = outcome.receipt;
     QStringList titles;
-    for (const InterventionItem& item : receipt.items) titles << qs(item.title);
+    for (const InterventionItem& item : receipt.items) titles << toQString(item.title);
     platform_.notifications->post(DesktopNotification{
-        qs(receipt.receiptId) + QStringLiteral("-v") + QString::number(receipt.version),
-        qs(receipt.project.name) + QStringLiteral(" 需要你介入"),
+        toQString(receipt.receiptId) + QStringLiteral("-v") + QString::number(receipt.version),
+        toQString(receipt.project.name) + QStringLiteral(" 需要你介入"),
         titles.join(QStringLiteral("、"))});
 }
 
@@ -355,22 +358,23 @@ void AppModel::scanInbox(bool silent) {
     QStringList lines;
     bool anyRejected = false;
     for (const InboxScanEvent& event : *events) {
-        const QString name = qs(event.filename) + QStringLiteral("：");
+        const QString name = toQString(event.filename) + QStringLiteral("：");
         const InboxScanEvent::Result& result = event.result;
         switch (result.kind) {
             case InboxScanEvent::Result::Kind::accepted:
-                lines << name + qs(result.outcome->userMessage());
+                lines << name + toQString(result.outcome->userMessage());
                 notifyIfNeeded(*result.outcome);
                 break;
             case InboxScanEvent::Result::Kind::acceptedButArchivingFailed:
-                lines << name + qs(result.outcome->userMessage()) +
-                             QStringLiteral("（注意：归档到 processed 目录失败，文件仍留在收件箱，"
-                                            "下轮扫描会重试。原因：") +
-                             qs(result.reason) + QStringLiteral("）");
+                lines << name + toQString(result.outcome->userMessage()) +
+                             QStringLiteral(
+                                 "（注意：归档到 processed 目录失败，文件仍留在收件箱，"
+                                 "下轮扫描会重试。原因：") +
+                             toQString(result.reason) + QStringLiteral("）");
                 notifyIfNeeded(*result.outcome);
                 break;
             case InboxScanEvent::Result::Kind::rejected:
-                lines << name + QStringLiteral("已拒收，") + qs(result.reason);
+                lines << name + QStringLiteral("已拒收，") + toQString(result.reason);
                 anyRejected = true;
                 break;
         }
@@ -386,13 +390,13 @@ void AppModel::importFiles(const std::vector<std::filesystem::path>& locations) 
     // security-scoped access to begin or end on this platform.
     QStringList lines;
     for (const std::filesystem::path& location : locations) {
-        const QString name = qs(location.filename().string()) + QStringLiteral("：");
+        const QString name = toQString(location.filename().string()) + QStringLiteral("：");
         auto outcome = importer_->importFile(location);
         if (!outcome) {
-            lines << name + qs(outcome.error().description());
+            lines << name + toQString(outcome.error().description());
             continue;
         }
-        lines << name + qs(outcome->userMessage());
+        lines << name + toQString(outcome->userMessage());
         notifyIfNeeded(*outcome);
     }
     refresh();
@@ -414,7 +418,7 @@ void AppModel::importFromPasteboard() {
         return;
     }
     refresh();
-    showNotice(QStringLiteral("剪贴板导入完成"), qs(outcome->userMessage()));
+    showNotice(QStringLiteral("剪贴板导入完成"), toQString(outcome->userMessage()));
     notifyIfNeeded(*outcome);
 }
 
@@ -464,11 +468,13 @@ void AppModel::deleteSelectedTasks() {
 
 void AppModel::writeResumeMessage(const TaskRecord& task) {
     const std::string notes = note(task.taskKey).toStdString();
-    platform_.pasteboard->writeString(qs(ResumeMessageBuilder().build(task, notes)));
+    platform_.pasteboard->writeString(toQString(ResumeMessageBuilder().build(task, notes)));
     setStatus(task.taskKey, TaskStatus::readyToResume, std::nullopt);
 }
 
-void AppModel::copyResumeMessage(const TaskRecord& task) { writeResumeMessage(task); }
+void AppModel::copyResumeMessage(const TaskRecord& task) {
+    writeResumeMessage(task);
+}
 
 void AppModel::copyAndReturnToCodex(const TaskRecord& task) {
     if (task.completedStepCount() != task.totalStepCount()) {
@@ -480,13 +486,13 @@ void AppModel::copyAndReturnToCodex(const TaskRecord& task) {
     if (!resolution.url) {
         copyResumeMessage(task);
         showNotice(QStringLiteral("恢复消息已复制"),
-                   resolution.reason ? qs(*resolution.reason)
+                   resolution.reason ? toQString(*resolution.reason)
                                      : QStringLiteral("无法定位原 Codex 任务；请手动打开 "
                                                       "Codex，再粘贴恢复消息。"));
         return;
     }
     writeResumeMessage(task);
-    if (!platform_.workspace->openURL(QUrl(qs(*resolution.url)))) {
+    if (!platform_.workspace->openURL(QUrl(toQString(*resolution.url)))) {
         openCodexApplication();
         showNotice(QStringLiteral("恢复消息已复制，但未定位原任务"),
                    QStringLiteral("Codex 深链接没有成功打开。请在 Codex 中手动进入原任务，按 "
@@ -499,7 +505,9 @@ void AppModel::copyAndReturnToCodex(const TaskRecord& task) {
                               "粘贴，检查恢复消息，最后按 Return 发送。"));
 }
 
-bool AppModel::openCodexApplication() { return platform_.workspace->openCodexApplication(); }
+bool AppModel::openCodexApplication() {
+    return platform_.workspace->openCodexApplication();
+}
 
 void AppModel::openCodexOrExplain() {
     if (openCodexApplication()) return;
@@ -509,18 +517,20 @@ void AppModel::openCodexOrExplain() {
 
 // ---- Small services for the views ----
 
-void AppModel::copyText(const QString& text) { platform_.pasteboard->writeString(text); }
+void AppModel::copyText(const QString& text) {
+    platform_.pasteboard->writeString(text);
+}
 
 void AppModel::openInbox() {
-    if (paths_) platform_.workspace->openFolder(qs(paths_->inbox().string()));
+    if (paths_) platform_.workspace->openFolder(toQString(paths_->inbox().string()));
 }
 
 void AppModel::openDataDirectory() {
-    if (paths_) platform_.workspace->openFolder(qs(paths_->root().string()));
+    if (paths_) platform_.workspace->openFolder(toQString(paths_->root().string()));
 }
 
 void AppModel::openProjectFolder(const TaskRecord& task) {
-    platform_.workspace->openFolder(qs(task.project.path));
+    platform_.workspace->openFolder(toQString(task.project.path));
 }
 
 void AppModel::openTerminal(const QString& workingDirectory) {

@@ -57,8 +57,8 @@ class AppModel : public QObject {
                    selectionChanged)
     Q_PROPERTY(kestrin::OptionalTaskKey selectedTaskKey READ selectedTaskKey WRITE
                    setSelectedTaskKey NOTIFY selectedTaskKeyChanged)
-    Q_PROPERTY(kestrin::TaskKeySet selectedTaskKeys READ selectedTaskKeys WRITE
-                   setSelectedTaskKeys NOTIFY selectedTaskKeysChanged)
+    Q_PROPERTY(kestrin::TaskKeySet selectedTaskKeys READ selectedTaskKeys WRITE setSelectedTaskKeys
+                   NOTIFY selectedTaskKeysChanged)
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
     Q_PROPERTY(bool isShowingImporter READ isShowingImporter WRITE setShowingImporter NOTIFY
                    isShowingImporterChanged)
@@ -67,7 +67,7 @@ class AppModel : public QObject {
     Q_PROPERTY(kestrin::OptionalNotice notice READ notice WRITE setNotice NOTIFY noticeChanged)
     Q_PROPERTY(bool isWatching READ isWatching WRITE setWatching NOTIFY isWatchingChanged)
 
-public:
+  public:
     // Scan timer: every 3 seconds, up to half a second late.
     static constexpr std::chrono::milliseconds scanInterval{3000};
     static constexpr std::chrono::milliseconds scanTolerance{500};
@@ -198,7 +198,7 @@ public:
         showNotice(title, QString::fromStdString(error.description()));
     }
 
-signals:
+  signals:
     void tasksChanged();
     void historyChanged();
     void selectionChanged();
@@ -214,7 +214,7 @@ signals:
     // command runs on the main thread.
     void dataCommandProgressChanged(const kestrin::DataCommandProgress& progress);
 
-private:
+  private:
     bool start();
     // Reads tasks and history; false (with a notice) when the store failed.
     bool reload(Timestamp now);

@@ -8,15 +8,13 @@
 #include <system_error>
 
 #include "app/AppModel.h"
+#include "app/QtText.h"
 #include "core/FileError.h"
 #include "core/FileSystem.h"
 #include "core/TaskArchiveManager.h"
 
 namespace kestrin {
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 std::filesystem::path localPath(const QString& path) {
     return std::filesystem::path(path.toStdU16String());
@@ -56,7 +54,7 @@ Result<void, FileError> writeNewFile(const std::filesystem::path& location,
 // Brackets a long command with its first and last progress report; the last
 // one is sent on every way out.
 class ProgressReport {
-public:
+  public:
     ProgressReport(AppModel& model, DataCommandProgress::Command command)
         : model_(model), command_(command) {
         emit model_.dataCommandProgressChanged(DataCommandProgress{command_, 0, 0, false});
@@ -72,11 +70,12 @@ public:
         return [this](std::int64_t done, std::int64_t total) {
             done_ = done;
             total_ = total;
-            emit model_.dataCommandProgressChanged(DataCommandProgress{command_, done, total, false});
+            emit model_.dataCommandProgressChanged(
+                DataCommandProgress{command_, done, total, false});
         };
     }
 
-private:
+  private:
     AppModel& model_;
     DataCommandProgress::Command command_;
     std::int64_t done_ = 0;
@@ -87,13 +86,12 @@ private:
 
 QString AppModel::currentDataContext() const {
     const QString database =
-        paths_ ? qs(paths_->database().string()) : QStringLiteral("数据库尚未连接");
-    return QStringLiteral("当前环境：") + qs(displayName(dataEnvironment())) +
+        paths_ ? toQString(paths_->database().string()) : QStringLiteral("数据库尚未连接");
+    return QStringLiteral("当前环境：") + toQString(displayName(dataEnvironment())) +
            QStringLiteral("\n当前数据库：") + database;
 }
 
-bool AppModel::confirmRestore(const QString& title, const QString& source,
-                              const QString& message) {
+bool AppModel::confirmRestore(const QString& title, const QString& source, const QString& message) {
     const bool standard = dataEnvironment_ == TaskDataEnvironment::standard;
     return platform_.alerts->confirm(ConfirmationRequest{
         title,
@@ -106,11 +104,10 @@ bool AppModel::confirmRestore(const QString& title, const QString& source,
 void AppModel::exportArchive() {
     if (!store_ || !paths_) return;
     const QString proposedName = QStringLiteral("Velmora-export-") +
-                                 qs(kestrinISO8601(platform_.clock()).substr(0, 10)) +
+                                 toQString(kestrinISO8601(platform_.clock()).substr(0, 10)) +
                                  QStringLiteral(".json");
-    const std::optional<QString> chosen = platform_.filePanels->chooseSaveLocation(
-        SavePanelRequest{QStringLiteral("导出 Velmora 数据归档"), proposedName,
-                         PanelFileType::json, true});
+    const std::optional<QString> chosen = platform_.filePanels->chooseSaveLocation(SavePanelRequest{
+        QStringLiteral("导出 Velmora 数据归档"), proposedName, PanelFileType::json, true});
     if (!chosen) return;
     const std::filesystem::path location = localPath(*chosen);
     if (FileSystem::standard().exists(location)) {
@@ -119,7 +116,7 @@ void AppModel::exportArchive() {
         return;
     }
     ProgressReport progress(*this, DataCommandProgress::Command::exportArchive);
-    TaskArchiveManager manager(*store_, *paths_);
+    TaskArchiveManager manager(*store_, *paths_, {}, {}, platform_.clock);
     auto bytes = manager.exportData(true, progress.callback());
     if (!bytes) {
         present(bytes.error(), QStringLiteral("无法导出数据归档"));
@@ -138,9 +135,10 @@ void AppModel::restoreArchive() {
     const std::optional<QString> source = platform_.filePanels->chooseFileToOpen(
         OpenPanelRequest{QStringLiteral("选择 Velmora 数据归档"), PanelFileType::json});
     if (!source) return;
-    if (!confirmRestore(QStringLiteral("恢复这份数据归档？"), *source,
-                        QStringLiteral("归档会在临时数据库中完整校验，再合并回当前任务库。"
-                                       "较旧回执不会覆盖本地较新版本，恢复前会自动创建安全副本。"))) {
+    if (!confirmRestore(
+            QStringLiteral("恢复这份数据归档？"), *source,
+            QStringLiteral("归档会在临时数据库中完整校验，再合并回当前任务库。"
+                           "较旧回执不会覆盖本地较新版本，恢复前会自动创建安全副本。"))) {
         return;
     }
     ProgressReport progress(*this, DataCommandProgress::Command::restoreArchive);
@@ -149,7 +147,7 @@ void AppModel::restoreArchive() {
         present(bytes.error(), QStringLiteral("没有恢复数据归档"));
         return;
     }
-    TaskArchiveManager manager(*store_, *paths_);
+    TaskArchiveManager manager(*store_, *paths_, {}, {}, platform_.clock);
     auto outcome = manager.restoreData(*bytes, progress.callback());
     if (!outcome) {
         present(outcome.error(), QStringLiteral("没有恢复数据归档"));
@@ -161,20 +159,20 @@ void AppModel::restoreArchive() {
                    QStringLiteral("\n已核对 ") + QString::number(outcome->receiptCount) +
                    QStringLiteral(" 张回执和 ") + QString::number(outcome->taskCount) +
                    QStringLiteral(" 个任务状态。\n恢复前安全副本：") +
-                   qs(outcome->safetyBackup.string()));
+                   toQString(outcome->safetyBackup.string()));
 }
 
 void AppModel::createDatabaseBackup() {
     if (!store_ || !paths_) return;
-    TaskArchiveManager manager(*store_, *paths_);
+    TaskArchiveManager manager(*store_, *paths_, {}, {}, platform_.clock);
     auto location = manager.createDatabaseBackup();
     if (!location) {
         present(location.error(), QStringLiteral("无法创建数据库备份"));
         return;
     }
-    showNotice(QStringLiteral("数据库备份已创建"), currentDataContext() +
-                                                     QStringLiteral("\n备份文件：") +
-                                                     qs(location->string()));
+    showNotice(
+        QStringLiteral("数据库备份已创建"),
+        currentDataContext() + QStringLiteral("\n备份文件：") + toQString(location->string()));
 }
 
 void AppModel::restoreDatabaseBackup() {
@@ -187,7 +185,7 @@ void AppModel::restoreDatabaseBackup() {
                                        "检查；失败时会自动尝试回滚。"))) {
         return;
     }
-    TaskArchiveManager manager(*store_, *paths_);
+    TaskArchiveManager manager(*store_, *paths_, {}, {}, platform_.clock);
     auto safety = manager.restoreDatabaseBackup(localPath(*source));
     if (!safety) {
         present(safety.error(), QStringLiteral("没有恢复数据库备份"));
@@ -196,7 +194,7 @@ void AppModel::restoreDatabaseBackup() {
     refresh();
     showNotice(QStringLiteral("数据库备份已恢复"),
                currentDataContext() + QStringLiteral("\n来源备份：") + *source +
-                   QStringLiteral("\n恢复前安全副本：") + qs(safety->string()));
+                   QStringLiteral("\n恢复前安全副本：") + toQString(safety->string()));
 }
 
 }  // namespace kestrin

@@ -15,7 +15,7 @@ struct ConfirmationRequest {
 };
 
 class ConfirmationAlerts {
-public:
+  public:
     virtual ~ConfirmationAlerts() = default;
 
     // Shows the alert and waits; true only when the confirming button was chosen.

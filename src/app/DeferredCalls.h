@@ -8,7 +8,7 @@ namespace kestrin {
 // whatever the caller is in the middle of (a view updating its own state)
 // completes first. Pending work is dropped with the object that scheduled it.
 class DeferredCalls {
-public:
+  public:
     virtual ~DeferredCalls() = default;
 
     virtual void post(std::function<void()> work) = 0;

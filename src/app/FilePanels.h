@@ -22,7 +22,7 @@ struct OpenPanelRequest {
 
 // Modal file choosers. Open panels choose one file, never a directory.
 class FilePanels {
-public:
+  public:
     virtual ~FilePanels() = default;
 
     // The chosen file path, or nothing when the user cancelled.

@@ -8,7 +8,9 @@
 namespace kestrin {
 namespace {
 
-QString serviceName() { return QStringLiteral("org.freedesktop.Notifications"); }
+QString serviceName() {
+    return QStringLiteral("org.freedesktop.Notifications");
+}
 
 }  // namespace
 

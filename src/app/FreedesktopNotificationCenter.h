@@ -9,7 +9,7 @@ namespace kestrin {
 // service is registered on the bus; without a bus or a service the program
 // simply posts nothing. There is nothing to authorise.
 class FreedesktopNotificationCenter final : public NotificationCenter {
-public:
+  public:
     bool isAvailable() const override;
     void requestAuthorization() override {}
     void post(const DesktopNotification& notification) override;

@@ -9,7 +9,7 @@ namespace kestrin {
 // extension "app", compared case-insensitively): the centre refuses other
 // processes, and touching it from outside a bundle aborts them.
 class MacNotificationCenter final : public NotificationCenter {
-public:
+  public:
     bool isAvailable() const override;
     void requestAuthorization() override;
     void post(const DesktopNotification& notification) override;

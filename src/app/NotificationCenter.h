@@ -16,7 +16,7 @@ struct DesktopNotification {
 // The desktop's notification service. Requests are fire-and-forget: nothing
 // reports back whether the user allowed or saw them.
 class NotificationCenter {
-public:
+  public:
     virtual ~NotificationCenter() = default;
 
     // Whether this process may use the service at all. A program that may not

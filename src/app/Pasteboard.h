@@ -7,7 +7,7 @@ namespace kestrin {
 
 // The system clipboard, as plain text.
 class Pasteboard {
-public:
+  public:
     virtual ~Pasteboard() = default;
 
     // The plain-text content, or nothing when the clipboard holds no text.

@@ -1,12 +1,13 @@
 #include "app/QtConfirmationAlerts.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace kestrin {
 
 bool QtConfirmationAlerts::confirm(const ConfirmationRequest& request) {
-    QMessageBox box(parent_);
+    QMessageBox box(parent_ != nullptr ? parent_ : QApplication::activeWindow());
     box.setIcon(QMessageBox::Warning);
     box.setText(request.messageText);
     box.setInformativeText(request.informativeText);

@@ -6,14 +6,15 @@ class QWidget;
 
 namespace kestrin {
 
-// A modal QMessageBox warning over an optional parent window.
+// A modal QMessageBox warning over the given parent window, or over the
+// active window when none was given.
 class QtConfirmationAlerts final : public ConfirmationAlerts {
-public:
+  public:
     explicit QtConfirmationAlerts(QWidget* parent = nullptr) : parent_(parent) {}
 
     bool confirm(const ConfirmationRequest& request) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 

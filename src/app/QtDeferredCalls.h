@@ -10,10 +10,10 @@ namespace kestrin {
 // work runs once control is back in the event loop, and is dropped when this
 // object is destroyed first.
 class QtDeferredCalls final : public DeferredCalls {
-public:
+  public:
     void post(std::function<void()> work) override;
 
-private:
+  private:
     QObject context_;
 };
 

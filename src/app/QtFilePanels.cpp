@@ -1,9 +1,14 @@
 #include "app/QtFilePanels.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 
 namespace kestrin {
+
+QWidget* QtFilePanels::dialogParent() const {
+    return parent_ != nullptr ? parent_ : QApplication::activeWindow();
+}
 
 QString QtFilePanels::nameFilter(PanelFileType type) {
     switch (type) {
@@ -16,7 +21,8 @@ QString QtFilePanels::nameFilter(PanelFileType type) {
 }
 
 std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& request) {
-    QFileDialog dialog(parent_, request.title, QDir::homePath(), nameFilter(request.allowedType));
+    QFileDialog dialog(dialogParent(), request.title, QDir::homePath(),
+                       nameFilter(request.allowedType));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(request.proposedName);
@@ -29,7 +35,8 @@ std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& 
 }
 
 std::optional<QString> QtFilePanels::chooseFileToOpen(const OpenPanelRequest& request) {
-    QFileDialog dialog(parent_, request.title, QDir::homePath(), nameFilter(request.allowedType));
+    QFileDialog dialog(dialogParent(), request.title, QDir::homePath(),
+                       nameFilter(request.allowedType));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -6,9 +6,10 @@ class QWidget;
 
 namespace kestrin {
 
-// Modal QFileDialog panels over an optional parent window.
+// Modal QFileDialog panels over the given parent window, or over the active
+// window when none was given (the model is built before its window).
 class QtFilePanels final : public FilePanels {
-public:
+  public:
     explicit QtFilePanels(QWidget* parent = nullptr) : parent_(parent) {}
 
     std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override;
@@ -17,7 +18,9 @@ public:
     // The name filter offered for a file type.
     static QString nameFilter(PanelFileType type);
 
-private:
+  private:
+    QWidget* dialogParent() const;
+
     QWidget* parent_;
 };
 

@@ -6,7 +6,7 @@ namespace kestrin {
 
 // The application clipboard (QGuiApplication::clipboard()).
 class QtPasteboard final : public Pasteboard {
-public:
+  public:
     std::optional<QString> readString() override;
     void writeString(const QString& text) override;
 };

@@ -1,13 +1,12 @@
 #include "app/QtPlatform.h"
 
-#include "core/AppPaths.h"
-
 #include "app/QtConfirmationAlerts.h"
 #include "app/QtDeferredCalls.h"
 #include "app/QtFilePanels.h"
 #include "app/QtPasteboard.h"
 #include "app/QtRepeatingTimer.h"
 #include "app/QtWorkspace.h"
+#include "core/AppPaths.h"
 #ifdef Q_OS_MACOS
 #include "app/MacNotificationCenter.h"
 #else

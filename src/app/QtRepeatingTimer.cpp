@@ -21,6 +21,8 @@ void QtRepeatingTimer::stop() {
     onTick_ = nullptr;
 }
 
-bool QtRepeatingTimer::isRunning() const { return timer_.isActive(); }
+bool QtRepeatingTimer::isRunning() const {
+    return timer_.isActive();
+}
 
 }  // namespace kestrin

@@ -9,7 +9,7 @@ namespace kestrin {
 // A QTimer. Qt offers no tolerance in milliseconds: a tolerance of at least 5 %
 // of the interval selects a coarse timer (Qt's coarse timers fire within 5 %).
 class QtRepeatingTimer final : public RepeatingTimer {
-public:
+  public:
     QtRepeatingTimer();
 
     void start(std::chrono::milliseconds interval, std::chrono::milliseconds tolerance,
@@ -17,7 +17,7 @@ public:
     void stop() override;
     bool isRunning() const override;
 
-private:
+  private:
     QTimer timer_;
     std::function<void()> onTick_;
 };

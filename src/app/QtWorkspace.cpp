@@ -12,8 +12,9 @@ namespace {
 #ifndef Q_OS_MACOS
 // Desktop entries that may launch the Codex desktop application.
 const QStringList& codexDesktopEntries() {
-    static const QStringList entries{QtWorkspace::codexBundleIdentifier() + QStringLiteral(".desktop"),
-                                     QStringLiteral("codex.desktop")};
+    static const QStringList entries{
+        QtWorkspace::codexBundleIdentifier() + QStringLiteral(".desktop"),
+        QStringLiteral("codex.desktop")};
     return entries;
 }
 
@@ -37,7 +38,9 @@ bool hasSchemeHandler(const QString& scheme) {
 
 }  // namespace
 
-QString QtWorkspace::codexBundleIdentifier() { return QStringLiteral("com.openai.codex"); }
+QString QtWorkspace::codexBundleIdentifier() {
+    return QStringLiteral("com.openai.codex");
+}
 
 QStringList QtWorkspace::linuxTerminalCandidates(const QString& terminalVariable) {
     QStringList candidates;
@@ -72,8 +75,7 @@ bool QtWorkspace::openCodexApplication() {
                              {QStringLiteral("-b"), codexBundleIdentifier()}) == 0;
 #else
     for (const QString& entry : codexDesktopEntries()) {
-        const QString file =
-            QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
+        const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
         if (file.isEmpty()) continue;
         const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
         if (!gio.isEmpty()) return QProcess::startDetached(gio, {QStringLiteral("launch"), file});

@@ -13,7 +13,7 @@ namespace kestrin {
 // with gio or gtk-launch. A terminal is Terminal.app on macOS; on Linux
 // $TERMINAL, then x-terminal-emulator, then the first common terminal on PATH.
 class QtWorkspace final : public Workspace {
-public:
+  public:
     bool openURL(const QUrl& url) override;
     bool openFolder(const QString& path) override;
     bool openCodexApplication() override;

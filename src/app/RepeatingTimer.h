@@ -8,7 +8,7 @@ namespace kestrin {
 // A timer on the main event loop that calls its handler again and again until
 // stopped. The handler never runs after stop() or after destruction.
 class RepeatingTimer {
-public:
+  public:
     virtual ~RepeatingTimer() = default;
 
     // Starts (or restarts) the timer. `tolerance` is how late a tick may come

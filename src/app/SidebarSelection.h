@@ -13,7 +13,7 @@ namespace kestrin {
 // (pending, in progress, ready to resume), every task, or the receipt history
 // (which shows no tasks). Compared and hashed by case and payload.
 class SidebarSelection {
-public:
+  public:
     struct Attention {
         bool operator==(const Attention&) const = default;
     };
@@ -49,7 +49,7 @@ public:
     std::size_t hash() const;
     bool operator==(const SidebarSelection&) const = default;
 
-private:
+  private:
     Case case_;
 };
 

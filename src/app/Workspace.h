@@ -8,7 +8,7 @@ namespace kestrin {
 // The desktop's launcher: opens links, folders and applications. Every call
 // is fire-and-forget; the answer only says whether the request was accepted.
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
 
     // Asks the desktop to open `url`; false when no handler took the request.

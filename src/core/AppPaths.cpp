@@ -113,8 +113,8 @@ Result<AppPaths, FileError> AppPaths::defaultPaths(const Environment& environmen
     }
     const fs::path location = userDataLocation(environment);
     if (location.empty() || !location.is_absolute()) {
-        return fail(FileError{FileError::Kind::noDataLocation, location.string(), {},
-                              "无法确定用户主目录"});
+        return fail(FileError{
+            FileError::Kind::noDataLocation, location.string(), {}, "无法确定用户主目录"});
     }
     if (auto created = FileSystem::standard().createDirectories(location); !created) {
         return fail(created.error());

@@ -53,7 +53,8 @@ public:
     // `temporary` when it is (inside) "/tmp", "/private/tmp" or $TMPDIR, else
     // `custom`. Paths are compared after resolving symbolic links and "." and
     // "..". Never fails.
-    TaskDataEnvironment dataEnvironment(const Environment& environment = processEnvironment()) const;
+    TaskDataEnvironment dataEnvironment(
+        const Environment& environment = processEnvironment()) const;
 
     const std::filesystem::path& root() const { return root_; }
     const std::filesystem::path& inbox() const { return inbox_; }

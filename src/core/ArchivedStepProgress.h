@@ -8,7 +8,7 @@ namespace kestrin {
 
 // One ticked step of an archived task.
 struct ArchivedStepProgress {
-    std::string stepId;  // "step_id": the step identifier within the item
+    std::string stepId;       // "step_id": the step identifier within the item
     Timestamp completedAt{};  // "completed_at"
 
     std::string& stepID() { return stepId; }

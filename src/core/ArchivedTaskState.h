@@ -13,8 +13,8 @@ namespace kestrin {
 // The user's working state of one stored task, as the archive carries it.
 struct ArchivedTaskState {
     std::string taskKey;  // "task_key": receipt identifier + "::" + item identifier
-    TaskStatus status = TaskStatus::pending;  // "status"
-    std::optional<Timestamp> snoozedUntil;    // "snoozed_until", left out when absent
+    TaskStatus status = TaskStatus::pending;           // "status"
+    std::optional<Timestamp> snoozedUntil;             // "snoozed_until", left out when absent
     std::vector<ArchivedStepProgress> completedSteps;  // "completed_steps"
 
     bool operator==(const ArchivedTaskState&) const = default;

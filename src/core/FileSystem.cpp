@@ -125,7 +125,9 @@ Result<std::string, FileError> FileSystem::readFile(const fs::path& location) {
     if (file.get() < 0) return failure(lastError());
     struct stat attributes {};
     if (::fstat(file.get(), &attributes) != 0) return failure(lastError());
-    if (S_ISDIR(attributes.st_mode)) return failure(std::make_error_code(std::errc::is_a_directory));
+    if (S_ISDIR(attributes.st_mode)) {
+        return failure(std::make_error_code(std::errc::is_a_directory));
+    }
     if (!S_ISREG(attributes.st_mode)) {
         return fail(FileError{FileError::Kind::readFile, location, {}, "不是普通文件"});
     }
@@ -151,8 +153,10 @@ Result<void, FileError> FileSystem::writeFileAtomically(const fs::path& location
     };
     // A hidden sibling, so the rename stays on one file system and a scan of
     // the directory never takes the half-written file.
-    std::string temporary =
-        (location.parent_path() / ("." + location.filename().string() + ".XXXXXX")).string();
+    std::string temporaryName = ".";
+    temporaryName += location.filename().string();
+    temporaryName += ".XXXXXX";
+    std::string temporary = (location.parent_path() / temporaryName).string();
     FileDescriptor file(::mkstemp(temporary.data()));
     if (file.get() < 0) return failure(lastError());
     const bool written = writeAll(file.get(), content) && ::fchmod(file.get(), 0644) == 0;

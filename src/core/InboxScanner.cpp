@@ -3,7 +3,9 @@
 #include <uuid/uuid.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <iterator>
 
 namespace kestrin {
 
@@ -28,8 +30,8 @@ std::string randomUUID() {
 
 }  // namespace
 
-InboxScanner::InboxScanner(AppPaths paths, const ReceiptImporter& importer,
-                           FileSystem& fileManager, std::function<Timestamp()> clock)
+InboxScanner::InboxScanner(AppPaths paths, const ReceiptImporter& importer, FileSystem& fileManager,
+                           std::function<Timestamp()> clock)
     : paths_(std::move(paths)),
       importer_(importer),
       fileManager_(fileManager),

@@ -44,17 +44,16 @@ bool hasType(const json& value, json::value_t type) {
 
 JSONObjectReader::JSONObjectReader(const json& value, std::string path)
     : rootPath_(std::move(path)) {
-    if (value.is_object()) {
-        object_ = value.get_ptr<const json::object_t*>();
-    } else {
-        recordFailure(DecodingError::typeMismatch(rootPath_, typeName(json::value_t::object),
-                                                  typeName(value.type())));
-    }
+    open(value);
 }
 
 JSONObjectReader::JSONObjectReader(const json& value, const JSONObjectReader& parent,
                                    std::string_view field, std::size_t index)
     : parent_(&parent), field_(field), index_(index), error_(parent.error_) {
+    open(value);
+}
+
+void JSONObjectReader::open(const json& value) {
     if (value.is_object()) {
         object_ = value.get_ptr<const json::object_t*>();
     } else {

@@ -36,7 +36,7 @@ namespace kestrin {
 // items[0].steps[2].kind. A reader refers to its value and to its parent
 // reader; it must not outlive them.
 class JSONObjectReader {
-  public:
+public:
     // Reads `value`, which must be an object; otherwise the reader starts
     // failed with a type error at `path`. `path` prefixes every error path.
     explicit JSONObjectReader(const nlohmann::json& value, std::string path = {});
@@ -73,7 +73,7 @@ class JSONObjectReader {
         return value;
     }
 
-  private:
+private:
     static constexpr std::size_t noIndex = static_cast<std::size_t>(-1);
 
     // A nested object: the value of `field` in `parent`, at `index` if the
@@ -81,6 +81,7 @@ class JSONObjectReader {
     JSONObjectReader(const nlohmann::json& value, const JSONObjectReader& parent,
                      std::string_view field, std::size_t index);
 
+    void open(const nlohmann::json& value);
     // The value of a required field if it has JSON type `type`; otherwise
     // records the failure and returns nullptr.
     const nlohmann::json* require(std::string_view name, nlohmann::json::value_t type);

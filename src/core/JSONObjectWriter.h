@@ -21,7 +21,7 @@ namespace kestrin {
 // nlohmann::json keeps object members in a sorted map. Has the operations of
 // JSONObjectReader, so one field list serves both.
 class JSONObjectWriter {
-  public:
+public:
     void field(std::string_view name, const std::string& value);
     void field(std::string_view name, const std::optional<std::string>& value);
     void field(std::string_view name, std::int64_t value);
@@ -59,7 +59,7 @@ class JSONObjectWriter {
     // The object built so far; the writer is left empty.
     nlohmann::json take() { return std::exchange(object_, nlohmann::json::object()); }
 
-  private:
+private:
     void put(std::string_view name, nlohmann::json value);
 
     nlohmann::json object_ = nlohmann::json::object();

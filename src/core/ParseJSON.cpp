@@ -13,7 +13,7 @@ using json = nlohmann::json;
 // than maxJSONDepth. The parser itself is iterative; the limit is for what
 // callers do with the value afterwards.
 class DepthLimitedBuilder {
-  public:
+public:
     explicit DepthLimitedBuilder(json& result) : builder_(result, false) {}
 
     bool null() { return builder_.null(); }
@@ -44,7 +44,7 @@ class DepthLimitedBuilder {
     bool tooDeep() const { return tooDeep_; }
     std::size_t errorOffset() const { return errorOffset_; }
 
-  private:
+private:
     bool enter() {
         if (++depth_ > maxJSONDepth) tooDeep_ = true;
         return !tooDeep_;

@@ -19,7 +19,7 @@ namespace kestrin {
 // whatever the bytes (see parseJSON for what text is JSON). Stateless; cheap to
 // create.
 class ReceiptDecoder {
-  public:
+public:
     Result<InterventionReceipt, DecodingError> decodeReceipt(std::string_view json) const;
     Result<InterventionItem, DecodingError> decodeItem(std::string_view json) const;
 

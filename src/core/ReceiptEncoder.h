@@ -16,7 +16,7 @@ namespace kestrin {
 // empty lists and objects as [] and {}. Never throws for lack of valid input:
 // text that is not UTF-8 is written with U+FFFD in place of the bad bytes.
 class ReceiptEncoder {
-  public:
+public:
     explicit ReceiptEncoder(bool pretty = false) : pretty_(pretty) {}
 
     std::string encode(const InterventionReceipt& receipt) const;
@@ -29,7 +29,7 @@ class ReceiptEncoder {
     // Serialises any value with this encoder's layout.
     std::string dump(const nlohmann::json& value) const;
 
-  private:
+private:
     bool pretty_;
 };
 

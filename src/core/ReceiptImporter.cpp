@@ -1,6 +1,6 @@
 #include "core/ReceiptImporter.h"
 
-#include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
 #include <mutex>
 
@@ -12,13 +12,16 @@ namespace kestrin {
 namespace {
 
 // Well-formed UTF-8 in the strict sense: no overlong forms, no surrogates,
-// nothing above U+10FFFF.
+// nothing above U+10FFFF. Indexes are 64-bit so that no length is too long.
 bool isUTF8(std::string_view bytes) {
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strFromUTF8(nullptr, 0, &length, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-    return status == U_ZERO_ERROR || status == U_BUFFER_OVERFLOW_ERROR ||
-           status == U_STRING_NOT_TERMINATED_WARNING;
+    const auto* text = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto length = static_cast<int64_t>(bytes.size());
+    for (int64_t i = 0; i < length;) {
+        UChar32 c;
+        U8_NEXT(text, i, length, c);
+        if (c < 0) return false;
+    }
+    return true;
 }
 
 // The decoder's error as one text: where in the document, then what.
@@ -33,11 +36,7 @@ ReceiptImporter::ReceiptImporter(SQLiteTaskStore& store, ReceiptValidator valida
     : store_(store), validator_(std::move(validator)), scanner_(std::move(scanner)) {}
 
 Result<ImportOutcome, ImportFailure> ReceiptImporter::importData(std::string_view bytes) const {
-    // ICU counts lengths in int32_t; anything larger is refused as unreadable
-    // text rather than silently truncated.
-    if (bytes.size() > static_cast<size_t>(INT32_MAX) || !isUTF8(bytes)) {
-        return fail(ImportError::notUTF8());
-    }
+    if (!isUTF8(bytes)) return fail(ImportError::notUTF8());
 
     // The raw text and its escape-resolved view, so that a secret cannot slip
     // through as "\u0073k-..." or as a token whose slashes are written "\/".

@@ -9,7 +9,7 @@ namespace kestrin {
 // uses for receipts, stored items and archives, so all JSON follows one set of
 // rules. Each call returns a fresh object.
 class ReceiptJSON {
-  public:
+public:
     static ReceiptDecoder makeDecoder() { return ReceiptDecoder{}; }
     static ReceiptEncoder makeEncoder(bool pretty = false) { return ReceiptEncoder{pretty}; }
 };

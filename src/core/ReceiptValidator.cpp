@@ -1,7 +1,6 @@
 #include "core/ReceiptValidator.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
+#include "core/TextTrimming.h"
 
 #include <algorithm>
 #include <optional>
@@ -15,31 +14,8 @@ namespace {
 
 using Severity = ValidationIssue::Severity;
 
-// True when `text` holds nothing but White_Space characters. Ill-formed UTF-8
-// reads as a non-character and so makes the text non-blank.
-bool isBlank(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int64_t>(text.size());
-    std::int64_t pos = 0;
-    while (pos < length) {
-        if (bytes[pos] < 0x80) {
-            // ASCII white space: tab, line feed, vertical tab, form feed, CR, space.
-            const char c = static_cast<char>(bytes[pos++]);
-            if (c != ' ' && (c < '\t' || c > '\r')) return false;
-            continue;
-        }
-        UChar32 c;
-        U8_NEXT(bytes, pos, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) return false;
-    }
-    return true;
-}
-
-bool isBlank(const std::string& text) {
-    return isBlank(std::string_view(text));
-}
-
-bool isBlank(const std::optional<std::string>& text) {
+// An absent optional text counts as blank.
+bool isAbsentOrBlank(const std::optional<std::string>& text) {
     return !text || isBlank(std::string_view(*text));
 }
 
@@ -101,11 +77,11 @@ void checkSteps(const std::vector<ActionStep>& steps, const std::string& itemPat
             issues.error("missing_failure_action", base + ".failure_action",
                          "每一步都必须写明失败后怎么办。");
         }
-        if (step.kind == ActionKind::runCommand && isBlank(step.command)) {
+        if (step.kind == ActionKind::runCommand && isAbsentOrBlank(step.command)) {
             issues.error("missing_command", base + ".command",
                          "运行命令步骤必须提供可复制的完整命令。");
         }
-        if (step.requiresPassword && isBlank(step.passwordPrompt)) {
+        if (step.requiresPassword && isAbsentOrBlank(step.passwordPrompt)) {
             issues.error("missing_password_guidance", base + ".password_prompt",
                          "需要密码时必须解释在哪里输入、字符为何不显示以及如何取消。");
         }
@@ -156,14 +132,14 @@ void checkItem(const InterventionItem& item, const std::string& base,
         issues.error("missing_evidence", base + ".verification.success_evidence",
                      "必须写明核验通过时能看到的证据。");
     }
-    if (item.priority == TaskPriority::critical && isBlank(item.risk)) {
+    if (item.priority == TaskPriority::critical && isAbsentOrBlank(item.risk)) {
         issues.warning("critical_without_risk", base + ".risk", "立即处理事项建议明确风险说明。");
     }
     const bool runsSudo =
         std::any_of(item.steps.begin(), item.steps.end(), [](const ActionStep& s) {
             return s.command && s.command->find("sudo") != std::string::npos;
         });
-    if (runsSudo && isBlank(item.rollback)) {
+    if (runsSudo && isAbsentOrBlank(item.rollback)) {
         issues.warning("sudo_without_rollback", base + ".rollback",
                        "包含 sudo 的事项建议提供回退办法。");
     }

@@ -7,7 +7,7 @@ namespace kestrin {
 
 // SHA-256 through OpenSSL's libcrypto.
 class SHA256Digest {
-  public:
+public:
     // Lower-case hexadecimal digest of `data`: 64 characters, two per byte.
     static std::string hex(std::string_view data);
 };

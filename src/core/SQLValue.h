@@ -12,7 +12,7 @@ namespace kestrin {
 // bind time), a 64-bit integer, or NULL. Booleans are stored as integer 1 or
 // 0, timestamps as their written text.
 class SQLValue {
-  public:
+public:
     static SQLValue text(std::string value) { return SQLValue{std::move(value)}; }
     static SQLValue integer(std::int64_t value) { return SQLValue{value}; }
     static SQLValue null() { return SQLValue{nullptr}; }
@@ -26,7 +26,7 @@ class SQLValue {
 
     bool operator==(const SQLValue&) const = default;
 
-  private:
+private:
     using Storage = std::variant<std::string, std::int64_t, std::nullptr_t>;
     explicit SQLValue(Storage value) : value_(std::move(value)) {}
     Storage value_;

@@ -19,7 +19,7 @@ namespace kestrin {
 // copyable. A default-constructed connection is null: every operation on it
 // fails with `sqlite` "数据库连接不存在。".
 class SQLiteConnection {
-  public:
+public:
     enum class Mode {
         readWriteCreate,  // SQLITE_OPEN_READWRITE | CREATE | FULLMUTEX
         readOnly          // SQLITE_OPEN_READONLY | FULLMUTEX
@@ -63,7 +63,7 @@ class SQLiteConnection {
 
     void setBusyTimeout(int milliseconds);
 
-  private:
+private:
     explicit SQLiteConnection(sqlite3* db) : db_(db) {}
     sqlite3* db_ = nullptr;
 };

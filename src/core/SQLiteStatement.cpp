@@ -72,10 +72,14 @@ void SQLiteStatement::reset() {
 }
 
 std::string SQLiteStatement::text(int column) const {
+    return std::string(textView(column));
+}
+
+std::string_view SQLiteStatement::textView(int column) const {
     const auto* bytes = sqlite3_column_text(statement_, column);
     if (!bytes) return {};
-    return std::string(reinterpret_cast<const char*>(bytes),
-                       static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+    return {reinterpret_cast<const char*>(bytes),
+            static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
 }
 
 std::optional<std::string> SQLiteStatement::optionalText(int column) const {

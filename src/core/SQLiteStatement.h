@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Result.h"
@@ -17,7 +18,7 @@ namespace kestrin {
 // One compiled statement, finalized on destruction whatever path the caller
 // takes. Movable, not copyable. Made by SQLiteConnection::prepare.
 class SQLiteStatement {
-  public:
+public:
     SQLiteStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
     ~SQLiteStatement();
     SQLiteStatement(SQLiteStatement&& other) noexcept;
@@ -48,9 +49,11 @@ class SQLiteStatement {
     // optionalText() gives nothing for NULL (tested by column type).
     std::string text(int column) const;
     std::optional<std::string> optionalText(int column) const;
+    // The text without a copy, valid until the statement steps again.
+    std::string_view textView(int column) const;
     std::int64_t integer(int column) const;
 
-  private:
+private:
     StoreError stepError() const;
 
     sqlite3* db_ = nullptr;

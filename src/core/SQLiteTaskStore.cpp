@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "core/SHA256Digest.h"
@@ -202,11 +203,7 @@ Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
     if (auto done = store->execute("PRAGMA foreign_keys = ON;"); !done) return fail(done.error());
     // The version is checked before switching to WAL, because that switch
     // already writes the file header: a newer file must stay untouched.
-    auto version = store->pragmaInteger("user_version");
-    if (!version) return fail(version.error());
-    if (*version > currentSchemaVersion) {
-        return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
-    }
+    if (auto supported = store->needsMigration(); !supported) return fail(supported.error());
     if (auto done = store->execute("PRAGMA journal_mode = WAL;"); !done) return fail(done.error());
     if (auto done = store->migrate(); !done) return fail(done.error());
     return store;
@@ -220,16 +217,27 @@ Result<std::int64_t, StoreError> SQLiteTaskStore::pragmaInteger(std::string_view
     return database_.pragmaInteger(name);
 }
 
-Result<void, StoreError> SQLiteTaskStore::migrate() {
+Result<bool, StoreError> SQLiteTaskStore::needsMigration() {
     auto version = pragmaInteger("user_version");
     if (!version) return fail(version.error());
     if (*version > currentSchemaVersion) {
         return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
     }
-    if (*version == currentSchemaVersion) return {};
+    return *version < currentSchemaVersion;
+}
+
+Result<void, StoreError> SQLiteTaskStore::migrate() {
+    auto needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
 
     auto transaction = SQLiteTransaction::begin(database_);
     if (!transaction) return fail(transaction.error());
+    // Asked again under the write lock: another process may have migrated
+    // the file meanwhile, perhaps a newer build beyond this one's version.
+    needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
     if (auto done = migrateToVersion1(); !done) return done;
     if (auto done = execute("PRAGMA user_version = 1;"); !done) return done;
     return transaction->commit();
@@ -410,6 +418,7 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
 
     for (const auto& item : receipt.items) {
         const std::string taskKey = receipt.receiptId + "::" + item.id;
+        if (auto owned = refuseForeignTaskKey(taskKey, receipt.receiptId); !owned) return owned;
 
         InterventionItem stamped = item;
         stamped.payloadVersion = InterventionItem::currentPayloadVersion;
@@ -455,6 +464,25 @@ Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt&
     return {};
 }
 
+// Identifiers may contain colons, so receipt "a::b" with item "c" and receipt
+// "a" with item "b::c" make the same key. The upsert would then overwrite the
+// other receipt's task with this item, so the import is refused instead.
+Result<void, StoreError> SQLiteTaskStore::refuseForeignTaskKey(const std::string& taskKey,
+                                                               const std::string& receiptID) {
+    auto statement =
+        database_.prepare("SELECT receipt_id FROM tasks WHERE task_key = ? AND receipt_id != ?;");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(receiptID)});
+        !bound) {
+        return bound;
+    }
+    if (statement->next()) {
+        return fail(StoreError::sqlite("任务 " + taskKey + " 已属于回执 " + statement->text(0) +
+                                       "，无法写入回执 " + receiptID + " 的同名任务。"));
+    }
+    return statement->finished();
+}
+
 Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
     const std::string& taskKey, const std::set<std::string>& validStepIDs) {
     std::vector<std::string> unknown;
@@ -478,27 +506,25 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
 // MARK: - Queries
 
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
-    const std::string& sql, const std::vector<SQLValue>& bindings) {
+    const std::string& sql, const std::vector<SQLValue>& bindings, bool prunesItemCache) {
     auto statement = database_.prepare(sql);
     if (!statement) return fail(statement.error());
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     lastSkippedTaskRowCount_ = 0;
+    // Prepared once for all rows: a listing reads the ticks of every task.
+    auto stepStatement = database_.prepare(selectStepIDs);
+    if (!stepStatement) return fail(stepStatement.error());
 
     std::vector<TaskRecord> tasks;
+    std::unordered_set<std::string> readKeys;
     while (statement->next()) {
         const auto agent = fromRawValue<AgentKind>(statement->text(agentColumn));
         const auto receiptState = fromRawValue<ReceiptState>(statement->text(receiptStateColumn));
-        std::optional<InterventionItem> item;
-        if (agent && receiptState) {
-            const std::string itemJSON = statement->text(itemJSONColumn);
-            auto decoded = decoder_.decodeItem(std::string_view(itemJSON));
-            // An item written by a later layout may mean something this build
-            // cannot show; it is skipped like an undecodable one.
-            if (decoded && (!decoded->payloadVersion ||
-                            *decoded->payloadVersion <= InterventionItem::currentPayloadVersion)) {
-                item = std::move(decoded).value();
-            }
-        }
+        const std::string taskKey = statement->text(taskKeyColumn);
+        if (prunesItemCache) readKeys.insert(taskKey);
+        const auto* item = agent && receiptState
+                               ? storedItem(taskKey, statement->textView(itemJSONColumn))
+                               : nullptr;
         const auto createdAt = parseKestrinISO8601(statement->text(createdAtColumn));
         const auto updatedAt = parseKestrinISO8601(statement->text(updatedAtColumn));
         const auto importedAt = parseKestrinISO8601(statement->text(importedAtColumn));
@@ -509,7 +535,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
         }
 
         TaskRecord task;
-        task.taskKey = statement->text(taskKeyColumn);
+        task.taskKey = taskKey;
         task.receiptID = statement->text(receiptIDColumn);
         task.receiptVersion = statement->integer(receiptVersionColumn);
         task.project = {statement->text(projectNameColumn), statement->text(projectPathColumn)};
@@ -518,7 +544,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
                        statement->optionalText(sourceLocatorColumn)};
         task.receiptState = *receiptState;
         task.receiptSummary = statement->text(receiptSummaryColumn);
-        task.item = std::move(*item);
+        task.item = *item;
         task.createdAt = *createdAt;
         task.updatedAt = *updatedAt;
         task.importedAt = *importedAt;
@@ -527,24 +553,46 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
         if (auto snoozed = statement->optionalText(snoozedUntilColumn)) {
             task.snoozedUntil = parseKestrinISO8601(*snoozed);
         }
-        auto steps = completedStepIDs(task.taskKey);
+        auto steps = completedStepIDs(*stepStatement, task.taskKey);
         if (!steps) return fail(steps.error());
         task.completedStepIDs = std::move(steps).value();
         tasks.push_back(std::move(task));
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
+    if (prunesItemCache) {
+        std::erase_if(itemCache_,
+                      [&](const auto& entry) { return !readKeys.contains(entry.first); });
+    }
     return tasks;
 }
 
+const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
+                                                    std::string_view itemJSON) {
+    auto cached = itemCache_.find(taskKey);
+    if (cached == itemCache_.end() || cached->second.json != itemJSON) {
+        itemCache_.erase(taskKey);
+        auto decoded = decoder_.decodeItem(itemJSON);
+        // An item written by a later layout may mean something this build
+        // cannot show; it is skipped like an undecodable one.
+        if (!decoded || (decoded->payloadVersion &&
+                         *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+            return nullptr;
+        }
+        cached = itemCache_
+                     .insert_or_assign(
+                         taskKey, CachedItem{std::string(itemJSON), std::move(decoded).value()})
+                     .first;
+    }
+    return &cached->second.item;
+}
+
 Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
-    const std::string& taskKey) {
-    auto statement = database_.prepare(selectStepIDs);
-    if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound)
-        return fail(bound.error());
+    SQLiteStatement& statement, const std::string& taskKey) {
+    statement.reset();
+    if (auto bound = statement.bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
     std::set<std::string> stepIDs;
-    while (statement->next()) stepIDs.insert(statement->text(0));
-    if (auto done = statement->finished(); !done) return fail(done.error());
+    while (statement.next()) stepIDs.insert(statement.text(0));
+    if (auto done = statement.finished(); !done) return fail(done.error());
     return stepIDs;
 }
 
@@ -563,13 +611,13 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
     sql +=
         "ORDER BY CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' THEN 2 "
         "ELSE 3 END,\nimported_at DESC;";
-    return queryTasks(sql, {});
+    return queryTasks(sql, {}, true);
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {
     std::scoped_lock guard(lock_);
     auto tasks = queryTasks(std::string(taskColumns) + "FROM tasks WHERE task_key = ? LIMIT 1;",
-                            {SQLValue::text(taskKey)});
+                            {SQLValue::text(taskKey)}, false);
     if (!tasks) return fail(tasks.error());
     if (tasks->empty()) return fail(StoreError::missingTask(taskKey));
     return std::move(tasks->front());

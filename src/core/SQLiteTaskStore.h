@@ -9,8 +9,12 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "core/ArchiveFailure.h"
+#include "core/ArchivedReceipt.h"
+#include "core/ArchivedTaskState.h"
 #include "core/InterventionReceipt.h"
 #include "core/ReceiptHistoryRecord.h"
 #include "core/ReceiptJSON.h"
@@ -31,7 +35,7 @@ namespace kestrin {
 // one BEGIN IMMEDIATE transaction, rolled back as a whole on any failure.
 // Not copyable; the connection closes when the store is destroyed.
 class SQLiteTaskStore {
-  public:
+public:
     // The schema version this build writes and the highest it opens.
     static constexpr std::int64_t currentSchemaVersion = 1;
 
@@ -150,7 +154,7 @@ class SQLiteTaskStore {
     Result<ChangeToken, StoreError> changeToken();
     // ---- End of change detection --------------------------------------------------------------
 
-  private:
+private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 
     struct ReceiptMetadata {
@@ -158,6 +162,9 @@ class SQLiteTaskStore {
         std::string rawHash;
     };
 
+    // Whether user_version is below currentSchemaVersion; `unsupportedSchema`
+    // when it is above.
+    Result<bool, StoreError> needsMigration();
     Result<void, StoreError> migrate();
     Result<void, StoreError> migrateToVersion1();
     Result<void, StoreError> execute(const std::string& sql);
@@ -170,13 +177,23 @@ class SQLiteTaskStore {
                                            Timestamp importedAt);
     Result<void, StoreError> upsertTasks(const InterventionReceipt& receipt, Timestamp importedAt);
     Result<std::set<std::string>, StoreError> taskKeys(const std::string& receiptID);
+    Result<void, StoreError> refuseForeignTaskKey(const std::string& taskKey,
+                                                  const std::string& receiptID);
     Result<void, StoreError> removeUnknownStepProgress(const std::string& taskKey,
                                                        const std::set<std::string>& validStepIDs);
     Result<void, StoreError> injectFault(ImportStage stage);
 
+    // Runs a task SELECT (columns in the listing's order) and reads its rows.
+    // With `prunesItemCache`, cached items of rows not read are dropped.
     Result<std::vector<TaskRecord>, StoreError> queryTasks(const std::string& sql,
-                                                           const std::vector<SQLValue>& bindings);
-    Result<std::set<std::string>, StoreError> completedStepIDs(const std::string& taskKey);
+                                                           const std::vector<SQLValue>& bindings,
+                                                           bool prunesItemCache);
+    // The decoded item of a row, or null when its JSON is unreadable or of a
+    // later layout. Valid until the next call.
+    const InterventionItem* storedItem(const std::string& taskKey, std::string_view itemJSON);
+    // Runs `statement` (the step_progress query) for one task.
+    Result<std::set<std::string>, StoreError> completedStepIDs(SQLiteStatement& statement,
+                                                               const std::string& taskKey);
 
     SQLiteConnection database_;
     const std::filesystem::path path_;
@@ -184,7 +201,84 @@ class SQLiteTaskStore {
     const ReceiptDecoder decoder_ = ReceiptJSON::makeDecoder();
     mutable std::recursive_mutex lock_;
     std::int64_t lastSkippedTaskRowCount_ = 0;
+    // Decoding item JSON dominates a listing, which the app repeats every few
+    // seconds: items are decoded again only when their stored text changed.
+    struct CachedItem {
+        std::string json;
+        InterventionItem item;
+    };
+    std::unordered_map<std::string, CachedItem> itemCache_;
     ImportFaultHook importFaultHook_;
+
+    // ---- Data safety: integrity check, backup, database restore and the
+    // archive's reads and writes. Implemented in SQLiteTaskStoreMaintenance.cpp.
+  public:
+    // Quick check of the live database. Fails with `integrity` carrying the
+    // check's findings joined by "；" (or "没有返回检查结果。"), or `sqlite`.
+    Result<void, StoreError> verifyIntegrity();
+
+    // Writes a complete copy of the live database into the new file
+    // `destination` with SQLite's online backup, then quick-checks the copy.
+    // Missing parent directories are created (FileError on failure). Refuses
+    // the live file itself (TaskArchiveError unsafePath) and any existing file
+    // (destinationExists) without touching anything; a later failure removes
+    // the partial copy.
+    Result<void, ArchiveFailure> backup(const std::filesystem::path& destination);
+
+    // Replaces the live content with that of the SQLite file `source`
+    // (user_version 0 or 1); the store and its connection stay the same.
+    // Before anything is written: refuses the live file as source or safety
+    // location, and a safety location equal to the source (unsafePath naming
+    // the source); a missing or unopenable source (`backup`), a newer one
+    // (unsupportedSchema) or one failing its quick check (`integrity`); then
+    // backs the live database up into the new file `safetyBackup` as backup()
+    // does. Then copies the source in, migrates, checks that the three tables
+    // have every column this build reads (`integrity` naming what is missing),
+    // quick-checks and checkpoints (TRUNCATE). If any of these fails, the live
+    // content is copied back from the safety backup and that first failure is
+    // returned; if the copy back fails too, `backup` with a message naming the
+    // first failure and the safety backup. The safety backup is never deleted.
+    Result<void, ArchiveFailure> restoreDatabase(const std::filesystem::path& source,
+                                                 const std::filesystem::path& safetyBackup);
+
+    // Every stored receipt, ordered by identifier; raw text and hash as stored.
+    Result<std::vector<ArchivedReceipt>, StoreError> archivedReceipts();
+
+    // Every task's status, wake-up time and ticked steps, ordered by task key,
+    // ticks by step identifier. An unknown status or an unreadable tick time
+    // fails with `decode`; an unreadable wake-up time reads as none.
+    Result<std::vector<ArchivedTaskState>, StoreError> archivedTaskStates();
+
+    // Overwrites status, wake-up time and ticked steps of each listed task, in
+    // one transaction: all or nothing. Checked before anything is written:
+    // every task exists and is readable (StoreError missingTask) and every
+    // ticked step is a step of its item (TaskArchiveError invalidStep).
+    Result<void, ArchiveFailure> applyArchivedTaskStates(
+        const std::vector<ArchivedTaskState>& states);
+
+    // Stops waiting for the disk at each commit (PRAGMA synchronous = OFF).
+    // Only for a disposable database, such as an archive restore's staging
+    // copy: a crash of the program still leaves it intact, a power loss may not.
+    Result<void, StoreError> relaxDurability();
+
+    // Test seam: points inside restoreDatabase at which a hook may make the
+    // restore fail (copied: the live content has just been replaced) or act as
+    // another process would (rollingBack: before the safety backup is copied
+    // back; an error there makes the copy back fail). Production code never
+    // sets a hook.
+    enum class RestoreStage { copied, rollingBack };
+    using RestoreFaultHook = std::function<Result<void, StoreError>(RestoreStage)>;
+    void setRestoreFaultHook(RestoreFaultHook hook);
+
+  private:
+    Result<void, StoreError> replaceContent(SQLiteConnection& source);
+    Result<void, StoreError> restoreFromSafetyCopy(const std::filesystem::path& safetyBackup);
+    // Whether the three tables have every column this build reads; with
+    // `requireAllTables` false, absent tables pass. Fails with `integrity`
+    // naming what is missing.
+    Result<void, StoreError> verifySchema(bool requireAllTables);
+
+    RestoreFaultHook restoreFaultHook_;
 };
 
 }  // namespace kestrin

@@ -11,7 +11,7 @@ namespace kestrin {
 // failure of the rollback itself, so the caller reports its first failure.
 // Movable, not copyable.
 class SQLiteTransaction {
-  public:
+public:
     // Fails with `sqlite` (for example when another connection keeps the
     // write lock beyond the busy timeout).
     static Result<SQLiteTransaction, StoreError> begin(SQLiteConnection& connection);
@@ -25,7 +25,7 @@ class SQLiteTransaction {
     // "COMMIT;". After a failure the destructor still rolls back.
     Result<void, StoreError> commit();
 
-  private:
+private:
     explicit SQLiteTransaction(SQLiteConnection& connection) : connection_(&connection) {}
     SQLiteConnection* connection_;
     bool open_ = true;

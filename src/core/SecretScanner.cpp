@@ -35,9 +35,12 @@ bool beginsWith(std::string_view text, std::size_t pos, std::string_view prefix)
 
 // One secret rule. `firstBytes` are the only bytes a match can start with, and
 // `mayStartAt` a cheap test of the bytes from there on that every match passes;
-// the compiled pattern is tried only where both allow it. No character outside
-// ASCII folds to a string that starts with a, b, c, p or t, so the ASCII
-// letters these tests look for are complete under case-insensitive matching.
+// the compiled pattern is tried only where both allow it.
+//
+// Under case-insensitive matching, a match of "Bearer" starts with B or b, and
+// the character after the opening quote of a credential key is an ASCII a, c,
+// p or t: the only other characters whose case folding starts with one of these
+// letters, U+1E97 and U+1E9A, fold to it followed by a mark no key continues with.
 struct Rule {
     std::string_view name;
     std::string_view pattern;  // ICU regular expression, exactly as stored
@@ -71,7 +74,11 @@ constexpr std::array<Rule, 6> kRules{{
      R"re((?i)\"(?:password|passwd|token|api[_-]?key|client[_-]?secret|private[_-]?key)\"\s*:\s*\"[^\"]{4,}\")re",
      "敏感字段不得包含实际值；改为空值或删除该字段。", "\"",
      [](std::string_view text, std::size_t pos) {
-         for (std::string_view key : {"pas", "tok", "api", "cli", "pri"}) {
+         if (pos + 1 < text.size() && static_cast<unsigned char>(text[pos + 1]) >= 0x80) {
+             return false;
+         }
+         constexpr std::array<std::string_view, 5> keyStarts{"pas", "tok", "api", "cli", "pri"};
+         for (const std::string_view key : keyStarts) {
              if (mayBeginWithFolded(text, pos + 1, key)) return true;
          }
          return false;
@@ -79,7 +86,7 @@ constexpr std::array<Rule, 6> kRules{{
 }};
 
 // For each byte, 1 + the index of the rule whose matches may start with it, 0
-// for none. Distinct rules have distinct first bytes.
+// for none.
 constexpr std::array<std::uint8_t, 256> kRuleStartingWith = [] {
     std::array<std::uint8_t, 256> table{};
     for (std::size_t i = 0; i < kRules.size(); ++i) {
@@ -89,6 +96,15 @@ constexpr std::array<std::uint8_t, 256> kRuleStartingWith = [] {
     }
     return table;
 }();
+
+// The table holds one rule per byte, so no two rules may share a first byte.
+static_assert([] {
+    std::size_t total = 0;
+    for (const Rule& rule : kRules) total += rule.firstBytes.size();
+    std::size_t used = 0;
+    for (const std::uint8_t entry : kRuleStartingWith) used += entry != 0;
+    return total == used && kRuleStartingWith['\n'] == 0;
+}());
 
 // ICU's UTF-8 text wrapper indexes with 32-bit offsets, so longer texts are
 // scanned in pieces of at most this many bytes, each cut just after a line

@@ -23,8 +23,9 @@ class SecretScanner {
     // Every match of every rule in `text`, sorted by line, then by rule name;
     // the sort is stable, so equal findings keep their order. Line numbers
     // count line feeds before the match start, so a CR LF pair ends one line
-    // and a lone CR ends none. Ill-formed UTF-8 is read as U+FFFD, which no
-    // rule matches.
+    // and a lone CR ends none. Each ill-formed UTF-8 sequence reads as one
+    // U+FFFD: it splits a token, but counts as a character of a credential
+    // value.
     std::vector<SecretFinding> scan(std::string_view text) const;
 
     // The one scan every place that checks receipt text must use (importer,

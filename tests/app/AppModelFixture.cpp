@@ -53,8 +53,7 @@ std::string receiptJSON(const ReceiptSpec& spec) {
 ModelHarness::ModelHarness() : ModelHarness(std::map<std::string, std::string>{}) {}
 
 ModelHarness::ModelHarness(std::map<std::string, std::string> environment)
-    : root_(std::filesystem::path(directory_.path().toStdString()) / "data"),
-      platform_([&] {
+    : root_(std::filesystem::path(directory_.path().toStdString()) / "data"), platform_([&] {
           if (!environment.contains("KESTRIN_HOME") && !environment.contains("XDG_DATA_HOME")) {
               environment["KESTRIN_HOME"] = root_.string();
           }

@@ -47,7 +47,7 @@ std::string receiptJSON(const ReceiptSpec& spec);
 // with fake platform services, plus a second store and importer on the same
 // database that play the MCP server writing from another process.
 class ModelHarness {
-public:
+  public:
     ModelHarness();
     explicit ModelHarness(std::map<std::string, std::string> environment);
     ~ModelHarness();
@@ -69,7 +69,7 @@ public:
     TaskRecord task(const std::string& key);
     std::vector<std::string> visibleKeys();
 
-private:
+  private:
     QTemporaryDir directory_;
     std::filesystem::path root_;
     FakePlatform platform_;

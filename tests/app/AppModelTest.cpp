@@ -16,14 +16,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-const QString& noticeTitle(AppModel& model) { return model.notice()->title; }
-const QString& noticeMessage(AppModel& model) { return model.notice()->message; }
+const QString& noticeTitle(AppModel& model) {
+    return model.notice()->title;
+}
+const QString& noticeMessage(AppModel& model) {
+    return model.notice()->message;
+}
 
 ReceiptSpec twoItemReceipt(const std::string& id, const std::string& project) {
     ReceiptSpec spec;
@@ -33,12 +39,23 @@ ReceiptSpec twoItemReceipt(const std::string& id, const std::string& project) {
     return spec;
 }
 
+// Submits `spec`, loads it and ticks the only step of its first item: a task
+// ready to be handed back. Returns that task's key.
+std::string submitWorkedTask(ModelHarness& harness, const ReceiptSpec& spec) {
+    harness.submit(spec);
+    harness.model().refresh();
+    const std::string key = taskKey(spec.receiptID, spec.items.front().id);
+    harness.model().setStep(key, "step-1", true);
+    harness.turnEventLoop();
+    return key;
+}
+
 }  // namespace
 
 class AppModelTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void startUpFailureLeavesAnEmptyModelThatDoesNothing();
     void startUpAsksForNotificationsOnlyWhereAvailable();
     void windowTitleNamesTheDataEnvironment();
@@ -140,9 +157,9 @@ void AppModelTest::windowTitleNamesTheDataEnvironment() {
     // KESTRIN_HOME inside a temporary directory: the isolated test store.
     ModelHarness temporary;
     QCOMPARE(temporary.model().windowTitle(), QStringLiteral("Velmora · 隔离测试库"));
-    QCOMPARE(temporary.model().currentDataContext(),
-             QStringLiteral("当前环境：隔离测试库\n当前数据库：") +
-                 qs(temporary.database().string()));
+    QCOMPARE(
+        temporary.model().currentDataContext(),
+        QStringLiteral("当前环境：隔离测试库\n当前数据库：") + qs(temporary.database().string()));
 
     // No KESTRIN_HOME: the default directory under the per-user data location.
     QTemporaryDir dataHome;
@@ -401,7 +418,8 @@ void AppModelTest::searchIsTrimmedLowerCasedAndLimitedToSixFields() {
     ReceiptSpec claude;
     claude.receiptID = "rc-claude";
     claude.agent = "claude_code";
-    claude.items = {{"item-i", "Rotate logs", "physical", "medium", {{"step-1", 1, "echo secretcommand"}}}};
+    claude.items = {
+        {"item-i", "Rotate logs", "physical", "medium", {{"step-1", 1, "echo secretcommand"}}}};
     ReceiptSpec codex;
     codex.receiptID = "rc-codex";
     codex.project = "Zeta";
@@ -418,14 +436,14 @@ void AppModelTest::searchIsTrimmedLowerCasedAndLimitedToSixFields() {
     };
     const std::vector<std::string> claudeOnly{"rc-claude::item-i"};
     const std::vector<std::string> codexOnly{"rc-codex::item-i"};
-    QCOMPARE(matches(QStringLiteral("  Claude \n")), claudeOnly);  // agent display name
-    QCOMPARE(matches(QStringLiteral("终端")), codexOnly);          // category "终端命令"
-    QCOMPARE(matches(QStringLiteral("zeta")), codexOnly);          // project name
-    QCOMPARE(matches(QStringLiteral("NIGHTLY")), codexOnly);       // agent task title
+    QCOMPARE(matches(QStringLiteral("  Claude \n")), claudeOnly);       // agent display name
+    QCOMPARE(matches(QStringLiteral("终端")), codexOnly);               // category "终端命令"
+    QCOMPARE(matches(QStringLiteral("zeta")), codexOnly);               // project name
+    QCOMPARE(matches(QStringLiteral("NIGHTLY")), codexOnly);            // agent task title
     QCOMPARE(matches(QStringLiteral("reason of rotate")), claudeOnly);  // item reason
     QCOMPARE(matches(QStringLiteral("secretcommand")), std::vector<std::string>{});  // step command
     QCOMPARE(matches(QStringLiteral("Summary")), std::vector<std::string>{});  // receipt summary
-    QCOMPARE(matches(QStringLiteral("   ")).size(), std::size_t(2));  // blank: no filter
+    QCOMPARE(matches(QStringLiteral("   ")).size(), std::size_t(2));           // blank: no filter
 
     // The filter still applies on top of the search.
     model.setSelection(SidebarSelection::status(TaskStatus::completed));
@@ -521,9 +539,9 @@ void AppModelTest::silentScanWithAcceptedFilesOnlyNotifies() {
     QCOMPARE(model.tasks().size(), std::size_t(2));
     const auto& posted = harness.platform().notifications->posted;
     QCOMPARE(posted.size(), 1);
-    QCOMPARE(posted[0], (DesktopNotification{QStringLiteral("rc-1-v1"),
-                                             QStringLiteral("alpha 需要你介入"),
-                                             QStringLiteral("Item A of rc-1、Item B of rc-1")}));
+    QCOMPARE(posted[0],
+             (DesktopNotification{QStringLiteral("rc-1-v1"), QStringLiteral("alpha 需要你介入"),
+                                  QStringLiteral("Item A of rc-1、Item B of rc-1")}));
 
     // Where notifications are unavailable nothing is posted.
     harness.platform().notifications->available = false;
@@ -541,9 +559,8 @@ void AppModelTest::scanWithARejectedFileListsEveryFile() {
     model.scanInbox(true);
     QVERIFY(model.notice());
     QCOMPARE(noticeTitle(model), QStringLiteral("收件箱处理完成"));
-    QCOMPARE(noticeMessage(model),
-             QStringLiteral("a.json：已导入 2 个人工介入事项。\n"
-                            "b.json：已拒收，回执必须是 UTF-8 JSON 文本。"));
+    QCOMPARE(noticeMessage(model), QStringLiteral("a.json：已导入 2 个人工介入事项。\n"
+                                                  "b.json：已拒收，回执必须是 UTF-8 JSON 文本。"));
     QCOMPARE(harness.platform().notifications->posted.size(), 1);
 
     // A manual scan reports accepted files as well.
@@ -581,8 +598,9 @@ void AppModelTest::importFilesReportsEachFile() {
     ReceiptImporter importer(harness.otherStore());
     const auto readFailure = importer.importFile(missing);
     QVERIFY(!readFailure);
-    QCOMPARE(noticeMessage(model), QStringLiteral("good.json：已导入 2 个人工介入事项。\nmissing.json：") +
-                                       qs(readFailure.error().description()));
+    QCOMPARE(noticeMessage(model),
+             QStringLiteral("good.json：已导入 2 个人工介入事项。\nmissing.json：") +
+                 qs(readFailure.error().description()));
     QCOMPARE(model.tasks().size(), std::size_t(2));
     QCOMPARE(harness.platform().notifications->posted.size(), 1);
     QVERIFY(std::filesystem::exists(good));  // chosen files stay where they are
@@ -741,7 +759,8 @@ void AppModelTest::copyResumeMessageCopiesAndMarksReady() {
     model.copyResumeMessage(task);
     QCOMPARE(harness.platform().pasteboard->content,
              std::optional<QString>(qs(ResumeMessageBuilder().build(task, "  已重启服务  "))));
-    QVERIFY(harness.platform().pasteboard->content->contains(QStringLiteral("本人记录：已重启服务")));
+    QVERIFY(
+        harness.platform().pasteboard->content->contains(QStringLiteral("本人记录：已重启服务")));
     QVERIFY(!model.notice());
     harness.turnEventLoop();
     QCOMPARE(harness.task(task.taskKey).status, TaskStatus::readyToResume);
@@ -767,16 +786,13 @@ void AppModelTest::copyAndReturnWithoutALinkExplains() {
     AppModel& model = harness.model();
     ReceiptSpec spec = twoItemReceipt("rc-1", "alpha");
     spec.agent = "claude_code";
-    harness.submit(spec);
-    model.refresh();
-    const std::string key = taskKey("rc-1", "item-a");
-    model.setStep(key, "step-1", true);
-    harness.turnEventLoop();
+    const std::string key = submitWorkedTask(harness, spec);
 
     model.copyAndReturnToCodex(harness.task(key));
     QCOMPARE(noticeTitle(model), QStringLiteral("恢复消息已复制"));
-    QCOMPARE(noticeMessage(model),
-             QStringLiteral("当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。"));
+    QCOMPARE(
+        noticeMessage(model),
+        QStringLiteral("当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。"));
     QVERIFY(harness.platform().pasteboard->content);
     QVERIFY(harness.platform().workspace->openedURLs.isEmpty());
     harness.turnEventLoop();
@@ -788,19 +804,17 @@ void AppModelTest::copyAndReturnOpensTheThread() {
     AppModel& model = harness.model();
     ReceiptSpec spec = twoItemReceipt("rc-1", "alpha");
     spec.taskID = "3F2A9C1E-7B4D-4E8A-9C0F-1A2B3C4D5E6F";
-    harness.submit(spec);
-    model.refresh();
-    const std::string key = taskKey("rc-1", "item-a");
-    model.setStep(key, "step-1", true);
-    harness.turnEventLoop();
+    const std::string key = submitWorkedTask(harness, spec);
 
     model.copyAndReturnToCodex(harness.task(key));
-    QCOMPARE(harness.platform().workspace->openedURLs,
-             QList<QUrl>{QUrl(QStringLiteral("codex://threads/3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f"))});
+    QCOMPARE(
+        harness.platform().workspace->openedURLs,
+        QList<QUrl>{QUrl(QStringLiteral("codex://threads/3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f"))});
     QCOMPARE(noticeTitle(model), QStringLiteral("已复制，并已请求 Codex 打开任务"));
-    QCOMPARE(noticeMessage(model),
-             QStringLiteral("Codex 已接收深链接请求，但 Velmora 无法确认是否定位正确。请先核对当前"
-                            "是否为原任务，然后按 Command-V 粘贴，检查恢复消息，最后按 Return 发送。"));
+    QCOMPARE(
+        noticeMessage(model),
+        QStringLiteral("Codex 已接收深链接请求，但 Velmora 无法确认是否定位正确。请先核对当前"
+                       "是否为原任务，然后按 Command-V 粘贴，检查恢复消息，最后按 Return 发送。"));
     QCOMPARE(harness.platform().workspace->codexOpenRequests, 0);
     QVERIFY(harness.platform().pasteboard->content);
     harness.turnEventLoop();
@@ -812,11 +826,7 @@ void AppModelTest::copyAndReturnWhenTheLinkIsRefused() {
     AppModel& model = harness.model();
     ReceiptSpec spec = twoItemReceipt("rc-1", "alpha");
     spec.taskID = "3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f";
-    harness.submit(spec);
-    model.refresh();
-    const std::string key = taskKey("rc-1", "item-a");
-    model.setStep(key, "step-1", true);
-    harness.turnEventLoop();
+    const std::string key = submitWorkedTask(harness, spec);
     harness.platform().workspace->acceptsURLs = false;
 
     model.copyAndReturnToCodex(harness.task(key));
@@ -836,7 +846,8 @@ void AppModelTest::openCodexExplainsWhenItIsMissing() {
     harness.platform().workspace->codexInstalled = false;
     model.openCodexOrExplain();
     QCOMPARE(noticeTitle(model), QStringLiteral("没有找到 Codex"));
-    QCOMPARE(noticeMessage(model), QStringLiteral("请手动打开 Codex，再进入原任务并粘贴恢复消息。"));
+    QCOMPARE(noticeMessage(model),
+             QStringLiteral("请手动打开 Codex，再进入原任务并粘贴恢复消息。"));
 }
 
 QTEST_GUILESS_MAIN(AppModelTest)

@@ -1,17 +1,50 @@
-#include "core/AppPaths.h"
-
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iostream>
 
-#include "ScratchDirectory.h"
+#include "core/AppPaths.h"
 #include "core/BuildInfo.h"
 
 using namespace kestrin;
-using kestrin::testing::ScratchDirectory;
 namespace fs = std::filesystem;
 
 namespace {
+
+// A fresh directory for one test under the system's temporary location, removed
+// afterwards unless the test failed (then kept for inspection and its path
+// printed).
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() /
+             (std::string("velmora-") + test->test_suite_name() + "-" + test->name() + "-XXXXXX"))
+                .string();
+        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed: " << pattern;
+        path_ = pattern;
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    ~ScratchDirectory() {
+        if (::testing::Test::HasFailure()) {
+            std::cerr << "kept test directory " << path_ << "\n";
+            return;
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& child) const {
+        return path_ / child;
+    }
+
+private:
+    std::filesystem::path path_;
+};
 
 AppPaths resolved(const AppPaths::Environment& environment) {
     auto paths = AppPaths::defaultPaths(environment);
@@ -123,15 +156,15 @@ TEST(AppPaths, EnsureDirectoriesStopsAtTheFirstFailure) {
 
 TEST(AppPaths, ClassifiesTheDefaultDirectoryAsStandard) {
     ScratchDirectory scratch;
-    const AppPaths::Environment environment{{"HOME", (scratch / "home").string()},
-                                            {"XDG_DATA_HOME", ""},
-                                            {"TMPDIR", ""}};
+    const AppPaths::Environment environment{
+        {"HOME", (scratch / "home").string()}, {"XDG_DATA_HOME", ""}, {"TMPDIR", ""}};
     const AppPaths standard = resolved(environment);
     EXPECT_EQ(standard.dataEnvironment(environment), TaskDataEnvironment::standard);
     // Even through a symbolic link, once the directory exists.
     ASSERT_TRUE(standard.ensureDirectories());
     fs::create_directory_symlink(standard.root(), scratch / "link");
-    EXPECT_EQ(AppPaths(scratch / "link").dataEnvironment(environment), TaskDataEnvironment::standard);
+    EXPECT_EQ(AppPaths(scratch / "link").dataEnvironment(environment),
+              TaskDataEnvironment::standard);
     EXPECT_EQ(AppPaths(scratch / "link" / "inbox" / "..").dataEnvironment(environment),
               TaskDataEnvironment::standard);
     // Without a known home, standard cannot match.

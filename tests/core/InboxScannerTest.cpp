@@ -1,16 +1,15 @@
-#include "core/InboxScanner.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
-#include "ScratchDirectory.h"
+#include "tools/StoreFixture.h"
+#include "core/InboxScanner.h"
 
 using namespace kestrin;
-using kestrin::testing::ScratchDirectory;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
@@ -28,7 +27,8 @@ void writeFile(const fs::path& location, const std::string& content) {
 }
 
 std::string receipt(const std::string& receiptID) {
-    json document = json::parse(readFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json"));
+    json document =
+        json::parse(readFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json"));
     document["receipt_id"] = receiptID;
     return document.dump();
 }
@@ -99,12 +99,14 @@ public:
 // 2026-07-27T08:30:00Z: the second count every suffix in these tests uses.
 constexpr std::int64_t kNowSeconds = 1785141000;
 
-class InboxScannerTest : public ::testing::Test {
+// The data directory is the store fixture's directory, whose "tasks.sqlite"
+// is the store under test.
+class InboxScannerTest : public kestrin::testing::StoreFixture {
 protected:
     void SetUp() override {
-        auto opened = SQLiteTaskStore::open(paths.database());
-        ASSERT_TRUE(opened) << opened.error().description();
-        store = std::move(opened.value());
+        StoreFixture::SetUp();
+        paths = AppPaths(directory);
+        ASSERT_EQ(paths.database(), databasePath);
         importer.emplace(*store);
         scanner.emplace(paths, *importer, files,
                         [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
@@ -121,10 +123,16 @@ protected:
         writeFile(paths.inbox() / name, content);
     }
 
-    ScratchDirectory scratch;
-    AppPaths paths{scratch / "data"};
+    // Drops one file and runs a pass, which must yield exactly its event.
+    InboxScanEvent dropAndScan(const std::string& name, const std::string& content) {
+        drop(name, content);
+        auto events = scan();
+        EXPECT_EQ(events.size(), 1u);
+        return events.empty() ? InboxScanEvent{} : events.front();
+    }
+
+    AppPaths paths{"/"};
     FaultyFileSystem files;
-    std::unique_ptr<SQLiteTaskStore> store;
     std::optional<ReceiptImporter> importer;
     std::optional<InboxScanner> scanner;
 };
@@ -135,15 +143,16 @@ const std::string kNotUTF8 = "回执必须是 UTF-8 JSON 文本。";
 
 TEST_F(InboxScannerTest, TakesOnlyVisibleJSONFilesAndLeavesTheRest) {
     EXPECT_TRUE(scan().empty());
-    for (const char* name : {".hidden.json", "notes.txt", "x.json.txt", "json", "y.jsonl", "z.json."}) {
+    for (const char* name :
+         {".hidden.json", "notes.txt", "x.json.txt", "json", "y.jsonl", "z.json."}) {
         drop(name, "not json");
     }
     fs::create_directory(paths.inbox() / "nested");
     drop("nested/inner.json", receipt("rc-nested"));
     EXPECT_TRUE(scan().empty());
-    EXPECT_EQ(namesIn(paths.inbox()), (std::vector<std::string>{".hidden.json", "json", "nested",
-                                                                  "notes.txt", "x.json.txt",
-                                                                  "y.jsonl", "z.json."}));
+    EXPECT_EQ(namesIn(paths.inbox()),
+              (std::vector<std::string>{".hidden.json", "json", "nested", "notes.txt", "x.json.txt",
+                                        "y.jsonl", "z.json."}));
     EXPECT_TRUE(namesIn(paths.processed()).empty());
     EXPECT_TRUE(namesIn(paths.rejected()).empty());
 }
@@ -171,44 +180,43 @@ TEST_F(InboxScannerTest, HandlesFilesInByteOrderOfTheirNames) {
 
 TEST_F(InboxScannerTest, SuffixesANameAlreadyTakenInTheTarget) {
     const std::string seconds = std::to_string(kNowSeconds);
-    drop("report.json", receipt("rc-report"));
-    ASSERT_EQ(scan().size(), 1u);
-    drop("report.json", receipt("rc-report"));
-    auto second = scan();
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].filename, "report.json");
-    EXPECT_EQ(second[0].result, InboxScanEvent::Result::accepted(*second[0].result.outcome));
-    EXPECT_EQ(second[0].result.outcome->result, StoreImportResult::duplicate());
+    dropAndScan("report.json", receipt("rc-report"));
+    const InboxScanEvent second = dropAndScan("report.json", receipt("rc-report"));
+    EXPECT_EQ(second.filename, "report.json");
+    ASSERT_EQ(second.result.kind, InboxScanEvent::Result::Kind::accepted);
+    EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
     EXPECT_TRUE(fs::exists(paths.processed() / ("report-" + seconds + ".json")));
 
     // Within the same second, the third gets a random upper-case UUID.
-    drop("report.JSON", receipt("rc-report"));
-    ASSERT_EQ(scan().size(), 1u);
-    const auto names = namesIn(paths.processed());
+    dropAndScan("report.json", receipt("rc-report"));
+    auto names = namesIn(paths.processed());
     ASSERT_EQ(names.size(), 3u);
-    const std::regex uuidName("report-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.json");
-    EXPECT_EQ(std::count_if(names.begin(), names.end(),
-                            [&](const std::string& n) { return std::regex_match(n, uuidName); }),
-              1)
-        << names[0] << " " << names[1] << " " << names[2];
+    EXPECT_EQ(names[0], "report-" + seconds + ".json");
+    EXPECT_TRUE(std::regex_match(
+        names[1], std::regex("report-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-"
+                             "[0-9A-F]{12}\\.json")))
+        << names[1];
+    EXPECT_EQ(names[2], "report.json");
+
+    // A renamed file always ends in ".json", whatever the case it came with.
+    dropAndScan("x.JSON", receipt("rc-x"));
+    EXPECT_EQ(dropAndScan("x.JSON", receipt("rc-x")).filename, "x.JSON");
+    EXPECT_TRUE(fs::exists(paths.processed() / "x.JSON"));
+    EXPECT_TRUE(fs::exists(paths.processed() / ("x-" + seconds + ".json")));
 }
 
 TEST_F(InboxScannerTest, RefusedFilesGoToRejectedWithAReasonFile) {
-    drop("deploy.json", "\xE9t\xE9");
-    auto first = scan();
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0], (InboxScanEvent{"deploy.json", InboxScanEvent::Result::rejected(kNotUTF8)}));
+    EXPECT_EQ(dropAndScan("deploy.json", "\xE9t\xE9"),
+              (InboxScanEvent{"deploy.json", InboxScanEvent::Result::rejected(kNotUTF8)}));
     EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), kNotUTF8);
     EXPECT_EQ(readFile(paths.rejected() / "deploy.json"), "\xE9t\xE9");
 
     // A second refusal of that name: the JSON file is suffixed, the reason
     // file replaced.
-    drop("deploy.json", "{ not json");
-    auto second = scan();
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].result.kind, InboxScanEvent::Result::Kind::rejected);
-    EXPECT_TRUE(second[0].result.reason.starts_with("回执 JSON 无法解析："));
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), second[0].result.reason);
+    const InboxScanEvent second = dropAndScan("deploy.json", "{ not json");
+    EXPECT_EQ(second.result.kind, InboxScanEvent::Result::Kind::rejected);
+    EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
+    EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), second.result.reason);
     EXPECT_EQ(namesIn(paths.rejected()),
               (std::vector<std::string>{"deploy-" + std::to_string(kNowSeconds) + ".json",
                                         "deploy.json", "deploy.reason.txt"}));
@@ -220,21 +228,19 @@ TEST_F(InboxScannerTest, AFailedMoveToProcessedKeepsTheFileForTheNextPass) {
         if (to.parent_path() == paths.processed()) return std::errc::read_only_file_system;
         return std::nullopt;
     };
-    drop("a.json", receipt("rc-a"));
-    auto first = scan();
-    ASSERT_EQ(first.size(), 1u);
-    const std::string moveError = "无法将 " + (paths.inbox() / "a.json").string() + " 移动到 " +
-                                  (paths.processed() / "a.json").string() +
-                                  "：Read-only file system";
-    EXPECT_EQ(first[0].result.kind, InboxScanEvent::Result::Kind::acceptedButArchivingFailed);
-    EXPECT_EQ(first[0].result.reason, moveError);
-    EXPECT_EQ(first[0].result.outcome->result, StoreImportResult::inserted(2));
+    const InboxScanEvent first = dropAndScan("a.json", receipt("rc-a"));
+    ASSERT_EQ(first.result.kind, InboxScanEvent::Result::Kind::acceptedButArchivingFailed);
+    EXPECT_EQ(first.result.reason, "无法将 " + (paths.inbox() / "a.json").string() + " 移动到 " +
+                                       (paths.processed() / "a.json").string() +
+                                       "：Read-only file system");
+    EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
     EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"a.json"});
 
+    // The next pass imports it again, as a duplicate, and archives it.
     files.onMove = nullptr;
     auto second = scan();
     ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].result.kind, InboxScanEvent::Result::Kind::accepted);
+    ASSERT_EQ(second[0].result.kind, InboxScanEvent::Result::Kind::accepted);
     EXPECT_EQ(second[0].result.outcome->result, StoreImportResult::duplicate());
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
@@ -243,10 +249,7 @@ TEST_F(InboxScannerTest, AFailedMoveToRejectedIsAddedToTheReason) {
     files.onMove = [](const fs::path&, const fs::path&) -> std::optional<std::errc> {
         return std::errc::permission_denied;
     };
-    drop("bad.json", "\xFF");
-    auto events = scan();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].result,
+    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result,
               InboxScanEvent::Result::rejected(
                   kNotUTF8 + "（此外，移动到 rejected 目录也失败：无法将 " +
                   (paths.inbox() / "bad.json").string() + " 移动到 " +
@@ -256,19 +259,19 @@ TEST_F(InboxScannerTest, AFailedMoveToRejectedIsAddedToTheReason) {
 }
 
 TEST_F(InboxScannerTest, AReasonFileThatCannotBeWrittenIsIgnored) {
-    files.onWrite = [](const fs::path&) -> std::optional<std::errc> { return std::errc::no_space_on_device; };
-    drop("bad.json", "\xFF");
-    auto events = scan();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].result, InboxScanEvent::Result::rejected(kNotUTF8));
+    files.onWrite = [](const fs::path&) -> std::optional<std::errc> {
+        return std::errc::no_space_on_device;
+    };
+    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result, InboxScanEvent::Result::rejected(kNotUTF8));
     EXPECT_EQ(namesIn(paths.rejected()), std::vector<std::string>{"bad.json"});
 }
 
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
-    // A directory named like a receipt, a file that cannot be read, a file that
-    // disappears between listing and reading, a store failure, and good files
-    // between them.
+    // A directory and a named pipe named like receipts, a file that cannot be
+    // read, a file that disappears between listing and reading, a store
+    // failure, and good files between them.
     fs::create_directory(paths.inbox() / "b-directory.json");
+    ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);
     drop("a-good.json", receipt("rc-a"));
     drop("c-unreadable.json", receipt("rc-c"));
     drop("d-vanishing.json", receipt("rc-d"));
@@ -279,48 +282,47 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
         if (location.filename() == "d-vanishing.json") fs::remove(location);
         return std::nullopt;
     };
-    store->setImportFaultHook([imports = 0](SQLiteTaskStore::ImportStage stage) mutable
-                              -> Result<void, StoreError> {
-        if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) {
-            return fail(StoreError::sqlite("database is locked"));
-        }
-        return {};
-    });
+    store->setImportFaultHook(
+        [imports = 0](SQLiteTaskStore::ImportStage stage) mutable -> Result<void, StoreError> {
+            if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) {
+                return fail(StoreError::sqlite("database is locked"));
+            }
+            return {};
+        });
 
     const auto events = scan();
-    ASSERT_EQ(events.size(), 6u);
+    ASSERT_EQ(events.size(), 7u);
     const auto inbox = [&](const char* name) { return (paths.inbox() / name).string(); };
+    const auto unreadable = [&](const char* name, const std::string& why) {
+        return InboxScanEvent{
+            name, InboxScanEvent::Result::rejected("无法读取文件 " + inbox(name) + "：" + why)};
+    };
     EXPECT_EQ(events[0].filename, "a-good.json");
     EXPECT_EQ(events[0].result.kind, InboxScanEvent::Result::Kind::accepted);
-    EXPECT_EQ(events[1], (InboxScanEvent{"b-directory.json",
-                                         InboxScanEvent::Result::rejected(
-                                             "无法读取文件 " + inbox("b-directory.json") +
-                                             "：Is a directory")}));
-    EXPECT_EQ(events[2], (InboxScanEvent{"c-unreadable.json",
-                                         InboxScanEvent::Result::rejected(
-                                             "无法读取文件 " + inbox("c-unreadable.json") +
-                                             "：Permission denied")}));
-    EXPECT_EQ(events[3],
-              (InboxScanEvent{"d-vanishing.json",
-                              InboxScanEvent::Result::rejected(
-                                  "无法读取文件 " + inbox("d-vanishing.json") +
-                                  "：No such file or directory（此外，移动到 rejected 目录也失败：无法将 " +
-                                  inbox("d-vanishing.json") + " 移动到 " +
-                                  (paths.rejected() / "d-vanishing.json").string() +
-                                  "：No such file or directory）")}));
-    EXPECT_EQ(events[4], (InboxScanEvent{"e-store-fails.json",
+    EXPECT_EQ(events[1], unreadable("b-directory.json", "Is a directory"));
+    // Reading a pipe would wait for a writer; it is refused at once instead.
+    EXPECT_EQ(events[2], unreadable("b-pipe.json", "不是普通文件"));
+    EXPECT_EQ(events[3], unreadable("c-unreadable.json", "Permission denied"));
+    // The vanished file cannot be moved either; its reason file stays behind.
+    EXPECT_EQ(events[4].result.reason,
+              "无法读取文件 " + inbox("d-vanishing.json") +
+                  "：No such file or directory（此外，移动到 rejected 目录也失败：无法将 " +
+                  inbox("d-vanishing.json") + " 移动到 " +
+                  (paths.rejected() / "d-vanishing.json").string() +
+                  "：No such file or directory）");
+    EXPECT_EQ(events[5], (InboxScanEvent{"e-store-fails.json",
                                          InboxScanEvent::Result::rejected(
                                              "任务数据库操作失败：database is locked")}));
-    EXPECT_EQ(events[5].filename, "f-good.json");
-    EXPECT_EQ(events[5].result.kind, InboxScanEvent::Result::Kind::accepted);
+    EXPECT_EQ(events[6].filename, "f-good.json");
+    EXPECT_EQ(events[6].result.kind, InboxScanEvent::Result::Kind::accepted);
 
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
     EXPECT_EQ(namesIn(paths.processed()), (std::vector<std::string>{"a-good.json", "f-good.json"}));
     EXPECT_EQ(namesIn(paths.rejected()),
-              (std::vector<std::string>{"b-directory.json", "b-directory.reason.txt",
-                                        "c-unreadable.json", "c-unreadable.reason.txt",
-                                        "d-vanishing.reason.txt", "e-store-fails.json",
-                                        "e-store-fails.reason.txt"}));
+              (std::vector<std::string>{"b-directory.json", "b-directory.reason.txt", "b-pipe.json",
+                                        "b-pipe.reason.txt", "c-unreadable.json",
+                                        "c-unreadable.reason.txt", "d-vanishing.reason.txt",
+                                        "e-store-fails.json", "e-store-fails.reason.txt"}));
     EXPECT_EQ(readFile(paths.rejected() / "e-store-fails.reason.txt"),
               "任务数据库操作失败：database is locked");
     auto tasks = store->listTasks(true, currentTimestamp());
@@ -361,7 +363,7 @@ TEST_F(InboxScannerTest, APassFailsOnlyWhenTheInboxCannotBePreparedOrListed) {
 }
 
 TEST_F(InboxScannerTest, CreatesMissingDirectoriesBeforeListing) {
-    const AppPaths fresh(scratch / "fresh");
+    const AppPaths fresh(directory / "fresh");
     auto events = InboxScanner(fresh, *importer).scanOnce();
     ASSERT_TRUE(events);
     EXPECT_TRUE(events->empty());

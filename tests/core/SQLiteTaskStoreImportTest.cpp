@@ -118,10 +118,24 @@ TEST_F(SQLiteTaskStoreImport, RawBytesThatAreNotUTF8AreRefusedBeforeAnyWrite) {
     EXPECT_TRUE(contents().empty());
 }
 
+// Colons are allowed in identifiers, so two receipts can spell one task key.
+TEST_F(SQLiteTaskStoreImport, ATaskKeyHeldByAnotherReceiptIsNotTakenOver) {
+    ASSERT_EQ(imported(makeReceipt("abc::x", 1, {makeItem("yz1")})).kind, Kind::inserted);
+    ASSERT_TRUE(store->setStepCompleted("abc::x::yz1", "s1", true));
+    const auto before = contents();
+
+    auto result = import(makeReceipt("abc", 1, {makeItem("x::yz1", TaskPriority::critical)}));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(
+        result.error().description(),
+        "任务数据库操作失败：任务 abc::x::yz1 已属于回执 abc::x，无法写入回执 abc 的同名任务。");
+    EXPECT_EQ(contents(), before);
+}
+
 // MARK: - Another writer between the pre-check and the transaction
 
 class SQLiteTaskStoreImportRace : public StoreFixture {
-  protected:
+protected:
     // Makes `other` store `receipt` with `raw` right before this store's
     // transaction begins, as a second process would.
     void otherWritesFirst(const InterventionReceipt& receipt, const std::string& raw) {
@@ -212,11 +226,26 @@ TEST_P(SQLiteTaskStoreImportRollback, AnImportFailingMidwayLeavesTheDatabaseAsIt
     EXPECT_EQ(imported(makeReceipt("r-42", 2, {makeItem("A")})), StoreImportResult::updated(1, 1));
 }
 
+static std::string stageName(const ::testing::TestParamInfo<SQLiteTaskStore::ImportStage>& stage) {
+    switch (stage.param) {
+        case SQLiteTaskStore::ImportStage::beforeTransaction:
+            return "beforeTransaction";
+        case SQLiteTaskStore::ImportStage::receiptWritten:
+            return "receiptWritten";
+        case SQLiteTaskStore::ImportStage::taskWritten:
+            return "taskWritten";
+        case SQLiteTaskStore::ImportStage::beforeCommit:
+            return "beforeCommit";
+    }
+    return "unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryStage, SQLiteTaskStoreImportRollback,
                          ::testing::Values(SQLiteTaskStore::ImportStage::beforeTransaction,
                                            SQLiteTaskStore::ImportStage::receiptWritten,
                                            SQLiteTaskStore::ImportStage::taskWritten,
-                                           SQLiteTaskStore::ImportStage::beforeCommit));
+                                           SQLiteTaskStore::ImportStage::beforeCommit),
+                         stageName);
 
 // A genuine SQLite failure in the last write of an import (the clean-up of a
 // vanished step's tick) undoes the receipt row, the task rows and the deletion.

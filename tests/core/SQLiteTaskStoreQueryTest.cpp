@@ -20,7 +20,7 @@ std::vector<std::string> keysOf(const std::vector<TaskRecord>& tasks) {
 }  // namespace
 
 class SQLiteTaskStoreQuery : public StoreFixture {
-  protected:
+protected:
     std::vector<TaskRecord> list(bool includeCompleted = true, Timestamp now = currentTimestamp()) {
         auto tasks = store->listTasks(includeCompleted, now);
         EXPECT_TRUE(tasks) << tasks.error().description();
@@ -136,6 +136,28 @@ TEST_F(SQLiteTaskStoreQuery, UnreadableRowsAreSkippedAndCounted) {
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 1);
     ASSERT_TRUE(store->task("r-1::good"));
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
+}
+
+// Items read once are not decoded again while their stored text is the same;
+// a change made by another writer must still show on the next read.
+TEST_F(SQLiteTaskStoreQuery, ItemsChangedBehindTheStoresBackReadBackChanged) {
+    imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b")}));
+    ASSERT_EQ(list().size(), 2u);
+    exec(
+        "UPDATE tasks SET item_json = replace(item_json, '处理 a', '重新处理 a') "
+        "WHERE item_id = 'a';"
+        "UPDATE tasks SET item_json = replace(item_json, '\"payload_version\":1', "
+        "'\"payload_version\":2') WHERE item_id = 'b';");
+    auto tasks = list();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].item.title, "重新处理 a");
+    EXPECT_EQ(store->task("r-1::a")->item.title, "重新处理 a");
+    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
+    EXPECT_FALSE(store->task("r-1::b"));
+
+    // A task deleted and re-created under the same key reads its new item.
+    imported(makeReceipt("r-1", 2, {makeItem("a", TaskPriority::critical, {"x"})}));
+    EXPECT_EQ(list().at(0).item.steps.at(0).id, "x");
 }
 
 TEST_F(SQLiteTaskStoreQuery, AnUnreadableWakeUpTimeIsDroppedButTheTaskKept) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/ReceiptHistoryRecord.h"
 #include "core/TaskRecord.h"
 
 using namespace kestrin;
@@ -48,10 +47,4 @@ TEST(TaskRecord, SnoozeIsAbsentByDefaultAndTakesPartInEquality) {
     snoozed.snoozedUntil = Timestamp{std::chrono::milliseconds{1}};
     EXPECT_NE(snoozed, task);
     EXPECT_EQ(taskWithFourSteps({"add", "open"}), taskWithFourSteps({"open", "add"}));
-}
-
-TEST(ReceiptHistoryRecord, IsIdentifiedByItsReceipt) {
-    ReceiptHistoryRecord record;
-    record.receiptID = "rcpt-1";
-    EXPECT_EQ(record.id(), "rcpt-1");
 }

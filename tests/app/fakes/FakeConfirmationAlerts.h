@@ -8,7 +8,7 @@ namespace kestrin {
 
 // Answers every alert with `nextAnswer` and records the requests.
 class FakeConfirmationAlerts final : public ConfirmationAlerts {
-public:
+  public:
     bool confirm(const ConfirmationRequest& request) override {
         requests << request;
         return nextAnswer;

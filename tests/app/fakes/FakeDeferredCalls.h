@@ -8,7 +8,7 @@ namespace kestrin {
 
 // Holds deferred work until the test lets the event loop turn (runPending).
 class FakeDeferredCalls final : public DeferredCalls {
-public:
+  public:
     void post(std::function<void()> work) override { pending.push_back(std::move(work)); }
 
     // Runs what was pending when called; work posted meanwhile waits.

@@ -9,7 +9,7 @@ namespace kestrin {
 // Answers panels with the next prepared choice (nothing = cancel) and records
 // what each panel asked for.
 class FakeFilePanels final : public FilePanels {
-public:
+  public:
     std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override {
         saveRequests << request;
         return nextChoice;

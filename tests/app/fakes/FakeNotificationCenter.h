@@ -9,7 +9,7 @@ namespace kestrin {
 // Records authorisation requests and posts; `available` plays the role of the
 // application bundle (macOS) or the notification service (Linux).
 class FakeNotificationCenter final : public NotificationCenter {
-public:
+  public:
     bool isAvailable() const override { return available; }
     void requestAuthorization() override { ++authorizationRequests; }
     void post(const DesktopNotification& notification) override { posted << notification; }

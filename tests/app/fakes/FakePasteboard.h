@@ -6,7 +6,7 @@ namespace kestrin {
 
 // An in-memory clipboard. `content` nothing means "holds no text".
 class FakePasteboard final : public Pasteboard {
-public:
+  public:
     std::optional<QString> readString() override { return content; }
     void writeString(const QString& text) override {
         ++clearCount;

@@ -15,7 +15,7 @@ namespace kestrin {
 // model once take() handed them over; the pointers stay valid as long as it
 // lives. The clock reads `now`.
 class FakePlatform {
-public:
+  public:
     explicit FakePlatform(std::map<std::string, std::string> environment) {
         platform_.environment = std::move(environment);
         platform_.pasteboard = own(pasteboard);
@@ -39,7 +39,7 @@ public:
     FakeDeferredCalls* deferredCalls = nullptr;
     Timestamp now = currentTimestamp();
 
-private:
+  private:
     template <typename Fake>
     std::unique_ptr<Fake> own(Fake*& pointer) {
         auto fake = std::make_unique<Fake>();

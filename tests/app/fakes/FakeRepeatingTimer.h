@@ -6,7 +6,7 @@ namespace kestrin {
 
 // A timer that ticks only when the test calls fire().
 class FakeRepeatingTimer final : public RepeatingTimer {
-public:
+  public:
     void start(std::chrono::milliseconds newInterval, std::chrono::milliseconds newTolerance,
                std::function<void()> tick) override {
         interval = newInterval;

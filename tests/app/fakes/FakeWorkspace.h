@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QStringList>
 #include <QList>
+#include <QStringList>
 
 #include "app/Workspace.h"
 
@@ -9,7 +9,7 @@ namespace kestrin {
 
 // Records every request and answers with the configured results.
 class FakeWorkspace final : public Workspace {
-public:
+  public:
     bool openURL(const QUrl& url) override {
         openedURLs << url;
         return acceptsURLs;

@@ -21,7 +21,7 @@
 namespace kestrin::testing {
 
 class StoreFixture : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-store-XXXXXX");
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -107,7 +107,7 @@ class StoreFixture : public ::testing::Test {
     std::filesystem::path databasePath;
     std::unique_ptr<SQLiteTaskStore> store;
 
-  private:
+private:
     sqlite3* raw_ = nullptr;
 };
 
