@@ -16,7 +16,7 @@ void TaskListModel::reload() {
     rowsByKey_.clear();
     rowsByKey_.reserve(rows_.size());
     for (std::size_t row = 0; row < rows_.size(); ++row) {
-        rowsByKey_.emplace(rows_[row]->taskKey, int(row));
+        rowsByKey_.emplace(std::string_view(rows_[row]->taskKey), int(row));
     }
     endResetModel();
 }

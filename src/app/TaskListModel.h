@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -17,7 +18,7 @@ class AppModel;
 class TaskListModel : public QAbstractListModel {
     Q_OBJECT
 
-  public:
+public:
     enum Role { TaskKeyRole = Qt::UserRole + 1 };
 
     explicit TaskListModel(AppModel& model, QObject* parent = nullptr);
@@ -35,10 +36,11 @@ class TaskListModel : public QAbstractListModel {
     // label (TaskRow::accessibilityLabel); TaskKeyRole: the task key.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-  private:
+private:
     AppModel& model_;
     std::vector<const TaskRecord*> rows_;
-    std::unordered_map<std::string, int> rowsByKey_;
+    // Views of the keys in the app model's tasks: valid as long as the rows.
+    std::unordered_map<std::string_view, int> rowsByKey_;
 };
 
 }  // namespace kestrin
