@@ -401,6 +401,34 @@ class TaskDetailViewTest : public QObject {
         QCOMPARE(detail(harness).noteDraft(), QStringLiteral("It failed"));
     }
 
+    void tabReachesEveryControlOfTheSheet() {
+        GuiHarness harness;
+        harness.add(baseReceipt().dump());
+        tickAll(harness);
+        MainWindow& window = harness.window();
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        part<QToolButton>(harness, "openProjectButton")->setFocus();
+        QStringList reached;
+        for (int press = 0; press < 20; ++press) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            if (focus == nullptr || !detail(harness).isAncestorOf(focus)) break;
+            reached << focus->objectName();
+        }
+        QCOMPARE(reached, texts({"scheduleButton", "stepToggle", "codePanelCopyButton",
+                                 "codePanelCopyButton", "copyCommandButton", "openTerminalButton",
+                                 "stepToggle", "noteEditor", "copyResumeButton",
+                                 "returnToCodexButton", "openCodexButton", "closeTaskButton"}));
+        // Space on a toggle unticks its step.
+        QToolButton* toggle = stepCards(harness)[1]->toggleButton();
+        toggle->setFocus();
+        QTest::keyClick(toggle, Qt::Key_Space);
+        harness.settle();
+        QVERIFY(!harness.task(taskKey).isStepComplete("step-2"));
+    }
+
     void toolbarOpensTheProjectAndSchedules() {
         GuiHarness harness;
         harness.add(baseReceipt().dump());
