@@ -5,40 +5,68 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 
 #include "app/AppAppearance.h"
 
 namespace kestrin {
+namespace {
+
+// QMessageBox guesses whether its informative text is markup; file names and
+// error texts from agents must never be read as such.
+QString asPlainText(const QString& text) {
+    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+}
+
+std::unique_ptr<QMessageBox> messageBox(QWidget* parent, QMessageBox::Icon icon,
+                                        const QString& title, const QString& message) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setIcon(icon);
+    box->setWindowTitle(title);
+    box->setText(title);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(asPlainText(message));
+    box->setWindowModality(Qt::WindowModal);
+    // Chinese text offers a break between any two characters: without a
+    // minimum the box wraps it into a narrow column.
+    box->setStyleSheet(
+        QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; min-width: 360px; }"
+                       "QLabel#qt_msgbox_informativelabel { min-width: 360px; }"));
+    return box;
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> QtViewDialogs::noticeBox(QWidget* parent, const QString& title,
+                                                      const QString& message) {
+    auto box = messageBox(parent, QMessageBox::Information, title, message);
+    box->addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
+    return box;
+}
+
+std::unique_ptr<QMessageBox> QtViewDialogs::confirmationBox(QWidget* parent,
+                                                            const ConfirmationRequest& request) {
+    auto box =
+        messageBox(parent, QMessageBox::Warning, request.messageText, request.informativeText);
+    QPushButton* confirm = box->addButton(request.confirmButton, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(request.cancelButton, QMessageBox::RejectRole);
+    AppAppearance::styleButton(confirm, AppAppearance::ButtonStyle::prominent,
+                               AppAppearance::Tint::red);
+    AppAppearance::styleButton(cancel, AppAppearance::ButtonStyle::bordered);
+    // The safe answer is the default, so that Return never destroys anything.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return box;
+}
 
 void QtViewDialogs::showNotice(const QString& title, const QString& message) {
-    QMessageBox box(window_);
-    box.setIcon(QMessageBox::Information);
-    box.setWindowTitle(title);
-    box.setText(title);
-    box.setInformativeText(message);
-    box.setTextFormat(Qt::PlainText);
-    box.addButton(QStringLiteral("知道了"), QMessageBox::AcceptRole);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    noticeBox(window_, title, message)->exec();
 }
 
 bool QtViewDialogs::confirmDestructive(const ConfirmationRequest& request) {
-    QMessageBox box(window_);
-    box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(request.messageText);
-    box.setText(request.messageText);
-    box.setInformativeText(request.informativeText);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* confirm = box.addButton(request.confirmButton, QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(request.cancelButton, QMessageBox::RejectRole);
-    AppAppearance::styleButton(confirm, AppAppearance::ButtonStyle::prominent,
-                               AppAppearance::Tint::red);
-    // The safe answer is the default, so that Return never destroys anything.
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
-    return box.clickedButton() == confirm;
+    const auto box = confirmationBox(window_, request);
+    box->exec();
+    return box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole;
 }
 
 Result<std::vector<std::filesystem::path>, QString> QtViewDialogs::chooseReceiptFiles() {

@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QListView>
 #include <QLocale>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <cstdio>
 
 #include "app/AppAppearance.h"
+#include "app/QtViewDialogs.h"
 #include "app/TaskDetailView.h"
 #include "gui/GuiHarness.h"
 
@@ -102,6 +104,23 @@ int main(int argc, char* argv[]) {
         harness.model().setSelection(SidebarSelection::history());
         harness.settle();
         ok &= save(harness.window(), output, QStringLiteral("history.png"));
+
+        // The two kinds of alert, as the program shows them.
+        const auto notice = kestrin::QtViewDialogs::noticeBox(
+            &harness.window(), QStringLiteral("收件箱处理完成"),
+            QStringLiteral("rc-0001.json：已导入，新增 3 个事项。\nbad.json：已拒收，回执 JSON "
+                           "无法解析：第 1 行附近缺少右括号。"));
+        notice->show();
+        ok &= save(*notice, output, QStringLiteral("notice.png"));
+        const auto confirmation = kestrin::QtViewDialogs::confirmationBox(
+            &harness.window(),
+            {QStringLiteral("永久删除 2 个事项？"),
+             QStringLiteral(
+                 "这些任务将从当前任务列表移除，无法通过“已取消”恢复；对应回执仍会保留在“回执"
+                 "历史”中。删除前请确认选中数量正确。"),
+             QStringLiteral("永久删除 2 项"), QStringLiteral("取消")});
+        confirmation->show();
+        ok &= save(*confirmation, output, QStringLiteral("delete-confirmation.png"));
     }
 
     // The palette is read when the views are built: a new window for the dark one.
