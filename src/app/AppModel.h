@@ -48,7 +48,9 @@ using HistoryList = std::vector<ReceiptHistoryRecord>;
 // clipboard.
 //
 // Observed fields are properties; each change signal fires only when the value
-// really changed.
+// really changed. Setting the sidebar filter or the search text does not touch
+// the list's multi-selection: clearing it on such a change is the list view's
+// rule.
 class AppModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(kestrin::TaskList tasks READ tasks NOTIFY tasksChanged)
@@ -67,7 +69,7 @@ class AppModel : public QObject {
     Q_PROPERTY(kestrin::OptionalNotice notice READ notice WRITE setNotice NOTIFY noticeChanged)
     Q_PROPERTY(bool isWatching READ isWatching WRITE setWatching NOTIFY isWatchingChanged)
 
-  public:
+public:
     // Scan timer: every 3 seconds, up to half a second late.
     static constexpr std::chrono::milliseconds scanInterval{3000};
     static constexpr std::chrono::milliseconds scanTolerance{500};
@@ -198,7 +200,7 @@ class AppModel : public QObject {
         showNotice(title, QString::fromStdString(error.description()));
     }
 
-  signals:
+signals:
     void tasksChanged();
     void historyChanged();
     void selectionChanged();
@@ -214,7 +216,7 @@ class AppModel : public QObject {
     // command runs on the main thread.
     void dataCommandProgressChanged(const kestrin::DataCommandProgress& progress);
 
-  private:
+private:
     bool start();
     // Reads tasks and history; false (with a notice) when the store failed.
     bool reload(Timestamp now);

@@ -59,7 +59,7 @@ Timestamp fixedNow() {
 class AppModelDataCommandsTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void exportWritesANewArchiveAndReportsProgress();
     void exportRefusesAnExistingFile();
     void exportCancelledDoesNothing();

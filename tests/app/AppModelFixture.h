@@ -47,7 +47,7 @@ std::string receiptJSON(const ReceiptSpec& spec);
 // with fake platform services, plus a second store and importer on the same
 // database that play the MCP server writing from another process.
 class ModelHarness {
-  public:
+public:
     ModelHarness();
     explicit ModelHarness(std::map<std::string, std::string> environment);
     ~ModelHarness();
@@ -60,6 +60,11 @@ class ModelHarness {
 
     // Imports through the other "process"; fails the test when refused.
     void submit(const ReceiptSpec& spec);
+    // submit(), then the model refreshes.
+    void submitAndLoad(const ReceiptSpec& spec) {
+        submit(spec);
+        model_->refresh();
+    }
     SQLiteTaskStore& otherStore();
     // Runs one SQL text on its own connection (to damage rows on purpose).
     void executeSQL(const std::string& sql);
@@ -69,7 +74,7 @@ class ModelHarness {
     TaskRecord task(const std::string& key);
     std::vector<std::string> visibleKeys();
 
-  private:
+private:
     QTemporaryDir directory_;
     std::filesystem::path root_;
     FakePlatform platform_;

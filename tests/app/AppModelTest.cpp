@@ -42,8 +42,7 @@ ReceiptSpec twoItemReceipt(const std::string& id, const std::string& project) {
 // Submits `spec`, loads it and ticks the only step of its first item: a task
 // ready to be handed back. Returns that task's key.
 std::string submitWorkedTask(ModelHarness& harness, const ReceiptSpec& spec) {
-    harness.submit(spec);
-    harness.model().refresh();
+    harness.submitAndLoad(spec);
     const std::string key = taskKey(spec.receiptID, spec.items.front().id);
     harness.model().setStep(key, "step-1", true);
     harness.turnEventLoop();
@@ -55,7 +54,7 @@ std::string submitWorkedTask(ModelHarness& harness, const ReceiptSpec& spec) {
 class AppModelTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void startUpFailureLeavesAnEmptyModelThatDoesNothing();
     void startUpAsksForNotificationsOnlyWhereAvailable();
     void windowTitleNamesTheDataEnvironment();
@@ -180,8 +179,7 @@ void AppModelTest::refreshAssignsOnlyWhatChanged() {
     QCOMPARE(tasksSpy.count(), 0);
     QCOMPARE(historySpy.count(), 0);
 
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     QCOMPARE(tasksSpy.count(), 1);
     QCOMPARE(historySpy.count(), 1);
     QCOMPARE(model.tasks().size(), std::size_t(2));
@@ -196,8 +194,7 @@ void AppModelTest::refreshAssignsOnlyWhatChanged() {
     ReceiptSpec noAction;
     noAction.receiptID = "rc-empty";
     noAction.items.clear();
-    harness.submit(noAction);
-    model.refresh();
+    harness.submitAndLoad(noAction);
     QCOMPARE(tasksSpy.count(), 1);
     QCOMPARE(historySpy.count(), 2);
 }
@@ -205,8 +202,7 @@ void AppModelTest::refreshAssignsOnlyWhatChanged() {
 void AppModelTest::refreshSeesWritesOfOtherConnectionsAndItsOwn() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const std::string key = taskKey("rc-1", "item-a");
 
     // Another connection changes a status: no import, one row.
@@ -228,8 +224,7 @@ void AppModelTest::refreshSeesWritesOfOtherConnectionsAndItsOwn() {
 void AppModelTest::refreshWakesSnoozedTasksWithoutAnyWrite() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const std::string key = taskKey("rc-1", "item-a");
     const Timestamp start = harness.platform().now;
 
@@ -270,8 +265,7 @@ void AppModelTest::skippedRowsNoticeIsShownOncePerKey() {
     QVERIFY(!model.notice());
 
     // More loaded tasks: a new pair.
-    harness.submit(twoItemReceipt("rc-2", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-2", "alpha"));
     QVERIFY(model.notice());
     QCOMPARE(noticeTitle(model), QStringLiteral("部分记录无法解析"));
     model.dismissNotice();
@@ -294,8 +288,7 @@ void AppModelTest::skippedRowsNoticeIsShownOncePerKey() {
 void AppModelTest::refreshFailureKeepsTheListsAndReportsIt() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     QSignalSpy tasksSpy(&model, &AppModel::tasksChanged);
 
     // Another program commits a change, then holds the write lock past the
@@ -317,8 +310,7 @@ void AppModelTest::refreshFailureKeepsTheListsAndReportsIt() {
     QCOMPARE(model.tasks().size(), std::size_t(2));
 
     // The next refresh reads again instead of trusting the failed one.
-    harness.submit(twoItemReceipt("rc-2", "beta"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-2", "beta"));
     QCOMPARE(model.tasks().size(), std::size_t(4));
 }
 
@@ -327,8 +319,7 @@ void AppModelTest::refreshFailureKeepsTheListsAndReportsIt() {
 void AppModelTest::selectionIsReconciledAfterRefresh() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const std::string a = taskKey("rc-1", "item-a");
     const std::string b = taskKey("rc-1", "item-b");
     model.updateTaskSelection({a, b});
@@ -341,8 +332,7 @@ void AppModelTest::selectionIsReconciledAfterRefresh() {
     QCOMPARE(model.selectedTaskKey(), OptionalTaskKey(a));
 
     // A key snoozed out of the attention filter stays in the multi-selection.
-    harness.submit(twoItemReceipt("rc-2", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-2", "alpha"));
     model.updateTaskSelection({a, taskKey("rc-2", "item-a")});
     model.setStatus(a, TaskStatus::snoozed, harness.platform().now + 1h);
     harness.turnEventLoop();
@@ -357,8 +347,7 @@ void AppModelTest::projectSelectionFallsBackToAttention() {
     ReceiptSpec spec;
     spec.project = "X";
     harness.submit(spec);
-    harness.submit(twoItemReceipt("rc-2", "Y"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-2", "Y"));
     model.setSelection(SidebarSelection::project("X"));
     QCOMPARE(harness.visibleKeys(), std::vector<std::string>{taskKey("rc-1", "item-1")});
 
@@ -380,8 +369,7 @@ void AppModelTest::selectedTaskFallsBackToTheFirstVisibleTask() {
     ModelHarness harness;
     AppModel& model = harness.model();
     QVERIFY(!model.selectedTask());
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const std::string first = harness.visibleKeys().front();
     QCOMPARE(model.selectedTaskKey(), OptionalTaskKey(first));
 
@@ -426,8 +414,7 @@ void AppModelTest::searchIsTrimmedLowerCasedAndLimitedToSixFields() {
     codex.taskTitle = "Nightly build";
     codex.items = {{"item-i", "Type the password", "terminal"}};
     harness.submit(claude);
-    harness.submit(codex);
-    model.refresh();
+    harness.submitAndLoad(codex);
     model.setSelection(SidebarSelection::all());
 
     const auto matches = [&](const QString& text) {
@@ -453,8 +440,7 @@ void AppModelTest::searchIsTrimmedLowerCasedAndLimitedToSixFields() {
 void AppModelTest::historySelectionShowsNoTasks() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     model.setSelection(SidebarSelection::history());
     QVERIFY(model.visibleTasks().empty());
     QVERIFY(!model.selectedTask());
@@ -646,8 +632,7 @@ void AppModelTest::clipboardWithAValidReceipt() {
 void AppModelTest::stepAndStatusChangesRefreshAfterTheEventLoopTurns() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const std::string key = taskKey("rc-1", "item-a");
 
     model.setStep(key, "step-1", true);
@@ -689,8 +674,7 @@ void AppModelTest::failedStepAndStatusChangesAreReportedAndStillRefresh() {
 void AppModelTest::deleteRemovesOnlySelectedVisibleTasks() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const std::string a = taskKey("rc-1", "item-a");
     const std::string b = taskKey("rc-1", "item-b");
     model.updateTaskSelection({a, b});
@@ -713,8 +697,7 @@ void AppModelTest::deleteRemovesOnlySelectedVisibleTasks() {
 void AppModelTest::deleteWithNothingVisibleOnlyClosesTheConfirmation() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     model.updateTaskSelection({taskKey("rc-1", "item-a")});
     model.setSelection(SidebarSelection::status(TaskStatus::completed));
     model.setShowingDeleteConfirmation(true);
@@ -729,8 +712,7 @@ void AppModelTest::deleteWithNothingVisibleOnlyClosesTheConfirmation() {
 void AppModelTest::deleteFailureKeepsTheSelection() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const TaskKeySet both{taskKey("rc-1", "item-a"), taskKey("rc-1", "item-b")};
     model.updateTaskSelection(both);
     QVERIFY(harness.otherStore().deleteTask(taskKey("rc-1", "item-b")).ok());  // not refreshed yet
@@ -750,8 +732,7 @@ void AppModelTest::deleteFailureKeepsTheSelection() {
 void AppModelTest::copyResumeMessageCopiesAndMarksReady() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const TaskRecord task = harness.task(taskKey("rc-1", "item-a"));
     model.setNote(task.taskKey, QStringLiteral("  已重启服务  "));
     QCOMPARE(model.note(task.taskKey), QStringLiteral("  已重启服务  "));
@@ -769,8 +750,7 @@ void AppModelTest::copyResumeMessageCopiesAndMarksReady() {
 void AppModelTest::copyAndReturnRefusesWhileStepsAreOpen() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    harness.submit(twoItemReceipt("rc-1", "alpha"));
-    model.refresh();
+    harness.submitAndLoad(twoItemReceipt("rc-1", "alpha"));
     const TaskRecord task = harness.task(taskKey("rc-1", "item-a"));
 
     model.copyAndReturnToCodex(task);

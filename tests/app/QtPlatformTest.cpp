@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 class QtPlatformTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void deferredCallsRunAfterTheLoopTurnsInOrder();
     void deferredCallsAreDroppedWithTheirOwner();
     void repeatingTimerTicksUntilStopped();
