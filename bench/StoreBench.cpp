@@ -277,11 +277,14 @@ void listOnce(benchmark::State& state, SQLiteTaskStore& store) {
     benchmark::DoNotOptimize(tasks);
 }
 
-// The listing the app repeats every few seconds.
+// The listing the app repeats every few seconds. The first listing, which
+// decodes every item, stays out of the timing: with the few iterations a
+// 10,000-task listing gets, it would weigh in every repetition's mean.
 void StoreListTasks10k(benchmark::State& state) {
     ScratchDirectory scratch;
     fillWith10kTasks(scratch.path / "tasks.sqlite", state.range(0));
     auto store = std::move(SQLiteTaskStore::open(scratch.path / "tasks.sqlite")).value();
+    listOnce(state, *store);
     for (auto _ : state) listOnce(state, *store);
 }
 BENCHMARK(StoreListTasks10k)->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
