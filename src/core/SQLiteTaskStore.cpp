@@ -517,9 +517,12 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
 
 // MARK: - Queries
 
-bool SQLiteTaskStore::readTaskRow(const SQLiteStatement& row, TaskRecord& task) {
+TaskRecord* SQLiteTaskStore::appendTaskRow(const SQLiteStatement& row,
+                                           std::vector<TaskRecord>& tasks) {
     const auto agent = fromRawValue<AgentKind>(row.textView(agentColumn));
     const auto receiptState = fromRawValue<ReceiptState>(row.textView(receiptStateColumn));
+    // Built in place: moving 10,000 records about costs a listing time.
+    TaskRecord& task = tasks.emplace_back();
     task.taskKey = row.text(taskKeyColumn);
     const auto* item =
         agent && receiptState ? storedItem(task.taskKey, row.textView(itemJSONColumn)) : nullptr;
@@ -527,7 +530,11 @@ bool SQLiteTaskStore::readTaskRow(const SQLiteStatement& row, TaskRecord& task) 
     const auto updatedAt = parseKestrinISO8601(row.textView(updatedAtColumn));
     const auto importedAt = parseKestrinISO8601(row.textView(importedAtColumn));
     const auto status = fromRawValue<TaskStatus>(row.textView(statusColumn));
-    if (!item || !createdAt || !updatedAt || !importedAt || !status) return false;
+    if (!item || !createdAt || !updatedAt || !importedAt || !status) {
+        tasks.pop_back();
+        ++lastSkippedTaskRowCount_;
+        return nullptr;
+    }
 
     task.receiptID = row.text(receiptIDColumn);
     task.receiptVersion = row.integer(receiptVersionColumn);
@@ -545,7 +552,7 @@ bool SQLiteTaskStore::readTaskRow(const SQLiteStatement& row, TaskRecord& task) 
     if (auto snoozed = row.optionalText(snoozedUntilColumn)) {
         task.snoozedUntil = parseKestrinISO8601(*snoozed);
     }
-    return true;
+    return &task;
 }
 
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
@@ -559,15 +566,11 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
 
     std::vector<TaskRecord> tasks;
     while (statement->next()) {
-        TaskRecord& task = tasks.emplace_back();
-        if (!readTaskRow(*statement, task)) {
-            tasks.pop_back();
-            ++lastSkippedTaskRowCount_;
-            continue;
-        }
-        auto steps = completedStepIDs(*stepStatement, task.taskKey);
+        auto* task = appendTaskRow(*statement, tasks);
+        if (!task) continue;
+        auto steps = completedStepIDs(*stepStatement, task->taskKey);
         if (!steps) return fail(steps.error());
-        task.completedStepIDs = std::move(steps).value();
+        task->completedStepIDs = std::move(steps).value();
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
     return tasks;
@@ -657,12 +660,8 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
     positions.reserve(itemCache_.size());
     std::optional<std::unordered_map<std::string, std::set<std::string>>> ticks;
     while (statement->next()) {
-        TaskRecord& task = tasks.emplace_back();
-        if (!readTaskRow(*statement, task)) {
-            tasks.pop_back();
-            ++lastSkippedTaskRowCount_;
-            continue;
-        }
+        auto* task = appendTaskRow(*statement, tasks);
+        if (!task) continue;
         if (!ticks) {
             // Read while this statement holds its read transaction, so the
             // ticks are those of the rows being read.
@@ -670,13 +669,13 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
             if (!all) return fail(all.error());
             ticks = std::move(all).value();
         }
-        if (auto found = ticks->find(task.taskKey); found != ticks->end()) {
-            task.completedStepIDs = std::move(found->second);
+        if (auto found = ticks->find(task->taskKey); found != ticks->end()) {
+            task->completedStepIDs = std::move(found->second);
         }
         const auto importedAt = statement->textView(importedAtColumn);
         positions.push_back({statement->integer(priorityRankColumn),
                              importedAt.size() == writtenTimestampLength
-                                 ? std::optional(task.importedAt)
+                                 ? std::optional(task->importedAt)
                                  : std::nullopt,
                              importedAtTexts.size(), importedAt.size(), tasks.size() - 1});
         importedAtTexts += importedAt;

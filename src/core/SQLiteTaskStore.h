@@ -187,9 +187,10 @@ private:
     // with their ticks.
     Result<std::vector<TaskRecord>, StoreError> queryTasks(const std::string& sql,
                                                            const std::vector<SQLValue>& bindings);
-    // Fills `task` from the current row of a task SELECT, ticks aside; false
-    // (with `task` partly filled) when the row cannot be read back.
-    bool readTaskRow(const SQLiteStatement& row, TaskRecord& task);
+    // Appends the record of the current row of a task SELECT, ticks aside, and
+    // returns it; null, with the row counted as skipped, when it cannot be
+    // read back.
+    TaskRecord* appendTaskRow(const SQLiteStatement& row, std::vector<TaskRecord>& tasks);
     // The decoded item of a row, or null when its JSON is unreadable or of a
     // later layout. Valid until the next call.
     const InterventionItem* storedItem(const std::string& taskKey, std::string_view itemJSON);
