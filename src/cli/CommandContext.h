@@ -18,8 +18,8 @@ namespace kestrin {
 
 // What one run of velmora-cli works with: its environment, console and
 // streams, and, once open() succeeded, the data directory, the task store,
-// the importer and the inbox scanner, opened exactly as the desktop app and the MCP server open them
-// (so all three can run at once on one database).
+// the importer and the inbox scanner, opened exactly as the desktop app and the MCP server open
+// them (so all three can run at once on one database).
 class CommandContext {
 public:
     CommandContext(AppPaths::Environment environment, ConsoleFacts console, std::istream& input,

@@ -18,10 +18,10 @@ int DataCommands::importReceipts(const std::vector<std::string>& sources) {
                                     std::istreambuf_iterator<char>());
             return context_.importer().importData(bytes);
         }();
-        const std::string name = standardInput ? "标准输入"
-                                               : TerminalText::printable(
-                                                     std::filesystem::path(source).filename().string(),
-                                                     false);
+        const std::string name =
+            standardInput
+                ? "标准输入"
+                : TerminalText::printable(std::filesystem::path(source).filename().string(), false);
         if (outcome) {
             context_.output() << name << "：" << outcome->userMessage() << '\n';
         } else {
@@ -45,8 +45,7 @@ int DataCommands::scan() {
         const std::string name = TerminalText::printable(event.filename, false);
         switch (result.kind) {
             case InboxScanEvent::Result::Kind::accepted:
-                context_.output() << name << "：" << result.outcome->userMessage()
-                                  << '\n';
+                context_.output() << name << "：" << result.outcome->userMessage() << '\n';
                 break;
             case InboxScanEvent::Result::Kind::acceptedButArchivingFailed:
                 context_.output() << name << "：" << result.outcome->userMessage()

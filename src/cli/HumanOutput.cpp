@@ -29,8 +29,8 @@ std::string block(std::string_view text) {
 }
 
 std::string stepProgress(const TaskRecord& task) {
-    return std::to_string(task.completedStepCount()) + "/" +
-           std::to_string(task.totalStepCount()) + " 步";
+    return std::to_string(task.completedStepCount()) + "/" + std::to_string(task.totalStepCount()) +
+           " 步";
 }
 
 std::vector<ActionStep> sortedSteps(const TaskRecord& task) {
@@ -105,8 +105,8 @@ HumanOutput::Colour HumanOutput::statusColour(TaskStatus status) {
 }
 
 std::string HumanOutput::localTime(Timestamp instant) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(
-        std::chrono::floor<std::chrono::seconds>(instant));
+    const std::time_t seconds =
+        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(instant));
     std::tm local{};
     if (::localtime_r(&seconds, &local) == nullptr) return kestrinISO8601(instant);
     char text[32];
@@ -136,7 +136,9 @@ void HumanOutput::taskRows(const std::vector<TaskRecord>& tasks) {
         }
         std::string rest = std::string(dot) + joined(facts, dot);
         if (console_.width) {
-            rest = TerminalText::fitted(rest, *console_.width - 2 - TerminalText::columns(key));
+            // Too little room for even " · x": the key stands alone.
+            const int room = *console_.width - 2 - TerminalText::columns(key);
+            rest = room >= 4 ? TerminalText::fitted(rest, room) : std::string();
         }
         output_ << "  " << key << paint(rest, Colour::grey) << '\n';
     }
@@ -216,9 +218,8 @@ void HumanOutput::step(const TaskRecord& task, const ActionStep& step) {
     const bool done = task.isStepComplete(step.id);
     const std::string box = done ? "[x]" : "[ ]";
     output_ << "  " << paint(box, done ? Colour::green : Colour::grey) << " 第 " << step.order
-            << " 步 · " << displayName(step.kind) << paint(std::string(dot) + line(step.id),
-                                                          Colour::grey)
-            << '\n';
+            << " 步 · " << displayName(step.kind)
+            << paint(std::string(dot) + line(step.id), Colour::grey) << '\n';
     paragraph(step.title, 6, Colour::bold);
     paragraph(step.instruction, 6);
     if (step.workingDirectory && !step.workingDirectory->empty()) {
@@ -278,9 +279,9 @@ void HumanOutput::historyRows(const std::vector<ReceiptHistoryRecord>& receipts)
 void HumanOutput::paths(const AppPaths& paths, TaskDataEnvironment environment) {
     output_ << "当前任务库：" << displayName(environment) << '\n';
     const std::pair<const char*, const std::filesystem::path*> rows[] = {
-        {"root", &paths.root()},         {"inbox", &paths.inbox()},
+        {"root", &paths.root()},           {"inbox", &paths.inbox()},
         {"processed", &paths.processed()}, {"rejected", &paths.rejected()},
-        {"backups", &paths.backups()},   {"database", &paths.database()}};
+        {"backups", &paths.backups()},     {"database", &paths.database()}};
     for (const auto& [label, location] : rows) {
         output_ << TerminalText::padded(label, 10) << ' ' << line(location->string()) << '\n';
     }

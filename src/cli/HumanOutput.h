@@ -56,8 +56,7 @@ public:
 private:
     void heading(std::string_view title);
     // `text` wrapped to the width less `indent` columns, every line indented.
-    void paragraph(std::string_view text, int indent,
-                   std::optional<Colour> colour = std::nullopt);
+    void paragraph(std::string_view text, int indent, std::optional<Colour> colour = std::nullopt);
     // "label：value", wrapped like a paragraph.
     void labelled(std::string_view label, std::string_view value, int indent);
     // "label：value" for a value that must stay whole (a path, a link, a

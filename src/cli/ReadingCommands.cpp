@@ -24,8 +24,8 @@ Result<std::vector<TaskRecord>, StoreError> ReadingCommands::filteredTasks(
     if (!tasks) return tasks;
     if (const std::int64_t skipped = store.lastSkippedTaskRowCount(); skipped >= 1) {
         context_.warn("部分记录无法解析：任务库中有 " + std::to_string(skipped) +
-                        " 条记录无法被当前版本读取（可能由更新版本的 App 写入）。"
-                        "其余功能不受影响；这些记录已从列表中隐藏。");
+                      " 条记录无法被当前版本读取（可能由更新版本的 App 写入）。"
+                      "其余功能不受影响；这些记录已从列表中隐藏。");
     }
     const TaskSearch search(filter.search);
     std::vector<TaskRecord> kept;

@@ -33,8 +33,9 @@ void addFilterOptions(CLI::App& command, TaskFilter& filter, std::string& status
     command.add_option("--status", status, "只看这个状态的事项")
         ->type_name("STATUS")
         ->check(CLI::IsMember(statusNames(true)));
-    command.add_option("--search", filter.search,
-                       "在事项标题、原因、项目、原任务、Agent 和类别中搜索（不区分大小写）")
+    command
+        .add_option("--search", filter.search,
+                    "在事项标题、原因、项目、原任务、Agent 和类别中搜索（不区分大小写）")
         ->type_name("TEXT");
 }
 
@@ -113,15 +114,17 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     std::string duration;
     std::vector<std::string> durations;
     for (const auto& choice : WorkingCommands::snoozeChoices) durations.emplace_back(choice.name);
-    auto* snooze = app.add_subcommand("snooze", "暂缓提醒：15m（15 分钟）、1h（1 小时）或 tomorrow（明天）");
+    auto* snooze =
+        app.add_subcommand("snooze", "暂缓提醒：15m（15 分钟）、1h（1 小时）或 tomorrow（明天）");
     snooze->add_option("KEY", taskKey, "任务键")->required();
     snooze->add_option("DURATION", duration, "15m、1h 或 tomorrow")
         ->required()
         ->check(CLI::IsMember(durations));
     snooze->callback([&] {
         const auto& choices = WorkingCommands::snoozeChoices;
-        const auto chosen = std::find_if(choices.begin(), choices.end(),
-                                         [&](const auto& choice) { return choice.name == duration; });
+        const auto chosen = std::find_if(choices.begin(), choices.end(), [&](const auto& choice) {
+            return choice.name == duration;
+        });
         status = working.snooze(taskKey, chosen->duration);
     });
 
@@ -154,25 +157,25 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     std::vector<std::string> taskKeys;
     auto* remove = app.add_subcommand("delete", "永久删除事项（对应回执仍保留在回执历史中）");
     remove->add_option("KEY", taskKeys, "任务键，可以有多个；全部删除或全部不删")->required();
-    remove->callback([&] {
-        status = working.remove(std::set<std::string>(taskKeys.begin(), taskKeys.end()));
-    });
+    remove->callback(
+        [&] { status = working.remove(std::set<std::string>(taskKeys.begin(), taskKeys.end())); });
 
     // Data.
     std::vector<std::string> sources;
     auto* import = app.add_subcommand("import", "导入回执 JSON 文件；- 表示从标准输入读取");
     import->add_option("FILE", sources, "回执文件，可以有多个")->required();
-    import->callback([&] { status = data.importReceipts(sources); });
+    import->callback([&] { status = data.importReceipts(sources);
+});
 
-    auto* scan = app.add_subcommand("scan", "扫描一次恢复收件箱");
-    scan->callback([&] { status = data.scan(); });
+auto* scan = app.add_subcommand("scan", "扫描一次恢复收件箱");
+scan->callback([&] { status = data.scan(); });
 
-    try {
-        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
-    } catch (const CLI::ParseError& error) {
-        return app.exit(error, output, errors) == 0 ? exitSuccess : exitBadUsage;
-    }
-    return status;
+try {
+    app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
+} catch (const CLI::ParseError& error) {
+    return app.exit(error, output, errors) == 0 ? exitSuccess : exitBadUsage;
 }
+return status;
+}  // namespace kestrin
 
 }  // namespace kestrin

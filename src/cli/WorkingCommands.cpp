@@ -37,11 +37,12 @@ int WorkingCommands::step(const std::string& taskKey, const std::string& stepID,
     auto task = context_.store().task(taskKey);
     if (!task) return context_.refuse(stepFailureTitle, task.error());
     const auto& steps = task->item.steps;
-    const auto found = std::find_if(steps.begin(), steps.end(),
-                                    [&stepID](const ActionStep& step) { return step.id == stepID; });
+    const auto found = std::find_if(steps.begin(), steps.end(), [&stepID](const ActionStep& step) {
+        return step.id == stepID;
+    });
     if (found == steps.end()) {
-        return context_.refuse(std::string(stepFailureTitle) + "：" + quoted(*task) +
-                               "没有步骤 " + stepID + "。");
+        return context_.refuse(std::string(stepFailureTitle) + "：" + quoted(*task) + "没有步骤 " +
+                               stepID + "。");
     }
     if (auto changed = context_.store().setStepCompleted(taskKey, stepID, !undo); !changed) {
         return context_.refuse(stepFailureTitle, changed.error());
@@ -100,8 +101,7 @@ int WorkingCommands::close(const std::string& taskKey) {
         if (!changed) return context_.refuse(statusFailureTitle, changed.error());
     } else if (task->status != TaskStatus::completed) {
         return context_.refuse("无法关闭事项：" + quoted(*task) + "当前是" +
-                               statusName(task->status) +
-                               "；确认恢复消息已经回传后，再关闭事项。");
+                               statusName(task->status) + "；确认恢复消息已经回传后，再关闭事项。");
     }
     context_.output() << "事项已关闭：" << TerminalText::printable(task->item.title, false) << '\n';
     return exitSuccess;
