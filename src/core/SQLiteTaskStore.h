@@ -12,6 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/ArchiveFailure.h"
+#include "core/ArchivedReceipt.h"
+#include "core/ArchivedTaskState.h"
 #include "core/InterventionReceipt.h"
 #include "core/ReceiptHistoryRecord.h"
 #include "core/ReceiptJSON.h"
@@ -182,6 +185,82 @@ private:
     };
     std::unordered_map<std::string, CachedItem> itemCache_;
     ImportFaultHook importFaultHook_;
+
+    // ---- Data safety: integrity check, backup, database restore and the
+    // archive's reads and writes. Implemented in SQLiteTaskStoreMaintenance.cpp.
+  public:
+    // Quick check of the live database. Fails with `integrity` carrying the
+    // check's findings joined by "；" (or "没有返回检查结果。"), or `sqlite`.
+    Result<void, StoreError> verifyIntegrity();
+
+    // Writes a complete copy of the live database into the new file
+    // `destination` with SQLite's online backup, then quick-checks the copy.
+    // Missing parent directories are created (FileError on failure). Refuses
+    // the live file itself (TaskArchiveError unsafePath) and any existing file
+    // (destinationExists) without touching anything; a later failure removes
+    // the partial copy.
+    Result<void, ArchiveFailure> backup(const std::filesystem::path& destination);
+
+    // Replaces the live content with that of the SQLite file `source`
+    // (user_version 0 or 1); the store and its connection stay the same.
+    // Before anything is written: refuses the live file as source or safety
+    // location, and a safety location equal to the source (unsafePath naming
+    // the source); a missing or unopenable source (`backup`), a newer one
+    // (unsupportedSchema) or one failing its quick check (`integrity`); then
+    // backs the live database up into the new file `safetyBackup` as backup()
+    // does. Then copies the source in, migrates, checks that the three tables
+    // have every column this build reads (`integrity` naming what is missing),
+    // quick-checks and checkpoints (TRUNCATE). If any of these fails, the live
+    // content is copied back from the safety backup and that first failure is
+    // returned; if the copy back fails too, `backup` with a message naming the
+    // first failure and the safety backup. The safety backup is never deleted.
+    Result<void, ArchiveFailure> restoreDatabase(const std::filesystem::path& source,
+                                                 const std::filesystem::path& safetyBackup);
+
+    // Every stored receipt, ordered by identifier; raw text and hash as stored.
+    Result<std::vector<ArchivedReceipt>, StoreError> archivedReceipts();
+
+    // Every task's status, wake-up time and ticked steps, ordered by task key,
+    // ticks by step identifier. An unknown status or an unreadable tick time
+    // fails with `decode`; an unreadable wake-up time reads as none.
+    Result<std::vector<ArchivedTaskState>, StoreError> archivedTaskStates();
+
+    // Runs `reads` (calls of this store's reading operations) inside one read
+    // transaction under the store's lock, so that they all see the database as
+    // it was at the first of them, whatever other connections commit
+    // meanwhile. Returns the first failure of `reads` or of the transaction.
+    Result<void, StoreError> readSnapshot(const std::function<Result<void, StoreError>()>& reads);
+
+    // Overwrites status, wake-up time and ticked steps of each listed task, in
+    // one transaction: all or nothing. Checked before anything is written:
+    // every task exists and is readable (StoreError missingTask) and every
+    // ticked step is a step of its item (TaskArchiveError invalidStep).
+    Result<void, ArchiveFailure> applyArchivedTaskStates(
+        const std::vector<ArchivedTaskState>& states);
+
+    // Stops waiting for the disk at each commit (PRAGMA synchronous = OFF).
+    // Only for a disposable database, such as an archive restore's staging
+    // copy: a crash of the program still leaves it intact, a power loss may not.
+    Result<void, StoreError> relaxDurability();
+
+    // Test seam: points inside restoreDatabase at which a hook may make the
+    // restore fail (copied: the live content has just been replaced) or act as
+    // another process would (rollingBack: before the safety backup is copied
+    // back; an error there makes the copy back fail). Production code never
+    // sets a hook.
+    enum class RestoreStage { copied, rollingBack };
+    using RestoreFaultHook = std::function<Result<void, StoreError>(RestoreStage)>;
+    void setRestoreFaultHook(RestoreFaultHook hook);
+
+  private:
+    Result<void, StoreError> replaceContent(SQLiteConnection& source);
+    Result<void, StoreError> restoreFromSafetyCopy(const std::filesystem::path& safetyBackup);
+    // Whether the three tables have every column this build reads; with
+    // `requireAllTables` false, absent tables pass. Fails with `integrity`
+    // naming what is missing.
+    Result<void, StoreError> verifySchema(bool requireAllTables);
+
+    RestoreFaultHook restoreFaultHook_;
 };
 
 }  // namespace kestrin
