@@ -188,7 +188,7 @@ private:
 
     // ---- Data safety: integrity check, backup, database restore and the
     // archive's reads and writes. Implemented in SQLiteTaskStoreMaintenance.cpp.
-  public:
+public:
     // Quick check of the live database. Fails with `integrity` carrying the
     // check's findings joined by "；" (or "没有返回检查结果。"), or `sqlite`.
     Result<void, StoreError> verifyIntegrity();
@@ -252,7 +252,7 @@ private:
     using RestoreFaultHook = std::function<Result<void, StoreError>(RestoreStage)>;
     void setRestoreFaultHook(RestoreFaultHook hook);
 
-  private:
+private:
     Result<void, StoreError> replaceContent(SQLiteConnection& source);
     Result<void, StoreError> restoreFromSafetyCopy(const std::filesystem::path& safetyBackup);
     // Whether the three tables have every column this build reads; with

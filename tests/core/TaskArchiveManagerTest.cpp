@@ -8,10 +8,10 @@
 #include <regex>
 
 #include "ArchiveTestReceipts.h"
-#include "ScratchDirectory.h"
 #include "core/KestrinArchive.h"
 #include "core/ReceiptImporter.h"
 #include "core/TaskArchiveManager.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
@@ -34,16 +34,17 @@ Snapshot snapshot(SQLiteTaskStore& store) {
     return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
 }
 
-class ArchiveManagerTest : public ::testing::Test {
+class ArchiveManagerTest : public StoreFixture {
 protected:
     void SetUp() override {
+        StoreFixture::SetUp();
+        paths = AppPaths(directory);  // the fixture's store is on paths.database()
         // The restore's staging directory goes to the system's temporary
         // directory; this test's own one is watched instead.
-        temporary = scratch / "tmp";
+        temporary = directory / "tmp";
         fs::create_directories(temporary);
         if (const char* old = std::getenv("TMPDIR")) previousTMPDIR = old;
         setenv("TMPDIR", temporary.c_str(), 1);
-        store = openStore(paths);
     }
 
     void TearDown() override {
@@ -52,6 +53,7 @@ protected:
         } else {
             unsetenv("TMPDIR");
         }
+        StoreFixture::TearDown();
     }
 
     std::unique_ptr<SQLiteTaskStore> openStore(const AppPaths& where) {
@@ -108,11 +110,9 @@ protected:
         return names;
     }
 
-    ScratchDirectory scratch;
-    AppPaths paths{scratch / "data"};
+    AppPaths paths{fs::path()};
     fs::path temporary;
     std::optional<std::string> previousTMPDIR;
-    std::unique_ptr<SQLiteTaskStore> store;
     Timestamp now = at("2026-07-27T08:30:00.999Z");
 };
 
@@ -177,7 +177,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
     fill(*store);
     const std::string archive = exported(*store);
 
-    const AppPaths otherPaths(scratch / "other");
+    const AppPaths otherPaths(directory / "other");
     auto other = openStore(otherPaths);
     auto restored = managerOf(*other, otherPaths).restoreData(archive);
     ASSERT_TRUE(restored) << restored.error().description();
