@@ -162,20 +162,40 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
 
     // Data.
     std::vector<std::string> sources;
-    auto* import = app.add_subcommand("import", "导入回执 JSON 文件；- 表示从标准输入读取");
-    import->add_option("FILE", sources, "回执文件，可以有多个")->required();
-    import->callback([&] { status = data.importReceipts(sources);
-});
+    auto* importReceipts = app.add_subcommand("import", "导入回执 JSON 文件；- 表示从标准输入读取");
+    importReceipts->add_option("FILE", sources, "回执文件，可以有多个")->required();
+    importReceipts->callback([&] { status = data.importReceipts(sources); });
 
-auto* scan = app.add_subcommand("scan", "扫描一次恢复收件箱");
-scan->callback([&] { status = data.scan(); });
+    auto* scan = app.add_subcommand("scan", "扫描一次恢复收件箱");
+    scan->callback([&] { status = data.scan(); });
 
-try {
-    app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
-} catch (const CLI::ParseError& error) {
-    return app.exit(error, output, errors) == 0 ? exitSuccess : exitBadUsage;
+    std::string file;
+    auto* exportArchive = app.add_subcommand("export", "把全部回执和任务状态导出为数据归档");
+    exportArchive->add_option("FILE", file, "新的归档文件（不会覆盖已有文件）")->required();
+    exportArchive->callback([&] { status = data.exportArchive(file); });
+
+    bool confirmed = false;
+    auto* restoreArchive =
+        app.add_subcommand("restore", "把数据归档校验后合并回当前任务库（恢复前自动创建安全副本）");
+    restoreArchive->add_option("FILE", file, "数据归档文件")->required();
+    restoreArchive->add_flag("-y,--yes", confirmed, "不再询问，直接恢复");
+    restoreArchive->callback([&] { status = data.restoreArchive(file, confirmed); });
+
+    auto* backup = app.add_subcommand("backup", "在 backups 目录中创建数据库备份");
+    backup->callback([&] { status = data.backup(); });
+
+    auto* restoreDatabase =
+        app.add_subcommand("restore-db", "用数据库备份替换当前任务库（恢复前自动创建安全副本）");
+    restoreDatabase->add_option("FILE", file, "数据库备份文件（.sqlite）")->required();
+    restoreDatabase->add_flag("-y,--yes", confirmed, "不再询问，直接恢复");
+    restoreDatabase->callback([&] { status = data.restoreDatabase(file, confirmed); });
+
+    try {
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error, output, errors) == 0 ? exitSuccess : exitBadUsage;
+    }
+    return status;
 }
-return status;
-}  // namespace kestrin
 
 }  // namespace kestrin

@@ -12,9 +12,9 @@ namespace {
 class CLIUsageTest : public CLIFixture {};
 
 TEST_F(CLIUsageTest, EveryCommandHasItsOwnHelp) {
-    for (const char* command :
-         {"list", "count", "show", "history", "paths", "step", "snooze", "status", "resume",
-          "close", "cancel", "delete", "import", "scan"}) {
+    for (const char* command : {"list", "count", "show", "history", "paths", "step", "snooze",
+                                "status", "resume", "close", "cancel", "delete", "import", "scan",
+                                "export", "restore", "backup", "restore-db"}) {
         const CLIRun help = run({command, "--help"});
         EXPECT_EQ(help.exitStatus, 0) << command;
         EXPECT_NE(help.output.find("Usage: velmora-cli " + std::string(command)), std::string::npos)
