@@ -130,6 +130,30 @@ public:
     using ImportFaultHook = std::function<Result<void, StoreError>(ImportStage)>;
     void setImportFaultHook(ImportFaultHook hook);
 
+    // ---- Change detection (SQLiteTaskStoreChangeCounter.cpp) -------------------------------
+    // Lets a caller that reloads often (the desktop app's 3-second refresh) skip
+    // the reload when the database has not changed since it last looked.
+
+    // The database content as this store's connection last saw it. Two tokens
+    // read from one store are equal only when nothing was committed in between:
+    // not by another connection or process (SQLite's data_version), not by this
+    // connection's own row writes (its total change count), and not by a
+    // restore copied into this connection (the schema cookie, which SQLite's
+    // online backup always advances). A token may also change when the content
+    // did not (a rolled-back write, a checkpoint by another process).
+    struct ChangeToken {
+        std::int64_t dataVersion = 0;
+        std::int64_t ownChanges = 0;
+        std::int64_t schemaCookie = 0;
+
+        bool operator==(const ChangeToken&) const = default;
+    };
+
+    // Reads the current token under the store's lock without reading any
+    // table. Fails with `sqlite` when the connection cannot answer.
+    Result<ChangeToken, StoreError> changeToken();
+    // ---- End of change detection --------------------------------------------------------------
+
 private:
     explicit SQLiteTaskStore(std::filesystem::path path);
 

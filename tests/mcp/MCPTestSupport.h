@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace kestrin::testing {
+
+// A receipt that passes every check, with `itemCount` items of one run_command
+// step each (none makes it a no-action receipt). The project path holds
+// slashes, so its written form shows the escaping.
+nlohmann::json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount);
+
+// One request line (with line feed). Without `id` it is a notification;
+// without `params` the member is left out.
+std::string requestLine(const std::string& method, const nlohmann::json* id = nullptr,
+                        const nlohmann::json* params = nullptr);
+std::string requestLine(const std::string& method, const nlohmann::json& id);
+std::string requestLine(const std::string& method, const nlohmann::json& id,
+                        const nlohmann::json& params);
+
+// A tools/call request line for `tool` with `arguments`.
+std::string toolCallLine(const nlohmann::json& id, const std::string& tool,
+                         const nlohmann::json& arguments);
+
+// The lines of `output`; fails the test when the text does not end with a line feed.
+std::vector<std::string> outputLines(const std::string& output);
+
+// Each output line parsed as JSON.
+std::vector<nlohmann::json> replies(const std::string& output);
+
+// The result of `sqlite3`-style query `sql` (one integer) on `database`.
+std::int64_t queryInteger(const std::filesystem::path& database, const std::string& sql);
+
+}  // namespace kestrin::testing
