@@ -57,7 +57,9 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
                  "velmora-cli");
     app.set_help_flag("-h,--help", "显示帮助并退出");
     app.set_version_flag("--version", std::string(BuildInfo::productVersion), "显示版本并退出");
-    app.require_subcommand(1);
+    // At most one command; with none, the help goes to stderr as bad usage, and
+    // an unknown word is reported as such rather than as a missing command.
+    app.require_subcommand(0, 1);
     int status = exitSuccess;
 
     // Reading.
@@ -194,6 +196,10 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
         app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
     } catch (const CLI::ParseError& error) {
         return app.exit(error, output, errors) == 0 ? exitSuccess : exitBadUsage;
+    }
+    if (app.get_subcommands().empty()) {
+        errors << app.help();
+        return exitBadUsage;
     }
     return status;
 }

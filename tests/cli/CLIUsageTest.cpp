@@ -29,8 +29,14 @@ TEST_F(CLIUsageTest, EveryCommandHasItsOwnHelp) {
 }
 
 TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
+    const CLIRun bare = run({});
+    EXPECT_EQ(bare.exitStatus, 2);
+    EXPECT_EQ(bare.output, "");
+    EXPECT_NE(bare.errors.find("Usage: velmora-cli [OPTIONS] [SUBCOMMAND]"), std::string::npos)
+        << bare.errors;
+    EXPECT_NE(run({"frobnicate"}).errors.find("frobnicate"), std::string::npos);
+
     const std::vector<std::vector<std::string>> wrong{
-        {},
         {"frobnicate"},
         {"show"},
         {"step", sudoTask},
@@ -43,7 +49,7 @@ TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
     };
     for (const auto& arguments : wrong) {
         const CLIRun refused = run(arguments);
-        EXPECT_EQ(refused.exitStatus, 2) << (arguments.empty() ? "" : arguments[0]);
+        EXPECT_EQ(refused.exitStatus, 2) << arguments[0];
         EXPECT_EQ(refused.output, "");
         EXPECT_NE(refused.errors.find("Run with --help for more information."), std::string::npos)
             << refused.errors;
