@@ -1,7 +1,5 @@
 #include "core/SQLiteTaskStore.h"
 
-#include <unicode/utf8.h>
-
 #include <exception>
 #include <system_error>
 #include <unordered_set>
@@ -9,6 +7,7 @@
 
 #include "core/SHA256Digest.h"
 #include "core/SQLiteTransaction.h"
+#include "core/UTF8.h"
 
 namespace kestrin {
 
@@ -146,18 +145,6 @@ enum TaskColumn {
     statusColumn,
     snoozedUntilColumn
 };
-
-bool isValidUTF8(std::string_view bytes) {
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    const auto length = static_cast<int64_t>(bytes.size());
-    int64_t index = 0;
-    while (index < length) {
-        UChar32 codePoint;
-        U8_NEXT(data, index, length, codePoint);
-        if (codePoint < 0) return false;
-    }
-    return true;
-}
 
 SQLValue timestampValue(Timestamp instant) {
     return SQLValue::text(kestrinISO8601(instant));
