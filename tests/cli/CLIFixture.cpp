@@ -1,27 +1,9 @@
 #include "CLIFixture.h"
 
-#include <stdlib.h>
-
 #include <fstream>
-#include <iostream>
 #include <sstream>
 
 namespace kestrin::testing {
-
-void CLIFixture::SetUp() {
-    std::string pattern = std::filesystem::temp_directory_path() / "velmora-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    scratch = pattern;
-    home = scratch / "home";
-}
-
-void CLIFixture::TearDown() {
-    if (HasFailure()) {
-        std::cerr << "test directory kept: " << scratch << "\n";
-    } else {
-        std::filesystem::remove_all(scratch);
-    }
-}
 
 std::map<std::string, std::string> CLIFixture::environment(
     const std::map<std::string, std::string>& extra) const {

@@ -14,14 +14,12 @@
 #include <vector>
 
 #include "CLIProcess.h"
+#include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 
 class CLIFixture : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
     // The binary on `home` with `extra` added to its environment.
     CLIRun run(const std::vector<std::string>& arguments, const std::string& input = {},
                const std::map<std::string, std::string>& extra = {}) const;
@@ -44,8 +42,9 @@ protected:
                                   const std::filesystem::path& dataDirectory = {}) const;
     void exec(const std::string& sql) const;
 
-    std::filesystem::path scratch;  // the test's own directory
-    std::filesystem::path home;     // KESTRIN_HOME: scratch / "home"
+    ScratchDirectory scratchDirectory;
+    std::filesystem::path scratch = scratchDirectory.path();  // the test's own directory
+    std::filesystem::path home = scratch / "home";            // KESTRIN_HOME
 };
 
 // The receipt of tests/data/intake/deploy-v1.json: two tasks of project
