@@ -1,6 +1,6 @@
-# Shared set-up for scripts/run, scripts/test and scripts/bench: installs the
-# Debian packages the project needs (only the missing ones) and configures and
-# builds a CMake preset. Sourced, never run on its own.
+# Shared set-up for scripts/run, scripts/test, scripts/bench and scripts/fuzz:
+# installs the Debian packages the project needs (only the missing ones) and
+# configures and builds a CMake preset. Sourced, never run on its own.
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev qt6-svg-dev libgl-dev xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev sqlite3
+  llvm  # llvm-symbolizer: readable stack traces in the fuzzers' sanitizer reports
 )
 
 as_root() {
