@@ -1,11 +1,11 @@
 #include "core/InboxScanner.h"
 
-#include <uuid/uuid.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <iterator>
+
+#include "core/RandomUUID.h"
 
 namespace kestrin {
 
@@ -18,14 +18,6 @@ bool hasJSONExtension(const std::string& name) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".json";
-}
-
-std::string randomUUID() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
-    return text;
 }
 
 }  // namespace
@@ -96,7 +88,7 @@ std::string InboxScanner::uniqueSuffix(const fs::path& directory, const std::str
         std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count();
     std::string suffix = std::to_string(seconds);
     if (!fileManager_.exists(directory / (stem + "-" + suffix + ".json"))) return suffix;
-    return randomUUID();
+    return randomUUIDText();
 }
 
 }  // namespace kestrin

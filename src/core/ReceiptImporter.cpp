@@ -1,42 +1,19 @@
 #include "core/ReceiptImporter.h"
 
-#include <unicode/utf8.h>
-
 #include <mutex>
 
 #include "core/FileSystem.h"
 #include "core/ReceiptJSON.h"
+#include "core/UTF8.h"
 
 namespace kestrin {
-
-namespace {
-
-// Well-formed UTF-8 in the strict sense: no overlong forms, no surrogates,
-// nothing above U+10FFFF. Indexes are 64-bit so that no length is too long.
-bool isUTF8(std::string_view bytes) {
-    const auto* text = reinterpret_cast<const uint8_t*>(bytes.data());
-    const auto length = static_cast<int64_t>(bytes.size());
-    for (int64_t i = 0; i < length;) {
-        UChar32 c;
-        U8_NEXT(text, i, length, c);
-        if (c < 0) return false;
-    }
-    return true;
-}
-
-// The decoder's error as one text: where in the document, then what.
-std::string describe(const DecodingError& error) {
-    return error.path.empty() ? error.description : error.path + "：" + error.description;
-}
-
-}  // namespace
 
 ReceiptImporter::ReceiptImporter(SQLiteTaskStore& store, ReceiptValidator validator,
                                  SecretScanner scanner)
     : store_(store), validator_(std::move(validator)), scanner_(std::move(scanner)) {}
 
 Result<ImportOutcome, ImportFailure> ReceiptImporter::importData(std::string_view bytes) const {
-    if (!isUTF8(bytes)) return fail(ImportError::notUTF8());
+    if (!isValidUTF8(bytes)) return fail(ImportError::notUTF8());
 
     // The raw text and its escape-resolved view, so that a secret cannot slip
     // through as "\u0073k-..." or as a token whose slashes are written "\/".
@@ -45,7 +22,7 @@ Result<ImportOutcome, ImportFailure> ReceiptImporter::importData(std::string_vie
     }
 
     auto decoded = ReceiptJSON::makeDecoder().decodeReceipt(bytes);
-    if (!decoded) return fail(ImportError::malformed(describe(decoded.error())));
+    if (!decoded) return fail(ImportError::malformed(decoded.error().message()));
     InterventionReceipt& receipt = decoded.value();
 
     std::vector<ValidationIssue> errors;

@@ -1,14 +1,13 @@
 #include "core/SQLiteTaskStore.h"
 
-#include <unicode/utf8.h>
-
+#include <algorithm>
 #include <exception>
 #include <system_error>
-#include <unordered_set>
 #include <utility>
 
 #include "core/SHA256Digest.h"
 #include "core/SQLiteTransaction.h"
+#include "core/UTF8.h"
 
 namespace kestrin {
 
@@ -118,8 +117,12 @@ constexpr const char* upsertTaskSQL =
 constexpr const char* selectTaskKeysOfReceipt = "SELECT task_key FROM tasks WHERE receipt_id = ?;";
 constexpr const char* deleteTaskSQL = "DELETE FROM tasks WHERE task_key = ?;";
 constexpr const char* selectStepIDs = "SELECT step_id FROM step_progress WHERE task_key = ?;";
+constexpr const char* selectAllStepIDs = "SELECT task_key, step_id FROM step_progress;";
 constexpr const char* deleteStepSQL =
     "DELETE FROM step_progress WHERE task_key = ? AND step_id = ?;";
+
+// "2026-07-27T08:30:00.000Z"
+constexpr std::size_t writtenTimestampLength = 24;
 
 // Column order of every task query; queryTasks reads by these positions.
 constexpr const char* taskColumns =
@@ -144,20 +147,9 @@ enum TaskColumn {
     updatedAtColumn,
     importedAtColumn,
     statusColumn,
-    snoozedUntilColumn
+    snoozedUntilColumn,
+    priorityRankColumn  // listings only
 };
-
-bool isValidUTF8(std::string_view bytes) {
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    const auto length = static_cast<int64_t>(bytes.size());
-    int64_t index = 0;
-    while (index < length) {
-        UChar32 codePoint;
-        U8_NEXT(data, index, length, codePoint);
-        if (codePoint < 0) return false;
-    }
-    return true;
-}
 
 SQLValue timestampValue(Timestamp instant) {
     return SQLValue::text(kestrinISO8601(instant));
@@ -170,6 +162,26 @@ SQLValue optionalTextValue(const std::optional<std::string>& text) {
 template <typename E>
 SQLValue enumValue(E value) {
     return SQLValue::text(std::string(rawValue(value)));
+}
+
+// Rearranges `items` in place so that position i holds what was at order[i],
+// moving each item once along the cycles of the permutation; `order` is used
+// up (every entry ends as its own position).
+template <typename T>
+void permute(std::vector<T>& items, std::vector<std::size_t>& order) {
+    for (std::size_t start = 0; start < items.size(); ++start) {
+        if (order[start] == start) continue;
+        T held = std::move(items[start]);
+        std::size_t to = start;
+        while (order[to] != start) {
+            const std::size_t from = order[to];
+            items[to] = std::move(items[from]);
+            order[to] = to;
+            to = from;
+        }
+        items[to] = std::move(held);
+        order[to] = to;
+    }
 }
 
 }  // namespace
@@ -505,84 +517,84 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
 
 // MARK: - Queries
 
+TaskRecord* SQLiteTaskStore::appendTaskRow(const SQLiteStatement& row,
+                                           std::vector<TaskRecord>& tasks) {
+    const auto agent = fromRawValue<AgentKind>(row.textView(agentColumn));
+    const auto receiptState = fromRawValue<ReceiptState>(row.textView(receiptStateColumn));
+    // Built in place: moving 10,000 records about costs a listing time.
+    TaskRecord& task = tasks.emplace_back();
+    task.taskKey = row.text(taskKeyColumn);
+    const auto* item =
+        agent && receiptState ? storedItem(task.taskKey, row.textView(itemJSONColumn)) : nullptr;
+    const auto createdAt = parseKestrinISO8601(row.textView(createdAtColumn));
+    const auto updatedAt = parseKestrinISO8601(row.textView(updatedAtColumn));
+    const auto importedAt = parseKestrinISO8601(row.textView(importedAtColumn));
+    const auto status = fromRawValue<TaskStatus>(row.textView(statusColumn));
+    if (!item || !createdAt || !updatedAt || !importedAt || !status) {
+        tasks.pop_back();
+        ++lastSkippedTaskRowCount_;
+        return nullptr;
+    }
+
+    task.receiptID = row.text(receiptIDColumn);
+    task.receiptVersion = row.integer(receiptVersionColumn);
+    task.project = {row.text(projectNameColumn), row.text(projectPathColumn)};
+    task.source = {*agent, row.text(sourceTaskTitleColumn), row.optionalText(sourceTaskIDColumn),
+                   row.optionalText(sourceLocatorColumn)};
+    task.receiptState = *receiptState;
+    task.receiptSummary = row.text(receiptSummaryColumn);
+    task.item = *item;
+    task.createdAt = *createdAt;
+    task.updatedAt = *updatedAt;
+    task.importedAt = *importedAt;
+    task.status = *status;
+    // An unreadable wake-up time is dropped rather than losing the task.
+    if (auto snoozed = row.optionalText(snoozedUntilColumn)) {
+        task.snoozedUntil = parseKestrinISO8601(*snoozed);
+    }
+    return &task;
+}
+
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
-    const std::string& sql, const std::vector<SQLValue>& bindings, bool prunesItemCache) {
+    const std::string& sql, const std::vector<SQLValue>& bindings) {
     auto statement = database_.prepare(sql);
     if (!statement) return fail(statement.error());
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     lastSkippedTaskRowCount_ = 0;
-    // Prepared once for all rows: a listing reads the ticks of every task.
     auto stepStatement = database_.prepare(selectStepIDs);
     if (!stepStatement) return fail(stepStatement.error());
 
     std::vector<TaskRecord> tasks;
-    std::unordered_set<std::string> readKeys;
     while (statement->next()) {
-        const auto agent = fromRawValue<AgentKind>(statement->text(agentColumn));
-        const auto receiptState = fromRawValue<ReceiptState>(statement->text(receiptStateColumn));
-        const std::string taskKey = statement->text(taskKeyColumn);
-        if (prunesItemCache) readKeys.insert(taskKey);
-        const auto* item = agent && receiptState
-                               ? storedItem(taskKey, statement->textView(itemJSONColumn))
-                               : nullptr;
-        const auto createdAt = parseKestrinISO8601(statement->text(createdAtColumn));
-        const auto updatedAt = parseKestrinISO8601(statement->text(updatedAtColumn));
-        const auto importedAt = parseKestrinISO8601(statement->text(importedAtColumn));
-        const auto status = fromRawValue<TaskStatus>(statement->text(statusColumn));
-        if (!item || !createdAt || !updatedAt || !importedAt || !status) {
-            ++lastSkippedTaskRowCount_;
-            continue;
-        }
-
-        TaskRecord task;
-        task.taskKey = taskKey;
-        task.receiptID = statement->text(receiptIDColumn);
-        task.receiptVersion = statement->integer(receiptVersionColumn);
-        task.project = {statement->text(projectNameColumn), statement->text(projectPathColumn)};
-        task.source = {*agent, statement->text(sourceTaskTitleColumn),
-                       statement->optionalText(sourceTaskIDColumn),
-                       statement->optionalText(sourceLocatorColumn)};
-        task.receiptState = *receiptState;
-        task.receiptSummary = statement->text(receiptSummaryColumn);
-        task.item = *item;
-        task.createdAt = *createdAt;
-        task.updatedAt = *updatedAt;
-        task.importedAt = *importedAt;
-        task.status = *status;
-        // An unreadable wake-up time is dropped rather than losing the task.
-        if (auto snoozed = statement->optionalText(snoozedUntilColumn)) {
-            task.snoozedUntil = parseKestrinISO8601(*snoozed);
-        }
-        auto steps = completedStepIDs(*stepStatement, task.taskKey);
+        auto* task = appendTaskRow(*statement, tasks);
+        if (!task) continue;
+        auto steps = completedStepIDs(*stepStatement, task->taskKey);
         if (!steps) return fail(steps.error());
-        task.completedStepIDs = std::move(steps).value();
-        tasks.push_back(std::move(task));
+        task->completedStepIDs = std::move(steps).value();
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
-    if (prunesItemCache) {
-        std::erase_if(itemCache_,
-                      [&](const auto& entry) { return !readKeys.contains(entry.first); });
-    }
     return tasks;
 }
 
 const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
                                                     std::string_view itemJSON) {
     auto cached = itemCache_.find(taskKey);
-    if (cached == itemCache_.end() || cached->second.json != itemJSON) {
-        itemCache_.erase(taskKey);
-        auto decoded = decoder_.decodeItem(itemJSON);
-        // An item written by a later layout may mean something this build
-        // cannot show; it is skipped like an undecodable one.
-        if (!decoded || (decoded->payloadVersion &&
-                         *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
-            return nullptr;
-        }
-        cached = itemCache_
-                     .insert_or_assign(
-                         taskKey, CachedItem{std::string(itemJSON), std::move(decoded).value()})
-                     .first;
+    if (cached != itemCache_.end() && cached->second.json == itemJSON) {
+        cached->second.listing = listingCount_;
+        return &cached->second.item;
     }
+    auto decoded = decoder_.decodeItem(itemJSON);
+    // An item written by a later layout may mean something this build
+    // cannot show; it is skipped like an undecodable one.
+    if (!decoded || (decoded->payloadVersion &&
+                     *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+        if (cached != itemCache_.end()) itemCache_.erase(cached);
+        return nullptr;
+    }
+    CachedItem entry{std::string(itemJSON), std::move(decoded).value(), listingCount_};
+    if (cached == itemCache_.end())
+        return &itemCache_.emplace(taskKey, std::move(entry)).first->second.item;
+    cached->second = std::move(entry);
     return &cached->second.item;
 }
 
@@ -596,6 +608,16 @@ Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
     return stepIDs;
 }
 
+Result<std::unordered_map<std::string, std::set<std::string>>, StoreError>
+SQLiteTaskStore::completedStepIDsOfAllTasks() {
+    auto statement = database_.prepare(selectAllStepIDs);
+    if (!statement) return fail(statement.error());
+    std::unordered_map<std::string, std::set<std::string>> stepIDs;
+    while (statement->next()) stepIDs[statement->text(0)].insert(statement->text(1));
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    return stepIDs;
+}
+
 Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool includeCompleted,
                                                                        Timestamp now) {
     std::scoped_lock guard(lock_);
@@ -606,18 +628,90 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
         "snoozed_until IS NOT NULL AND snoozed_until <= ?;",
         {timestampValue(now)});
     if (!woken) return fail(woken.error());
-    std::string sql = std::string(taskColumns) + "FROM tasks\n";
-    if (!includeCompleted) sql += "WHERE status NOT IN ('completed', 'cancelled')\n";
-    sql +=
-        "ORDER BY CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' THEN 2 "
-        "ELSE 3 END,\nimported_at DESC;";
-    return queryTasks(sql, {}, true);
+
+    // SQLite sorting whole rows spills the item JSON to temporary files; the
+    // rows are read unsorted and only their keys are sorted here. SQLite still
+    // ranks the priority, so unknown or odd values rank as its CASE does.
+    std::string sql = std::string(taskColumns) +
+                      ", CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' "
+                      "THEN 2 ELSE 3 END\nFROM tasks";
+    if (!includeCompleted) sql += "\nWHERE status NOT IN ('completed', 'cancelled')";
+    auto statement = database_.prepare(sql + ";");
+    if (!statement) return fail(statement.error());
+    lastSkippedTaskRowCount_ = 0;
+    ++listingCount_;
+
+    // Where a task goes: its priority rank, its imported_at text (a slice of
+    // importedAtTexts, one allocation for all rows) and its place in the scan.
+    // Text in the written form (parsed, 24 characters) sorts as its instant
+    // does, which is compared far faster.
+    struct Position {
+        std::int64_t priorityRank;
+        std::optional<Timestamp> writtenImportedAt;
+        std::size_t importedAtOffset;
+        std::size_t importedAtLength;
+        std::size_t index;
+    };
+    std::vector<TaskRecord> tasks;
+    std::vector<Position> positions;
+    std::string importedAtTexts;
+    // The previous listing's size is the likely size of this one.
+    tasks.reserve(itemCache_.size());
+    positions.reserve(itemCache_.size());
+    std::optional<std::unordered_map<std::string, std::set<std::string>>> ticks;
+    while (statement->next()) {
+        auto* task = appendTaskRow(*statement, tasks);
+        if (!task) continue;
+        if (!ticks) {
+            // Read while this statement holds its read transaction, so the
+            // ticks are those of the rows being read.
+            auto all = completedStepIDsOfAllTasks();
+            if (!all) return fail(all.error());
+            ticks = std::move(all).value();
+        }
+        if (auto found = ticks->find(task->taskKey); found != ticks->end()) {
+            task->completedStepIDs = std::move(found->second);
+        }
+        const auto importedAt = statement->textView(importedAtColumn);
+        positions.push_back({statement->integer(priorityRankColumn),
+                             importedAt.size() == writtenTimestampLength
+                                 ? std::optional(task->importedAt)
+                                 : std::nullopt,
+                             importedAtTexts.size(), importedAt.size(), tasks.size() - 1});
+        importedAtTexts += importedAt;
+    }
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    // Every listed task has its own entry, so when the sizes agree there is
+    // nothing else to drop and the pass over the cache is saved.
+    if (itemCache_.size() != tasks.size()) {
+        std::erase_if(itemCache_,
+                      [&](const auto& entry) { return entry.second.listing != listingCount_; });
+    }
+
+    // By priority rank, then imported_at compared as SQLite compares text
+    // (byte by byte), newest first; ties keep the order of the scan.
+    const auto importedAt = [&](const Position& position) {
+        return std::string_view(importedAtTexts)
+            .substr(position.importedAtOffset, position.importedAtLength);
+    };
+    std::stable_sort(positions.begin(), positions.end(), [&](const Position& a, const Position& b) {
+        if (a.priorityRank != b.priorityRank) return a.priorityRank < b.priorityRank;
+        if (a.writtenImportedAt && b.writtenImportedAt) {
+            return *a.writtenImportedAt > *b.writtenImportedAt;
+        }
+        return importedAt(a) > importedAt(b);
+    });
+    std::vector<std::size_t> order;
+    order.reserve(positions.size());
+    for (const auto& position : positions) order.push_back(position.index);
+    permute(tasks, order);
+    return tasks;
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {
     std::scoped_lock guard(lock_);
     auto tasks = queryTasks(std::string(taskColumns) + "FROM tasks WHERE task_key = ? LIMIT 1;",
-                            {SQLValue::text(taskKey)}, false);
+                            {SQLValue::text(taskKey)});
     if (!tasks) return fail(tasks.error());
     if (tasks->empty()) return fail(StoreError::missingTask(taskKey));
     return std::move(tasks->front());

@@ -183,17 +183,23 @@ private:
                                                        const std::set<std::string>& validStepIDs);
     Result<void, StoreError> injectFault(ImportStage stage);
 
-    // Runs a task SELECT (columns in the listing's order) and reads its rows.
-    // With `prunesItemCache`, cached items of rows not read are dropped.
+    // Runs a task SELECT (columns in the listing's order) and reads its rows
+    // with their ticks.
     Result<std::vector<TaskRecord>, StoreError> queryTasks(const std::string& sql,
-                                                           const std::vector<SQLValue>& bindings,
-                                                           bool prunesItemCache);
+                                                           const std::vector<SQLValue>& bindings);
+    // Appends the record of the current row of a task SELECT, ticks aside, and
+    // returns it; null, with the row counted as skipped, when it cannot be
+    // read back.
+    TaskRecord* appendTaskRow(const SQLiteStatement& row, std::vector<TaskRecord>& tasks);
     // The decoded item of a row, or null when its JSON is unreadable or of a
     // later layout. Valid until the next call.
     const InterventionItem* storedItem(const std::string& taskKey, std::string_view itemJSON);
     // Runs `statement` (the step_progress query) for one task.
     Result<std::set<std::string>, StoreError> completedStepIDs(SQLiteStatement& statement,
                                                                const std::string& taskKey);
+    // The ticks of every task, by task key.
+    Result<std::unordered_map<std::string, std::set<std::string>>, StoreError>
+    completedStepIDsOfAllTasks();
 
     SQLiteConnection database_;
     const std::filesystem::path path_;
@@ -201,11 +207,14 @@ private:
     const ReceiptDecoder decoder_ = ReceiptJSON::makeDecoder();
     mutable std::recursive_mutex lock_;
     std::int64_t lastSkippedTaskRowCount_ = 0;
+    std::uint64_t listingCount_ = 0;
     // Decoding item JSON dominates a listing, which the app repeats every few
     // seconds: items are decoded again only when their stored text changed.
+    // Entries not read by the latest listing are dropped.
     struct CachedItem {
         std::string json;
         InterventionItem item;
+        std::uint64_t listing = 0;  // the latest listing that read it
     };
     std::unordered_map<std::string, CachedItem> itemCache_;
     ImportFaultHook importFaultHook_;

@@ -42,11 +42,11 @@ std::vector<std::filesystem::path> backupsIn(const std::filesystem::path& direct
 }
 
 ReceiptSpec receipt(const std::string& id, int version = 1) {
-    ReceiptSpec spec;
-    spec.receiptID = id;
-    spec.version = version;
-    spec.items = {{"item-a", "Item A of " + id}};
-    return spec;
+    ReceiptSpec draft;
+    draft.receiptID = id;
+    draft.version = version;
+    draft.items = {{"item-a", "Item A of " + id}};
+    return draft;
 }
 
 // 2026-07-27T08:30:00Z, so that names built from the clock are known.

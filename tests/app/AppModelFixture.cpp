@@ -6,9 +6,9 @@
 
 namespace kestrin::testing {
 
-std::string receiptJSON(const ReceiptSpec& spec) {
+std::string receiptJSON(const ReceiptSpec& draft) {
     nlohmann::json items = nlohmann::json::array();
-    for (const ItemSpec& item : spec.items) {
+    for (const ItemSpec& item : draft.items) {
         nlohmann::json steps = nlohmann::json::array();
         for (const StepSpec& step : item.steps) {
             nlohmann::json json{{"id", step.id},
@@ -34,18 +34,18 @@ std::string receiptJSON(const ReceiptSpec& spec) {
                          {"verification",
                           {{"instruction", "Check it."}, {"success_evidence", "It is fine."}}}});
     }
-    nlohmann::json source{{"agent", spec.agent}, {"task_title", spec.taskTitle}};
-    if (!spec.taskID.empty()) source["task_id"] = spec.taskID;
+    nlohmann::json source{{"agent", draft.agent}, {"task_title", draft.taskTitle}};
+    if (!draft.taskID.empty()) source["task_id"] = draft.taskID;
     nlohmann::json receipt{{"schema_version", "1.0"},
-                           {"receipt_id", spec.receiptID},
-                           {"version", spec.version},
+                           {"receipt_id", draft.receiptID},
+                           {"version", draft.version},
                            {"created_at", "2026-07-27T08:30:00.000Z"},
                            {"updated_at", "2026-07-27T08:30:00.000Z"},
                            {"source", std::move(source)},
-                           {"project", {{"name", spec.project}, {"path", "/work/" + spec.project}}},
+                           {"project", {{"name", draft.project}, {"path", "/work/" + draft.project}}},
                            {"state", "waiting_for_user"},
-                           {"requires_user_action", !spec.items.empty()},
-                           {"summary", "Summary of " + spec.receiptID},
+                           {"requires_user_action", !draft.items.empty()},
+                           {"summary", "Summary of " + draft.receiptID},
                            {"items", std::move(items)}};
     return receipt.dump(2);
 }
@@ -74,9 +74,9 @@ SQLiteTaskStore& ModelHarness::otherStore() {
     return *otherStore_;
 }
 
-void ModelHarness::submit(const ReceiptSpec& spec) {
+void ModelHarness::submit(const ReceiptSpec& draft) {
     otherStore();
-    auto outcome = otherImporter_->importData(receiptJSON(spec));
+    auto outcome = otherImporter_->importData(receiptJSON(draft));
     if (!outcome) QFAIL(outcome.error().description().c_str());
 }
 

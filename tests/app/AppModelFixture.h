@@ -41,7 +41,7 @@ struct ReceiptSpec {
     std::vector<ItemSpec> items{{"item-1", "First item"}};
 };
 
-std::string receiptJSON(const ReceiptSpec& spec);
+std::string receiptJSON(const ReceiptSpec& draft);
 
 // A model over a fresh data directory (KESTRIN_HOME in a temporary directory),
 // with fake platform services, plus a second store and importer on the same
@@ -59,10 +59,10 @@ public:
     std::filesystem::path database() const { return root_ / "tasks.sqlite"; }
 
     // Imports through the other "process"; fails the test when refused.
-    void submit(const ReceiptSpec& spec);
+    void submit(const ReceiptSpec& draft);
     // submit(), then the model refreshes.
-    void submitAndLoad(const ReceiptSpec& spec) {
-        submit(spec);
+    void submitAndLoad(const ReceiptSpec& draft) {
+        submit(draft);
         model_->refresh();
     }
     SQLiteTaskStore& otherStore();

@@ -32,18 +32,18 @@ const QString& noticeMessage(AppModel& model) {
 }
 
 ReceiptSpec twoItemReceipt(const std::string& id, const std::string& project) {
-    ReceiptSpec spec;
-    spec.receiptID = id;
-    spec.project = project;
-    spec.items = {{"item-a", "Item A of " + id}, {"item-b", "Item B of " + id}};
-    return spec;
+    ReceiptSpec draft;
+    draft.receiptID = id;
+    draft.project = project;
+    draft.items = {{"item-a", "Item A of " + id}, {"item-b", "Item B of " + id}};
+    return draft;
 }
 
-// Submits `spec`, loads it and ticks the only step of its first item: a task
+// Submits `draft`, loads it and ticks the only step of its first item: a task
 // ready to be handed back. Returns that task's key.
-std::string submitWorkedTask(ModelHarness& harness, const ReceiptSpec& spec) {
-    harness.submitAndLoad(spec);
-    const std::string key = taskKey(spec.receiptID, spec.items.front().id);
+std::string submitWorkedTask(ModelHarness& harness, const ReceiptSpec& draft) {
+    harness.submitAndLoad(draft);
+    const std::string key = taskKey(draft.receiptID, draft.items.front().id);
     harness.model().setStep(key, "step-1", true);
     harness.turnEventLoop();
     return key;
@@ -344,9 +344,9 @@ void AppModelTest::selectionIsReconciledAfterRefresh() {
 void AppModelTest::projectSelectionFallsBackToAttention() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    ReceiptSpec spec;
-    spec.project = "X";
-    harness.submit(spec);
+    ReceiptSpec draft;
+    draft.project = "X";
+    harness.submit(draft);
     harness.submitAndLoad(twoItemReceipt("rc-2", "Y"));
     model.setSelection(SidebarSelection::project("X"));
     QCOMPARE(harness.visibleKeys(), std::vector<std::string>{taskKey("rc-1", "item-1")});
@@ -764,9 +764,9 @@ void AppModelTest::copyAndReturnRefusesWhileStepsAreOpen() {
 void AppModelTest::copyAndReturnWithoutALinkExplains() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    ReceiptSpec spec = twoItemReceipt("rc-1", "alpha");
-    spec.agent = "claude_code";
-    const std::string key = submitWorkedTask(harness, spec);
+    ReceiptSpec draft = twoItemReceipt("rc-1", "alpha");
+    draft.agent = "claude_code";
+    const std::string key = submitWorkedTask(harness, draft);
 
     model.copyAndReturnToCodex(harness.task(key));
     QCOMPARE(noticeTitle(model), QStringLiteral("恢复消息已复制"));
@@ -782,9 +782,9 @@ void AppModelTest::copyAndReturnWithoutALinkExplains() {
 void AppModelTest::copyAndReturnOpensTheThread() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    ReceiptSpec spec = twoItemReceipt("rc-1", "alpha");
-    spec.taskID = "3F2A9C1E-7B4D-4E8A-9C0F-1A2B3C4D5E6F";
-    const std::string key = submitWorkedTask(harness, spec);
+    ReceiptSpec draft = twoItemReceipt("rc-1", "alpha");
+    draft.taskID = "3F2A9C1E-7B4D-4E8A-9C0F-1A2B3C4D5E6F";
+    const std::string key = submitWorkedTask(harness, draft);
 
     model.copyAndReturnToCodex(harness.task(key));
     QCOMPARE(
@@ -804,9 +804,9 @@ void AppModelTest::copyAndReturnOpensTheThread() {
 void AppModelTest::copyAndReturnWhenTheLinkIsRefused() {
     ModelHarness harness;
     AppModel& model = harness.model();
-    ReceiptSpec spec = twoItemReceipt("rc-1", "alpha");
-    spec.taskID = "3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f";
-    const std::string key = submitWorkedTask(harness, spec);
+    ReceiptSpec draft = twoItemReceipt("rc-1", "alpha");
+    draft.taskID = "3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f";
+    const std::string key = submitWorkedTask(harness, draft);
     harness.platform().workspace->acceptsURLs = false;
 
     model.copyAndReturnToCodex(harness.task(key));

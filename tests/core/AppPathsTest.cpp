@@ -6,45 +6,13 @@
 
 #include "core/AppPaths.h"
 #include "core/BuildInfo.h"
+#include "support/ScratchDirectory.h"
 
 using namespace kestrin;
+using kestrin::testing::ScratchDirectory;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fresh directory for one test under the system's temporary location, removed
-// afterwards unless the test failed (then kept for inspection and its path
-// printed).
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() /
-             (std::string("velmora-") + test->test_suite_name() + "-" + test->name() + "-XXXXXX"))
-                .string();
-        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed: " << pattern;
-        path_ = pattern;
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    ~ScratchDirectory() {
-        if (::testing::Test::HasFailure()) {
-            std::cerr << "kept test directory " << path_ << "\n";
-            return;
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::filesystem::path& child) const {
-        return path_ / child;
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 AppPaths resolved(const AppPaths::Environment& environment) {
     auto paths = AppPaths::defaultPaths(environment);

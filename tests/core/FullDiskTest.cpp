@@ -1,3 +1,6 @@
+// Mount namespaces and tmpfs size limits are Linux facilities.
+#if defined(__linux__)
+
 // The store on a file system that runs out of space: imports are refused with
 // the store's own text and leave nothing half-written, what is stored stays
 // readable, and imports work again once space is freed. The file system is a
@@ -202,3 +205,5 @@ TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) 
 }
 
 }  // namespace
+
+#endif  // defined(__linux__)

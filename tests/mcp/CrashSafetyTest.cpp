@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "MCPTestSupport.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "ServerProcess.h"
 
 namespace kestrin::testing {

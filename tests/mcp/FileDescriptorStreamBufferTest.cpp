@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "MCPTestSupport.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "mcp/FileDescriptorStreamBuffer.h"
 #include "mcp/KestrinMCPMain.h"
 

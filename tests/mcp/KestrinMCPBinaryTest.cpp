@@ -12,7 +12,7 @@
 #include <random>
 
 #include "MCPTestSupport.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "ServerProcess.h"
 
 namespace kestrin::testing {

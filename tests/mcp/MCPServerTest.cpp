@@ -8,7 +8,7 @@
 
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "core/ParseJSON.h"
 #include "core/ReceiptImporter.h"
 #include "mcp/MCPServer.h"

@@ -6,7 +6,7 @@
 
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "mcp/MCPInputError.h"
 #include "mcp/ServerTools.h"
 #include "mcp/WireJSON.h"

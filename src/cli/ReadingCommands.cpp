@@ -1,0 +1,115 @@
+#include "cli/ReadingCommands.h"
+
+#include "cli/HumanOutput.h"
+#include "cli/TaskJSON.h"
+#include "cli/TaskSearch.h"
+#include "core/Timestamp.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr std::string_view readFailureTitle = "无法读取任务";
+
+bool isFiltered(const TaskFilter& filter, const TaskSearch& search) {
+    return filter.project || filter.status || !search.isEmpty();
+}
+
+}  // namespace
+
+Result<std::vector<TaskRecord>, StoreError> ReadingCommands::filteredTasks(
+    const TaskFilter& filter) {
+    SQLiteTaskStore& store = context_.store();
+    auto tasks = store.listTasks(filter.all || filter.status, currentTimestamp());
+    if (!tasks) return tasks;
+    if (const std::int64_t skipped = store.lastSkippedTaskRowCount(); skipped >= 1) {
+        context_.warn("部分记录无法解析：任务库中有 " + std::to_string(skipped) +
+                      " 条记录无法被当前版本读取（可能由更新版本的 App 写入）。"
+                      "其余功能不受影响；这些记录已从列表中隐藏。");
+    }
+    const TaskSearch search(filter.search);
+    std::vector<TaskRecord> kept;
+    for (TaskRecord& task : *tasks) {
+        if (filter.status && task.status != *filter.status) continue;
+        if (filter.project && task.project.name != *filter.project) continue;
+        if (!search.matches(task)) continue;
+        kept.push_back(std::move(task));
+    }
+    return kept;
+}
+
+int ReadingCommands::list(const TaskFilter& filter, bool json) {
+    if (!context_.open()) return exitRefused;
+    auto tasks = filteredTasks(filter);
+    if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
+    std::ostream& output = context_.output();
+    if (json) {
+        auto documents = nlohmann::json::array();
+        for (const TaskRecord& task : *tasks) documents.push_back(TaskJSON::task(task));
+        output << TaskJSON::document(documents);
+    } else if (tasks->empty()) {
+        output << "没有匹配的事项\n";
+        if (!isFiltered(filter, TaskSearch(filter.search))) {
+            output << "Codex 通过 MCP 提交的人工介入事项会自动出现在这里。\n";
+        }
+    } else {
+        HumanOutput(context_.console(), output).taskRows(*tasks);
+    }
+    return exitSuccess;
+}
+
+int ReadingCommands::count(const TaskFilter& filter, bool json) {
+    if (!context_.open()) return exitRefused;
+    auto tasks = filteredTasks(filter);
+    if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
+    const auto number = static_cast<std::int64_t>(tasks->size());
+    if (json) {
+        context_.output() << TaskJSON::document(nlohmann::json{{"count", number}});
+    } else {
+        context_.output() << number << '\n';
+    }
+    return exitSuccess;
+}
+
+int ReadingCommands::show(const std::string& taskKey, bool json) {
+    if (!context_.open()) return exitRefused;
+    auto task = context_.store().task(taskKey);
+    if (!task) return context_.refuse(readFailureTitle, task.error());
+    if (json) {
+        context_.output() << TaskJSON::document(TaskJSON::task(*task));
+    } else {
+        HumanOutput(context_.console(), context_.output()).workSheet(*task);
+    }
+    return exitSuccess;
+}
+
+int ReadingCommands::history(std::int64_t limit, bool json) {
+    if (!context_.open()) return exitRefused;
+    auto receipts = context_.store().receiptHistory(limit);
+    if (!receipts) return context_.refuse(readFailureTitle, receipts.error());
+    std::ostream& output = context_.output();
+    if (json) {
+        auto documents = nlohmann::json::array();
+        for (const auto& receipt : *receipts) documents.push_back(TaskJSON::history(receipt));
+        output << TaskJSON::document(documents);
+    } else if (receipts->empty()) {
+        output << "回执历史为空。\n";
+    } else {
+        HumanOutput(context_.console(), output).historyRows(*receipts);
+    }
+    return exitSuccess;
+}
+
+int ReadingCommands::paths(bool json) {
+    const auto paths = context_.resolvePaths();
+    if (!paths) return exitRefused;
+    const TaskDataEnvironment environment = paths->dataEnvironment(context_.environment());
+    if (json) {
+        context_.output() << TaskJSON::document(TaskJSON::paths(*paths, environment));
+    } else {
+        HumanOutput(context_.console(), context_.output()).paths(*paths, environment);
+    }
+    return exitSuccess;
+}
+
+}  // namespace kestrin

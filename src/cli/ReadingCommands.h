@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CommandContext.h"
+#include "core/Result.h"
+#include "core/StoreError.h"
+#include "core/TaskRecord.h"
+#include "core/TaskStatus.h"
+
+namespace kestrin {
+
+// Which tasks `list` and `count` take. By default the open tasks (neither
+// completed nor cancelled) in the store's order; `all` adds the closed ones, a
+// status filter looks at every task with that status; `project` keeps the
+// tasks of that exact project name; `search` applies the desktop app's search
+// rule (TaskSearch).
+struct TaskFilter {
+    bool all = false;
+    std::optional<std::string> project;
+    std::optional<TaskStatus> status;
+    std::string search;
+};
+
+// The reading commands: list, count, show, history and paths. Each writes
+// human output or, with `json`, one JSON document to standard output, and
+// returns an exit status. Reading wakes snoozed tasks that are due, as every
+// listing of the store does.
+class ReadingCommands {
+public:
+    explicit ReadingCommands(CommandContext& context) : context_(context) {}
+
+    int list(const TaskFilter& filter, bool json);
+    // One number: how many tasks `list` with the same filter shows.
+    int count(const TaskFilter& filter, bool json);
+    int show(const std::string& taskKey, bool json);
+    // The newest `limit` receipts, newest first.
+    int history(std::int64_t limit, bool json);
+    // The data environment and its paths; touches nothing on disk.
+    int paths(bool json);
+
+private:
+    // The filtered tasks; warns on stderr, as the app does, when the store
+    // skipped unreadable rows.
+    Result<std::vector<TaskRecord>, StoreError> filteredTasks(const TaskFilter& filter);
+
+    CommandContext& context_;
+};
+
+}  // namespace kestrin

@@ -1,0 +1,44 @@
+#include "cli/TaskSearch.h"
+
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <cstdint>
+
+#include "core/TextTrimming.h"
+
+namespace kestrin {
+
+TaskSearch::TaskSearch(std::string_view searchText) : query_(searchForm(trimmedText(searchText))) {}
+
+bool TaskSearch::matches(const TaskRecord& task) const {
+    if (query_.empty()) return true;
+    std::string text = task.item.title;
+    for (std::string_view value :
+         {std::string_view(task.item.reason), std::string_view(task.project.name),
+          std::string_view(task.source.taskTitle), displayName(task.source.agent),
+          displayName(task.item.category)}) {
+        text += ' ';
+        text += value;
+    }
+    // Composed UTF-8 on both sides: a match can only start on a character.
+    return searchForm(text).find(query_) != std::string::npos;
+}
+
+std::string TaskSearch::searchForm(std::string_view text) {
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    unicode.toLower(icu::Locale::getRoot());
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* composition = icu::Normalizer2::getNFCInstance(status);
+    if (U_SUCCESS(status)) {
+        icu::UnicodeString composed = composition->normalize(unicode, status);
+        if (U_SUCCESS(status)) unicode = std::move(composed);
+    }
+    std::string result;
+    unicode.toUTF8String(result);
+    return result;
+}
+
+}  // namespace kestrin

@@ -1,0 +1,296 @@
+// list, count, show, history and paths through the real binary: order,
+// filters, the app's search rule, texts, JSON, and fitting to the width.
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CLIFixture.h"
+#include "cli/TerminalText.h"
+
+using namespace kestrin;
+using namespace kestrin::testing;
+using nlohmann::json;
+
+namespace {
+
+class CLIReadingTest : public CLIFixture {
+protected:
+    // Both receipts, received at one fixed time so the output is stable:
+    // item-sudo (high), item-approve (medium), grant (low, 网站, Claude Code).
+    void SetUp() override {
+        CLIFixture::SetUp();
+        importFile(testData("intake/deploy-v1.json"));
+        importFile(testData("cli/claude-web.json"));
+        exec(
+            "UPDATE tasks SET imported_at = '2026-07-27T08:30:00.000Z';"
+            "UPDATE receipts SET imported_at = '2026-07-27T08:30:00.000Z'"
+            " WHERE receipt_id = 'rc-deploy-2026';"
+            "UPDATE receipts SET imported_at = '2026-07-28T10:00:00.000Z'"
+            " WHERE receipt_id = 'rc-web-7';");
+    }
+
+    std::vector<std::string> listedKeys(const std::vector<std::string>& arguments) {
+        const CLIRun listed = run(arguments);
+        EXPECT_EQ(listed.exitStatus, 0) << listed.errors;
+        std::vector<std::string> keys;
+        for (const auto& task : json::parse(listed.output)) keys.push_back(task["task_key"]);
+        return keys;
+    }
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) result.push_back(line);
+    return result;
+}
+
+TEST_F(CLIReadingTest, ListShowsOpenTasksInTheStoresOrderWithKeyProjectAgentAndTime) {
+    const CLIRun listed = run({"list"});
+    EXPECT_EQ(listed.exitStatus, 0);
+    EXPECT_EQ(listed.errors, "");
+    EXPECT_EQ(listed.output,
+              "待处理        在终端运行安装命令  0/1 步\n"
+              "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
+              "待处理        批准发布  0/1 步\n"
+              "  rc-deploy-2026::item-approve · staging · Codex · 2026-07-27 08:30\n"
+              "待处理        在浏览器中授权部署平台访问代码仓库  0/2 步\n"
+              "  rc-web-7::grant · 网站 · Claude Code · 2026-07-27 08:30\n");
+    EXPECT_EQ(run({"count"}).output, "3\n");
+    EXPECT_EQ(run({"count", "--json"}).output, "{\n  \"count\": 3\n}\n");
+}
+
+TEST_F(CLIReadingTest, RowsAreFittedToTheWidthWithWideCharactersCountedTwice) {
+    ASSERT_EQ(run({"step", sudoTask, "step-1"}).exitStatus, 0);
+    const CLIRun listed = run({"list"}, {}, {{"COLUMNS", "40"}});
+    const auto shown = lines(listed.output);
+    ASSERT_EQ(shown.size(), 6u);
+    // 12 columns of status, 2 + 18 of title, 2 + 6 of steps.
+    EXPECT_EQ(shown[0], "处理中        在终端运行安装命令  1/1 步");
+    EXPECT_EQ(shown[4], "待处理        在浏览器中授权部…   0/2 步");
+    // The key is never cut; what follows it is.
+    EXPECT_EQ(shown[3], "  rc-deploy-2026::item-approve · stagin…");
+    for (const auto& line : shown) EXPECT_LE(TerminalText::columns(line), 40) << line;
+
+    const CLIRun narrow = run({"list"}, {}, {{"COLUMNS", "20"}});
+    EXPECT_EQ(lines(narrow.output)[5], "  rc-web-7::grant");
+}
+
+TEST_F(CLIReadingTest, ClosedTasksAppearOnlyWithAllOrTheirStatus) {
+    ASSERT_EQ(run({"status", approveTask, "completed"}).exitStatus, 0);
+    EXPECT_EQ(listedKeys({"list", "--json"}),
+              (std::vector<std::string>{sudoTask, "rc-web-7::grant"}));
+    EXPECT_EQ(listedKeys({"list", "--all", "--json"}),
+              (std::vector<std::string>{sudoTask, approveTask, "rc-web-7::grant"}));
+    EXPECT_EQ(listedKeys({"list", "--status", "completed", "--json"}),
+              (std::vector<std::string>{approveTask}));
+    EXPECT_EQ(run({"count", "--status", "completed"}).output, "1\n");
+    EXPECT_EQ(run({"count", "--all"}).output, "3\n");
+}
+
+TEST_F(CLIReadingTest, ProjectFilterTakesTheExactNameAndOnlyOpenTasksUnlessAll) {
+    ASSERT_EQ(run({"status", sudoTask, "cancelled"}).exitStatus, 0);
+    EXPECT_EQ(listedKeys({"list", "--project", "staging", "--json"}),
+              (std::vector<std::string>{approveTask}));
+    EXPECT_EQ(listedKeys({"list", "--project", "staging", "--all", "--json"}),
+              (std::vector<std::string>{sudoTask, approveTask}));
+    EXPECT_EQ(run({"count", "--project", "Staging"}).output, "0\n");
+    EXPECT_EQ(run({"count", "--project", "网站"}).output, "1\n");
+}
+
+TEST_F(CLIReadingTest, SearchFollowsTheAppsRuleOverSixFields) {
+    // Trimmed and lower-cased; the agent's display name is searched.
+    EXPECT_EQ(listedKeys({"list", "--search", "  CLAUDE ", "--json"}),
+              (std::vector<std::string>{"rc-web-7::grant"}));
+    // The start of the category name "权限与登录".
+    EXPECT_EQ(listedKeys({"list", "--search", "权限与", "--json"}),
+              (std::vector<std::string>{"rc-web-7::grant"}));
+    // Item title, reason, project name and agent task title.
+    EXPECT_EQ(run({"count", "--search", "批准"}).output, "1\n");
+    EXPECT_EQ(run({"count", "--search", "私有仓库"}).output, "1\n");
+    EXPECT_EQ(run({"count", "--search", "STAGING"}).output, "2\n");
+    EXPECT_EQ(run({"count", "--search", "deploy the"}).output, "2\n");
+    // Steps, commands, paths and the summary are never searched.
+    EXPECT_EQ(run({"count", "--search", "sudo make"}).output, "0\n");
+    EXPECT_EQ(run({"count", "--search", "/Users/dev"}).output, "0\n");
+    EXPECT_EQ(run({"count", "--search", "浏览器里授权"}).output, "0\n");
+    // Only white space: no filter at all.
+    EXPECT_EQ(run({"count", "--search", " \t "}).output, "3\n");
+}
+
+TEST_F(CLIReadingTest, EmptyListsSayWhyInTheAppsWords) {
+    EXPECT_EQ(run({"list", "--search", "没有这个词"}).output, "没有匹配的事项\n");
+    EXPECT_EQ(run({"list", "--search", "没有这个词", "--json"}).output, "[]\n");
+    ASSERT_EQ(run({"delete", sudoTask, approveTask, "rc-web-7::grant"}).exitStatus, 0);
+    EXPECT_EQ(run({"list"}).output,
+              "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
+}
+
+TEST_F(CLIReadingTest, ShowPrintsTheWholeWorkSheetWithStepsInOrder) {
+    const CLIRun shown = run({"show", "rc-web-7::grant"});
+    EXPECT_EQ(shown.exitStatus, 0);
+    EXPECT_EQ(shown.output,
+              "[待处理] [优先级 低] [权限与登录]\n"
+              "在浏览器中授权部署平台访问代码仓库\n"
+              "部署平台显示已连接仓库。\n"
+              "网站 · Claude Code · 约 3 分钟 · 0/2 步\n"
+              "rc-web-7::grant\n"
+              "\n"
+              "为什么现在需要你\n"
+              "  部署平台需要读取私有仓库。\n"
+              "  原 Agent 状态：Agent 被阻塞\n"
+              "  原任务：重构网站首页\n"
+              "  项目路径：/Users/dev/web\n"
+              "  回执版本：rc-web-7 · v2\n"
+              "\n"
+              "开始前先确认\n"
+              "  1. 已登录部署平台账号\n"
+              "\n"
+              "逐步操作\n"
+              "  [ ] 第 1 步 · 进入位置 · open\n"
+              "      打开授权页面\n"
+              "      在浏览器打开部署平台的集成设置。\n"
+              "      成功信号：看到授权按钮。\n"
+              "      如果失败：告诉 Agent 页面地址不对。\n"
+              "  [ ] 第 2 步 · 作出选择 · confirm\n"
+              "      确认授权\n"
+              "      点击授权按钮。\n"
+              "      成功信号：页面显示已授权。\n"
+              "      如果失败：截图发给 Agent。\n"
+              "\n"
+              "最终核验\n"
+              "  刷新集成设置页面。\n"
+              "  成功证据：仓库显示为已连接。\n"
+              "  风险：授权范围过大。\n"
+              "\n"
+              "把结果送回原任务\n"
+              "  完成所有步骤后生成恢复消息：velmora-cli resume rc-web-7::grant\n");
+}
+
+TEST_F(CLIReadingTest, ShowWrapsProseButNeverCommandsPathsOrLinks) {
+    ASSERT_EQ(run({"step", sudoTask, "step-1"}).exitStatus, 0);
+    const CLIRun shown = run({"show", sudoTask}, {}, {{"COLUMNS", "40"}});
+    const std::string sheet = shown.output;
+    EXPECT_NE(sheet.find("  [x] 第 1 步 · 运行命令 · step-1\n"), std::string::npos);
+    EXPECT_NE(sheet.find("      要粘贴的完整命令：\n        sudo make install\n"),
+              std::string::npos);
+    EXPECT_NE(sheet.find("      密码只在系统提示中输入：在终端提示\n      处输入登录密码；"),
+              std::string::npos);
+    EXPECT_NE(
+        sheet.find("  Codex 任务：\n    codex://threads/019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"),
+        std::string::npos);
+    EXPECT_NE(sheet.find("  回退办法：运行 sudo make uninstall。\n"), std::string::npos);
+    for (const auto& line : lines(sheet)) {
+        // The link and the command line stay whole.
+        if (line.find("codex://") == std::string::npos &&
+            line.find("velmora-cli") == std::string::npos) {
+            EXPECT_LE(TerminalText::columns(line), 40) << line;
+        }
+    }
+}
+
+TEST_F(CLIReadingTest, ShowOfAnUnknownKeyIsRefusedWithTheStoresText) {
+    const CLIRun shown = run({"show", "rc-x::nope"});
+    EXPECT_EQ(shown.exitStatus, 1);
+    EXPECT_EQ(shown.output, "");
+    EXPECT_EQ(shown.errors, "无法读取任务：找不到任务：rc-x::nope\n");
+}
+
+TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
+    ASSERT_EQ(run({"step", "rc-web-7::grant", "open"}).exitStatus, 0);
+    const CLIRun shown = run({"show", "rc-web-7::grant", "--json"});
+    ASSERT_EQ(shown.exitStatus, 0);
+    const json task = json::parse(shown.output);
+    EXPECT_EQ(task["task_key"], "rc-web-7::grant");
+    EXPECT_EQ(task["receipt_id"], "rc-web-7");
+    EXPECT_EQ(task["receipt_version"], 2);
+    EXPECT_EQ(task["project"], (json{{"name", "网站"}, {"path", "/Users/dev/web"}}));
+    EXPECT_EQ(task["source"], (json{{"agent", "claude_code"}, {"task_title", "重构网站首页"}}));
+    EXPECT_EQ(task["receipt_state"], "blocked");
+    EXPECT_EQ(task["status"], "in_progress");
+    EXPECT_FALSE(task.contains("snoozed_until"));
+    EXPECT_EQ(task["completed_step_ids"], (json{"open"}));
+    EXPECT_EQ(task["total_step_count"], 2);
+    EXPECT_EQ(task["created_at"], "2026-07-28T09:00:00.000Z");
+    EXPECT_EQ(task["imported_at"], "2026-07-27T08:30:00.000Z");
+    EXPECT_EQ(task["item"]["steps"][0]["id"], "confirm");
+    EXPECT_EQ(task["item"]["resume_context"], "继续部署首页。");
+
+    ASSERT_EQ(run({"snooze", "rc-web-7::grant", "1h"}).exitStatus, 0);
+    const json listed = json::parse(run({"list", "--project", "网站", "--json"}).output);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0]["status"], "snoozed");
+    EXPECT_TRUE(listed[0].contains("snoozed_until"));
+}
+
+TEST_F(CLIReadingTest, HistoryListsReceiptsNewestFirst) {
+    EXPECT_EQ(run({"history"}).output,
+              "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
+              "  需要本人在浏览器里授权部署平台。\n"
+              "staging v1 · rc-deploy-2026 · Codex · 含人工事项 · 2026-07-27 08:30\n"
+              "  部署需要本人在终端输入 sudo 密码。\n");
+    const json limited = json::parse(run({"history", "--limit", "1", "--json"}).output);
+    ASSERT_EQ(limited.size(), 1u);
+    EXPECT_EQ(limited[0], (json{{"receipt_id", "rc-web-7"},
+                                {"version", 2},
+                                {"project_name", "网站"},
+                                {"agent", "claude_code"},
+                                {"state", "blocked"},
+                                {"requires_user_action", true},
+                                {"summary", "需要本人在浏览器里授权部署平台。"},
+                                {"imported_at", "2026-07-28T10:00:00.000Z"}}));
+    EXPECT_EQ(run({"history", "--limit", "0"}).output, "回执历史为空。\n");
+}
+
+TEST_F(CLIReadingTest, UnreadableRowsAreHiddenWithTheAppsWarning) {
+    exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'rc-deploy-2026::item-sudo';");
+    const CLIRun listed = run({"list", "--json"});
+    EXPECT_EQ(listed.exitStatus, 0);
+    EXPECT_EQ(json::parse(listed.output).size(), 2u);
+    EXPECT_EQ(listed.errors,
+              "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
+              "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
+}
+
+}  // namespace
+
+namespace {
+
+class CLIPathsTest : public CLIFixture {};
+
+TEST_F(CLIPathsTest, PathsNamesTheEnvironmentAndEveryPathWithoutCreatingAnything) {
+    const std::string root = home.string();
+    const CLIRun shown = run({"paths"});
+    EXPECT_EQ(shown.exitStatus, 0);
+    EXPECT_EQ(shown.output,
+              "当前任务库：隔离测试库\n"
+              "root       " +
+                  root +
+                  "\n"
+                  "inbox      " +
+                  root +
+                  "/inbox\n"
+                  "processed  " +
+                  root +
+                  "/processed\n"
+                  "rejected   " +
+                  root +
+                  "/rejected\n"
+                  "backups    " +
+                  root +
+                  "/backups\n"
+                  "database   " +
+                  root + "/tasks.sqlite\n");
+    EXPECT_EQ(json::parse(run({"paths", "--json"}).output),
+              (json{{"environment", "temporary"},
+                    {"environment_name", "隔离测试库"},
+                    {"root", root},
+                    {"inbox", root + "/inbox"},
+                    {"processed", root + "/processed"},
+                    {"rejected", root + "/rejected"},
+                    {"backups", root + "/backups"},
+                    {"database", root + "/tasks.sqlite"}}));
+    EXPECT_FALSE(std::filesystem::exists(home));
+}
+
+}  // namespace
