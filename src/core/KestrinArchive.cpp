@@ -6,6 +6,7 @@
 #include "core/JSONObjectReader.h"
 #include "core/JSONObjectWriter.h"
 #include "core/ParseJSON.h"
+#include "core/ReceiptImporter.h"
 #include "core/ReceiptJSON.h"
 #include "core/SHA256Digest.h"
 
@@ -88,7 +89,16 @@ Result<void, TaskArchiveError> KestrinArchive::validate(const ReceiptValidator& 
         if (SHA256Digest::hex(archived.rawJson) != archived.rawHash) {
             return fail(TaskArchiveError::receiptHashMismatch(id));
         }
-        if (!scanner.scanReceiptText(archived.rawJson).empty()) {
+        if (archived.rawJson.size() > ReceiptImporter::maxReceiptBytes) {
+            return fail(TaskArchiveError::invalidReceipt(
+                id + "：" + ImportError::tooLarge().description()));
+        }
+        const auto findings = scanner.scanReceiptText(archived.rawJson);
+        if (!findings) {
+            return fail(TaskArchiveError::invalidReceipt(
+                id + "：" + ImportError::unscannable().description()));
+        }
+        if (!findings->empty()) {
             return fail(TaskArchiveError::invalidReceipt(id + " 包含疑似秘密。"));
         }
         auto decoded = decoder.decodeReceipt(archived.rawJson);
