@@ -264,7 +264,7 @@ namespace {
 // The engine's work allowed for one scan call, in its time units of 10,000
 // matching steps each. The searches of the rules are linear in the text, so
 // this is never reached by a text of the largest size a receipt may have
-// (8 MiB): the costliest such text measured needs under a tenth of it. It
+// (8 MiB): the costliest such texts measured need a small fraction of it. It
 // stands between a pattern that backtracks after all and a stalled program.
 constexpr std::int32_t kWorkBudget = 20'000;
 
