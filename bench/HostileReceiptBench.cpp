@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/ReceiptImporter.h"
+#include "core/intake/ReceiptImporter.h"
 
 using namespace kestrin;
 namespace fs = std::filesystem;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "CLIFixture.h"
-#include "core/ImportError.h"
-#include "core/ReceiptImporter.h"
+#include "core/checks/ImportError.h"
+#include "core/intake/ReceiptImporter.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
