@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <iterator>
 #include <system_error>
 
 #include "cli/TerminalText.h"
@@ -50,8 +49,10 @@ int DataCommands::importReceipts(const std::vector<std::string>& sources) {
         const bool standardInput = source == "-";
         auto outcome = [&] {
             if (!standardInput) return context_.importer().importFile(source);
-            const std::string bytes((std::istreambuf_iterator<char>(context_.input())),
-                                    std::istreambuf_iterator<char>());
+            // One byte past the limit is enough to refuse an endless stream.
+            std::string bytes(ReceiptImporter::maxReceiptBytes + 1, '\0');
+            context_.input().read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            bytes.resize(static_cast<std::size_t>(context_.input().gcount()));
             return context_.importer().importData(bytes);
         }();
         const std::string name =

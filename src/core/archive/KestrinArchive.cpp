@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 
+#include "core/intake/ReceiptImporter.h"
 #include "core/receipt/JSONObjectReader.h"
 #include "core/receipt/JSONObjectWriter.h"
 #include "core/receipt/ParseJSON.h"
@@ -88,7 +89,16 @@ Result<void, TaskArchiveError> KestrinArchive::validate(const ReceiptValidator& 
         if (SHA256Digest::hex(archived.rawJson) != archived.rawHash) {
             return fail(TaskArchiveError::receiptHashMismatch(id));
         }
-        if (!scanner.scanReceiptText(archived.rawJson).empty()) {
+        if (archived.rawJson.size() > ReceiptImporter::maxReceiptBytes) {
+            return fail(TaskArchiveError::invalidReceipt(
+                id + "：" + ImportError::tooLarge().description()));
+        }
+        const auto findings = scanner.scanReceiptText(archived.rawJson);
+        if (!findings) {
+            return fail(TaskArchiveError::invalidReceipt(
+                id + "：" + ImportError::unscannable().description()));
+        }
+        if (!findings->empty()) {
             return fail(TaskArchiveError::invalidReceipt(id + " 包含疑似秘密。"));
         }
         auto decoded = decoder.decodeReceipt(archived.rawJson);

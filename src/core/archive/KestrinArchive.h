@@ -42,8 +42,10 @@ struct KestrinArchive {
     // 1. the schema version begins with "1." (unsupportedSchema);
     // 2. for each receipt in list order: an identifier not listed before
     //    (duplicateReceipt); the SHA-256 of rawJson equals rawHash exactly
-    //    (receiptHashMismatch); no secret in rawJson by the importer's scan,
-    //    escaped secrets included (invalidReceipt "<id> 包含疑似秘密。");
+    //    (receiptHashMismatch); rawJson within the importer's size limit, and
+    //    scanned to the end (invalidReceipt "<id>：" and the importer's
+    //    tooLarge or unscannable text); no secret in rawJson by the importer's
+    //    scan, escaped secrets included (invalidReceipt "<id> 包含疑似秘密。");
     //    rawJson decodes as a receipt (invalidReceipt "<id>：<fault>"); its
     //    identifier and version are the listed ones (receiptIdentityMismatch);
     //    no error-severity issue (invalidReceipt, the messages joined by "；");

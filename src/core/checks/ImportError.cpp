@@ -37,6 +37,18 @@ ImportError ImportError::notUTF8() {
     return error;
 }
 
+ImportError ImportError::tooLarge() {
+    ImportError error;
+    error.kind = Kind::tooLarge;
+    return error;
+}
+
+ImportError ImportError::unscannable() {
+    ImportError error;
+    error.kind = Kind::unscannable;
+    return error;
+}
+
 std::string ImportError::description() const {
     std::string text;
     switch (kind) {
@@ -61,6 +73,10 @@ std::string ImportError::description() const {
                    std::to_string(version) + "）；请让 Agent 增加 version 后重试。";
         case Kind::notUTF8:
             return "回执必须是 UTF-8 JSON 文本。";
+        case Kind::tooLarge:
+            return "回执超过 8 MiB 的大小上限，已阻止导入；请删去其中粘贴的日志或文件内容。";
+        case Kind::unscannable:
+            return "回执无法完成秘密检查，已阻止导入；请缩短其中过长的文本后重试。";
     }
     return text;
 }

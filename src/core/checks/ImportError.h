@@ -12,9 +12,9 @@ namespace kestrin {
 // Why the importer refused a receipt. Only the payload of `kind` is set:
 // `findings` for secret, `message` (the decoder's description) for malformed,
 // `issues` (error severity only) for invalid, `receiptID` and `version` for
-// versionConflict, nothing for notUTF8.
+// versionConflict, nothing for notUTF8, tooLarge and unscannable.
 struct ImportError {
-    enum class Kind { secret, malformed, invalid, versionConflict, notUTF8 };
+    enum class Kind { secret, malformed, invalid, versionConflict, notUTF8, tooLarge, unscannable };
 
     Kind kind = Kind::notUTF8;
     std::vector<SecretFinding> findings;
@@ -28,6 +28,10 @@ struct ImportError {
     static ImportError invalid(std::vector<ValidationIssue> issues);
     static ImportError versionConflict(std::string receiptID, std::int64_t version);
     static ImportError notUTF8();
+    // More bytes than ReceiptImporter::maxReceiptBytes.
+    static ImportError tooLarge();
+    // The secret scan could not be finished, so the receipt was not checked.
+    static ImportError unscannable();
 
     // The fixed Chinese text shown wherever an import failure is reported. The
     // secret text names only lines and rules, never the matched text.

@@ -33,7 +33,20 @@ bool beginsWith(std::string_view text, std::size_t pos, std::string_view prefix)
     return text.substr(pos).starts_with(prefix);
 }
 
-// One secret rule. `firstBytes` are the only bytes a match can start with, and
+// One secret rule, its pattern rewritten for linear work with the same
+// matches. ICU keeps a saved state per character for "{n,}", "+" and "\s*",
+// and a token of half a million characters overflowed its stack; it runs a "*"
+// over a bracketed class in one step. Each open-ended repetition is therefore
+// "{n}" and then an atomic "(?>[...]*)", which also never gives characters back:
+// a failing try stepped back over every one of them, at 0.1 µs a step. Giving
+// back cannot help any of these rules (white space before a token or a colon,
+// a value before its closing quote, a GitHub token's letters and digits before
+// a word boundary, since there is none between two of them) except openai_key,
+// whose pattern stops at the end of the token characters and whose end the
+// scanner moves back to the token's last word boundary itself (see
+// wordBoundaryEnd), a step of a nanosecond each.
+//
+// `firstBytes` are the only bytes a match can start with, and
 // `mayStartAt` a cheap test of the bytes from there on that every match passes;
 // the compiled pattern is tried only where both allow it.
 //
@@ -43,35 +56,38 @@ bool beginsWith(std::string_view text, std::size_t pos, std::string_view prefix)
 // letters, U+1E97 and U+1E9A, fold to it followed by a mark no key continues with.
 struct Rule {
     std::string_view name;
-    std::string_view pattern;  // ICU regular expression, exactly as stored
+    std::string_view pattern;  // ICU regular expression
     std::string_view guidance;
     std::string_view firstBytes;
     bool (*mayStartAt)(std::string_view text, std::size_t pos);
+    // Nonzero for a rule whose match must end at a word boundary at least this
+    // many bytes after its start, which the scanner finds itself.
+    std::int64_t endsAtWordBoundaryFrom = 0;
 };
 
 constexpr std::array<Rule, 6> kRules{{
     {"private_key", R"re(-----BEGIN (?:RSA |EC |OPENSSH )?PRIVATE KEY-----)re",
      "删除私钥正文，只保留“请在系统原生位置输入”的说明。", "-",
      [](std::string_view text, std::size_t pos) { return beginsWith(text, pos, "-----BEGIN "); }},
-    {"bearer_token", R"re((?i)Bearer\s+[A-Za-z0-9._~+/=-]{16,})re",
+    {"bearer_token", R"re((?i)Bearer(?>[\s]+)[A-Za-z0-9._~+/=-]{16}[A-Za-z0-9._~+/=-]*)re",
      "删除 Bearer Token，只描述获取或输入位置。", "Bb",
      [](std::string_view text, std::size_t pos) {
          return mayBeginWithFolded(text, pos, "bearer");
      }},
-    {"github_token", R"re(\bgh[opsu]_[A-Za-z0-9]{20,}\b)re",
+    {"github_token", R"re(\bgh[opsu]_[A-Za-z0-9]{20}(?>[A-Za-z0-9]*)\b)re",
      "删除 GitHub Token，只保留权限范围提示。", "g",
      [](std::string_view text, std::size_t pos) {
          return beginsWith(text, pos, "gh") && pos + 3 < text.size() &&
                 std::string_view("opsu").find(text[pos + 2]) != std::string_view::npos &&
                 text[pos + 3] == '_';
      }},
-    {"openai_key", R"re(\bsk-[A-Za-z0-9_-]{20,}\b)re",
+    {"openai_key", R"re(\bsk-[A-Za-z0-9_-]{20}(?>[A-Za-z0-9_-]*))re",
      "删除 API Key，只说明应从环境变量或钥匙串读取。", "s",
-     [](std::string_view text, std::size_t pos) { return beginsWith(text, pos, "sk-"); }},
+     [](std::string_view text, std::size_t pos) { return beginsWith(text, pos, "sk-"); }, 23},
     {"aws_key", R"re(\bAKIA[0-9A-Z]{16}\b)re", "删除 AWS Access Key，只保留凭据配置位置。", "A",
      [](std::string_view text, std::size_t pos) { return beginsWith(text, pos, "AKIA"); }},
     {"credential_field",
-     R"re((?i)\"(?:password|passwd|token|api[_-]?key|client[_-]?secret|private[_-]?key)\"\s*:\s*\"[^\"]{4,}\")re",
+     R"re((?i)\"(?:password|passwd|token|api[_-]?key|client[_-]?secret|private[_-]?key)\"(?>[\s]*):(?>[\s]*)\"[^\"]{4}(?>[^\"]*)\")re",
      "敏感字段不得包含实际值；改为空值或删除该字段。", "\"",
      [](std::string_view text, std::size_t pos) {
          if (pos + 1 < text.size() && static_cast<unsigned char>(text[pos + 1]) >= 0x80) {
@@ -219,18 +235,23 @@ std::string resolveJsonEscapes(std::string_view raw) {
 
 }  // namespace
 
+// Index of the word-boundary probe, after one pattern per rule.
+constexpr std::size_t kWordBoundary = kRules.size();
+
 struct SecretScanner::CompiledRules {
     // One compiled pattern per rule of kRules, null where compiling failed (that
-    // rule is then skipped). RegexPattern is immutable and safe to share between
-    // threads; each scan makes its own matchers.
-    std::array<std::unique_ptr<icu::RegexPattern>, kRules.size()> patterns;
+    // rule is then skipped), and the probe "\b" at kWordBoundary. RegexPattern is
+    // immutable and safe to share between threads; each scan makes its own
+    // matchers.
+    std::array<std::unique_ptr<icu::RegexPattern>, kRules.size() + 1> patterns;
 
     CompiledRules() {
-        for (std::size_t i = 0; i < kRules.size(); ++i) {
+        for (std::size_t i = 0; i < patterns.size(); ++i) {
+            const std::string_view text = i == kWordBoundary ? R"re(\b)re" : kRules[i].pattern;
             UErrorCode status = U_ZERO_ERROR;
             UParseError parseError;
-            const auto pattern = icu::UnicodeString::fromUTF8(
-                icu::StringPiece(kRules[i].pattern.data(), int32_t(kRules[i].pattern.size())));
+            const auto pattern =
+                icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), int32_t(text.size())));
             std::unique_ptr<icu::RegexPattern> compiled(
                 icu::RegexPattern::compile(pattern, 0, parseError, status));
             if (U_SUCCESS(status)) patterns[i] = std::move(compiled);
@@ -240,16 +261,42 @@ struct SecretScanner::CompiledRules {
 
 namespace {
 
-using Matchers = std::array<std::unique_ptr<icu::RegexMatcher>, kRules.size()>;
+// The engine's work allowed for one scan call, in its time units of 10,000
+// matching steps each. The searches of the rules are linear in the text, so
+// this is never reached by a text of the largest size a receipt may have
+// (8 MiB): the costliest such texts measured need a small fraction of it. It
+// stands between a pattern that backtracks after all and a stalled program.
+constexpr std::int32_t kWorkBudget = 20'000;
 
-Matchers makeMatchers(
-    const std::array<std::unique_ptr<icu::RegexPattern>, kRules.size()>& patterns) {
+// Counts the engine's time units across all searches of one scan call; the
+// engine asks it after every unit whether to go on.
+struct WorkBudget {
+    std::int32_t left = kWorkBudget;
+
+    static UBool spend(const void* context, std::int32_t) {
+        auto* budget = static_cast<WorkBudget*>(const_cast<void*>(context));
+        return --budget->left > 0;
+    }
+};
+
+using Matchers = std::array<std::unique_ptr<icu::RegexMatcher>, kRules.size() + 1>;
+
+// One matcher per compiled pattern, all charging `budget`; nothing when the
+// engine cannot make one.
+std::optional<Matchers> makeMatchers(
+    const std::array<std::unique_ptr<icu::RegexPattern>, kRules.size() + 1>& patterns,
+    WorkBudget& budget) {
     Matchers matchers;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
-        if (!patterns[i]) continue;
+        if (!patterns[i]) {
+            if (i == kWordBoundary) return std::nullopt;
+            continue;
+        }
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::RegexMatcher> matcher(patterns[i]->matcher(status));
-        if (U_SUCCESS(status)) matchers[i] = std::move(matcher);
+        if (U_SUCCESS(status)) matcher->setMatchCallback(&WorkBudget::spend, &budget, status);
+        if (U_FAILURE(status)) return std::nullopt;
+        matchers[i] = std::move(matcher);
     }
     return matchers;
 }
@@ -258,17 +305,40 @@ struct UTextCloser {
     void operator()(UText* text) const { utext_close(text); }
 };
 
+// Where a match of the pattern followed by "\b" ends, given that the pattern
+// alone matched up to `end` and the text from `minEnd - 1` to `end` is token
+// characters: `end` itself when a word boundary is there, else the last
+// boundary in between, or -1 when there is none. Inside the token every
+// character is an ASCII letter, digit, "_" or "-", so a boundary lies exactly
+// between a "-" and one of the others; only at `end` does it take the engine.
+std::int64_t wordBoundaryEnd(std::string_view piece, std::int64_t minEnd, std::int64_t end,
+                             icu::RegexMatcher& boundary, UErrorCode& status) {
+    const auto size = static_cast<std::int64_t>(piece.size());
+    // The engine finds no boundary in an empty region, so the text's end is
+    // judged here: after a word character it is one.
+    if (end == size) {
+        if (piece[end - 1] != '-') return end;
+    } else {
+        boundary.region(end, size, status);
+        if (boundary.lookingAt(status) || U_FAILURE(status)) return end;
+    }
+    for (std::int64_t pos = end - 1; pos >= minEnd; --pos) {
+        if ((piece[pos - 1] == '-') != (piece[pos] == '-')) return pos;
+    }
+    return -1;
+}
+
 // Appends a finding for every match of every rule in `piece`, whose first line
 // is line `firstLine` of the whole text. One pass over the bytes counts line
 // feeds and tries each rule only where a match may start; the results are those
 // of searching the whole piece with each pattern, match after non-overlapping
-// match.
-void scanPiece(std::string_view piece, std::int64_t firstLine, Matchers& matchers,
+// match. False when the engine failed or stopped; the findings are then partial.
+bool scanPiece(std::string_view piece, std::int64_t firstLine, Matchers& matchers,
                std::vector<SecretFinding>& findings) {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UText, UTextCloser> text(
         utext_openUTF8(nullptr, piece.data(), static_cast<std::int64_t>(piece.size()), &status));
-    if (U_FAILURE(status)) return;
+    if (U_FAILURE(status)) return false;
     for (auto& matcher : matchers) {
         if (!matcher) continue;
         matcher->reset(text.get());
@@ -293,18 +363,27 @@ void scanPiece(std::string_view piece, std::int64_t firstLine, Matchers& matcher
         }
         // A byte below 0x80 always starts a character, and native indexes of a
         // UTF-8 text are byte offsets.
-        status = U_ZERO_ERROR;
         matcher->region(pos, size, status);
-        if (U_FAILURE(status) || !matcher->lookingAt(status) || U_FAILURE(status)) continue;
-        nextStart[rule] = matcher->end64(status);
+        const bool matched = U_SUCCESS(status) && matcher->lookingAt(status);
+        if (U_FAILURE(status)) return false;
+        if (!matched) continue;
+        std::int64_t end = matcher->end64(status);
+        if (kRules[rule].endsAtWordBoundaryFrom > 0) {
+            end = wordBoundaryEnd(piece, pos + kRules[rule].endsAtWordBoundaryFrom, end,
+                                  *matchers[kWordBoundary], status);
+            if (U_FAILURE(status)) return false;
+            if (end < 0) continue;
+        }
+        nextStart[rule] = end;
         findings.push_back(
             {std::string(kRules[rule].name), line, std::string(kRules[rule].guidance)});
     }
+    return true;
 }
 
 // Line feeds count lines; a CR before a LF adds nothing, and a lone CR is no
 // line break (old Mac line ends do not occur in receipts, which are JSON).
-void scanText(std::string_view text, Matchers& matchers, std::vector<SecretFinding>& findings) {
+bool scanText(std::string_view text, Matchers& matchers, std::vector<SecretFinding>& findings) {
     std::int64_t firstLine = 1;
     while (!text.empty()) {
         std::size_t length = std::min(text.size(), kMaxPieceBytes);
@@ -313,10 +392,11 @@ void scanText(std::string_view text, Matchers& matchers, std::vector<SecretFindi
             if (lastLineFeed != std::string_view::npos) length = lastLineFeed + 1;
         }
         const std::string_view piece = text.substr(0, length);
-        scanPiece(piece, firstLine, matchers, findings);
+        if (!scanPiece(piece, firstLine, matchers, findings)) return false;
         firstLine += std::count(piece.begin(), piece.end(), '\n');
         text.remove_prefix(length);
     }
+    return true;
 }
 
 void sortFindings(std::vector<SecretFinding>& findings) {
@@ -334,25 +414,28 @@ SecretScanner::SecretScanner() {
     rules_ = shared;
 }
 
-std::vector<SecretFinding> SecretScanner::scan(std::string_view text) const {
-    Matchers matchers = makeMatchers(rules_->patterns);
+std::optional<std::vector<SecretFinding>> SecretScanner::scan(std::string_view text) const {
+    WorkBudget budget;
+    auto matchers = makeMatchers(rules_->patterns, budget);
     std::vector<SecretFinding> findings;
-    scanText(text, matchers, findings);
+    if (!matchers || !scanText(text, *matchers, findings)) return std::nullopt;
     sortFindings(findings);
     return findings;
 }
 
-std::vector<SecretFinding> SecretScanner::scanReceiptText(std::string_view rawText) const {
-    Matchers matchers = makeMatchers(rules_->patterns);
+std::optional<std::vector<SecretFinding>> SecretScanner::scanReceiptText(
+    std::string_view rawText) const {
+    WorkBudget budget;  // one budget for both views
+    auto matchers = makeMatchers(rules_->patterns, budget);
     std::vector<SecretFinding> findings;
-    scanText(rawText, matchers, findings);
+    if (!matchers || !scanText(rawText, *matchers, findings)) return std::nullopt;
     sortFindings(findings);
     // Without a backslash the resolved view is the raw text itself.
     if (rawText.find('\\') == std::string_view::npos) return findings;
 
     const std::string view = resolveJsonEscapes(rawText);
     std::vector<SecretFinding> hidden;
-    scanText(view, matchers, hidden);
+    if (!scanText(view, *matchers, hidden)) return std::nullopt;
     std::set<std::pair<std::int64_t, std::string>> reported;
     for (const auto& finding : findings) reported.emplace(finding.line, finding.rule);
     for (auto& finding : hidden) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -13,9 +14,12 @@ namespace kestrin {
 //
 // A scanner is cheap to create and copy: the rules are compiled once per
 // process and shared read-only. All member functions are const and safe to
-// call from several threads at once. Scanning never fails and never changes
-// the text; any byte sequence, including invalid UTF-8 and NUL bytes, yields a
-// (possibly empty) list.
+// call from several threads at once. Scanning never changes the text; any byte
+// sequence, including invalid UTF-8 and NUL bytes, yields a (possibly empty)
+// list, or nothing when the search could not be finished: the regular-expression
+// engine failed or the scan used up its work budget. Nothing never means "no
+// secret"; callers refuse the text. The work of one call grows linearly with the
+// text: an 8 MiB text of any content is answered well within a second.
 class SecretScanner {
   public:
     SecretScanner();
@@ -26,7 +30,7 @@ class SecretScanner {
     // and a lone CR ends none. Each ill-formed UTF-8 sequence reads as one
     // U+FFFD: it splits a token, but counts as a character of a credential
     // value.
-    std::vector<SecretFinding> scan(std::string_view text) const;
+    std::optional<std::vector<SecretFinding>> scan(std::string_view text) const;
 
     // The one scan every place that checks receipt text must use (importer,
     // archive validation). Returns the findings of scan(rawText), plus those
@@ -36,8 +40,8 @@ class SecretScanner {
     // `rawText`: escaped line breaks ("\n", "\r", "\u000a", "\u000d") read as a
     // space, never as a new line. A finding of the resolved view is added only
     // when its rule has not already been reported on that line; the merged list
-    // is in the order of scan().
-    std::vector<SecretFinding> scanReceiptText(std::string_view rawText) const;
+    // is in the order of scan(). Nothing when either scan could not be finished.
+    std::optional<std::vector<SecretFinding>> scanReceiptText(std::string_view rawText) const;
 
   private:
     struct CompiledRules;

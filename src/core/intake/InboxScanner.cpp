@@ -51,7 +51,8 @@ kestrin::Result<std::vector<InboxScanEvent>, FileError> InboxScanner::scanOnce()
 // and they leave the inbox like any other refused file.
 InboxScanEvent InboxScanner::handle(const std::string& filename) const {
     const fs::path file = paths_.inbox() / filename;
-    auto bytes = fileManager_.readFile(file);
+    // Of a file over the size limit only enough is read to refuse it.
+    auto bytes = fileManager_.readFile(file, ReceiptImporter::maxReceiptBytes + 1);
     auto imported = bytes ? importer_.importData(bytes.value())
                           : kestrin::Result<ImportOutcome, ImportFailure>(fail(bytes.error()));
 

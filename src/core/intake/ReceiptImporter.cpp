@@ -13,13 +13,14 @@ ReceiptImporter::ReceiptImporter(SQLiteTaskStore& store, ReceiptValidator valida
     : store_(store), validator_(std::move(validator)), scanner_(std::move(scanner)) {}
 
 Result<ImportOutcome, ImportFailure> ReceiptImporter::importData(std::string_view bytes) const {
+    if (bytes.size() > maxReceiptBytes) return fail(ImportError::tooLarge());
     if (!isValidUTF8(bytes)) return fail(ImportError::notUTF8());
 
     // The raw text and its escape-resolved view, so that a secret cannot slip
     // through as "\u0073k-..." or as a token whose slashes are written "\/".
-    if (auto findings = scanner_.scanReceiptText(bytes); !findings.empty()) {
-        return fail(ImportError::secret(std::move(findings)));
-    }
+    auto findings = scanner_.scanReceiptText(bytes);
+    if (!findings) return fail(ImportError::unscannable());
+    if (!findings->empty()) return fail(ImportError::secret(std::move(*findings)));
 
     auto decoded = ReceiptJSON::makeDecoder().decodeReceipt(bytes);
     if (!decoded) return fail(ImportError::malformed(decoded.error().message()));
@@ -47,7 +48,7 @@ Result<ImportOutcome, ImportFailure> ReceiptImporter::importData(std::string_vie
 
 Result<ImportOutcome, ImportFailure> ReceiptImporter::importFile(
     const std::filesystem::path& location) const {
-    auto bytes = FileSystem::standard().readFile(location);
+    auto bytes = FileSystem::standard().readFile(location, maxReceiptBytes + 1);
     if (!bytes) return fail(bytes.error());
     return importData(bytes.value());
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -116,7 +117,8 @@ bool FileSystem::exists(const fs::path& location) {
     return fs::exists(fs::symlink_status(location, code));
 }
 
-Result<std::string, FileError> FileSystem::readFile(const fs::path& location) {
+Result<std::string, FileError> FileSystem::readFile(const fs::path& location,
+                                                   std::size_t maxBytes) {
     const auto failure = [&](std::error_code code) {
         return fail(FileError::fromCode(FileError::Kind::readFile, location, code));
     };
@@ -132,10 +134,11 @@ Result<std::string, FileError> FileSystem::readFile(const fs::path& location) {
         return fail(FileError{FileError::Kind::readFile, location, {}, "不是普通文件"});
     }
     std::string content;
-    content.reserve(static_cast<size_t>(attributes.st_size));
+    content.reserve(std::min(static_cast<std::size_t>(attributes.st_size), maxBytes));
     char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    while (content.size() < maxBytes) {
+        const ssize_t count =
+            ::read(file.get(), buffer, std::min(sizeof buffer, maxBytes - content.size()));
         if (count < 0) {
             if (errno == EINTR) continue;
             return failure(lastError());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -35,9 +37,12 @@ public:
     // exists at `location`.
     virtual bool exists(const std::filesystem::path& location);
 
-    // The whole content of the regular file at `location`. Anything that is not
-    // a regular file (a directory, a pipe) fails without blocking.
-    virtual Result<std::string, FileError> readFile(const std::filesystem::path& location);
+    // The content of the regular file at `location`, cut after its first
+    // `maxBytes` bytes, so that a caller with a size limit can pass one byte
+    // more and see an over-long file without reading it whole. Anything that is
+    // not a regular file (a directory, a pipe) fails without blocking.
+    virtual Result<std::string, FileError> readFile(const std::filesystem::path& location,
+                                                    std::size_t maxBytes = SIZE_MAX);
 
     // Replaces the file at `location` with `content` in one step: readers see
     // the old content or the new one, never a part.

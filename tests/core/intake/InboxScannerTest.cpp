@@ -66,14 +66,15 @@ public:
         }
         return FileSystem::listVisibleEntries(dir);
     }
-    Result<std::string, FileError> readFile(const fs::path& location) override {
+    Result<std::string, FileError> readFile(const fs::path& location,
+                                            std::size_t maxBytes) override {
         if (onRead) {
             if (auto code = onRead(location)) {
                 return fail(FileError::fromCode(FileError::Kind::readFile, location,
                                                 std::make_error_code(*code)));
             }
         }
-        return FileSystem::readFile(location);
+        return FileSystem::readFile(location, maxBytes);
     }
     Result<void, FileError> writeFileAtomically(const fs::path& location,
                                                 std::string_view content) override {

@@ -81,6 +81,10 @@ TEST(ImportError, Descriptions) {
         ImportError::versionConflict("rc-deploy-2026", 12).description(),
         "同一 receipt_id 和 version 的内容不一致（rc-deploy-2026 v12）；请让 Agent 增加 version "
         "后重试。");
+    EXPECT_EQ(ImportError::tooLarge().description(),
+              "回执超过 8 MiB 的大小上限，已阻止导入；请删去其中粘贴的日志或文件内容。");
+    EXPECT_EQ(ImportError::unscannable().description(),
+              "回执无法完成秘密检查，已阻止导入；请缩短其中过长的文本后重试。");
 }
 
 TEST(ImportFailure, DescribesTheHeldErrorUnchanged) {
