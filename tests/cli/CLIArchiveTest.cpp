@@ -163,6 +163,8 @@ TEST_F(CLIArchiveTest, BackupAndRestoreDatabaseBringBackTheStoreAsItWas) {
         if (name.find("before-database-restore") != std::string::npos) safety = name;
     }
     ASSERT_FALSE(safety.empty());
+    // Reading the backup left no "-wal" or "-shm" beside it.
+    EXPECT_EQ(backups(), (std::vector<std::string>{safety, names[0]}));
     EXPECT_EQ(restored.output, "数据库备份已恢复\n" + context() + "\n来源备份：" + backup +
                                    "\n恢复前安全副本：" + (home / "backups" / safety).string() +
                                    "\n");

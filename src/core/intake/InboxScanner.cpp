@@ -20,6 +20,14 @@ bool hasJSONExtension(const std::string& name) {
     return extension == ".json";
 }
 
+// Whether the import wrote the receipt into the store, as opposed to finding
+// it there already (or a newer or conflicting version of it).
+bool storedByThisImport(const ImportOutcome& outcome) {
+    using Kind = StoreImportResult::Kind;
+    const Kind kind = outcome.result.kind;
+    return kind == Kind::inserted || kind == Kind::updated || kind == Kind::noAction;
+}
+
 }  // namespace
 
 InboxScanner::InboxScanner(AppPaths paths, const ReceiptImporter& importer, FileSystem& fileManager,
@@ -42,36 +50,53 @@ kestrin::Result<std::vector<InboxScanEvent>, FileError> InboxScanner::scanOnce()
 
     std::vector<InboxScanEvent> events;
     events.reserve(names.size());
-    for (const std::string& name : names) events.push_back(handle(name));
+    for (const std::string& name : names) {
+        if (auto event = handle(name)) events.push_back(std::move(*event));
+    }
     return events;
 }
 
 // Entries named *.json that are not regular files (a directory, a pipe) are not
 // skipped: reading them fails, so the user sees them refused with the reason
 // and they leave the inbox like any other refused file.
-InboxScanEvent InboxScanner::handle(const std::string& filename) const {
+//
+// The other program scans the same inbox, so a listed file may be gone by the
+// time it is read or moved. A failure on a file that no longer exists is that
+// scanner's doing, not the file's: it is not refused, and no reason file is
+// left for it, since the other scanner reports the file itself.
+std::optional<InboxScanEvent> InboxScanner::handle(const std::string& filename) const {
     const fs::path file = paths_.inbox() / filename;
+    const auto takenMeanwhile = [&] { return !fileManager_.exists(file); };
     // Of a file over the size limit only enough is read to refuse it.
     auto bytes = fileManager_.readFile(file, ReceiptImporter::maxReceiptBytes + 1);
+    if (!bytes && takenMeanwhile()) return std::nullopt;
     auto imported = bytes ? importer_.importData(bytes.value())
                           : kestrin::Result<ImportOutcome, ImportFailure>(fail(bytes.error()));
 
     if (imported) {
-        if (auto moved = move(file, paths_.processed()); !moved) {
-            return {filename, InboxScanEvent::Result::acceptedButArchivingFailed(
-                                  std::move(imported.value()), moved.error().description())};
+        auto moved = move(file, paths_.processed());
+        if (!moved && !takenMeanwhile()) {
+            return InboxScanEvent{filename,
+                                  InboxScanEvent::Result::acceptedButArchivingFailed(
+                                      std::move(imported.value()), moved.error().description())};
         }
-        return {filename, InboxScanEvent::Result::accepted(std::move(imported.value()))};
+        // A file taken meanwhile is reported by whichever scanner stored it.
+        if (!moved && !storedByThisImport(imported.value())) return std::nullopt;
+        return InboxScanEvent{filename,
+                              InboxScanEvent::Result::accepted(std::move(imported.value()))};
     }
 
     std::string reason = imported.error().description();
+    // Moved first, so that a file another scanner took leaves no reason file.
+    auto moved = move(file, paths_.rejected());
+    if (!moved && takenMeanwhile()) return std::nullopt;
     // The reason file is a courtesy; the refusal stands without it.
     static_cast<void>(fileManager_.writeFileAtomically(
         paths_.rejected() / (file.stem().string() + ".reason.txt"), reason));
-    if (auto moved = move(file, paths_.rejected()); !moved) {
+    if (!moved) {
         reason += "（此外，移动到 rejected 目录也失败：" + moved.error().description() + "）";
     }
-    return {filename, InboxScanEvent::Result::rejected(std::move(reason))};
+    return InboxScanEvent{filename, InboxScanEvent::Result::rejected(std::move(reason))};
 }
 
 kestrin::Result<void, FileError> InboxScanner::move(const fs::path& file,

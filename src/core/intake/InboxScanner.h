@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/intake/AppPaths.h"
@@ -28,6 +29,10 @@ public:
     // (hidden entries skipped), takes the names whose extension is "json" in any
     // letter case, in ascending byte order of the name, and returns one event
     // per file in that order. A failure with one file never stops the pass.
+    // Another scanner (the other program) may run at the same time: a file it
+    // takes meanwhile, gone before this pass reads or moves it, is left to it
+    // without an event or a reason file, except that a receipt this pass's own
+    // import stored is still reported, once, as accepted.
     // Fails only when the directories cannot be created or the inbox listed.
     kestrin::Result<std::vector<InboxScanEvent>, FileError> scanOnce() const;
 
@@ -35,7 +40,8 @@ private:
     kestrin::Result<void, FileError> move(const std::filesystem::path& file,
                                           const std::filesystem::path& directory) const;
     std::string uniqueSuffix(const std::filesystem::path& directory, const std::string& stem) const;
-    InboxScanEvent handle(const std::string& filename) const;
+    // No event when the file was taken by another scanner (see scanOnce).
+    std::optional<InboxScanEvent> handle(const std::string& filename) const;
 
     AppPaths paths_;
     const ReceiptImporter& importer_;

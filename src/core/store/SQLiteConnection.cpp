@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <string_view>
 #include <utility>
 
 namespace kestrin {
@@ -11,15 +12,50 @@ namespace {
 constexpr const char* noConnectionMessage = "数据库连接不存在。";
 constexpr const char* unknownErrorMessage = "未知错误";
 
+// Whether all of the database at `path` is in that one file: no write-ahead
+// log or rollback journal beside it, as after every writer closed cleanly.
+bool isSelfContained(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return !std::filesystem::exists(path.string() + "-wal", ignored) &&
+           !std::filesystem::exists(path.string() + "-journal", ignored);
+}
+
+// The URI that opens `path` as immutable: SQLite then takes no locks and makes
+// no companion files. Every byte outside the unreserved set is escaped, so that
+// "?", "#" and "%" in a name stay part of the path.
+std::string immutableURI(const std::filesystem::path& path) {
+    constexpr std::string_view unreserved =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/-._~";
+    constexpr char hex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    std::error_code ignored;
+    for (const char c : std::filesystem::absolute(path, ignored).string()) {
+        if (unreserved.find(c) != std::string_view::npos) {
+            uri += c;
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            uri += '%';
+            uri += hex[byte >> 4];
+            uri += hex[byte & 0xF];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 }  // namespace
 
 Result<SQLiteConnection, StoreError> SQLiteConnection::open(const std::filesystem::path& path,
                                                             Mode mode) {
-    const int flags = mode == Mode::readOnly
-                          ? SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX
-                          : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    int flags = mode == Mode::readOnly
+                    ? SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX
+                    : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    std::string name = path.string();
+    if (mode == Mode::readOnly && isSelfContained(path)) {
+        name = immutableURI(path);
+        flags |= SQLITE_OPEN_URI;
+    }
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         std::string message = db ? sqlite3_errmsg(db) : unknownErrorMessage;
         sqlite3_close(db);
         return fail(StoreError::open(std::move(message)));

@@ -22,11 +22,16 @@ class SQLiteConnection {
 public:
     enum class Mode {
         readWriteCreate,  // SQLITE_OPEN_READWRITE | CREATE | FULLMUTEX
-        readOnly          // SQLITE_OPEN_READONLY | FULLMUTEX
+        readOnly          // SQLITE_OPEN_READONLY | FULLMUTEX, immutable where it can be
     };
 
     // Opens `path`. On failure the handle is closed and the error is `open`
     // with SQLite's message, or "未知错误" when SQLite returned no handle.
+    // A read-only open of a file that has no "-wal" or "-journal" file beside
+    // it (all its content is in the one file, and no program is writing it)
+    // treats it as immutable, so that reading it creates no "-wal" or "-shm"
+    // beside it: a reader cannot remove those when it closes. Otherwise it
+    // reads through the files already there.
     static Result<SQLiteConnection, StoreError> open(const std::filesystem::path& path, Mode mode);
 
     SQLiteConnection() = default;

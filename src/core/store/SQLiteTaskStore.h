@@ -241,12 +241,16 @@ public:
     // the source); a missing or unopenable source (`backup`), a newer one
     // (unsupportedSchema) or one failing its quick check (`integrity`); then
     // backs the live database up into the new file `safetyBackup` as backup()
-    // does. Then copies the source in, migrates, checks that the three tables
-    // have every column this build reads (`integrity` naming what is missing),
-    // quick-checks and checkpoints (TRUNCATE). If any of these fails, the live
-    // content is copied back from the safety backup and that first failure is
-    // returned; if the copy back fails too, `backup` with a message naming the
-    // first failure and the safety backup. The safety backup is never deleted.
+    // does. Then copies the source in: a copy that fails (another writer holds
+    // the lock) has written nothing, and fails with `backup` naming that
+    // failure and saying the live database is unchanged. After the copy it
+    // migrates, checks that the three tables have every column this build
+    // reads (`integrity` naming what is missing), quick-checks and checkpoints
+    // (TRUNCATE). If any of these fails, the live content is copied back from
+    // the safety backup and that first failure is returned; if the copy back
+    // fails too, `backup` with a message naming the first failure and the
+    // safety backup. The safety backup is never deleted. Neither the source
+    // nor the safety backup gets files beside it (see SQLiteConnection::open).
     Result<void, ArchiveFailure> restoreDatabase(const std::filesystem::path& source,
                                                  const std::filesystem::path& safetyBackup);
 
@@ -286,7 +290,8 @@ public:
     void setRestoreFaultHook(RestoreFaultHook hook);
 
 private:
-    Result<void, StoreError> replaceContent(SQLiteConnection& source);
+    // The steps of a restore after the source's content was copied in.
+    Result<void, StoreError> finishReplacement();
     Result<void, StoreError> restoreFromSafetyCopy(const std::filesystem::path& safetyBackup);
     // Whether the three tables have every column this build reads; with
     // `requireAllTables` false, absent tables pass. Fails with `integrity`

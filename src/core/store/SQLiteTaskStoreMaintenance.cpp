@@ -172,9 +172,17 @@ Result<void, ArchiveFailure> SQLiteTaskStore::restoreDatabase(const fs::path& so
     }
     if (auto saved = backup(safety); !saved) return saved;
 
-    // From here on the live database is written; whatever fails puts the
-    // safety backup's content back.
-    auto replaced = replaceContent(sourceDatabase);
+    // SQLite copies in one write transaction and rolls it back when anything
+    // stops it (another writer holding the lock past the busy timeout, a full
+    // disk), so a failed copy has written nothing and there is nothing to
+    // roll back: the user must not be told the database may be half restored.
+    if (auto copied = copyDatabase(sourceDatabase, database_); !copied) {
+        return fail(StoreError::backup("恢复失败：" + copied.error().description() +
+                                       "。当前数据库没有改动，仍是恢复前的内容。"));
+    }
+    // From here on the live database holds the source's content; whatever
+    // fails puts the safety backup's content back.
+    auto replaced = finishReplacement();
     if (replaced) return {};
     const StoreError& firstFailure = replaced.error();
     if (auto rolledBack = restoreFromSafetyCopy(safety); !rolledBack) {
@@ -187,8 +195,7 @@ Result<void, ArchiveFailure> SQLiteTaskStore::restoreDatabase(const fs::path& so
     return fail(firstFailure);
 }
 
-Result<void, StoreError> SQLiteTaskStore::replaceContent(SQLiteConnection& source) {
-    if (auto done = copyDatabase(source, database_); !done) return done;
+Result<void, StoreError> SQLiteTaskStore::finishReplacement() {
     if (restoreFaultHook_) {
         if (auto injected = restoreFaultHook_(RestoreStage::copied); !injected) return injected;
     }
