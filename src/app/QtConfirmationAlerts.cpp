@@ -2,21 +2,18 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPushButton>
+
+#include "app/QtViewDialogs.h"
 
 namespace kestrin {
 
 bool QtConfirmationAlerts::confirm(const ConfirmationRequest& request) {
-    QMessageBox box(parent_ != nullptr ? parent_ : QApplication::activeWindow());
-    box.setIcon(QMessageBox::Warning);
-    box.setText(request.messageText);
-    box.setInformativeText(request.informativeText);
-    QPushButton* confirmButton = box.addButton(request.confirmButton, QMessageBox::AcceptRole);
-    QPushButton* cancelButton = box.addButton(request.cancelButton, QMessageBox::RejectRole);
-    box.setDefaultButton(cancelButton);
-    box.setEscapeButton(cancelButton);
-    box.exec();
-    return box.clickedButton() == confirmButton;
+    // The same alert as the window's own confirmations: a restore replaces
+    // data, so its confirming button is the red one and not the default.
+    const auto box = QtViewDialogs::confirmationBox(
+        parent_ != nullptr ? parent_ : QApplication::activeWindow(), request);
+    box->exec();
+    return box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole;
 }
 
 }  // namespace kestrin

@@ -6,8 +6,8 @@ class QWidget;
 
 namespace kestrin {
 
-// A modal QMessageBox warning over the given parent window, or over the
-// active window when none was given.
+// The window's confirmation alert (QtViewDialogs::confirmationBox), modal over
+// the given parent window, or over the active window when none was given.
 class QtConfirmationAlerts final : public ConfirmationAlerts {
   public:
     explicit QtConfirmationAlerts(QWidget* parent = nullptr) : parent_(parent) {}
