@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "cli/TerminalText.h"
-#include "core/SourceLinkResolver.h"
+#include "core/handback/SourceLinkResolver.h"
 
 namespace kestrin {
 

@@ -4,8 +4,8 @@
 
 #include "cli/HumanOutput.h"
 #include "cli/TerminalText.h"
-#include "core/ResumeMessageBuilder.h"
-#include "core/Timestamp.h"
+#include "core/handback/ResumeMessageBuilder.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 

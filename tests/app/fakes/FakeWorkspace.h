@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <optional>
 
-#include "app/Workspace.h"
+#include "app/model/Workspace.h"
 
 namespace kestrin {
 
