@@ -8,7 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libsqlite3-dev nlohmann-json3-dev libssl-dev libicu-dev uuid-dev liburiparser-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  qt6-base-dev qt6-svg-dev libgl-dev xvfb xauth fonts-wqy-microhei
+  qt6-base-dev qt6-svg-dev libgl-dev xvfb xauth x11-utils fonts-wqy-microhei
+  qt6-translations-l10n  # Qt's own dialogs and buttons in Chinese
   clang libclang-rt-14-dev sqlite3
   llvm  # llvm-symbolizer: readable stack traces in the fuzzers' sanitizer reports
 )

@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <span>
 
+#include "app/model/PlatformTexts.h"
 #include "app/model/QtText.h"
-#include "core/intake/InboxScanner.h"
-#include "core/intake/ReceiptImporter.h"
 #include "core/handback/ResumeMessageBuilder.h"
 #include "core/handback/SourceLinkResolver.h"
 #include "core/handback/TaskListPolicy.h"
+#include "core/intake/InboxScanner.h"
+#include "core/intake/ReceiptImporter.h"
 
 namespace kestrin {
 namespace {
@@ -495,14 +496,16 @@ void AppModel::copyAndReturnToCodex(const TaskRecord& task) {
     if (!platform_.workspace->openURL(QUrl(toQString(*resolution.url)))) {
         openCodexApplication();
         showNotice(QStringLiteral("恢复消息已复制，但未定位原任务"),
-                   QStringLiteral("Codex 深链接没有成功打开。请在 Codex 中手动进入原任务，按 "
-                                  "Command-V 粘贴并检查后，再按 Return 发送。"));
+                   QStringLiteral("Codex 深链接没有成功打开。请在 Codex 中手动进入原任务，按 ") +
+                       PlatformTexts::pasteShortcut() +
+                       QStringLiteral(" 粘贴并检查后，再按 Return 发送。"));
         return;
     }
     showNotice(QStringLiteral("已复制，并已请求 Codex 打开任务"),
                QStringLiteral("Codex 已接收深链接请求，但 Velmora "
-                              "无法确认是否定位正确。请先核对当前是否为原任务，然后按 Command-V "
-                              "粘贴，检查恢复消息，最后按 Return 发送。"));
+                              "无法确认是否定位正确。请先核对当前是否为原任务，然后按 ") +
+                   PlatformTexts::pasteShortcut() +
+                   QStringLiteral(" 粘贴，检查恢复消息，最后按 Return 发送。"));
 }
 
 bool AppModel::openCodexApplication() {
@@ -521,20 +524,26 @@ void AppModel::copyText(const QString& text) {
     platform_.pasteboard->writeString(text);
 }
 
+void AppModel::openFolder(const QString& path, const QString& failureTitle) {
+    auto opened = platform_.workspace->openFolder(path);
+    if (!opened) present(opened.error(), failureTitle);
+}
+
 void AppModel::openInbox() {
-    if (paths_) platform_.workspace->openFolder(toQString(paths_->inbox().string()));
+    if (paths_) openFolder(toQString(paths_->inbox().string()), QStringLiteral("无法打开恢复收件箱"));
 }
 
 void AppModel::openDataDirectory() {
-    if (paths_) platform_.workspace->openFolder(toQString(paths_->root().string()));
+    if (paths_) openFolder(toQString(paths_->root().string()), QStringLiteral("无法显示当前任务库"));
 }
 
 void AppModel::openProjectFolder(const TaskRecord& task) {
-    platform_.workspace->openFolder(toQString(task.project.path));
+    openFolder(toQString(task.project.path), QStringLiteral("无法打开项目文件夹"));
 }
 
 void AppModel::openTerminal(const QString& workingDirectory) {
-    platform_.workspace->openTerminal(workingDirectory);
+    auto opened = platform_.workspace->openTerminal(workingDirectory);
+    if (!opened) present(opened.error(), QStringLiteral("无法打开终端"));
 }
 
 }  // namespace kestrin

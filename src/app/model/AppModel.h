@@ -177,7 +177,8 @@ public:
     // Opens Codex for the detail view, explaining in a notice when it cannot.
     void openCodexOrExplain();
 
-    // Small services for the views.
+    // Small services for the views. What the desktop cannot open (a missing
+    // folder, no file manager, no terminal) becomes a notice saying why.
     void copyText(const QString& text);
     void openInbox();
     void openDataDirectory();
@@ -225,6 +226,8 @@ private:
     void scheduleDeferredRefresh();
     void notifyIfNeeded(const ImportOutcome& outcome);
     void writeResumeMessage(const TaskRecord& task);
+    // Opens `path` in the file manager, or presents why not under `failureTitle`.
+    void openFolder(const QString& path, const QString& failureTitle);
     bool isVisible(const TaskRecord& task) const;
     const TaskRecord* visibleTaskWithKey(const std::string& key) const;
     const TaskRecord* firstVisibleTask() const;

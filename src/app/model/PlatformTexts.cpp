@@ -14,11 +14,11 @@ QString PlatformTexts::pasteShortcut() {
     return multiSelectKey() + QStringLiteral("-V");
 }
 
-QString PlatformTexts::fileManager() {
+QString PlatformTexts::inFileManager() {
 #ifdef Q_OS_MACOS
-    return QStringLiteral("Finder");
+    return QStringLiteral("在 Finder 中");
 #else
-    return QStringLiteral("文件管理器");
+    return QStringLiteral("在文件管理器中");
 #endif
 }
 

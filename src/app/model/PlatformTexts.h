@@ -14,8 +14,10 @@ class PlatformTexts {
     static QString multiSelectKey();
     // The paste shortcut: "Command-V" on macOS, "Ctrl-V" elsewhere.
     static QString pasteShortcut();
-    // The file manager: "Finder" on macOS, "文件管理器" elsewhere.
-    static QString fileManager();
+    // "In the file manager", to start a menu item or help text: "在 Finder 中"
+    // on macOS, "在文件管理器中" elsewhere (Chinese takes spaces only around a
+    // Latin word).
+    static QString inFileManager();
 };
 
 }  // namespace kestrin

@@ -1,6 +1,5 @@
 #include "app/platform/QtPlatform.h"
 
-#include "app/platform/QtConfirmationAlerts.h"
 #include "app/platform/QtDeferredCalls.h"
 #include "app/platform/QtFilePanels.h"
 #include "app/platform/QtPasteboard.h"
@@ -15,7 +14,7 @@
 
 namespace kestrin {
 
-AppPlatform makeQtPlatform(QWidget* dialogParent) {
+AppPlatform makeQtPlatform(std::unique_ptr<ConfirmationAlerts> alerts, QWidget* dialogParent) {
     AppPlatform platform;
     platform.environment = AppPaths::processEnvironment();
     platform.pasteboard = std::make_unique<QtPasteboard>();
@@ -26,7 +25,7 @@ AppPlatform makeQtPlatform(QWidget* dialogParent) {
     platform.notifications = std::make_unique<FreedesktopNotificationCenter>();
 #endif
     platform.filePanels = std::make_unique<QtFilePanels>(dialogParent);
-    platform.alerts = std::make_unique<QtConfirmationAlerts>(dialogParent);
+    platform.alerts = std::move(alerts);
     platform.timer = std::make_unique<QtRepeatingTimer>();
     platform.deferredCalls = std::make_unique<QtDeferredCalls>();
     return platform;

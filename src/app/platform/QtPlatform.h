@@ -7,8 +7,11 @@ class QWidget;
 namespace kestrin {
 
 // The desktop program's platform: the system clipboard, launcher and
-// notification service, QFileDialog and QMessageBox over `dialogParent`, a
-// QTimer, queued calls, the process environment and the system clock.
-AppPlatform makeQtPlatform(QWidget* dialogParent = nullptr);
+// notification service, QFileDialog over `dialogParent`, a QTimer, queued
+// calls, the process environment and the system clock. The confirmation
+// alerts come from the caller: the window's views build them, so that they
+// look like every other alert.
+AppPlatform makeQtPlatform(std::unique_ptr<ConfirmationAlerts> alerts,
+                           QWidget* dialogParent = nullptr);
 
 }  // namespace kestrin

@@ -63,9 +63,12 @@ bool QtWorkspace::openURL(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
-bool QtWorkspace::openFolder(const QString& path) {
-    if (!QFileInfo(path).isDir()) return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+Result<void, WorkspaceError> QtWorkspace::openFolder(const QString& path) {
+    if (!QFileInfo(path).isDir()) return fail(WorkspaceError::folderMissing(path.toStdString()));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        return fail(WorkspaceError::noFolderHandler(path.toStdString()));
+    }
+    return {};
 }
 
 bool QtWorkspace::openCodexApplication() {
@@ -87,12 +90,15 @@ bool QtWorkspace::openCodexApplication() {
 #endif
 }
 
-bool QtWorkspace::openTerminal(const QString& workingDirectory) {
+Result<void, WorkspaceError> QtWorkspace::openTerminal(const QString& workingDirectory) {
     const QString directory =
         QFileInfo(workingDirectory).isDir() ? workingDirectory : QDir::homePath();
 #ifdef Q_OS_MACOS
-    return QProcess::startDetached(QStringLiteral("/usr/bin/open"),
-                                   {QStringLiteral("-a"), QStringLiteral("Terminal"), directory});
+    if (!QProcess::startDetached(QStringLiteral("/usr/bin/open"),
+                                 {QStringLiteral("-a"), QStringLiteral("Terminal"), directory})) {
+        return fail(WorkspaceError::terminalNotStarted("Terminal"));
+    }
+    return {};
 #else
     const QString variable = qEnvironmentVariable("TERMINAL");
     for (const QString& candidate : linuxTerminalCandidates(variable)) {
@@ -101,9 +107,12 @@ bool QtWorkspace::openTerminal(const QString& workingDirectory) {
         QProcess process;
         process.setProgram(program);
         process.setWorkingDirectory(directory);
-        return process.startDetached();
+        if (!process.startDetached()) {
+            return fail(WorkspaceError::terminalNotStarted(program.toStdString()));
+        }
+        return {};
     }
-    return false;
+    return fail(WorkspaceError::noTerminal());
 #endif
 }
 

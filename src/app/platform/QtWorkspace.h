@@ -15,9 +15,9 @@ namespace kestrin {
 class QtWorkspace final : public Workspace {
   public:
     bool openURL(const QUrl& url) override;
-    bool openFolder(const QString& path) override;
+    Result<void, WorkspaceError> openFolder(const QString& path) override;
     bool openCodexApplication() override;
-    bool openTerminal(const QString& workingDirectory = {}) override;
+    Result<void, WorkspaceError> openTerminal(const QString& workingDirectory = {}) override;
 
     // The bundle identifier of the Codex desktop application.
     static QString codexBundleIdentifier();

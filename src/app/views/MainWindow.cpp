@@ -156,8 +156,7 @@ void MainWindow::buildActionMenu() {
     actionMenu_->addSeparator();
     add("arrow.clockwise", QStringLiteral("扫描恢复收件箱"), [this] { model_.scanInbox(false); });
     add("folder", QStringLiteral("打开恢复收件箱"), [this] { model_.openInbox(); });
-    add("externaldrive",
-        QStringLiteral("在 ") + PlatformTexts::fileManager() + QStringLiteral(" 中显示当前任务库"),
+    add("externaldrive", PlatformTexts::inFileManager() + QStringLiteral("显示当前任务库"),
         [this] { model_.openDataDirectory(); });
     actionMenu_->addSeparator();
     add("square.and.arrow.up", QStringLiteral("导出数据归档…"), [this] { model_.exportArchive(); });

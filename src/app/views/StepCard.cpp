@@ -107,6 +107,7 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
         openTerminal_ =
             new QPushButton(SymbolIcons::icon("terminal"), QStringLiteral("打开终端"), this);
         openTerminal_->setObjectName(QStringLiteral("openTerminalButton"));
+        AppAppearance::styleButton(openTerminal_, AppAppearance::ButtonStyle::bordered);
         buttons->addWidget(openTerminal_);
         buttons->addStretch(1);
         column->addLayout(buttons);

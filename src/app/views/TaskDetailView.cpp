@@ -73,7 +73,7 @@ TaskDetailView::TaskDetailView(AppModel& model, ViewDialogs& dialogs, const Task
       dialogs_(dialogs),
       task_(task),
       resumeFeedback_(new CopyFeedback(this)),
-      headerTitle_(nullptr),
+      header_(nullptr),
       scheduleMenu_(new QMenu(this)),
       scroll_(new QScrollArea(this)) {
     setObjectName(QStringLiteral("taskDetailView"));
@@ -82,19 +82,17 @@ TaskDetailView::TaskDetailView(AppModel& model, ViewDialogs& dialogs, const Task
     layout->setSpacing(0);
 
     // The toolbar: the item title, "打开项目" and the "安排状态" menu.
-    auto* header = new ColumnHeader(TextLabels::text(task.item.title), this);
-    header->setObjectName(QStringLiteral("detailHeader"));
-    headerTitle_ = header->titleLabel();
+    header_ = new ColumnHeader(TextLabels::text(task.item.title), this);
+    header_->setObjectName(QStringLiteral("detailHeader"));
     auto* openProject = new QToolButton(this);
     openProject->setObjectName(QStringLiteral("openProjectButton"));
     openProject->setText(QStringLiteral("打开项目"));
     openProject->setIcon(SymbolIcons::icon("folder"));
     openProject->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     openProject->setAutoRaise(true);
-    openProject->setToolTip(QStringLiteral("在 ") + PlatformTexts::fileManager() +
-                            QStringLiteral(" 中打开项目文件夹"));
+    openProject->setToolTip(PlatformTexts::inFileManager() + QStringLiteral("打开项目文件夹"));
     connect(openProject, &QToolButton::clicked, this, [this] { model_.openProjectFolder(task_); });
-    header->addItem(openProject);
+    header_->addItem(openProject);
 
     auto* scheduleButton = new QToolButton(this);
     scheduleButton->setObjectName(QStringLiteral("scheduleButton"));
@@ -117,8 +115,8 @@ TaskDetailView::TaskDetailView(AppModel& model, ViewDialogs& dialogs, const Task
     scheduleMenu_->addAction(QStringLiteral("移回待处理"), this,
                              [this] { schedule(TaskStatus::pending, std::nullopt); });
     scheduleButton->setMenu(scheduleMenu_);
-    header->addItem(scheduleButton);
-    layout->addWidget(header);
+    header_->addItem(scheduleButton);
+    layout->addWidget(header_);
 
     scroll_->setObjectName(QStringLiteral("detailScrollArea"));
     scroll_->setWidgetResizable(true);
@@ -157,7 +155,7 @@ bool TaskDetailView::didCopyResumeMessage() const {
 
 void TaskDetailView::build() {
     setWindowTitle(TextLabels::text(task_.item.title));
-    headerTitle_->setText(TextLabels::text(task_.item.title));
+    header_->setTitle(TextLabels::text(task_.item.title));
     codexLink_.reset();
     if (task_.source.agent == AgentKind::codex) {
         codexLink_ = SourceLinkResolver().resolve(task_.source);

@@ -20,6 +20,7 @@ class QVBoxLayout;
 namespace kestrin {
 
 class AppModel;
+class ColumnHeader;
 class CopyFeedback;
 class StatusPill;
 class StepCard;
@@ -80,7 +81,7 @@ class TaskDetailView : public QWidget {
     QString noteDraft_;
     std::optional<std::string> loadedNoteTaskKey_;
 
-    QLabel* headerTitle_;
+    ColumnHeader* header_;
     QMenu* scheduleMenu_;
     QScrollArea* scroll_;
     QWidget* sheet_ = nullptr;

@@ -51,7 +51,7 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     : QWidget(parent),
       model_(model),
       dialogs_(dialogs),
-      title_(nullptr),
+      header_(nullptr),
       multiSelectHint_(new SymbolLabel("checklist",
                                        QStringLiteral("按住 ") + PlatformTexts::multiSelectKey() +
                                            QStringLiteral(" 点选多个事项"),
@@ -67,23 +67,22 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto* header = new ColumnHeader(title(model.selection()), this);
-    header->setObjectName(QStringLiteral("taskListHeader"));
-    title_ = header->titleLabel();
-    title_->setObjectName(QStringLiteral("taskListTitle"));
+    header_ = new ColumnHeader(title(model.selection()), this);
+    header_->setObjectName(QStringLiteral("taskListHeader"));
+    header_->titleLabel()->setObjectName(QStringLiteral("taskListTitle"));
     multiSelectHint_->setObjectName(QStringLiteral("multiSelectHint"));
     multiSelectHint_->setTextColor(AppAppearance::color(AppAppearance::Tint::secondary));
     multiSelectHint_->setToolTip(QStringLiteral("按住 ") + PlatformTexts::multiSelectKey() +
                                  QStringLiteral(" 点选多个事项后，可一次性删除"));
-    header->addItem(multiSelectHint_);
+    header_->addItem(multiSelectHint_);
     deleteButton_->setObjectName(QStringLiteral("deleteSelectedButton"));
     deleteButton_->setIcon(SymbolIcons::icon("trash", Qt::white));
     deleteButton_->setToolTip(QStringLiteral("永久删除选中的事项；按住 ") +
                               PlatformTexts::multiSelectKey() + QStringLiteral(" 可继续多选"));
     AppAppearance::styleButton(deleteButton_, AppAppearance::ButtonStyle::prominent,
                                AppAppearance::Tint::red);
-    header->addItem(deleteButton_);
-    layout->addWidget(header);
+    header_->addItem(deleteButton_);
+    layout->addWidget(header_);
 
     auto* searchRow = new QVBoxLayout();
     searchRow->setContentsMargins(12, 10, 12, 8);
@@ -126,7 +125,7 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
         model_.setSelectedTaskKey(std::nullopt);
     };
     connect(&model_, &AppModel::selectionChanged, this, [this, clearSelection] {
-        title_->setText(title(model_.selection()));
+        header_->setTitle(title(model_.selection()));
         clearSelection();
         reloadRows();
     });

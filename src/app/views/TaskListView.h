@@ -5,7 +5,6 @@
 
 #include "app/model/SidebarSelection.h"
 
-class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -14,6 +13,7 @@ class QStackedWidget;
 namespace kestrin {
 
 class AppModel;
+class ColumnHeader;
 class EmptyStatePanel;
 class SymbolLabel;
 class TaskListModel;
@@ -50,7 +50,7 @@ class TaskListView : public QWidget {
 
     AppModel& model_;
     ViewDialogs& dialogs_;
-    QLabel* title_;
+    ColumnHeader* header_;
     SymbolLabel* multiSelectHint_;
     QPushButton* deleteButton_;
     QLineEdit* search_;

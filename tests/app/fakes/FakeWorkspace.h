@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <optional>
 
 #include "app/model/Workspace.h"
 
@@ -14,21 +15,25 @@ class FakeWorkspace final : public Workspace {
         openedURLs << url;
         return acceptsURLs;
     }
-    bool openFolder(const QString& path) override {
+    Result<void, WorkspaceError> openFolder(const QString& path) override {
         openedFolders << path;
-        return true;
+        if (folderFailure) return fail(*folderFailure);
+        return {};
     }
     bool openCodexApplication() override {
         ++codexOpenRequests;
         return codexInstalled;
     }
-    bool openTerminal(const QString& workingDirectory) override {
+    Result<void, WorkspaceError> openTerminal(const QString& workingDirectory) override {
         terminalDirectories << workingDirectory;
-        return true;
+        if (terminalFailure) return fail(*terminalFailure);
+        return {};
     }
 
     bool acceptsURLs = true;
     bool codexInstalled = true;
+    std::optional<WorkspaceError> folderFailure;
+    std::optional<WorkspaceError> terminalFailure;
     QList<QUrl> openedURLs;
     QStringList openedFolders;
     QStringList terminalDirectories;

@@ -794,7 +794,7 @@ void AppModelTest::copyAndReturnOpensTheThread() {
     QCOMPARE(
         noticeMessage(model),
         QStringLiteral("Codex 已接收深链接请求，但 Velmora 无法确认是否定位正确。请先核对当前"
-                       "是否为原任务，然后按 Command-V 粘贴，检查恢复消息，最后按 Return 发送。"));
+                       "是否为原任务，然后按 Ctrl-V 粘贴，检查恢复消息，最后按 Return 发送。"));
     QCOMPARE(harness.platform().workspace->codexOpenRequests, 0);
     QVERIFY(harness.platform().pasteboard->content);
     harness.turnEventLoop();
@@ -813,7 +813,7 @@ void AppModelTest::copyAndReturnWhenTheLinkIsRefused() {
     QCOMPARE(harness.platform().workspace->codexOpenRequests, 1);
     QCOMPARE(noticeTitle(model), QStringLiteral("恢复消息已复制，但未定位原任务"));
     QCOMPARE(noticeMessage(model),
-             QStringLiteral("Codex 深链接没有成功打开。请在 Codex 中手动进入原任务，按 Command-V "
+             QStringLiteral("Codex 深链接没有成功打开。请在 Codex 中手动进入原任务，按 Ctrl-V "
                             "粘贴并检查后，再按 Return 发送。"));
     QVERIFY(harness.platform().pasteboard->content);
 }

@@ -11,7 +11,6 @@
 #include "app/views/widgets/AppAppearance.h"
 #include "app/views/dialogs/DataCommandProgressDialog.h"
 #include "app/model/DateTexts.h"
-#include "app/model/PlatformTexts.h"
 #include "app/views/ScenePhaseMonitor.h"
 #include "app/views/widgets/SymbolIcons.h"
 #include "core/receipt/ActionKind.h"
@@ -116,12 +115,12 @@ class MainWindowTest : public QObject {
         GuiHarness harness;
         MainWindow& window = harness.window();
         QMenu* menu = window.actionMenu();
-        const QString manager = PlatformTexts::fileManager();
+        const QString showData = QStringLiteral("在文件管理器中显示当前任务库");
         QCOMPARE(menuTitles(menu),
                  (QStringList{QStringLiteral("导入 JSON 文件…"),
                               QStringLiteral("从剪贴板导入 JSON"), QStringLiteral("-"),
                               QStringLiteral("扫描恢复收件箱"), QStringLiteral("打开恢复收件箱"),
-                              QStringLiteral("在 ") + manager + QStringLiteral(" 中显示当前任务库"),
+                              showData,
                               QStringLiteral("-"), QStringLiteral("导出数据归档…"),
                               QStringLiteral("从数据归档恢复…"), QStringLiteral("创建数据库备份"),
                               QStringLiteral("从数据库备份恢复…"), QStringLiteral("-"),
@@ -135,8 +134,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(button->toolTip(), QStringLiteral("当前：隔离测试库\n") + root);
 
         menuItem(menu, QStringLiteral("打开恢复收件箱"))->trigger();
-        menuItem(menu, QStringLiteral("在 ") + manager + QStringLiteral(" 中显示当前任务库"))
-            ->trigger();
+        menuItem(menu, showData)->trigger();
         QCOMPARE(harness.platform().workspace->openedFolders,
                  (QStringList{root + QStringLiteral("/inbox"), root}));
         menuItem(menu, QStringLiteral("查看回执历史"))->trigger();

@@ -434,8 +434,7 @@ class TaskDetailViewTest : public QObject {
         harness.add(baseReceipt().dump());
         auto* open = part<QToolButton>(harness, "openProjectButton");
         QCOMPARE(open->text(), QStringLiteral("打开项目"));
-        QCOMPARE(open->toolTip(), QStringLiteral("在 ") + PlatformTexts::fileManager() +
-                                      QStringLiteral(" 中打开项目文件夹"));
+        QCOMPARE(open->toolTip(), QStringLiteral("在文件管理器中打开项目文件夹"));
         open->click();
         QCOMPARE(harness.platform().workspace->openedFolders, texts({"/work/alpha"}));
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 
+#include "app/views/dialogs/AlertBox.h"
 #include "app/views/widgets/AppAppearance.h"
 
 namespace kestrin {
@@ -20,7 +21,7 @@ QString asPlainText(const QString& text) {
 
 std::unique_ptr<QMessageBox> messageBox(QWidget* parent, QMessageBox::Icon icon,
                                         const QString& title, const QString& message) {
-    auto box = std::make_unique<QMessageBox>(parent);
+    std::unique_ptr<QMessageBox> box = std::make_unique<AlertBox>(parent);
     box->setIcon(icon);
     box->setWindowTitle(title);
     box->setText(title);

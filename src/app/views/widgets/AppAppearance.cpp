@@ -21,7 +21,7 @@ struct TintPair {
 // Close to the platform's system colours; the light variants are a shade
 // darker so that white text on a filled button and small coloured text on a
 // white card stay legible.
-constexpr std::array<TintPair, 7> tints{{
+constexpr std::array<TintPair, 9> tints{{
     {0xF08300, 0xFF9F0A},  // orange
     {0x0A6CDB, 0x0A84FF},  // blue
     {0x9B4DCA, 0xBF5AF2},  // purple
@@ -29,6 +29,8 @@ constexpr std::array<TintPair, 7> tints{{
     {0xE0352B, 0xFF453A},  // red
     {0x86868B, 0x98989D},  // secondary
     {0xD9D9DE, 0x3A3A3C},  // separator
+    {0x76767B, 0x8E8E93},  // disabledText
+    {0xECECEE, 0x3A3A3C},  // disabledFill
 }};
 
 void setBoth(QPalette& palette, QPalette::ColorRole role, const QColor& active,
@@ -64,7 +66,8 @@ QPalette AppAppearance::palette(ColorScheme scheme) {
     QPalette p;
     const QColor window = dark ? QColor(0x1F, 0x1F, 0x21) : QColor(0xF3, 0xF3, 0xF5);
     const QColor text = dark ? QColor(0xEC, 0xEC, 0xEE) : QColor(0x1D, 0x1D, 0x1F);
-    const QColor disabledText = dark ? QColor(0x6C, 0x6C, 0x70) : QColor(0xA1, 0xA1, 0xA6);
+    const TintPair& disabled = tints[static_cast<std::size_t>(Tint::disabledText)];
+    const QColor disabledText(dark ? disabled.dark : disabled.light);
     const QColor base = dark ? QColor(0x26, 0x26, 0x28) : QColor(0xFF, 0xFF, 0xFF);
     const QColor button = dark ? QColor(0x3A, 0x3A, 0x3C) : QColor(0xFF, 0xFF, 0xFF);
 
@@ -247,7 +250,7 @@ void AppAppearance::styleButton(QPushButton* button, ButtonStyle style, Tint tin
                      color(Tint::separator, palette).darker(110).name(),
                      palette.color(QPalette::Button).lighter(isDark(palette) ? 120 : 97).name(),
                      palette.color(QPalette::Midlight).name(), color(Tint::orange, palette).name(),
-                     palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
+                     color(Tint::disabledText, palette).name()));
         return;
     }
     const QColor fill = color(tint);
@@ -260,8 +263,8 @@ void AppAppearance::styleButton(QPushButton* button, ButtonStyle style, Tint tin
             "QPushButton:focus { border-color: %4; }"
             "QPushButton:disabled { background-color: %5; color: %6; border-color: %5; }")
             .arg(fill.name(), fill.darker(115).name(), fill.lighter(108).name(),
-                 palette.color(QPalette::Text).name(), palette.color(QPalette::Midlight).name(),
-                 palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
+                 palette.color(QPalette::Text).name(), color(Tint::disabledFill, palette).name(),
+                 color(Tint::disabledText, palette).name()));
 }
 
 }  // namespace kestrin

@@ -25,8 +25,21 @@ class AppAppearance {
     enum class ColorScheme { light, dark };
 
     // The colours with a meaning. `secondary` is the grey of secondary text,
-    // `separator` the hairline of cards and dividers.
-    enum class Tint { orange, blue, purple, green, red, secondary, separator };
+    // `separator` the hairline of cards and dividers, `disabledText` the text
+    // of disabled controls and `disabledFill` the face of a disabled filled
+    // button: together they keep a contrast of at least 3:1 on every
+    // background of both schemes, so a disabled control stays readable.
+    enum class Tint {
+        orange,
+        blue,
+        purple,
+        green,
+        red,
+        secondary,
+        separator,
+        disabledText,
+        disabledFill
+    };
 
     // How a button stands out: `bordered` is the platform's plain push button,
     // `prominent` is filled with a tint.

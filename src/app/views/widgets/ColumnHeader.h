@@ -10,7 +10,8 @@ namespace kestrin {
 
 // The bar at the top of a column, all of the same height so that together they
 // read as the window's toolbar: a title at the leading edge and the column's
-// toolbar items at the trailing edge, over a hairline.
+// toolbar items at the trailing edge, over a hairline. A title too long for
+// its room ends in "…", with the whole title as its tooltip.
 class ColumnHeader : public QWidget {
     Q_OBJECT
 
@@ -20,15 +21,20 @@ class ColumnHeader : public QWidget {
     static constexpr int barHeight = 52;
 
     void setTitle(const QString& title);
-    QString title() const;
+    // The whole title, however it is shown.
+    QString title() const { return fullTitle_; }
     QLabel* titleLabel() const { return title_; }
     // Adds a toolbar item after the ones already there.
     void addItem(QWidget* item);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void elideTitle();
+
+    QString fullTitle_;
     QLabel* title_;
     QHBoxLayout* layout_;
 };

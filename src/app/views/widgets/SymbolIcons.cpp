@@ -145,12 +145,9 @@ class TintedSymbolEngine final : public QIconEngine {
   private:
     QColor colorFor(QIcon::Mode mode) const {
         const QPalette& palette = QApplication::palette();
-        if (mode == QIcon::Disabled) {
-            if (!color_) return palette.color(QPalette::Disabled, QPalette::WindowText);
-            QColor faded = *color_;
-            faded.setAlphaF(faded.alphaF() * 0.4f);
-            return faded;
-        }
+        // Disabled symbols take the disabled text colour, tinted or not: a
+        // faded tint (white on a disabled filled button) would vanish.
+        if (mode == QIcon::Disabled) return palette.color(QPalette::Disabled, QPalette::WindowText);
         if (mode == QIcon::Selected) return palette.color(QPalette::HighlightedText);
         return color_.value_or(palette.color(QPalette::WindowText));
     }
