@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "core/AgentResultTool.h"
 #include "core/ReceiptImporter.h"
 #include "core/SQLiteTaskStore.h"
 #include "mcp/Localized.h"
@@ -31,7 +32,7 @@ int KestrinMCPMain::main(const AppPaths::Environment& environment, std::istream&
     if (!store) return startFailure(diagnostics, store.error());
 
     const ReceiptImporter importer(**store);
-    ServerTools tools(*paths, **store, importer);
+    ServerTools tools(*paths, **store, importer, AgentResultTool::isEnabled(environment));
     MCPServer server(tools, {std::begin(protocolVersions), std::end(protocolVersions)}, input,
                      output, diagnostics);
     server.run();
