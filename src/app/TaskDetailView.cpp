@@ -21,6 +21,7 @@
 #include "app/CopyFeedback.h"
 #include "app/DetailCard.h"
 #include "app/PlatformTexts.h"
+#include "app/QtText.h"
 #include "app/SectionHeader.h"
 #include "app/StatusPill.h"
 #include "app/StepCard.h"
@@ -28,6 +29,8 @@
 #include "app/SymbolLabel.h"
 #include "app/TextLabels.h"
 #include "app/ViewDialogs.h"
+#include "core/AgentResultTool.h"
+#include "core/SessionResumeCommand.h"
 #include "core/SourceLinkResolver.h"
 
 namespace kestrin {
@@ -385,6 +388,12 @@ QWidget* TaskDetailView::buildResumeCard() {
     });
     content->addWidget(noteEditor_);
 
+    auto* resultHint =
+        TextLabels::selectable(toQString(AgentResultTool::humanHint), Style::caption, card);
+    resultHint->setObjectName(QStringLiteral("resultToolHint"));
+    TextLabels::setTint(resultHint, Tint::secondary);
+    content->addWidget(resultHint);
+
     const bool returnsToCodex = codexLink_ && codexLink_->url;
     if (returnsToCodex) {
         auto* caption = new SymbolLabel("hand.raised",
@@ -435,6 +444,18 @@ QWidget* TaskDetailView::buildResumeCard() {
         AppAppearance::styleButton(openCodex, AppAppearance::ButtonStyle::bordered);
         connect(openCodex, &QPushButton::clicked, this, [this] { model_.openCodexOrExplain(); });
         buttons->addWidget(openCodex);
+    }
+    terminalButton_ = nullptr;
+    if (const auto command = SessionResumeCommand::forTask(task_)) {
+        // Offered once the message is on the clipboard, ready to paste there.
+        terminalButton_ = new QPushButton(SymbolIcons::icon("terminal"),
+                                          QStringLiteral("在终端继续原会话"), buttonRow_);
+        terminalButton_->setObjectName(QStringLiteral("continueInTerminalButton"));
+        terminalButton_->setToolTip(toQString(command->shellLine()));
+        AppAppearance::styleButton(terminalButton_, AppAppearance::ButtonStyle::bordered);
+        connect(terminalButton_, &QPushButton::clicked, this,
+                [this] { model_.continueInTerminal(task_); });
+        buttons->addWidget(terminalButton_);
     }
     buttons->addStretch(1);
     closureButton_ = nullptr;
@@ -491,6 +512,8 @@ void TaskDetailView::updateDynamicParts() {
             done ? QStringLiteral("复制恢复消息并打开原 Codex 任务；不会自动发送")
                  : QStringLiteral("先完成所有步骤"));
     }
+    if (terminalButton_ != nullptr)
+        terminalButton_->setVisible(status == TaskStatus::readyToResume);
     if (closureShownFor_ != status) {
         buildClosureButton();
         closureShownFor_ = status;

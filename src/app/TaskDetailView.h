@@ -37,7 +37,7 @@ class ViewDialogs;
 class TaskDetailView : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     TaskDetailView(AppModel& model, ViewDialogs& dialogs, const TaskRecord& task,
                    QWidget* parent = nullptr);
 
@@ -58,7 +58,7 @@ class TaskDetailView : public QWidget {
     bool isShowingCancelConfirmation() const { return isShowingCancelConfirmation_; }
     QMenu* scheduleMenu() const { return scheduleMenu_; }
 
-  private:
+private:
     void build();
     QWidget* buildHeader();
     QWidget* buildReasonCard();
@@ -91,6 +91,7 @@ class TaskDetailView : public QWidget {
     QPushButton* copyButton_ = nullptr;
     QPushButton* returnButton_ = nullptr;
     QPushButton* closureButton_ = nullptr;
+    QPushButton* terminalButton_ = nullptr;
     std::optional<TaskStatus> closureShownFor_;
     QWidget* buttonRow_ = nullptr;
 };

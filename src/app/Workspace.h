@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace kestrin {
@@ -8,7 +9,7 @@ namespace kestrin {
 // The desktop's launcher: opens links, folders and applications. Every call
 // is fire-and-forget; the answer only says whether the request was accepted.
 class Workspace {
-  public:
+public:
     virtual ~Workspace() = default;
 
     // Asks the desktop to open `url`; false when no handler took the request.
@@ -20,6 +21,10 @@ class Workspace {
     virtual bool openCodexApplication() = 0;
     // Opens a terminal window, in `workingDirectory` when one is given.
     virtual bool openTerminal(const QString& workingDirectory = {}) = 0;
+    // Opens a terminal window in `workingDirectory` running `arguments`
+    // (program first) as an argument vector, never through a shell; false
+    // when no terminal could take it.
+    virtual bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) = 0;
 };
 
 }  // namespace kestrin

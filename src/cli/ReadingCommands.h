@@ -1,14 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CommandContext.h"
 #include "core/Result.h"
-#include <filesystem>
-
 #include "core/StoreError.h"
 #include "core/TaskRecord.h"
 #include "core/TaskStatus.h"

@@ -106,8 +106,8 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     paths->callback([&] { status = reading.paths(json); });
 
     std::optional<std::string> agent;
-    auto* connect =
-        app.add_subcommand("connect", "显示把 kestrin-mcp 加入 Codex、Claude Code 或 OpenCode 的命令");
+    auto* connect = app.add_subcommand(
+        "connect", "显示把 kestrin-mcp 加入 Codex、Claude Code 或 OpenCode 的命令");
     connect->add_option("AGENT", agent, "codex、claude 或 opencode；不写则三个都显示")
         ->check(CLI::IsMember({"codex", "claude", "opencode"}));
     connect->callback([&] {
@@ -155,8 +155,7 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     bool clearNote = false;
     auto* note = app.add_subcommand("note", "查看或写下本人记录（生成恢复消息时一并带上）");
     note->add_option("KEY", taskKey, "任务键")->required();
-    auto* noteTextOption =
-        note->add_option("TEXT", noteText, "新的记录；- 表示从标准输入读取");
+    auto* noteTextOption = note->add_option("TEXT", noteText, "新的记录；- 表示从标准输入读取");
     note->add_flag("--clear", clearNote, "删除记录")->excludes(noteTextOption);
     note->callback([&] { status = working.note(taskKey, noteText, clearNote); });
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>

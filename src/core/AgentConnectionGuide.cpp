@@ -44,13 +44,12 @@ std::vector<AgentConnectionGuide::Entry> AgentConnectionGuide::entries() const {
 
     nlohmann::ordered_json variables = {{AgentResultTool::environmentVariable, "1"}};
     if (home_) variables[AppPaths::homeVariable] = home_->string();
-    const nlohmann::ordered_json openCode = {
-        {"mcp",
-         {{serverName,
-           {{"type", "local"},
-            {"command", {server_.string()}},
-            {"enabled", true},
-            {"environment", variables}}}}}};
+    const nlohmann::ordered_json openCode = {{"mcp",
+                                              {{serverName,
+                                                {{"type", "local"},
+                                                 {"command", {server_.string()}},
+                                                 {"enabled", true},
+                                                 {"environment", variables}}}}}};
 
     return {
         {"codex", "Codex", "在终端运行（写入 ~/.codex/config.toml）：",
@@ -59,8 +58,7 @@ std::vector<AgentConnectionGuide::Entry> AgentConnectionGuide::entries() const {
          std::string("claude mcp add --scope user") + environment + " " + serverName + " -- " +
              server},
         {"opencode", "OpenCode",
-         "合并到 opencode.json（项目的，或 ~/.config/opencode/opencode.json）：",
-         openCode.dump(2)},
+         "合并到 opencode.json（项目的，或 ~/.config/opencode/opencode.json）：", openCode.dump(2)},
     };
 }
 

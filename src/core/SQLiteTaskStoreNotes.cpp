@@ -7,7 +7,8 @@ Result<std::string, StoreError> SQLiteTaskStore::note(const std::string& taskKey
     std::scoped_lock guard(lock_);
     auto statement = database_.prepare("SELECT text FROM task_notes WHERE task_key = ?;");
     if (!statement) return fail(statement.error());
-    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
+    if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound)
+        return fail(bound.error());
     if (statement->next()) return statement->text(0);
     if (auto done = statement->finished(); !done) return fail(done.error());
     return std::string();

@@ -60,8 +60,8 @@ std::optional<SessionResumeCommand> SessionResumeCommand::forTask(const TaskReco
 
 std::string SessionResumeCommand::shellQuoted(const std::string& text) {
     const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("-_./:=@%+,").find(c) !=
-                                                                 std::string_view::npos;
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("-_./:=@%+,").find(c) != std::string_view::npos;
     });
     if (plain) return text;
     std::string quoted = "'";

@@ -38,11 +38,26 @@ TEST_F(CLINotesTest, NoteShowsSetsReadsStandardInputAndClears) {
         {"nothing yet", {"note", sudoTask}, "", 0, "", "", {}},
         {"set", {"note", sudoTask, "已重启"}, "", 0, "备注已保存\n", "", {"已重启"}},
         {"show, exact on a pipe", {"note", sudoTask}, "", 0, "已重启\n", "", {"已重启"}},
-        {"from standard input", {"note", sudoTask, "-"}, multiLine, 0, "备注已保存\n", "",
+        {"from standard input",
+         {"note", sudoTask, "-"},
+         multiLine,
+         0,
+         "备注已保存\n",
+         "",
          {multiLine}},
-        {"invalid UTF-8 refused", {"note", sudoTask, "-"}, "ok\xff", 1, "",
-         "无法保存备注：无法编码任务数据：备注不是 UTF-8 文本。\n", {multiLine}},
-        {"unknown task", {"note", "nope::x", "a"}, "", 1, "", "无法读取任务：找不到任务：nope::x\n",
+        {"invalid UTF-8 refused",
+         {"note", sudoTask, "-"},
+         "ok\xff",
+         1,
+         "",
+         "无法保存备注：无法编码任务数据：备注不是 UTF-8 文本。\n",
+         {multiLine}},
+        {"unknown task",
+         {"note", "nope::x", "a"},
+         "",
+         1,
+         "",
+         "无法读取任务：找不到任务：nope::x\n",
          {multiLine}},
         {"clear", {"note", sudoTask, "--clear"}, "", 0, "备注已清除\n", "", {}},
     };
@@ -105,9 +120,10 @@ TEST_F(CLINotesTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore) {
     EXPECT_EQ(server["environment"],
               (nlohmann::json{{"KESTRIN_RESULT_TOOL", "1"}, {"KESTRIN_HOME", home.string()}}));
     const CLIRun claude = run({"connect", "claude"});
-    EXPECT_EQ(claude.output, "claude mcp add --scope user --env KESTRIN_RESULT_TOOL=1 --env "
-                             "KESTRIN_HOME=" + home.string() + " kestrin -- " +
-                                 command.string() + "\n");
+    EXPECT_EQ(claude.output,
+              "claude mcp add --scope user --env KESTRIN_RESULT_TOOL=1 --env "
+              "KESTRIN_HOME=" +
+                  home.string() + " kestrin -- " + command.string() + "\n");
     EXPECT_EQ(run({"connect", "cursor"}).exitStatus, 2);
 }
 

@@ -29,22 +29,21 @@ TEST_F(TaskNotesTest, ANoteLivesExactlyAsLongAsItsTask) {
         std::string expectedA;
     };
     const std::vector<Case> cases{
-        {"status and ticks leave it", [this] {
+        {"status and ticks leave it",
+         [this] {
              ASSERT_TRUE(store->setStepCompleted("r::a", "s1", true));
              ASSERT_TRUE(store->setStatus("r::a", TaskStatus::completed, std::nullopt));
-         }, "已重启"},
-        {"a newer version keeping the item keeps it", [this] {
+         },
+         "已重启"},
+        {"a newer version keeping the item keeps it",
+         [this] {
              imported(makeReceipt("r", 2, {makeItem("a"), makeItem("b")}));
-         }, "已重启"},
-        {"deleting the task deletes it", [this] {
-             ASSERT_TRUE(store->deleteTask("r::a"));
-         }, ""},
-        {"a newer version dropping the item deletes it", [this] {
-             imported(makeReceipt("r", 2, {makeItem("b")}));
-         }, ""},
-        {"empty text clears it", [this] {
-             ASSERT_TRUE(store->setNote("r::a", ""));
-         }, ""},
+         },
+         "已重启"},
+        {"deleting the task deletes it", [this] { ASSERT_TRUE(store->deleteTask("r::a")); }, ""},
+        {"a newer version dropping the item deletes it",
+         [this] { imported(makeReceipt("r", 2, {makeItem("b")})); }, ""},
+        {"empty text clears it", [this] { ASSERT_TRUE(store->setNote("r::a", "")); }, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,8 +24,8 @@ constexpr const char* resultTool = "get_intervention_result";
 // The real velmora-cli on `home`; its standard output, or "<failed>".
 std::string runCLI(const std::filesystem::path& home, const std::vector<std::string>& arguments) {
     const auto output = home.parent_path() / "cli-output.txt";
-    std::string command = std::string("KESTRIN_HOME='") + home.string() + "' '" +
-                          VELMORA_CLI_PATH + "'";
+    std::string command =
+        std::string("KESTRIN_HOME='") + home.string() + "' '" + VELMORA_CLI_PATH + "'";
     for (const auto& argument : arguments) command += " '" + argument + "'";
     command += " > '" + output.string() + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) return "<failed>";
@@ -89,15 +89,20 @@ TEST_F(ResultToolTest, BadArgumentsAreToolErrors) {
         {"number", {{"receipt_id", 7}}, "receipt_id 必须是非空字符串。"},
         {"empty", {{"receipt_id", ""}}, "receipt_id 必须是非空字符串。"},
         {"unknown", {{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
-        {"negative wait", {{"receipt_id", "rc-known"}, {"wait_seconds", -1}},
+        {"negative wait",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", -1}},
          "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"too long", {{"receipt_id", "rc-known"}, {"wait_seconds", 51}},
+        {"too long",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", 51}},
          "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"fraction", {{"receipt_id", "rc-known"}, {"wait_seconds", 1.5}},
+        {"fraction",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", 1.5}},
          "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"text", {{"receipt_id", "rc-known"}, {"wait_seconds", "3"}},
+        {"text",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", "3"}},
          "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"huge", {{"receipt_id", "rc-known"}, {"wait_seconds", 18446744073709551615ull}},
+        {"huge",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", 18446744073709551615ull}},
          "wait_seconds 必须是 0 到 50 之间的整数。"},
     };
     for (const auto& c : cases) {
@@ -118,11 +123,14 @@ TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBack) {
     json before = result({{"receipt_id", "rc-loop"}})["structuredContent"];
     EXPECT_EQ(before["all_handed_back"], false);
     EXPECT_EQ(before["version"], 1);
-    EXPECT_EQ(before["tasks"][0],
-              (json{{"task_key", "rc-loop::item-1"}, {"item_id", "item-1"},
-                    {"title", "Approve the deployment 1"}, {"status", "in_progress"},
-                    {"steps_done", 1}, {"steps_total", 1}, {"completed_step_ids", {"step-1"}},
-                    {"handed_back", false}}));
+    EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
+                                        {"item_id", "item-1"},
+                                        {"title", "Approve the deployment 1"},
+                                        {"status", "in_progress"},
+                                        {"steps_done", 1},
+                                        {"steps_total", 1},
+                                        {"completed_step_ids", {"step-1"}},
+                                        {"handed_back", false}}));
     EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
 
     const std::string message = runCLI(home, {"resume", "rc-loop::item-1"});

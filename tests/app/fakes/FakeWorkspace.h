@@ -9,7 +9,7 @@ namespace kestrin {
 
 // Records every request and answers with the configured results.
 class FakeWorkspace final : public Workspace {
-  public:
+public:
     bool openURL(const QUrl& url) override {
         openedURLs << url;
         return acceptsURLs;
@@ -27,7 +27,15 @@ class FakeWorkspace final : public Workspace {
         return true;
     }
 
+    bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override {
+        terminalCommands << arguments;
+        terminalDirectories << workingDirectory;
+        return acceptsTerminalCommands;
+    }
+
     bool acceptsURLs = true;
+    bool acceptsTerminalCommands = true;
+    QList<QStringList> terminalCommands;
     bool codexInstalled = true;
     QList<QUrl> openedURLs;
     QStringList openedFolders;
