@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "cli/TerminalText.h"
-#include "core/SourceLinkResolver.h"
-#include "core/TextTrimming.h"
+#include "core/handback/SourceLinkResolver.h"
+#include "core/support/TextTrimming.h"
 
 namespace kestrin {
 

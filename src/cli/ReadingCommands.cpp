@@ -3,8 +3,8 @@
 #include "cli/HumanOutput.h"
 #include "cli/TaskJSON.h"
 #include "cli/TaskSearch.h"
-#include "core/AgentConnectionGuide.h"
-#include "core/Timestamp.h"
+#include "core/intake/AgentConnectionGuide.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 

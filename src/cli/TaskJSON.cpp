@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "core/JSONObjectWriter.h"
-#include "core/ReceiptFields.h"
-#include "core/ReceiptJSON.h"
+#include "core/receipt/JSONObjectWriter.h"
+#include "core/receipt/ReceiptFields.h"
+#include "core/receipt/ReceiptJSON.h"
 
 namespace kestrin {
 

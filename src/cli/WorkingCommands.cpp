@@ -5,10 +5,10 @@
 
 #include "cli/HumanOutput.h"
 #include "cli/TerminalText.h"
-#include "core/AgentResultTool.h"
-#include "core/ResumeMessageBuilder.h"
-#include "core/SessionResumeCommand.h"
-#include "core/Timestamp.h"
+#include "core/intake/AgentResultTool.h"
+#include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/SessionResumeCommand.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 

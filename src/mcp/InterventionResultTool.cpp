@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <thread>
 
-#include "core/AgentResultTool.h"
-#include "core/ReceiptJSON.h"
-#include "core/ResumeMessageBuilder.h"
+#include "core/intake/AgentResultTool.h"
+#include "core/receipt/ReceiptJSON.h"
+#include "core/handback/ResumeMessageBuilder.h"
 
 namespace kestrin {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <variant>
 
-#include "core/Result.h"
-#include "core/SQLiteTaskStore.h"
-#include "core/TaskRecord.h"
+#include "core/support/Result.h"
+#include "core/store/SQLiteTaskStore.h"
+#include "core/store/TaskRecord.h"
 #include "mcp/MCPInputError.h"
 
 namespace kestrin {

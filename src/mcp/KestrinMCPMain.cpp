@@ -2,9 +2,9 @@
 
 #include <iterator>
 
-#include "core/AgentResultTool.h"
-#include "core/ReceiptImporter.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/intake/AgentResultTool.h"
+#include "core/intake/ReceiptImporter.h"
+#include "core/store/SQLiteTaskStore.h"
 #include "mcp/Localized.h"
 #include "mcp/MCPServer.h"
 #include "mcp/ServerTools.h"

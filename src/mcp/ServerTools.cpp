@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "core/AgentResultTool.h"
-#include "core/KestrinArchive.h"
-#include "core/Timestamp.h"
+#include "core/intake/AgentResultTool.h"
+#include "core/archive/KestrinArchive.h"
+#include "core/receipt/Timestamp.h"
 #include "mcp/Localized.h"
 #include "mcp/UTF8Repair.h"
 #include "mcp/WireJSON.h"
