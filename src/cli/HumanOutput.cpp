@@ -6,6 +6,7 @@
 
 #include "cli/TerminalText.h"
 #include "core/handback/SourceLinkResolver.h"
+#include "core/support/TextTrimming.h"
 
 namespace kestrin {
 
@@ -172,7 +173,7 @@ void HumanOutput::verbatim(std::string_view label, std::string_view value, int i
     }
 }
 
-void HumanOutput::workSheet(const TaskRecord& task) {
+void HumanOutput::workSheet(const TaskRecord& task, const std::string& note) {
     const InterventionItem& item = task.item;
     output_ << paint("[" + std::string(displayName(task.status)) + "]", statusColour(task.status))
             << ' ' << "[优先级 " << displayName(item.priority) << "] ["
@@ -211,7 +212,7 @@ void HumanOutput::workSheet(const TaskRecord& task) {
     if (item.risk && !item.risk->empty()) labelled("风险", *item.risk, 2);
     if (item.rollback && !item.rollback->empty()) labelled("回退办法", *item.rollback, 2);
 
-    handBack(task);
+    handBack(task, note);
 }
 
 void HumanOutput::step(const TaskRecord& task, const ActionStep& step) {
@@ -243,8 +244,9 @@ void HumanOutput::step(const TaskRecord& task, const ActionStep& step) {
     labelled("如果失败", step.failureAction, 6);
 }
 
-void HumanOutput::handBack(const TaskRecord& task) {
+void HumanOutput::handBack(const TaskRecord& task, const std::string& note) {
     heading("把结果送回原任务");
+    if (!isBlank(note)) labelled("本人记录", note, 2);
     if (task.source.agent == AgentKind::codex) {
         const SourceLinkResolution link = SourceLinkResolver().resolve(task.source);
         if (link.url) {

@@ -37,7 +37,7 @@ public:
     // with its identifier, action, working directory, command, password note,
     // success signal and failure action; the final verification with risk and
     // rollback; and how to hand the result back.
-    void workSheet(const TaskRecord& task);
+    void workSheet(const TaskRecord& task, const std::string& note);
 
     // Two lines per receipt, newest first as given.
     void historyRows(const std::vector<ReceiptHistoryRecord>& receipts);
@@ -64,7 +64,7 @@ private:
     // the next line, two columns further in.
     void verbatim(std::string_view label, std::string_view value, int indent);
     void step(const TaskRecord& task, const ActionStep& step);
-    void handBack(const TaskRecord& task);
+    void handBack(const TaskRecord& task, const std::string& note);
 
     const ConsoleFacts& console_;
     std::ostream& output_;

@@ -3,6 +3,7 @@
 #include "cli/HumanOutput.h"
 #include "cli/TaskJSON.h"
 #include "cli/TaskSearch.h"
+#include "core/intake/AgentConnectionGuide.h"
 #include "core/receipt/Timestamp.h"
 
 namespace kestrin {
@@ -75,10 +76,14 @@ int ReadingCommands::show(const std::string& taskKey, bool json) {
     if (!context_.open()) return exitRefused;
     auto task = context_.store().task(taskKey);
     if (!task) return context_.refuse(readFailureTitle, task.error());
+    auto note = context_.store().note(taskKey);
+    if (!note) return context_.refuse(readFailureTitle, note.error());
     if (json) {
-        context_.output() << TaskJSON::document(TaskJSON::task(*task));
+        auto document = TaskJSON::task(*task);
+        if (!note->empty()) document["note"] = *note;
+        context_.output() << TaskJSON::document(document);
     } else {
-        HumanOutput(context_.console(), context_.output()).workSheet(*task);
+        HumanOutput(context_.console(), context_.output()).workSheet(*task, *note);
     }
     return exitSuccess;
 }
@@ -108,6 +113,32 @@ int ReadingCommands::paths(bool json) {
         context_.output() << TaskJSON::document(TaskJSON::paths(*paths, environment));
     } else {
         HumanOutput(context_.console(), context_.output()).paths(*paths, environment);
+    }
+    return exitSuccess;
+}
+
+int ReadingCommands::connect(const std::optional<std::string>& agent,
+                             const std::filesystem::path& executable) {
+    const auto paths = context_.resolvePaths();
+    if (!paths) return exitRefused;
+    std::optional<std::filesystem::path> home;
+    if (paths->dataEnvironment(context_.environment()) != TaskDataEnvironment::standard) {
+        home = paths->root();
+    }
+    const AgentConnectionGuide guide(AgentConnectionGuide::serverBeside(executable), home);
+    std::vector<AgentConnectionGuide::Entry> entries;
+    if (agent) {
+        entries.push_back(*guide.entry(*agent));
+    } else {
+        entries = guide.entries();
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        // Bare when one agent was asked for, so it can be piped into a shell.
+        if (!agent) {
+            context_.output() << (i ? "\n" : "") << entries[i].displayName << " · "
+                              << entries[i].where << '\n';
+        }
+        context_.output() << entries[i].text << '\n';
     }
     return exitSuccess;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ public:
     int history(std::int64_t limit, bool json);
     // The data environment and its paths; touches nothing on disk.
     int paths(bool json);
+    // How to add this installation's kestrin-mcp (the one beside
+    // `executable`) to `agent` ("codex", "claude" or "opencode"; all three
+    // when none), with the result tool on and KESTRIN_HOME when the store is
+    // not the default one. One agent's text is printed bare.
+    int connect(const std::optional<std::string>& agent, const std::filesystem::path& executable);
 
 private:
     // The filtered tasks; warns on stderr, as the app does, when the store

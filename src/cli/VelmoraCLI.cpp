@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <set>
 
@@ -104,6 +105,17 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     addJSONFlag(*paths, json);
     paths->callback([&] { status = reading.paths(json); });
 
+    std::optional<std::string> agent;
+    auto* connect = app.add_subcommand(
+        "connect", "显示把 kestrin-mcp 加入 Codex、Claude Code 或 OpenCode 的命令");
+    connect->add_option("AGENT", agent, "codex、claude 或 opencode；不写则三个都显示")
+        ->check(CLI::IsMember({"codex", "claude", "opencode"}));
+    connect->callback([&] {
+        // The running program, so that the guide names the kestrin-mcp beside it.
+        std::error_code ignored;
+        status = reading.connect(agent, std::filesystem::read_symlink("/proc/self/exe", ignored));
+    });
+
     // Working.
     std::string stepID;
     bool undo = false;
@@ -139,14 +151,26 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     setStatus->callback(
         [&] { status = working.status(taskKey, *fromRawValue<TaskStatus>(newStatus)); });
 
-    std::string notes;
+    std::optional<std::string> noteText;
+    bool clearNote = false;
+    auto* note = app.add_subcommand("note", "查看或写下本人记录（生成恢复消息时一并带上）");
+    note->add_option("KEY", taskKey, "任务键")->required();
+    auto* noteTextOption = note->add_option("TEXT", noteText, "新的记录；- 表示从标准输入读取");
+    note->add_flag("--clear", clearNote, "删除记录")->excludes(noteTextOption);
+    note->callback([&] { status = working.note(taskKey, noteText, clearNote); });
+
+    std::optional<std::string> notes;
     bool force = false;
+    bool printCommand = false;
     auto* resume = app.add_subcommand(
         "resume", "输出恢复消息并把事项标记为待回传 Agent（需要先完成所有步骤）");
     resume->add_option("KEY", taskKey, "任务键")->required();
-    resume->add_option("--notes", notes, "本人记录：你观察到的结果或错误")->type_name("TEXT");
+    resume->add_option("--notes", notes, "先把这段文字存为本人记录，再生成恢复消息")
+        ->type_name("TEXT");
     resume->add_flag("--force", force, "步骤未全部完成也生成恢复消息");
-    resume->callback([&] { status = working.resume(taskKey, notes, force); });
+    resume->add_flag("--print-command", printCommand,
+                     "只输出在终端里回到原 Agent 会话的命令，不改变事项");
+    resume->callback([&] { status = working.resume(taskKey, notes, force, printCommand); });
 
     auto* close = app.add_subcommand("close", "恢复消息回传后，把待回传 Agent 的事项关闭为已完成");
     close->add_option("KEY", taskKey, "任务键")->required();

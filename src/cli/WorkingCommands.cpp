@@ -1,10 +1,13 @@
 #include "cli/WorkingCommands.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "cli/HumanOutput.h"
 #include "cli/TerminalText.h"
+#include "core/intake/AgentResultTool.h"
 #include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/SessionResumeCommand.h"
 #include "core/receipt/Timestamp.h"
 
 namespace kestrin {
@@ -14,6 +17,7 @@ namespace {
 constexpr std::string_view readFailureTitle = "无法读取任务";
 constexpr std::string_view stepFailureTitle = "无法更新步骤";
 constexpr std::string_view statusFailureTitle = "无法更新状态";
+constexpr std::string_view noteFailureTitle = "无法保存备注";
 
 std::string quoted(const TaskRecord& task) {
     return "“" + task.item.title + "”";
@@ -70,14 +74,54 @@ int WorkingCommands::status(const std::string& taskKey, TaskStatus status) {
     return exitSuccess;
 }
 
-int WorkingCommands::resume(const std::string& taskKey, const std::string& notes, bool force) {
+int WorkingCommands::note(const std::string& taskKey, const std::optional<std::string>& text,
+                          bool clear) {
     if (!context_.open()) return exitRefused;
     auto task = context_.store().task(taskKey);
     if (!task) return context_.refuse(readFailureTitle, task.error());
+    if (!clear && !text) {
+        auto stored = context_.store().note(taskKey);
+        if (!stored) return context_.refuse(readFailureTitle, stored.error());
+        if (!stored->empty()) context_.output() << printed(*stored) << '\n';
+        return exitSuccess;
+    }
+    std::string newText;
+    if (text && *text == "-") {
+        newText.assign(std::istreambuf_iterator<char>(context_.input()),
+                       std::istreambuf_iterator<char>());
+    } else if (text) {
+        newText = *text;
+    }
+    if (auto saved = context_.store().setNote(taskKey, newText); !saved) {
+        return context_.refuse(noteFailureTitle, saved.error());
+    }
+    context_.output() << (newText.empty() ? "备注已清除" : "备注已保存") << '\n';
+    return exitSuccess;
+}
+
+int WorkingCommands::resume(const std::string& taskKey, const std::optional<std::string>& notes,
+                            bool force, bool printCommand) {
+    if (!context_.open()) return exitRefused;
+    auto task = context_.store().task(taskKey);
+    if (!task) return context_.refuse(readFailureTitle, task.error());
+    if (printCommand) {
+        const auto command = SessionResumeCommand::forTask(*task);
+        if (!command) return context_.refuse("这张回执没有指明可以在终端里恢复的 Agent 会话。");
+        context_.output() << command->shellLine() << '\n';
+        return exitSuccess;
+    }
+    // Stored first: the user's words are kept even when the hand-back is refused.
+    if (notes) {
+        if (auto saved = context_.store().setNote(taskKey, *notes); !saved) {
+            return context_.refuse(noteFailureTitle, saved.error());
+        }
+    }
+    auto note = context_.store().note(taskKey);
+    if (!note) return context_.refuse(readFailureTitle, note.error());
     if (!force && !allStepsDone(*task)) {
         return context_.refuse("还有步骤未完成：请按顺序完成并核对所有步骤，再生成恢复消息。");
     }
-    const std::string message = ResumeMessageBuilder().build(*task, notes);
+    const std::string message = ResumeMessageBuilder().build(*task, *note);
     // Marked first, so success always means printed and marked.
     if (auto changed = context_.store().setStatus(taskKey, TaskStatus::readyToResume, std::nullopt);
         !changed) {
@@ -85,11 +129,13 @@ int WorkingCommands::resume(const std::string& taskKey, const std::string& notes
     }
     // Exact when piped (into a clipboard tool); on a terminal the agent's texts
     // in it must not steer the terminal.
-    context_.output() << (context_.console().outputIsTerminal
-                              ? TerminalText::printable(message, true)
-                              : message)
-                      << '\n';
+    context_.output() << printed(message) << '\n';
+    context_.warn(AgentResultTool::humanHint);
     return exitSuccess;
+}
+
+std::string WorkingCommands::printed(const std::string& text) const {
+    return context_.console().outputIsTerminal ? TerminalText::printable(text, true) : text;
 }
 
 int WorkingCommands::close(const std::string& taskKey) {

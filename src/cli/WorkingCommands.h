@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -38,10 +39,17 @@ public:
     int snooze(const std::string& taskKey, std::chrono::seconds duration);
     // Sets `status` without a wake-up time.
     int status(const std::string& taskKey, TaskStatus status);
-    // Prints the resume message for the task and the user's `notes`, and marks
-    // the task ready to resume. Refused while any step is not ticked, unless
-    // `force`.
-    int resume(const std::string& taskKey, const std::string& notes, bool force);
+    // Shows the task's note; with `text` stores it ("-" reads it from standard
+    // input), with `clear` removes it.
+    int note(const std::string& taskKey, const std::optional<std::string>& text, bool clear);
+    // Prints the resume message for the task and its stored note, marks the
+    // task ready to resume, and says on stderr that the agent may read the
+    // result itself. `notes`, when given, is stored as the note first. Refused
+    // while any step is not ticked, unless `force`. With `printCommand` only
+    // prints the command that continues the agent's session in a terminal
+    // (refused when the receipt names none) and changes nothing.
+    int resume(const std::string& taskKey, const std::optional<std::string>& notes, bool force,
+               bool printCommand);
     // Closes a task that is ready to resume as completed.
     int close(const std::string& taskKey);
     // Cancels and closes an open task that is not ready to resume.
@@ -50,6 +58,10 @@ public:
     int remove(const std::set<std::string>& taskKeys);
 
 private:
+    // Exact when piped (into a clipboard tool); on a terminal the agent's and
+    // the user's texts must not steer the terminal.
+    std::string printed(const std::string& text) const;
+
     CommandContext& context_;
 };
 

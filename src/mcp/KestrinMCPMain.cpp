@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "core/intake/AgentResultTool.h"
 #include "core/intake/ReceiptImporter.h"
 #include "core/store/SQLiteTaskStore.h"
 #include "mcp/Localized.h"
@@ -31,7 +32,7 @@ int KestrinMCPMain::main(const AppPaths::Environment& environment, std::istream&
     if (!store) return startFailure(diagnostics, store.error());
 
     const ReceiptImporter importer(**store);
-    ServerTools tools(*paths, **store, importer);
+    ServerTools tools(*paths, **store, importer, AgentResultTool::isEnabled(environment));
     MCPServer server(tools, {std::begin(protocolVersions), std::end(protocolVersions)}, input,
                      output, diagnostics);
     server.run();

@@ -24,6 +24,10 @@ constexpr std::string_view instructions =
     "Use submit_intervention_receipt when a task finishes or pauses and the user must take "
     "concrete action. Never include passwords, tokens, verification codes, private keys, or API "
     "keys.";
+constexpr std::string_view resultToolInstructions =
+    " After submitting, tell the user what is needed; when the user says the work is done, or "
+    "when you can afford to wait (wait_seconds), call get_intervention_result with the "
+    "receipt_id and continue from the resume message, acting on the steps that were not done.";
 
 // The member `name` of `object`, or null when it has none.
 const json* member(const json& object, const char* name) {
@@ -80,7 +84,7 @@ void MCPServer::dispatch(const std::string& method, const json& message, const j
     } else if (method == "ping") {
         sendResult(json::object(), id);
     } else if (method == "tools/list") {
-        sendResult(json{{"tools", ServerTools::toolDefinitions()}}, id);
+        sendResult(json{{"tools", tools_.toolDefinitions()}}, id);
     } else if (method == "tools/call") {
         callTool(params, id);
     } else {
@@ -102,7 +106,9 @@ json MCPServer::handshake(const json* params) const {
     return {{"protocolVersion", chosen},
             {"capabilities", {{"tools", {{"listChanged", false}}}}},
             {"serverInfo", {{"name", serverName}, {"version", BuildInfo::productVersion}}},
-            {"instructions", instructions}};
+            {"instructions", tools_.offersResultTool()
+                                 ? std::string(instructions).append(resultToolInstructions)
+                                 : std::string(instructions)}};
 }
 
 void MCPServer::callTool(const json* params, const json& id) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/intake/AgentResultTool.h"
 #include "core/archive/KestrinArchive.h"
 #include "core/receipt/Timestamp.h"
 #include "mcp/Localized.h"
@@ -58,10 +59,15 @@ Result<std::string, ServerTools::ReceiptDataError> serialized(const json& value)
 
 }  // namespace
 
-ServerTools::ServerTools(AppPaths paths, SQLiteTaskStore& store, const ReceiptImporter& importer)
-    : paths_(std::move(paths)), store_(store), importer_(importer) {}
+ServerTools::ServerTools(AppPaths paths, SQLiteTaskStore& store, const ReceiptImporter& importer,
+                         bool offersResultTool)
+    : paths_(std::move(paths)),
+      store_(store),
+      importer_(importer),
+      offersResultTool_(offersResultTool),
+      resultTool_(store) {}
 
-json ServerTools::toolDefinitions() {
+json ServerTools::toolDefinitions() const {
     const json receiptProperty = {
         {"description",
          "A receipt object following the intervention receipt schema, or the complete receipt as "
@@ -85,13 +91,20 @@ json ServerTools::toolDefinitions() {
          "Return the local data path and current count of unfinished intervention tasks."},
         {"inputSchema",
          {{"type", "object"}, {"properties", json::object()}, {"additionalProperties", false}}}};
-    return json::array({submit, status});
+    json definitions = json::array({submit, status});
+    if (offersResultTool_) definitions.push_back(InterventionResultTool::definition());
+    return definitions;
 }
 
 std::optional<ServerTools::Outcome> ServerTools::call(std::string_view name,
                                                       const json& arguments) {
     if (name == submitToolName) return submitReceipt(arguments);
     if (name == statusToolName) return status();
+    if (offersResultTool_ && name == AgentResultTool::name) {
+        auto result = resultTool_.call(arguments);
+        if (!result) return failure(localized(result.error()));
+        return Outcome{std::move(*result), false};
+    }
     return std::nullopt;
 }
 

@@ -10,15 +10,17 @@
 #include "core/intake/ReceiptImporter.h"
 #include "core/support/Result.h"
 #include "core/store/SQLiteTaskStore.h"
+#include "mcp/InterventionResultTool.h"
 #include "mcp/JSONWriteError.h"
 #include "mcp/MCPInputError.h"
 
 namespace kestrin {
 
-// The two tools the server offers: submit_intervention_receipt, which runs a
-// receipt through the importer into the store, and get_kestrin_status, which
-// reports where the data lives and how many tasks are unfinished. `store` and
-// `importer` must outlive the tools.
+// The tools the server offers: submit_intervention_receipt, which runs a
+// receipt through the importer into the store, get_kestrin_status, which
+// reports where the data lives and how many tasks are unfinished, and, only
+// when asked for, get_intervention_result (InterventionResultTool). `store`
+// and `importer` must outlive the tools.
 class ServerTools {
 public:
     // The answer to one call: the payload for "structuredContent" and whether
@@ -30,11 +32,15 @@ public:
 
     using ReceiptDataError = std::variant<MCPInputError, JSONWriteError>;
 
-    ServerTools(AppPaths paths, SQLiteTaskStore& store, const ReceiptImporter& importer);
+    ServerTools(AppPaths paths, SQLiteTaskStore& store, const ReceiptImporter& importer,
+                bool offersResultTool = false);
 
-    // The tool definitions answered to tools/list, the submission tool first;
-    // built fresh and identical on every call.
-    static nlohmann::json toolDefinitions();
+    // The tool definitions answered to tools/list: the submission tool, the
+    // status tool, then the result tool when offered; built fresh and
+    // identical on every call.
+    nlohmann::json toolDefinitions() const;
+
+    bool offersResultTool() const { return offersResultTool_; }
 
     // Runs the tool named `name` (compared exactly) with `arguments` (an
     // object). Nothing when no tool has that name. Failures of the tool itself
@@ -58,6 +64,8 @@ private:
     AppPaths paths_;
     SQLiteTaskStore& store_;
     const ReceiptImporter& importer_;
+    bool offersResultTool_;
+    InterventionResultTool resultTool_;
 };
 
 }  // namespace kestrin

@@ -1,5 +1,6 @@
 #include "app/model/AppModel.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 #include <span>
@@ -7,6 +8,7 @@
 #include "app/model/PlatformTexts.h"
 #include "app/model/QtText.h"
 #include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/SessionResumeCommand.h"
 #include "core/handback/SourceLinkResolver.h"
 #include "core/handback/TaskListPolicy.h"
 #include "core/intake/InboxScanner.h"
@@ -36,13 +38,18 @@ QString searchTextOf(const TaskRecord& task) {
 }  // namespace
 
 AppModel::AppModel(AppPlatform platform, QObject* parent)
-    : QObject(parent), platform_(std::move(platform)) {
+    : QObject(parent), platform_(std::move(platform)), noteSaveTimer_(new QTimer(this)) {
+    noteSaveTimer_->setSingleShot(true);
+    noteSaveTimer_->setInterval(noteSaveDelay);
+    connect(noteSaveTimer_, &QTimer::timeout, this, &AppModel::saveNotes);
     if (!start()) return;
     refresh();
     if (platform_.notifications->isAvailable()) platform_.notifications->requestAuthorization();
 }
 
-AppModel::~AppModel() = default;
+AppModel::~AppModel() {
+    saveNotes();
+}
 
 bool AppModel::start() {
     auto paths = AppPaths::defaultPaths(platform_.environment);
@@ -117,12 +124,31 @@ void AppModel::showNotice(const QString& title, const QString& message) {
 }
 
 QString AppModel::note(const std::string& taskKey) const {
-    auto found = notes_.find(taskKey);
-    return found == notes_.end() ? QString() : found->second;
+    if (auto found = notes_.find(taskKey); found != notes_.end()) return found->second;
+    if (!store_) return {};
+    auto stored = store_->note(taskKey);
+    return stored ? toQString(*stored) : QString();
 }
 
 void AppModel::setNote(const std::string& taskKey, const QString& text) {
     notes_[taskKey] = text;
+    unsavedNotes_.insert(taskKey);
+    noteSaveTimer_->start();
+}
+
+void AppModel::saveNotes() {
+    noteSaveTimer_->stop();
+    if (!store_) return;
+    for (auto key = unsavedNotes_.begin(); key != unsavedNotes_.end();) {
+        auto saved = store_->setNote(*key, notes_[*key].toStdString());
+        // A task deleted meanwhile takes its note with it.
+        if (saved || saved.error().kind == StoreError::Kind::missingTask) {
+            key = unsavedNotes_.erase(key);
+            continue;
+        }
+        present(saved.error(), QStringLiteral("无法保存备注"));
+        return;
+    }
 }
 
 TaskDataEnvironment AppModel::dataEnvironment() const {
@@ -468,6 +494,9 @@ void AppModel::deleteSelectedTasks() {
 // ---- Hand-back ----
 
 void AppModel::writeResumeMessage(const TaskRecord& task) {
+    // Stored before the status changes: an agent reading the result sees the
+    // hand-back only together with its note.
+    saveNotes();
     const std::string notes = note(task.taskKey).toStdString();
     platform_.pasteboard->writeString(toQString(ResumeMessageBuilder().build(task, notes)));
     setStatus(task.taskKey, TaskStatus::readyToResume, std::nullopt);
@@ -544,6 +573,24 @@ void AppModel::openProjectFolder(const TaskRecord& task) {
 void AppModel::openTerminal(const QString& workingDirectory) {
     auto opened = platform_.workspace->openTerminal(workingDirectory);
     if (!opened) present(opened.error(), QStringLiteral("无法打开终端"));
+}
+
+std::vector<AgentConnectionGuide::Entry> AppModel::agentConnections() const {
+    std::optional<std::filesystem::path> home;
+    if (paths_ && dataEnvironment() != TaskDataEnvironment::standard) home = paths_->root();
+    const std::filesystem::path program = QCoreApplication::applicationFilePath().toStdString();
+    return AgentConnectionGuide(AgentConnectionGuide::serverBeside(program), home).entries();
+}
+
+void AppModel::continueInTerminal(const TaskRecord& task) {
+    const auto command = SessionResumeCommand::forTask(task);
+    if (!command) return;
+    QStringList arguments;
+    for (const auto& argument : command->arguments) arguments << toQString(argument);
+    if (!platform_.workspace->runInTerminal(arguments, toQString(command->workingDirectory))) {
+        showNotice(QStringLiteral("无法打开终端"),
+                   QStringLiteral("请在终端里运行：\n") + toQString(command->shellLine()));
+    }
 }
 
 }  // namespace kestrin

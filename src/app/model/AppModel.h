@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -16,14 +17,15 @@
 #include "app/model/AppPlatform.h"
 #include "app/model/DataCommandProgress.h"
 #include "app/model/SidebarSelection.h"
+#include "core/intake/AgentConnectionGuide.h"
 #include "core/intake/AppPaths.h"
 #include "core/intake/ImportOutcome.h"
+#include "core/intake/TaskDataEnvironment.h"
+#include "core/receipt/Timestamp.h"
 #include "core/store/ReceiptHistoryRecord.h"
 #include "core/store/SQLiteTaskStore.h"
-#include "core/intake/TaskDataEnvironment.h"
 #include "core/store/TaskRecord.h"
 #include "core/store/TaskStatus.h"
-#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 
@@ -75,6 +77,8 @@ public:
     static constexpr std::chrono::milliseconds scanTolerance{500};
     // The history shows at most this many receipts.
     static constexpr std::int64_t historyLimit = 100;
+    // How long typing must pause before a note is stored.
+    static constexpr std::chrono::milliseconds noteSaveDelay{800};
 
     // Start-up: resolves the data directory from the platform's environment,
     // creates its directories, opens the store, builds the importer and the
@@ -108,9 +112,16 @@ public:
     bool isWatching() const { return isWatching_; }
 
     // ---- Unobserved state ----
-    // The user's result note for a task, kept in memory only; empty when none.
+    // The user's result note for a task: the text being typed, else the
+    // stored note; empty when none.
     QString note(const std::string& taskKey) const;
+    // Takes the typed text at once and stores it once typing has paused for
+    // noteSaveDelay (or at saveNotes()).
     void setNote(const std::string& taskKey, const QString& text);
+    // Stores every note typed since the last save; the window calls it when
+    // it closes, the hand-back before the message is built. A failure is
+    // shown under "无法保存备注" and the text stays for the next try.
+    void saveNotes();
     bool windowVisible() const { return windowVisible_; }
     void setWindowVisible(bool visible) { windowVisible_ = visible; }
     // The data directory; nothing when start-up failed.
@@ -184,6 +195,13 @@ public:
     void openDataDirectory();
     void openProjectFolder(const TaskRecord& task);
     void openTerminal(const QString& workingDirectory = {});
+    // How to add the kestrin-mcp beside this program to each agent, with the
+    // result tool on and this store's KESTRIN_HOME unless it is the default.
+    std::vector<AgentConnectionGuide::Entry> agentConnections() const;
+    // Continues the task's agent session in a terminal in its project
+    // (SessionResumeCommand); explains in a notice with the command when no
+    // terminal takes it. Nothing for a task without a resumable session.
+    void continueInTerminal(const TaskRecord& task);
 
     // ---- Data commands ----
     // "当前环境：…\n当前数据库：…", used in the data commands' alerts and notices.
@@ -245,6 +263,8 @@ private:
     bool isShowingDeleteConfirmation_ = false;
     OptionalNotice notice_;
     std::map<std::string, QString> notes_;
+    TaskKeySet unsavedNotes_;
+    QTimer* noteSaveTimer_;
     bool isWatching_ = true;
     bool windowVisible_ = true;
     std::optional<AppPaths> paths_;

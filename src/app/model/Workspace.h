@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include "app/model/WorkspaceError.h"
@@ -12,7 +13,7 @@ namespace kestrin {
 // Every call is fire-and-forget; the answer only says whether the request was
 // accepted, and for folders and terminals why not.
 class Workspace {
-  public:
+public:
     virtual ~Workspace() = default;
 
     // Asks the desktop to open `url`; false when no handler took the request.
@@ -27,6 +28,10 @@ class Workspace {
     // exists (else in the home directory); fails when no terminal is found or
     // it would not start.
     virtual Result<void, WorkspaceError> openTerminal(const QString& workingDirectory = {}) = 0;
+    // Opens a terminal window in `workingDirectory` running `arguments`
+    // (program first) as an argument vector, never through a shell; false
+    // when no terminal could take it.
+    virtual bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) = 0;
 };
 
 }  // namespace kestrin

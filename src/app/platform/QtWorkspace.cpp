@@ -90,6 +90,35 @@ bool QtWorkspace::openCodexApplication() {
 #endif
 }
 
+bool QtWorkspace::runInTerminal(const QStringList& arguments, const QString& workingDirectory) {
+#ifdef Q_OS_MACOS
+    Q_UNUSED(arguments);
+    Q_UNUSED(workingDirectory);
+    return false;
+#else
+    if (arguments.isEmpty() || !QFileInfo(workingDirectory).isDir()) return false;
+    const QString variable = qEnvironmentVariable("TERMINAL");
+    for (const QString& candidate : linuxTerminalCandidates(variable)) {
+        const QString program = QStandardPaths::findExecutable(candidate);
+        if (program.isEmpty()) continue;
+        const QString name = QFileInfo(program).fileName();
+        QStringList terminalArguments;
+        if (name == QStringLiteral("gnome-terminal") || name == QStringLiteral("wezterm")) {
+            if (name == QStringLiteral("wezterm")) terminalArguments << QStringLiteral("start");
+            terminalArguments << QStringLiteral("--");
+        } else if (name == QStringLiteral("xfce4-terminal") ||
+                   name == QStringLiteral("mate-terminal")) {
+            terminalArguments << QStringLiteral("-x");
+        } else if (name != QStringLiteral("kitty") && name != QStringLiteral("foot")) {
+            // x-terminal-emulator, xterm, konsole, alacritty, tilix and most others.
+            terminalArguments << QStringLiteral("-e");
+        }
+        return QProcess::startDetached(program, terminalArguments + arguments, workingDirectory);
+    }
+    return false;
+#endif
+}
+
 Result<void, WorkspaceError> QtWorkspace::openTerminal(const QString& workingDirectory) {
     const QString directory =
         QFileInfo(workingDirectory).isDir() ? workingDirectory : QDir::homePath();

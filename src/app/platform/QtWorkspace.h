@@ -13,11 +13,15 @@ namespace kestrin {
 // with gio or gtk-launch. A terminal is Terminal.app on macOS; on Linux
 // $TERMINAL, then x-terminal-emulator, then the first common terminal on PATH.
 class QtWorkspace final : public Workspace {
-  public:
+public:
     bool openURL(const QUrl& url) override;
     Result<void, WorkspaceError> openFolder(const QString& path) override;
     bool openCodexApplication() override;
     Result<void, WorkspaceError> openTerminal(const QString& workingDirectory = {}) override;
+    // Linux only: the terminal's own option for the command to run (`-e`,
+    // `--` or `-x`, none for those that take the command as it is). macOS
+    // Terminal takes no argument vector, so there it answers false.
+    bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override;
 
     // The bundle identifier of the Codex desktop application.
     static QString codexBundleIdentifier();

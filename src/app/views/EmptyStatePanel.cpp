@@ -67,6 +67,18 @@ QString EmptyStatePanel::description() const {
     return description_->text();
 }
 
+void EmptyStatePanel::addLink(const QString& text) {
+    auto* link = new QLabel(
+        QStringLiteral("<a href=\"#\">") + text.toHtmlEscaped() + QStringLiteral("</a>"), this);
+    link->setObjectName(QStringLiteral("emptyStateLink"));
+    link->setAlignment(Qt::AlignCenter);
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(link, &QLabel::linkActivated, this, &EmptyStatePanel::linkActivated);
+    // Under the description, above the closing stretch.
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    column->insertWidget(column->count() - 1, link);
+}
+
 void EmptyStatePanel::setDescription(const QString& description) {
     description_->setText(description);
     setAccessibleDescription(description);

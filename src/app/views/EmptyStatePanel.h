@@ -13,7 +13,7 @@ namespace kestrin {
 class EmptyStatePanel : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     EmptyStatePanel(const QString& title, std::string_view icon, const QString& description,
                     QWidget* parent = nullptr);
 
@@ -25,8 +25,13 @@ class EmptyStatePanel : public QWidget {
     QString title() const;
     QString description() const;
     void setDescription(const QString& description);
+    // Adds a link under the description; activating it emits linkActivated().
+    void addLink(const QString& text);
 
-  private:
+signals:
+    void linkActivated();
+
+private:
     QLabel* title_;
     QLabel* description_;
 };

@@ -1,6 +1,7 @@
 #include "app/views/MainWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
@@ -201,6 +202,11 @@ void MainWindow::buildMenus() {
     scan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(scan, &QAction::triggered, this, [this] { model_.scanInbox(false); });
     file->addSeparator();
+    QAction* connectAgents = file->addAction(ViewDialogs::agentConnectionsTitle());
+    connectAgents->setObjectName(QStringLiteral("connectAgentsCommand"));
+    connect(connectAgents, &QAction::triggered, this,
+            [this] { dialogs_.showAgentConnections(model_); });
+    file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("退出 Velmora"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
@@ -264,6 +270,11 @@ void MainWindow::showImporter() {
         return;
     }
     if (!chosen->empty()) model_.importFiles(*chosen);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    model_.saveNotes();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

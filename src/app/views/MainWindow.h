@@ -32,7 +32,7 @@ class ViewDialogs;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
-  public:
+public:
     static constexpr QSize defaultSize{1280, 820};
     static constexpr QSize minimumContentSize{940, 640};
 
@@ -55,10 +55,12 @@ class MainWindow : public QMainWindow {
     // data directory (or "任务库尚未连接").
     QString actionMenuHelp() const;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
+    // Stores the notes still waiting for their save delay.
+    void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void buildMenus();
     QWidget* buildSidebarColumn();
     void buildActionMenu();

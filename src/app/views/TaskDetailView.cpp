@@ -14,21 +14,24 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/views/widgets/AppAppearance.h"
 #include "app/model/AppModel.h"
+#include "app/model/PlatformTexts.h"
+#include "app/model/QtText.h"
+#include "app/views/DetailCard.h"
+#include "app/views/StepCard.h"
+#include "app/views/dialogs/ViewDialogs.h"
+#include "app/views/widgets/AppAppearance.h"
 #include "app/views/widgets/Callout.h"
 #include "app/views/widgets/ColumnHeader.h"
 #include "app/views/widgets/CopyFeedback.h"
-#include "app/views/DetailCard.h"
-#include "app/model/PlatformTexts.h"
 #include "app/views/widgets/SectionHeader.h"
 #include "app/views/widgets/StatusPill.h"
-#include "app/views/StepCard.h"
 #include "app/views/widgets/SymbolIcons.h"
 #include "app/views/widgets/SymbolLabel.h"
 #include "app/views/widgets/TextLabels.h"
-#include "app/views/dialogs/ViewDialogs.h"
+#include "core/handback/SessionResumeCommand.h"
 #include "core/handback/SourceLinkResolver.h"
+#include "core/intake/AgentResultTool.h"
 
 namespace kestrin {
 namespace {
@@ -383,6 +386,12 @@ QWidget* TaskDetailView::buildResumeCard() {
     });
     content->addWidget(noteEditor_);
 
+    auto* resultHint =
+        TextLabels::selectable(toQString(AgentResultTool::humanHint), Style::caption, card);
+    resultHint->setObjectName(QStringLiteral("resultToolHint"));
+    TextLabels::setTint(resultHint, Tint::secondary);
+    content->addWidget(resultHint);
+
     const bool returnsToCodex = codexLink_ && codexLink_->url;
     if (returnsToCodex) {
         auto* caption = new SymbolLabel("hand.raised",
@@ -433,6 +442,18 @@ QWidget* TaskDetailView::buildResumeCard() {
         AppAppearance::styleButton(openCodex, AppAppearance::ButtonStyle::bordered);
         connect(openCodex, &QPushButton::clicked, this, [this] { model_.openCodexOrExplain(); });
         buttons->addWidget(openCodex);
+    }
+    terminalButton_ = nullptr;
+    if (const auto command = SessionResumeCommand::forTask(task_)) {
+        // Offered once the message is on the clipboard, ready to paste there.
+        terminalButton_ = new QPushButton(SymbolIcons::icon("terminal"),
+                                          QStringLiteral("在终端继续原会话"), buttonRow_);
+        terminalButton_->setObjectName(QStringLiteral("continueInTerminalButton"));
+        terminalButton_->setToolTip(toQString(command->shellLine()));
+        AppAppearance::styleButton(terminalButton_, AppAppearance::ButtonStyle::bordered);
+        connect(terminalButton_, &QPushButton::clicked, this,
+                [this] { model_.continueInTerminal(task_); });
+        buttons->addWidget(terminalButton_);
     }
     buttons->addStretch(1);
     closureButton_ = nullptr;
@@ -489,6 +510,8 @@ void TaskDetailView::updateDynamicParts() {
             done ? QStringLiteral("复制恢复消息并打开原 Codex 任务；不会自动发送")
                  : QStringLiteral("先完成所有步骤"));
     }
+    if (terminalButton_ != nullptr)
+        terminalButton_->setVisible(status == TaskStatus::readyToResume);
     if (closureShownFor_ != status) {
         buildClosureButton();
         closureShownFor_ = status;

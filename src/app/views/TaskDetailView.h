@@ -38,7 +38,7 @@ class ViewDialogs;
 class TaskDetailView : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     TaskDetailView(AppModel& model, ViewDialogs& dialogs, const TaskRecord& task,
                    QWidget* parent = nullptr);
 
@@ -59,7 +59,7 @@ class TaskDetailView : public QWidget {
     bool isShowingCancelConfirmation() const { return isShowingCancelConfirmation_; }
     QMenu* scheduleMenu() const { return scheduleMenu_; }
 
-  private:
+private:
     void build();
     QWidget* buildHeader();
     QWidget* buildReasonCard();
@@ -92,6 +92,7 @@ class TaskDetailView : public QWidget {
     QPushButton* copyButton_ = nullptr;
     QPushButton* returnButton_ = nullptr;
     QPushButton* closureButton_ = nullptr;
+    QPushButton* terminalButton_ = nullptr;
     std::optional<TaskStatus> closureShownFor_;
     QWidget* buttonRow_ = nullptr;
 };

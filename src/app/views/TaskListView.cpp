@@ -98,6 +98,9 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
     layout->addLayout(searchRow);
 
     empty_->setObjectName(QStringLiteral("taskListEmptyState"));
+    empty_->addLink(ViewDialogs::agentConnectionsTitle());
+    connect(empty_, &EmptyStatePanel::linkActivated, this,
+            [this] { dialogs_.showAgentConnections(model_); });
     list_->setObjectName(QStringLiteral("taskList"));
     list_->setModel(rows_);
     list_->setItemDelegate(new TaskRow(*rows_, list_));

@@ -29,6 +29,7 @@ void taskStateFields(Object& o, State& state) {
     o.field("snoozedUntil", state.snoozedUntil);
     o.objects("completedSteps", state.completedSteps,
               [](auto& nested, auto& value) { stepFields(nested, value); });
+    o.field("note", state.note);
 }
 
 template <typename Object, typename Receipt>

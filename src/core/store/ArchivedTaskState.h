@@ -16,6 +16,9 @@ struct ArchivedTaskState {
     TaskStatus status = TaskStatus::pending;           // "status"
     std::optional<Timestamp> snoozedUntil;             // "snoozed_until", left out when absent
     std::vector<ArchivedStepProgress> completedSteps;  // "completed_steps"
+    // "note": the user's note, left out when there is none. Archives written
+    // before notes were kept lack it; restoring them leaves local notes alone.
+    std::optional<std::string> note = std::nullopt;
 
     bool operator==(const ArchivedTaskState&) const = default;
 };

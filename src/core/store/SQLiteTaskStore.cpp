@@ -62,6 +62,14 @@ constexpr const char* createStepProgressTable = R"(CREATE TABLE IF NOT EXISTS st
     PRIMARY KEY (task_key, step_id)
 );)";
 
+// Added after version 1 without raising user_version: a file with it still
+// opens in an older build, which simply never reads it.
+constexpr const char* createTaskNotesTable = R"(CREATE TABLE IF NOT EXISTS task_notes (
+    task_key TEXT PRIMARY KEY REFERENCES tasks(task_key) ON DELETE CASCADE,
+    text TEXT NOT NULL,
+    updated_at TEXT NOT NULL
+);)";
+
 constexpr const char* createIndexes[] = {
     "CREATE INDEX IF NOT EXISTS idx_tasks_status ON tasks(status);",
     "CREATE INDEX IF NOT EXISTS idx_tasks_project ON tasks(project_name);",
@@ -241,13 +249,19 @@ Result<bool, StoreError> SQLiteTaskStore::needsMigration() {
 Result<void, StoreError> SQLiteTaskStore::migrate() {
     auto needed = needsMigration();
     if (!needed) return fail(needed.error());
-    if (!*needed) return {};
+    if (*needed) {
+        if (auto done = migrateUnderWriteLock(); !done) return done;
+    }
+    // Also after a restore copied in a file written before the notes existed.
+    return execute(createTaskNotesTable);
+}
 
+Result<void, StoreError> SQLiteTaskStore::migrateUnderWriteLock() {
     auto transaction = SQLiteTransaction::begin(database_);
     if (!transaction) return fail(transaction.error());
     // Asked again under the write lock: another process may have migrated
     // the file meanwhile, perhaps a newer build beyond this one's version.
-    needed = needsMigration();
+    auto needed = needsMigration();
     if (!needed) return fail(needed.error());
     if (!*needed) return {};
     if (auto done = migrateToVersion1(); !done) return done;

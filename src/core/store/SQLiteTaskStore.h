@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -122,6 +123,26 @@ public:
     Result<void, StoreError> deleteTasks(const std::set<std::string>& taskKeys);
     Result<void, StoreError> deleteTask(const std::string& taskKey);
 
+    // ---- The user's notes, one per task (SQLiteTaskStoreNotes.cpp) -----------------------------
+    // A note lives as long as its task: deleting the task, or a newer receipt
+    // version that drops its item, deletes the note with it.
+
+    // The task's note, or empty text when it has none.
+    Result<std::string, StoreError> note(const std::string& taskKey);
+
+    // Every stored note, by task key.
+    Result<std::map<std::string, std::string>, StoreError> notes();
+
+    // Stores `text` as the task's note, any size and content, kept exactly;
+    // empty text removes the note. `missingTask` when no task has that key;
+    // text that is not UTF-8 fails with `encode` and stores nothing.
+    Result<void, StoreError> setNote(const std::string& taskKey, const std::string& text);
+
+    // The stored version and raw text of one receipt, or none when it is not
+    // stored.
+    Result<std::optional<ArchivedReceipt>, StoreError> storedReceipt(const std::string& receiptID);
+    // ---- End of notes ---------------------------------------------------------------------------
+
     // Test seam: points inside importReceipt at which a hook may run and make
     // the import fail (returning an error) to prove the roll-back, or act as
     // another writer would (beforeTransaction lies between the pre-check and
@@ -166,6 +187,7 @@ private:
     // when it is above.
     Result<bool, StoreError> needsMigration();
     Result<void, StoreError> migrate();
+    Result<void, StoreError> migrateUnderWriteLock();
     Result<void, StoreError> migrateToVersion1();
     Result<void, StoreError> execute(const std::string& sql);
     Result<std::int64_t, StoreError> pragmaInteger(std::string_view name);
@@ -293,7 +315,7 @@ private:
     // The steps of a restore after the source's content was copied in.
     Result<void, StoreError> finishReplacement();
     Result<void, StoreError> restoreFromSafetyCopy(const std::filesystem::path& safetyBackup);
-    // Whether the three tables have every column this build reads; with
+    // Whether the tables have every column this build reads; with
     // `requireAllTables` false, absent tables pass. Fails with `integrity`
     // naming what is missing.
     Result<void, StoreError> verifySchema(bool requireAllTables);

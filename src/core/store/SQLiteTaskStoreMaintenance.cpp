@@ -41,6 +41,7 @@ const std::vector<ExpectedTable>& expectedTables() {
                    "category",          "priority",       "item_json",      "created_at",
                    "updated_at",        "imported_at",    "status",         "snoozed_until"}},
         {"step_progress", {"task_key", "step_id", "completed_at"}},
+        {"task_notes", {"task_key", "text", "updated_at"}},
     };
     return tables;
 }
@@ -291,6 +292,9 @@ Result<std::vector<ArchivedTaskState>, StoreError> SQLiteTaskStore::archivedTask
         "SELECT step_id, completed_at FROM step_progress WHERE task_key = ? ORDER BY step_id;");
     if (!steps) return fail(steps.error());
 
+    auto notes = this->notes();
+    if (!notes) return fail(notes.error());
+
     std::vector<ArchivedTaskState> states;
     while (tasks->next()) {
         ArchivedTaskState state;
@@ -318,6 +322,9 @@ Result<std::vector<ArchivedTaskState>, StoreError> SQLiteTaskStore::archivedTask
             state.completedSteps.push_back(std::move(step));
         }
         if (auto done = steps->finished(); !done) return fail(done.error());
+        if (auto note = notes->find(state.taskKey); note != notes->end()) {
+            state.note = note->second;
+        }
         states.push_back(std::move(state));
     }
     if (auto done = tasks->finished(); !done) return fail(done.error());
@@ -382,6 +389,9 @@ Result<void, ArchiveFailure> SQLiteTaskStore::applyArchivedTaskStates(
                 {SQLValue::text(std::string(rawValue(state.status))), snoozedUntil, key});
             !done) {
             return fail(done.error());
+        }
+        if (state.note) {
+            if (auto done = setNote(state.taskKey, *state.note); !done) return fail(done.error());
         }
     }
     if (auto done = transaction->commit(); !done) return fail(done.error());

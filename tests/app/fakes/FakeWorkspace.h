@@ -10,7 +10,7 @@ namespace kestrin {
 
 // Records every request and answers with the configured results.
 class FakeWorkspace final : public Workspace {
-  public:
+public:
     bool openURL(const QUrl& url) override {
         openedURLs << url;
         return acceptsURLs;
@@ -30,7 +30,15 @@ class FakeWorkspace final : public Workspace {
         return {};
     }
 
+    bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override {
+        terminalCommands << arguments;
+        terminalDirectories << workingDirectory;
+        return acceptsTerminalCommands;
+    }
+
     bool acceptsURLs = true;
+    bool acceptsTerminalCommands = true;
+    QList<QStringList> terminalCommands;
     bool codexInstalled = true;
     std::optional<WorkspaceError> folderFailure;
     std::optional<WorkspaceError> terminalFailure;

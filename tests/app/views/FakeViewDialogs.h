@@ -12,7 +12,7 @@ namespace kestrin {
 // asked. `duringDialog` runs while a dialog is "open", to change the state
 // under it the way a timer tick would.
 class FakeViewDialogs final : public ViewDialogs {
-  public:
+public:
     struct Notice {
         QString title;
         QString message;
@@ -36,7 +36,15 @@ class FakeViewDialogs final : public ViewDialogs {
         return chosenFiles;
     }
 
+    void showAgentConnections(const std::vector<AgentConnectionGuide::Entry>& entries,
+                              const std::function<void(const QString&)>& copy) override {
+        agentConnections.push_back(entries);
+        if (!entries.empty()) copy(QString::fromStdString(entries.front().text));
+        runDuringDialog();
+    }
+
     QList<Notice> notices;
+    std::vector<std::vector<AgentConnectionGuide::Entry>> agentConnections;
     QList<ConfirmationRequest> confirmations;
     int filePanelCount = 0;
 
@@ -45,7 +53,7 @@ class FakeViewDialogs final : public ViewDialogs {
     std::optional<QString> filePanelError;
     std::function<void()> duringDialog;
 
-  private:
+private:
     void runDuringDialog() {
         if (!duringDialog) return;
         auto work = std::move(duringDialog);

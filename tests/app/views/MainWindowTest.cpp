@@ -60,7 +60,7 @@ Timestamp utc(int hour, int minute) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() { qputenv("TZ", "UTC"); }
 
     void windowHasItsTitleAndSizes() {
@@ -74,8 +74,9 @@ class MainWindowTest : public QObject {
     void fileMenuHasTheThreeReceiptCommands() {
         GuiHarness harness;
         QMenu* file = harness.window().menuBar()->findChild<QMenu*>(QStringLiteral("fileMenu"));
-        QCOMPARE(menuTitles(file), texts({"恢复入口：导入 JSON…", "恢复入口：从剪贴板导入 JSON",
-                                          "-", "恢复入口：扫描收件箱", "-", "退出 Velmora"}));
+        QCOMPARE(menuTitles(file),
+                 texts({"恢复入口：导入 JSON…", "恢复入口：从剪贴板导入 JSON", "-",
+                        "恢复入口：扫描收件箱", "-", "连接 Agent…", "-", "退出 Velmora"}));
         QCOMPARE(file->actions()[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
         QCOMPARE(file->actions()[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
         QCOMPARE(file->actions()[3]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));

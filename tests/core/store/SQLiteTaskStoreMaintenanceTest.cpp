@@ -272,7 +272,7 @@ TEST_F(StoreMaintenanceTest, RestoreFromAnEmptyFileGivesTheEmptySchema) {
         rows("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name"),
         (std::vector<std::string>{"idx_tasks_project", "idx_tasks_receipt", "idx_tasks_status",
                                   "sqlite_autoindex_receipts_1", "sqlite_autoindex_step_progress_1",
-                                  "sqlite_autoindex_tasks_1"}));
+                                  "sqlite_autoindex_task_notes_1", "sqlite_autoindex_tasks_1"}));
 }
 
 // MARK: - Restore: failures after the live database was written are rolled back

@@ -1,14 +1,19 @@
 #include "app/views/dialogs/QtViewDialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 #include "app/views/dialogs/AlertBox.h"
 #include "app/views/widgets/AppAppearance.h"
+#include "app/views/widgets/CodePanel.h"
 
 namespace kestrin {
 namespace {
@@ -81,6 +86,32 @@ Result<std::vector<std::filesystem::path>, QString> QtViewDialogs::chooseReceipt
         files.emplace_back(QFile::encodeName(file).toStdString());
     }
     return files;
+}
+
+void QtViewDialogs::showAgentConnections(const std::vector<AgentConnectionGuide::Entry>& entries,
+                                         const std::function<void(const QString&)>& copy) {
+    QDialog dialog(window_);
+    dialog.setObjectName(QStringLiteral("agentConnectionsDialog"));
+    dialog.setWindowTitle(QStringLiteral("连接 Agent"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* intro =
+        new QLabel(QStringLiteral("把下面的命令或配置加入你的 Agent，它就能通过 MCP 提交回执，"
+                                  "并在你交回后自己读取结果。"),
+                   &dialog);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    for (const auto& entry : entries) {
+        auto* panel = new CodePanel(QString::fromStdString(entry.displayName + " · " + entry.where),
+                                    QString::fromStdString(entry.text), &dialog);
+        panel->setObjectName(QString::fromStdString("agentConnection-" + entry.agent));
+        QObject::connect(panel, &CodePanel::copy, &dialog, copy);
+        layout->addWidget(panel);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(720, dialog.sizeHint().height());
+    dialog.exec();
 }
 
 }  // namespace kestrin

@@ -27,6 +27,8 @@ public:
     void showNotice(const QString& title, const QString& message) override;
     bool confirmDestructive(const ConfirmationRequest& request) override;
     Result<std::vector<std::filesystem::path>, QString> chooseReceiptFiles() override;
+    void showAgentConnections(const std::vector<AgentConnectionGuide::Entry>& entries,
+                              const std::function<void(const QString&)>& copy) override;
 
 private:
     QPointer<QWidget> window_;

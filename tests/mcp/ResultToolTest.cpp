@@ -1,0 +1,189 @@
+// get_intervention_result: offered only on request, refusing bad arguments,
+// holding back what the human has not handed back, and, with the real
+// binaries, answering a waiting agent when velmora-cli hands a task back.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "InProcessServer.h"
+#include "MCPTestSupport.h"
+#include "ServerProcess.h"
+#include "support/ScratchDirectory.h"
+
+using namespace kestrin;
+using namespace kestrin::testing;
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* resultTool = "get_intervention_result";
+
+// The real velmora-cli on `home`; its standard output, or "<failed>".
+std::string runCLI(const std::filesystem::path& home, const std::vector<std::string>& arguments) {
+    const auto output = home.parent_path() / "cli-output.txt";
+    std::string command =
+        std::string("KESTRIN_HOME='") + home.string() + "' '" + VELMORA_CLI_PATH + "'";
+    for (const auto& argument : arguments) command += " '" + argument + "'";
+    command += " > '" + output.string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return "<failed>";
+    std::ifstream file(output);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class ResultToolTest : public ::testing::Test {
+protected:
+    json serve(const std::vector<std::string>& lines, bool offered = true) {
+        AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
+        if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
+        std::string input;
+        for (const auto& line : lines) input += line;
+        return replies(InProcessServer(environment).serve(input)).back();
+    }
+
+    json result(const json& arguments) {
+        return serve({toolCallLine(1, resultTool, arguments)})["result"];
+    }
+
+    void submit(const std::string& receiptID, int itemCount) {
+        const auto reply =
+            serve({toolCallLine(1, "submit_intervention_receipt",
+                                {{"receipt", validReceipt(receiptID, 1, itemCount)}})});
+        ASSERT_FALSE(reply["result"]["isError"]) << reply.dump();
+    }
+
+    ScratchDirectory scratch;
+    std::filesystem::path home = scratch / "home";
+};
+
+TEST_F(ResultToolTest, OfferedOnlyWhenAskedForAndTheOtherToolsStayAsTheyAre) {
+    const json without = serve({requestLine("tools/list", json(1))}, false)["result"]["tools"];
+    const json with = serve({requestLine("tools/list", json(1))})["result"]["tools"];
+    ASSERT_EQ(without.size(), 2u);
+    ASSERT_EQ(with.size(), 3u);
+    EXPECT_EQ(with[0], without[0]);
+    EXPECT_EQ(with[1], without[1]);
+    EXPECT_EQ(with[2]["name"], resultTool);
+
+    const auto instructions = [&](bool offered) {
+        return serve({requestLine("initialize", json(1))}, offered)["result"]["instructions"]
+            .get<std::string>();
+    };
+    EXPECT_EQ(instructions(false).find(resultTool), std::string::npos);
+    EXPECT_NE(instructions(true).find(resultTool), std::string::npos);
+    // Not offered, not callable.
+    EXPECT_EQ(serve({toolCallLine(1, resultTool, {{"receipt_id", "x"}})}, false)["error"]["code"],
+              -32602);
+}
+
+TEST_F(ResultToolTest, BadArgumentsAreToolErrors) {
+    submit("rc-known", 1);
+    const struct Case {
+        const char* name;
+        json arguments;
+        const char* error;
+    } cases[]{
+        {"no receipt_id", json::object(), "缺少 receipt_id 参数。"},
+        {"number", {{"receipt_id", 7}}, "receipt_id 必须是非空字符串。"},
+        {"empty", {{"receipt_id", ""}}, "receipt_id 必须是非空字符串。"},
+        {"unknown", {{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
+        {"negative wait",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", -1}},
+         "wait_seconds 必须是 0 到 50 之间的整数。"},
+        {"too long",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", 51}},
+         "wait_seconds 必须是 0 到 50 之间的整数。"},
+        {"fraction",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", 1.5}},
+         "wait_seconds 必须是 0 到 50 之间的整数。"},
+        {"text",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", "3"}},
+         "wait_seconds 必须是 0 到 50 之间的整数。"},
+        {"huge",
+         {{"receipt_id", "rc-known"}, {"wait_seconds", 18446744073709551615ull}},
+         "wait_seconds 必须是 0 到 50 之间的整数。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const json reply = result(c.arguments);
+        EXPECT_EQ(reply["isError"], true);
+        EXPECT_EQ(reply["structuredContent"], (json{{"error", c.error}}));
+    }
+}
+
+// The note and the message stay with the human until the hand-back; then the
+// message is exactly what velmora-cli resume printed.
+TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBack) {
+    submit("rc-loop", 2);
+    ASSERT_EQ(runCLI(home, {"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
+    ASSERT_EQ(runCLI(home, {"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
+
+    json before = result({{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(before["all_handed_back"], false);
+    EXPECT_EQ(before["version"], 1);
+    EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
+                                        {"item_id", "item-1"},
+                                        {"title", "Approve the deployment 1"},
+                                        {"status", "in_progress"},
+                                        {"steps_done", 1},
+                                        {"steps_total", 1},
+                                        {"completed_step_ids", {"step-1"}},
+                                        {"handed_back", false}}));
+    EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
+
+    const std::string message = runCLI(home, {"resume", "rc-loop::item-1"});
+    ASSERT_NE(message.find("本人记录：秘密之前的草稿"), std::string::npos);
+    ASSERT_EQ(runCLI(home, {"cancel", "rc-loop::item-2"}),
+              "已取消并关闭事项：Approve the deployment 2\n");
+    json after = result({{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(after["all_handed_back"], true);
+    EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
+    EXPECT_TRUE(after["tasks"][1].contains("resume_message"));
+}
+
+// The whole loop with the real binaries: an agent waits, the human hands the
+// task back with velmora-cli meanwhile, the agent's call returns with it.
+TEST_F(ResultToolTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
+    ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
+    ServerProcess server(home);
+    ::unsetenv("KESTRIN_RESULT_TOOL");
+    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(server.send(toolCallLine(1, "submit_intervention_receipt",
+                                         {{"receipt", validReceipt("rc-wait", 1, 1)}})));
+    ASSERT_TRUE(server.readLine());
+    ASSERT_TRUE(server.send(
+        toolCallLine(2, resultTool, {{"receipt_id", "rc-wait"}, {"wait_seconds", 50}})));
+
+    ASSERT_EQ(runCLI(home, {"step", "rc-wait::item-1", "step-1"}), "第 1 步，已完成\n");
+    const std::string message =
+        runCLI(home, {"resume", "rc-wait::item-1", "--notes", "已在生产环境确认"});
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const json payload = json::parse(*line)["result"]["structuredContent"];
+    EXPECT_EQ(payload["all_handed_back"], true);
+    EXPECT_EQ(payload["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_NE(message.find("本人记录：已在生产环境确认"), std::string::npos);
+    server.closeInput();
+    EXPECT_EQ(server.wait(), 0);
+}
+
+// Another writer holding the database's write lock for the whole wait does not
+// keep the call from ending: it answers with what it can read.
+TEST_F(ResultToolTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
+    submit("rc-locked", 1);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; UPDATE tasks SET status = 'completed';",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const json reply = result({{"receipt_id", "rc-locked"}, {"wait_seconds", 1}});
+    sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_EQ(reply["isError"], false);
+    EXPECT_EQ(reply["structuredContent"]["tasks"][0]["status"], "pending");
+}
+
+}  // namespace
