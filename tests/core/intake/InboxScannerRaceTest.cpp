@@ -26,9 +26,10 @@ public:
     std::string victim;
     fs::path hideout;
 
-    Result<std::string, FileError> readFile(const fs::path& location) override {
+    Result<std::string, FileError> readFile(const fs::path& location,
+                                            std::size_t maxBytes) override {
         if (stage == Stage::read) take(location);
-        return FileSystem::readFile(location);
+        return FileSystem::readFile(location, maxBytes);
     }
     Result<void, FileError> moveItem(const fs::path& from, const fs::path& to) override {
         if (stage == Stage::move) take(from);
