@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "cli/TerminalText.h"
+#include "core/CommandRiskPolicy.h"
 #include "core/SourceLinkResolver.h"
 
 namespace kestrin {
@@ -230,6 +231,9 @@ void HumanOutput::step(const TaskRecord& task, const ActionStep& step) {
         // Never wrapped: the user copies it as it stands.
         for (const std::string& commandLine : TerminalText::wrapped(block(*step.command), {})) {
             output_ << "        " << commandLine << '\n';
+        }
+        for (const CommandRisk risk : CommandRiskPolicy().assess(step, task.project)) {
+            paragraph("运行前再看一眼：" + std::string(displayName(risk)), 6, Colour::red);
         }
     }
     if (step.requiresPassword) {

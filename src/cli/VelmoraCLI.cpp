@@ -146,7 +146,9 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     resume->add_option("KEY", taskKey, "任务键")->required();
     resume->add_option("--notes", notes, "本人记录：你观察到的结果或错误")->type_name("TEXT");
     resume->add_flag("--force", force, "步骤未全部完成也生成恢复消息");
-    resume->callback([&] { status = working.resume(taskKey, notes, force); });
+    bool allowSecret = false;
+    resume->add_flag("--allow-secret", allowSecret, "恢复消息中像是有密钥时仍然输出");
+    resume->callback([&] { status = working.resume(taskKey, notes, force, allowSecret); });
 
     auto* close = app.add_subcommand("close", "恢复消息回传后，把待回传 Agent 的事项关闭为已完成");
     close->add_option("KEY", taskKey, "任务键")->required();

@@ -5,6 +5,7 @@
 #include "cli/HumanOutput.h"
 #include "cli/TerminalText.h"
 #include "core/ResumeMessageBuilder.h"
+#include "core/ResumeMessageGuard.h"
 #include "core/Timestamp.h"
 
 namespace kestrin {
@@ -70,7 +71,8 @@ int WorkingCommands::status(const std::string& taskKey, TaskStatus status) {
     return exitSuccess;
 }
 
-int WorkingCommands::resume(const std::string& taskKey, const std::string& notes, bool force) {
+int WorkingCommands::resume(const std::string& taskKey, const std::string& notes, bool force,
+                            bool allowSecret) {
     if (!context_.open()) return exitRefused;
     auto task = context_.store().task(taskKey);
     if (!task) return context_.refuse(readFailureTitle, task.error());
@@ -78,6 +80,13 @@ int WorkingCommands::resume(const std::string& taskKey, const std::string& notes
         return context_.refuse("还有步骤未完成：请按顺序完成并核对所有步骤，再生成恢复消息。");
     }
     const std::string message = ResumeMessageBuilder().build(*task, notes);
+    // Standard output usually goes straight to a clipboard or an agent.
+    if (const auto secret = ResumeMessageGuard().check(message)) {
+        if (!allowSecret) {
+            return context_.refuse(secret->description() + "确实要输出时，加上 --allow-secret。");
+        }
+        context_.warn(secret->description());
+    }
     // Marked first, so success always means printed and marked.
     if (auto changed = context_.store().setStatus(taskKey, TaskStatus::readyToResume, std::nullopt);
         !changed) {

@@ -40,8 +40,10 @@ public:
     int status(const std::string& taskKey, TaskStatus status);
     // Prints the resume message for the task and the user's `notes`, and marks
     // the task ready to resume. Refused while any step is not ticked, unless
-    // `force`.
-    int resume(const std::string& taskKey, const std::string& notes, bool force);
+    // `force`; refused when the message looks like it holds a secret, unless
+    // `allowSecret` (then the finding is still written to stderr).
+    int resume(const std::string& taskKey, const std::string& notes, bool force,
+               bool allowSecret);
     // Closes a task that is ready to resume as completed.
     int close(const std::string& taskKey);
     // Cancels and closes an open task that is not ready to resume.
