@@ -28,6 +28,7 @@
 #include "app/SymbolLabel.h"
 #include "app/TextLabels.h"
 #include "app/ViewDialogs.h"
+#include "core/CommandRiskPolicy.h"
 #include "core/SourceLinkResolver.h"
 
 namespace kestrin {
@@ -189,7 +190,8 @@ void TaskDetailView::build() {
     std::stable_sort(steps.begin(), steps.end(),
                      [](const ActionStep& a, const ActionStep& b) { return a.order < b.order; });
     for (const ActionStep& step : steps) {
-        auto* card = new StepCard(step, task_.isStepComplete(step.id), sheet_);
+        auto* card = new StepCard(step, task_.isStepComplete(step.id),
+                                  CommandRiskPolicy().assess(step, task_.project), sheet_);
         connect(card, &StepCard::toggle, this, [this, id = step.id](bool completed) {
             model_.setStep(task_.taskKey, id, completed);
         });
