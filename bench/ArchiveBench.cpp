@@ -19,9 +19,9 @@
 #include <memory>
 #include <string>
 
-#include "../tests/core/tools/TestReceipts.h"
-#include "core/SQLiteTaskStore.h"
-#include "core/TaskArchiveManager.h"
+#include "core/tools/TestReceipts.h"
+#include "core/store/SQLiteTaskStore.h"
+#include "core/archive/TaskArchiveManager.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

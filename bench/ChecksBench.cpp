@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "core/ReceiptValidator.h"
-#include "core/SecretScanner.h"
+#include "core/checks/ReceiptValidator.h"
+#include "core/checks/SecretScanner.h"
 
 using namespace kestrin;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/ResumeMessageBuilder.h"
-#include "core/SourceLinkResolver.h"
-#include "core/TaskListPolicy.h"
+#include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/SourceLinkResolver.h"
+#include "core/handback/TaskListPolicy.h"
 
 using namespace kestrin;
 

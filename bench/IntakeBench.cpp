@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "core/InboxScanner.h"
+#include "core/intake/InboxScanner.h"
 
 using namespace kestrin;
 namespace fs = std::filesystem;

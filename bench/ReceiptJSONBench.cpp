@@ -4,7 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "core/ReceiptJSON.h"
+#include "core/receipt/ReceiptJSON.h"
 
 using namespace kestrin;
 

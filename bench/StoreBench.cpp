@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "../tests/core/tools/TestReceipts.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/tools/TestReceipts.h"
+#include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

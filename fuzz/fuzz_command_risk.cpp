@@ -9,8 +9,8 @@
 #include <set>
 #include <string_view>
 
-#include "core/CommandRiskPolicy.h"
-#include "core/ShellCommandReader.h"
+#include "core/checks/CommandRiskPolicy.h"
+#include "core/checks/ShellCommandReader.h"
 
 using namespace kestrin;
 

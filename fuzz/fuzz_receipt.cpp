@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/ReceiptJSON.h"
-#include "core/ReceiptValidator.h"
-#include "core/SecretScanner.h"
+#include "core/receipt/ReceiptJSON.h"
+#include "core/checks/ReceiptValidator.h"
+#include "core/checks/SecretScanner.h"
 
 using namespace kestrin;
 

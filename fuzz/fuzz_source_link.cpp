@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/SourceLinkResolver.h"
-#include "core/TextTrimming.h"
+#include "core/handback/SourceLinkResolver.h"
+#include "core/support/TextTrimming.h"
 
 using namespace kestrin;
 

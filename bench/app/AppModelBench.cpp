@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
-#include "app/AppModel.h"
-#include "core/ReceiptImporter.h"
+#include "app/model/AppModel.h"
+#include "core/intake/ReceiptImporter.h"
 #include "fakes/FakePlatform.h"
 
 using namespace kestrin;

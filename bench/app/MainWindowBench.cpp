@@ -9,11 +9,11 @@
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
-#include "app/AppModel.h"
-#include "app/MainWindow.h"
-#include "core/ReceiptImporter.h"
+#include "app/model/AppModel.h"
+#include "app/views/MainWindow.h"
+#include "core/intake/ReceiptImporter.h"
 #include "fakes/FakePlatform.h"
-#include "gui/FakeViewDialogs.h"
+#include "views/FakeViewDialogs.h"
 
 using namespace kestrin;
 

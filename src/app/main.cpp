@@ -1,12 +1,12 @@
 // The desktop program: one model for the life of the process, one window.
 #include <QApplication>
 
-#include "app/AppAppearance.h"
-#include "app/AppModel.h"
-#include "app/MainWindow.h"
-#include "app/QtPlatform.h"
-#include "app/QtViewDialogs.h"
-#include "app/SymbolIcons.h"
+#include "app/views/widgets/AppAppearance.h"
+#include "app/model/AppModel.h"
+#include "app/views/MainWindow.h"
+#include "app/platform/QtPlatform.h"
+#include "app/views/dialogs/QtViewDialogs.h"
+#include "app/views/widgets/SymbolIcons.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);

@@ -9,10 +9,10 @@
 
 #include "cli/ConsoleFacts.h"
 #include "cli/ExitStatus.h"
-#include "core/AppPaths.h"
-#include "core/InboxScanner.h"
-#include "core/ReceiptImporter.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/intake/AppPaths.h"
+#include "core/intake/InboxScanner.h"
+#include "core/intake/ReceiptImporter.h"
+#include "core/store/SQLiteTaskStore.h"
 
 namespace kestrin {
 

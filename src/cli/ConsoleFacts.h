@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "core/AppPaths.h"
+#include "core/intake/AppPaths.h"
 
 namespace kestrin {
 

@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "cli/TerminalText.h"
-#include "core/FileSystem.h"
-#include "core/TaskArchiveManager.h"
-#include "core/TextTrimming.h"
+#include "core/support/FileSystem.h"
+#include "core/archive/TaskArchiveManager.h"
+#include "core/support/TextTrimming.h"
 
 namespace kestrin {
 

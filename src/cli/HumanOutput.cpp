@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "cli/TerminalText.h"
-#include "core/CommandRiskPolicy.h"
-#include "core/SourceLinkResolver.h"
+#include "core/checks/CommandRiskPolicy.h"
+#include "core/handback/SourceLinkResolver.h"
 
 namespace kestrin {
 

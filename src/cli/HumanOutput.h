@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "cli/ConsoleFacts.h"
-#include "core/AppPaths.h"
-#include "core/ReceiptHistoryRecord.h"
-#include "core/TaskDataEnvironment.h"
-#include "core/TaskRecord.h"
-#include "core/Timestamp.h"
+#include "core/intake/AppPaths.h"
+#include "core/store/ReceiptHistoryRecord.h"
+#include "core/intake/TaskDataEnvironment.h"
+#include "core/store/TaskRecord.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 

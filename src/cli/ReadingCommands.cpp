@@ -3,7 +3,7 @@
 #include "cli/HumanOutput.h"
 #include "cli/TaskJSON.h"
 #include "cli/TaskSearch.h"
-#include "core/Timestamp.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 

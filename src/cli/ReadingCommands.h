@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "cli/CommandContext.h"
-#include "core/Result.h"
-#include "core/StoreError.h"
-#include "core/TaskRecord.h"
-#include "core/TaskStatus.h"
+#include "core/support/Result.h"
+#include "core/store/StoreError.h"
+#include "core/store/TaskRecord.h"
+#include "core/store/TaskStatus.h"
 
 namespace kestrin {
 

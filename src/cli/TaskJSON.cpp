@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "core/CommandRiskPolicy.h"
-#include "core/JSONObjectWriter.h"
-#include "core/ReceiptFields.h"
-#include "core/ReceiptJSON.h"
+#include "core/checks/CommandRiskPolicy.h"
+#include "core/receipt/JSONObjectWriter.h"
+#include "core/receipt/ReceiptFields.h"
+#include "core/receipt/ReceiptJSON.h"
 
 namespace kestrin {
 

@@ -3,10 +3,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "core/AppPaths.h"
-#include "core/ReceiptHistoryRecord.h"
-#include "core/TaskDataEnvironment.h"
-#include "core/TaskRecord.h"
+#include "core/intake/AppPaths.h"
+#include "core/store/ReceiptHistoryRecord.h"
+#include "core/intake/TaskDataEnvironment.h"
+#include "core/store/TaskRecord.h"
 
 namespace kestrin {
 

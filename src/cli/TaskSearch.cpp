@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/TextTrimming.h"
+#include "core/support/TextTrimming.h"
 
 namespace kestrin {
 

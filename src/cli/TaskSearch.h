@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/TaskRecord.h"
+#include "core/store/TaskRecord.h"
 
 namespace kestrin {
 

@@ -11,7 +11,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/ReadingCommands.h"
 #include "cli/WorkingCommands.h"
-#include "core/BuildInfo.h"
+#include "core/intake/BuildInfo.h"
 
 namespace kestrin {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/ConsoleFacts.h"
-#include "core/AppPaths.h"
+#include "core/intake/AppPaths.h"
 
 namespace kestrin {
 

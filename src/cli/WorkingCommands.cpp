@@ -4,9 +4,9 @@
 
 #include "cli/HumanOutput.h"
 #include "cli/TerminalText.h"
-#include "core/ResumeMessageBuilder.h"
-#include "core/ResumeMessageGuard.h"
-#include "core/Timestamp.h"
+#include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/ResumeMessageGuard.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cli/CommandContext.h"
-#include "core/TaskStatus.h"
+#include "core/store/TaskStatus.h"
 
 namespace kestrin {
 

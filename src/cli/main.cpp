@@ -8,7 +8,7 @@
 
 #include "cli/ConsoleFacts.h"
 #include "cli/VelmoraCLI.h"
-#include "core/AppPaths.h"
+#include "core/intake/AppPaths.h"
 
 int main(int argc, char** argv) {
     const auto environment = kestrin::AppPaths::processEnvironment();

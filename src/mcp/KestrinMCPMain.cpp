@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "core/ReceiptImporter.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/intake/ReceiptImporter.h"
+#include "core/store/SQLiteTaskStore.h"
 #include "mcp/Localized.h"
 #include "mcp/MCPServer.h"
 #include "mcp/ServerTools.h"

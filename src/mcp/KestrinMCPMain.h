@@ -3,7 +3,7 @@
 #include <istream>
 #include <ostream>
 
-#include "core/AppPaths.h"
+#include "core/intake/AppPaths.h"
 
 namespace kestrin {
 

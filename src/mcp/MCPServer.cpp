@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/BuildInfo.h"
-#include "core/TextTrimming.h"
+#include "core/intake/BuildInfo.h"
+#include "core/support/TextTrimming.h"
 #include "mcp/LineReader.h"
 #include "mcp/Localized.h"
 #include "mcp/WireJSON.h"

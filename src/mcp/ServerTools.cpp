@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "core/KestrinArchive.h"
-#include "core/Timestamp.h"
+#include "core/archive/KestrinArchive.h"
+#include "core/receipt/Timestamp.h"
 #include "mcp/Localized.h"
 #include "mcp/UTF8Repair.h"
 #include "mcp/WireJSON.h"

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <variant>
 
-#include "core/AppPaths.h"
-#include "core/ReceiptImporter.h"
-#include "core/Result.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/intake/AppPaths.h"
+#include "core/intake/ReceiptImporter.h"
+#include "core/support/Result.h"
+#include "core/store/SQLiteTaskStore.h"
 #include "mcp/JSONWriteError.h"
 #include "mcp/MCPInputError.h"
 

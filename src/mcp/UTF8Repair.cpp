@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/UTF8.h"
+#include "core/support/UTF8.h"
 
 namespace kestrin {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/ParseJSON.h"
+#include "core/receipt/ParseJSON.h"
 
 namespace kestrin {
 

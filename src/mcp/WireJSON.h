@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/Result.h"
+#include "core/support/Result.h"
 #include "mcp/JSONWriteError.h"
 
 namespace kestrin {

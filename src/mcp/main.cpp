@@ -4,7 +4,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "core/AppPaths.h"
+#include "core/intake/AppPaths.h"
 #include "mcp/FileDescriptorStreamBuffer.h"
 #include "mcp/KestrinMCPMain.h"
 

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "CLIFixture.h"
-#include "core/CommandRisk.h"
-#include "core/ResumeMessageGuard.h"
+#include "core/checks/CommandRisk.h"
+#include "core/handback/ResumeMessageGuard.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

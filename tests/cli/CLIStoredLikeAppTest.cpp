@@ -8,9 +8,9 @@
 #include <sqlite3.h>
 
 #include "CLIFixture.h"
-#include "core/ResumeMessageBuilder.h"
-#include "core/SQLiteTaskStore.h"
-#include "core/Timestamp.h"
+#include "core/handback/ResumeMessageBuilder.h"
+#include "core/store/SQLiteTaskStore.h"
+#include "core/receipt/Timestamp.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

@@ -2,7 +2,7 @@
 // data directory that cannot be opened (exit 1 with the system's text).
 
 #include "CLIFixture.h"
-#include "core/BuildInfo.h"
+#include "core/intake/BuildInfo.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

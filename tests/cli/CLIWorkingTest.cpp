@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "CLIFixture.h"
-#include "core/Timestamp.h"
+#include "core/receipt/Timestamp.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/AppPaths.h"
+#include "core/intake/AppPaths.h"
 
 namespace kestrin::testing {
 

@@ -9,8 +9,8 @@
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
 #include "support/ScratchDirectory.h"
-#include "core/ParseJSON.h"
-#include "core/ReceiptImporter.h"
+#include "core/receipt/ParseJSON.h"
+#include "core/intake/ReceiptImporter.h"
 #include "mcp/MCPServer.h"
 
 namespace kestrin::testing {

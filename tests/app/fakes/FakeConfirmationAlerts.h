@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "app/ConfirmationAlerts.h"
+#include "app/model/ConfirmationAlerts.h"
 
 namespace kestrin {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/DeferredCalls.h"
+#include "app/model/DeferredCalls.h"
 
 namespace kestrin {
 

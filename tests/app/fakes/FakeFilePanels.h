@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "app/FilePanels.h"
+#include "app/model/FilePanels.h"
 
 namespace kestrin {
 

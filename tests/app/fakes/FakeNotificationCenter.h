@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "app/NotificationCenter.h"
+#include "app/model/NotificationCenter.h"
 
 namespace kestrin {
 

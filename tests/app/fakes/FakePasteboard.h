@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Pasteboard.h"
+#include "app/model/Pasteboard.h"
 
 namespace kestrin {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppPlatform.h"
+#include "app/model/AppPlatform.h"
 #include "fakes/FakeConfirmationAlerts.h"
 #include "fakes/FakeDeferredCalls.h"
 #include "fakes/FakeFilePanels.h"

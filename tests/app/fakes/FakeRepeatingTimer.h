@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RepeatingTimer.h"
+#include "app/model/RepeatingTimer.h"
 
 namespace kestrin {
 

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QStringList>
 
-#include "app/Workspace.h"
+#include "app/model/Workspace.h"
 
 namespace kestrin {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "TestReceipts.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/store/SQLiteTaskStore.h"
 
 namespace kestrin::testing {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "SharedReceipt.h"
-#include "core/SQLiteTaskStore.h"
+#include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/InterventionReceipt.h"
-#include "core/ReceiptJSON.h"
-#include "core/Timestamp.h"
+#include "core/receipt/InterventionReceipt.h"
+#include "core/receipt/ReceiptJSON.h"
+#include "core/receipt/Timestamp.h"
 
 namespace kestrin::testing {
 

@@ -1,0 +1,550 @@
+#include "app/model/AppModel.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <span>
+
+#include "app/model/QtText.h"
+#include "core/intake/InboxScanner.h"
+#include "core/intake/ReceiptImporter.h"
+#include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/ResumeMessageGuard.h"
+#include "core/handback/SourceLinkResolver.h"
+#include "core/handback/TaskListPolicy.h"
+
+namespace kestrin {
+namespace {
+
+// Search texts and queries are compared lower-cased and in composed form, so
+// that "é" typed one way finds "é" stored the other way.
+QString searchForm(const QString& text) {
+    return text.toLower().normalized(QString::NormalizationForm_C);
+}
+
+// The six values a task is found by: item title and reason, project name,
+// agent task title, agent and category display names.
+QString searchTextOf(const TaskRecord& task) {
+    const QStringList values{toQString(task.item.title),
+                             toQString(task.item.reason),
+                             toQString(task.project.name),
+                             toQString(task.source.taskTitle),
+                             toQString(displayName(task.source.agent)),
+                             toQString(displayName(task.item.category))};
+    return searchForm(values.join(QLatin1Char(' ')));
+}
+
+}  // namespace
+
+AppModel::AppModel(AppPlatform platform, QObject* parent)
+    : QObject(parent), platform_(std::move(platform)) {
+    if (!start()) return;
+    refresh();
+    if (platform_.notifications->isAvailable()) platform_.notifications->requestAuthorization();
+}
+
+AppModel::~AppModel() = default;
+
+bool AppModel::start() {
+    auto paths = AppPaths::defaultPaths(platform_.environment);
+    if (!paths) {
+        present(paths.error(), QStringLiteral("无法启动本地任务库"));
+        return false;
+    }
+    if (auto created = paths->ensureDirectories(); !created) {
+        present(created.error(), QStringLiteral("无法启动本地任务库"));
+        return false;
+    }
+    auto store = SQLiteTaskStore::open(paths->database());
+    if (!store) {
+        present(store.error(), QStringLiteral("无法启动本地任务库"));
+        return false;
+    }
+    paths_ = std::move(paths).value();
+    dataEnvironment_ = paths_->dataEnvironment(platform_.environment);
+    store_ = std::move(store).value();
+    importer_ = std::make_unique<ReceiptImporter>(*store_);
+    inboxScanner_ = std::make_unique<InboxScanner>(*paths_, *importer_);
+    return true;
+}
+
+// ---- Observed state ----
+
+void AppModel::setSelection(SidebarSelection selection) {
+    if (selection_ == selection) return;
+    selection_ = std::move(selection);
+    emit selectionChanged();
+}
+
+void AppModel::setSelectedTaskKey(OptionalTaskKey key) {
+    if (selectedTaskKey_ == key) return;
+    selectedTaskKey_ = std::move(key);
+    emit selectedTaskKeyChanged();
+}
+
+void AppModel::setSelectedTaskKeys(TaskKeySet keys) {
+    if (selectedTaskKeys_ == keys) return;
+    selectedTaskKeys_ = std::move(keys);
+    emit selectedTaskKeysChanged();
+}
+
+void AppModel::setSearchText(const QString& text) {
+    if (searchText_ == text) return;
+    searchText_ = text;
+    searchQuery_ = searchForm(text.trimmed());
+    emit searchTextChanged();
+}
+
+void AppModel::setShowingImporter(bool showing) {
+    if (isShowingImporter_ == showing) return;
+    isShowingImporter_ = showing;
+    emit isShowingImporterChanged();
+}
+
+void AppModel::setShowingDeleteConfirmation(bool showing) {
+    if (isShowingDeleteConfirmation_ == showing) return;
+    isShowingDeleteConfirmation_ = showing;
+    emit isShowingDeleteConfirmationChanged();
+}
+
+void AppModel::setNotice(OptionalNotice notice) {
+    if (notice_ == notice) return;
+    notice_ = std::move(notice);
+    emit noticeChanged();
+}
+
+void AppModel::showNotice(const QString& title, const QString& message) {
+    setNotice(AppNotice::make(title, message));
+}
+
+QString AppModel::note(const std::string& taskKey) const {
+    auto found = notes_.find(taskKey);
+    return found == notes_.end() ? QString() : found->second;
+}
+
+void AppModel::setNote(const std::string& taskKey, const QString& text) {
+    notes_[taskKey] = text;
+}
+
+TaskDataEnvironment AppModel::dataEnvironment() const {
+    return dataEnvironment_.value_or(TaskDataEnvironment::custom);
+}
+
+bool AppModel::isTimerRunning() const {
+    return platform_.timer->isRunning();
+}
+
+// ---- Derived values ----
+
+QString AppModel::windowTitle() const {
+    return QStringLiteral("Velmora · ") + toQString(displayName(dataEnvironment()));
+}
+
+const QString& AppModel::searchIndexEntry(std::size_t position) const {
+    if (searchIndex_.size() != tasks_.size()) {
+        searchIndex_.clear();
+        searchIndex_.reserve(tasks_.size());
+        for (const TaskRecord& task : tasks_) searchIndex_.push_back(searchTextOf(task));
+    }
+    return searchIndex_[position];
+}
+
+bool AppModel::isVisible(const TaskRecord& task) const {
+    if (!selection_.includes(task)) return false;
+    if (searchQuery_.isEmpty()) return true;
+    return searchIndexEntry(taskPositions_.at(task.taskKey)).contains(searchQuery_);
+}
+
+std::vector<const TaskRecord*> AppModel::visibleTasks() const {
+    std::vector<const TaskRecord*> visible;
+    for (const TaskRecord& task : tasks_) {
+        if (isVisible(task)) visible.push_back(&task);
+    }
+    return visible;
+}
+
+const TaskRecord* AppModel::visibleTaskWithKey(const std::string& key) const {
+    auto found = taskPositions_.find(key);
+    if (found == taskPositions_.end()) return nullptr;
+    const TaskRecord& task = tasks_[found->second];
+    return isVisible(task) ? &task : nullptr;
+}
+
+const TaskRecord* AppModel::firstVisibleTask() const {
+    for (const TaskRecord& task : tasks_) {
+        if (isVisible(task)) return &task;
+    }
+    return nullptr;
+}
+
+std::optional<TaskRecord> AppModel::selectedTask() {
+    if (selectedTaskKey_) {
+        if (const TaskRecord* task = visibleTaskWithKey(*selectedTaskKey_)) return *task;
+    }
+    // "Any one element" of the multi-selection: the first in key order.
+    if (!selectedTaskKeys_.empty()) {
+        if (const TaskRecord* task = visibleTaskWithKey(*selectedTaskKeys_.begin())) return *task;
+    }
+    const TaskRecord* first = firstVisibleTask();
+    if (first == nullptr) return std::nullopt;
+    setSelectedTaskKey(first->taskKey);
+    return *first;
+}
+
+TaskKeySet AppModel::selectedVisibleTaskKeys() const {
+    TaskKeySet keys;
+    for (const std::string& key : selectedTaskKeys_) {
+        if (visibleTaskWithKey(key) != nullptr) keys.insert(key);
+    }
+    return keys;
+}
+
+// ---- Refresh ----
+
+void AppModel::refresh() {
+    if (!store_) return;
+    const Timestamp now = platform_.clock();
+    auto token = store_->changeToken();
+    const bool unchanged =
+        token && loadedToken_ && *token == *loadedToken_ && !(nextWakeUp_ && *nextWakeUp_ <= now);
+    if (!unchanged) {
+        // The token is taken before the reload: a write landing in between is
+        // then seen again by the next refresh rather than missed.
+        loadedToken_.reset();
+        if (reload(now) && token) loadedToken_ = *token;
+    }
+    reconcileSelection();
+}
+
+bool AppModel::reload(Timestamp now) {
+    auto tasks = store_->listTasks(true, now);
+    if (!tasks) {
+        present(tasks.error(), QStringLiteral("无法读取任务"));
+        return false;
+    }
+    const std::int64_t skipped = store_->lastSkippedTaskRowCount();
+    auto history = store_->receiptHistory(historyLimit);
+    if (!history) {
+        present(history.error(), QStringLiteral("无法读取任务"));
+        return false;
+    }
+    assignTasks(std::move(tasks).value());
+    if (history_ != *history) {
+        history_ = std::move(history).value();
+        emit historyChanged();
+    }
+    if (skipped >= 1) {
+        const std::string key = std::to_string(skipped) + "-" + std::to_string(tasks_.size());
+        if (key != skippedNoticeSuppressionKey_) {
+            skippedNoticeSuppressionKey_ = key;
+            showNotice(QStringLiteral("部分记录无法解析"),
+                       QStringLiteral("任务库中有 ") + QString::number(skipped) +
+                           QStringLiteral(" 条记录无法被当前版本读取（可能由更新版本的 App "
+                                          "写入）。其余功能不受影响；这些记录已从列表中隐藏。"));
+        }
+    }
+    return true;
+}
+
+void AppModel::assignTasks(TaskList tasks) {
+    nextWakeUp_.reset();
+    for (const TaskRecord& task : tasks) {
+        if (task.status == TaskStatus::snoozed && task.snoozedUntil &&
+            (!nextWakeUp_ || *task.snoozedUntil < *nextWakeUp_)) {
+            nextWakeUp_ = task.snoozedUntil;
+        }
+    }
+    if (tasks_ == tasks) return;
+    tasks_ = std::move(tasks);
+    taskPositions_.clear();
+    taskPositions_.reserve(tasks_.size());
+    for (std::size_t i = 0; i < tasks_.size(); ++i) taskPositions_.emplace(tasks_[i].taskKey, i);
+    searchIndex_.clear();
+    emit tasksChanged();
+}
+
+void AppModel::reconcileSelection() {
+    TaskKeySet kept;
+    for (const std::string& key : selectedTaskKeys_) {
+        if (taskPositions_.contains(key)) kept.insert(key);
+    }
+    setSelectedTaskKeys(std::move(kept));
+
+    if (const std::string* project = selection_.projectName();
+        project != nullptr && !TaskListPolicy::hasVisibleTasks(*project, tasks_)) {
+        setSelection(SidebarSelection::attention());
+    }
+
+    // The policy looks only at the list it is given: the selected task when it
+    // is visible, else the first visible task, which is all it would pick from.
+    const TaskRecord* shown = selectedTaskKey_ ? visibleTaskWithKey(*selectedTaskKey_) : nullptr;
+    if (shown == nullptr) shown = firstVisibleTask();
+    const auto candidates =
+        shown == nullptr ? std::span<const TaskRecord>() : std::span<const TaskRecord>(shown, 1);
+    setSelectedTaskKey(TaskListPolicy::reconciledSelectedTaskKey(selectedTaskKey_, candidates));
+}
+
+void AppModel::updateTaskSelection(TaskKeySet keys) {
+    setSelectedTaskKeys(std::move(keys));
+    if (selectedTaskKey_ && selectedTaskKeys_.contains(*selectedTaskKey_)) return;
+    setSelectedTaskKey(selectedTaskKeys_.empty() ? OptionalTaskKey()
+                                                 : OptionalTaskKey(*selectedTaskKeys_.begin()));
+}
+
+void AppModel::scheduleDeferredRefresh() {
+    // The service drops the call when the model (its owner) is gone first.
+    platform_.deferredCalls->post([this] { refresh(); });
+}
+
+// ---- Watching ----
+
+void AppModel::startWatching() {
+    if (platform_.timer->isRunning()) return;
+    platform_.timer->start(scanInterval, scanTolerance, [this] { scanTimerFired(); });
+    scanInbox(true);
+}
+
+void AppModel::setWatching(bool watching) {
+    if (isWatching_ != watching) {
+        isWatching_ = watching;
+        emit isWatchingChanged();
+    }
+    if (watching) {
+        startWatching();
+    } else {
+        platform_.timer->stop();
+    }
+}
+
+void AppModel::scanTimerFired() {
+    if (isWatching_ && windowVisible_) scanInbox(true);
+}
+
+void AppModel::enterBackground() {
+    windowVisible_ = false;
+    platform_.timer->stop();
+}
+
+void AppModel::enterForeground() {
+    windowVisible_ = true;
+    if (isWatching_) startWatching();
+}
+
+// ---- Imports ----
+
+void AppModel::notifyIfNeeded(const ImportOutcome& outcome) {
+    if (!outcome.createsNotification() || !platform_.notifications->isAvailable()) return;
+    const InterventionReceipt& receipt = outcome.receipt;
+    QStringList titles;
+    for (const InterventionItem& item : receipt.items) titles << toQString(item.title);
+    platform_.notifications->post(DesktopNotification{
+        toQString(receipt.receiptId) + QStringLiteral("-v") + QString::number(receipt.version),
+        toQString(receipt.project.name) + QStringLiteral(" 需要你介入"),
+        titles.join(QStringLiteral("、"))});
+}
+
+void AppModel::scanInbox(bool silent) {
+    if (!inboxScanner_) return;
+    auto events = inboxScanner_->scanOnce();
+    if (!events) {
+        if (!silent) present(events.error(), QStringLiteral("无法扫描收件箱"));
+        return;
+    }
+    if (events->empty()) {
+        refresh();
+        if (!silent) {
+            showNotice(QStringLiteral("收件箱已检查"), QStringLiteral("当前没有新的 JSON 回执。"));
+        }
+        return;
+    }
+    QStringList lines;
+    bool anyRejected = false;
+    for (const InboxScanEvent& event : *events) {
+        const QString name = toQString(event.filename) + QStringLiteral("：");
+        const InboxScanEvent::Result& result = event.result;
+        switch (result.kind) {
+            case InboxScanEvent::Result::Kind::accepted:
+                lines << name + toQString(result.outcome->userMessage());
+                notifyIfNeeded(*result.outcome);
+                break;
+            case InboxScanEvent::Result::Kind::acceptedButArchivingFailed:
+                lines << name + toQString(result.outcome->userMessage()) +
+                             QStringLiteral(
+                                 "（注意：归档到 processed 目录失败，文件仍留在收件箱，"
+                                 "下轮扫描会重试。原因：") +
+                             toQString(result.reason) + QStringLiteral("）");
+                notifyIfNeeded(*result.outcome);
+                break;
+            case InboxScanEvent::Result::Kind::rejected:
+                lines << name + QStringLiteral("已拒收，") + toQString(result.reason);
+                anyRejected = true;
+                break;
+        }
+    }
+    refresh();
+    if (silent && !anyRejected) return;
+    showNotice(QStringLiteral("收件箱处理完成"), lines.join(QLatin1Char('\n')));
+}
+
+void AppModel::importFiles(const std::vector<std::filesystem::path>& locations) {
+    if (!importer_) return;
+    // Files chosen in a panel are readable as they are: there is no
+    // security-scoped access to begin or end on this platform.
+    QStringList lines;
+    for (const std::filesystem::path& location : locations) {
+        const QString name = toQString(location.filename().string()) + QStringLiteral("：");
+        auto outcome = importer_->importFile(location);
+        if (!outcome) {
+            lines << name + toQString(outcome.error().description());
+            continue;
+        }
+        lines << name + toQString(outcome->userMessage());
+        notifyIfNeeded(*outcome);
+    }
+    refresh();
+    showNotice(QStringLiteral("导入结果"), lines.join(QLatin1Char('\n')));
+}
+
+void AppModel::importFromPasteboard() {
+    const std::optional<QString> text = platform_.pasteboard->readString();
+    if (!text) {
+        showNotice(QStringLiteral("剪贴板没有 JSON"),
+                   QStringLiteral("先从 Agent 复制完整的回执 JSON，再回到这里导入。"));
+        return;
+    }
+    if (!importer_) return;
+    const QByteArray bytes = text->toUtf8();
+    auto outcome = importer_->importData(std::string_view(bytes.constData(), bytes.size()));
+    if (!outcome) {
+        present(outcome.error(), QStringLiteral("剪贴板回执被拒收"));
+        return;
+    }
+    refresh();
+    showNotice(QStringLiteral("剪贴板导入完成"), toQString(outcome->userMessage()));
+    notifyIfNeeded(*outcome);
+}
+
+// ---- Task changes ----
+
+void AppModel::setStep(const std::string& taskKey, const std::string& stepID, bool completed) {
+    if (store_) {
+        if (auto done = store_->setStepCompleted(taskKey, stepID, completed); !done) {
+            present(done.error(), QStringLiteral("无法更新步骤"));
+        }
+    }
+    scheduleDeferredRefresh();
+}
+
+void AppModel::setStatus(const std::string& taskKey, TaskStatus status,
+                         std::optional<Timestamp> snoozedUntil) {
+    if (store_) {
+        if (auto done = store_->setStatus(taskKey, status, snoozedUntil); !done) {
+            present(done.error(), QStringLiteral("无法更新状态"));
+        }
+    }
+    scheduleDeferredRefresh();
+}
+
+void AppModel::deleteSelectedTasks() {
+    const TaskKeySet keys = selectedVisibleTaskKeys();
+    if (keys.empty()) {
+        setShowingDeleteConfirmation(false);
+        return;
+    }
+    if (store_) {
+        if (auto deleted = store_->deleteTasks(keys); !deleted) {
+            present(deleted.error(), QStringLiteral("无法删除事项"));
+            setShowingDeleteConfirmation(false);
+            return;
+        }
+    }
+    setSelectedTaskKeys({});
+    setSelectedTaskKey(std::nullopt);
+    scheduleDeferredRefresh();
+    showNotice(QStringLiteral("已删除 ") + QString::number(keys.size()) + QStringLiteral(" 项"),
+               QStringLiteral("任务已从当前列表永久删除；对应回执仍保留在“回执历史”中。"));
+    setShowingDeleteConfirmation(false);
+}
+
+// ---- Hand-back ----
+
+bool AppModel::writeResumeMessage(const TaskRecord& task) {
+    const std::string notes = note(task.taskKey).toStdString();
+    const std::string message = ResumeMessageBuilder().build(task, notes);
+    // The clipboard's next stop is the agent: a secret goes only by choice.
+    if (const auto secret = ResumeMessageGuard().check(message)) {
+        const bool copyAnyway = platform_.alerts->confirm(
+            ConfirmationRequest{QStringLiteral("仍要复制恢复消息吗？"), toQString(secret->description()),
+                                QStringLiteral("仍然复制"), QStringLiteral("不复制")});
+        if (!copyAnyway) return false;
+    }
+    platform_.pasteboard->writeString(toQString(message));
+    setStatus(task.taskKey, TaskStatus::readyToResume, std::nullopt);
+    return true;
+}
+
+void AppModel::copyResumeMessage(const TaskRecord& task) {
+    writeResumeMessage(task);
+}
+
+void AppModel::copyAndReturnToCodex(const TaskRecord& task) {
+    if (task.completedStepCount() != task.totalStepCount()) {
+        showNotice(QStringLiteral("还有步骤未完成"),
+                   QStringLiteral("请按顺序完成并核对所有步骤，再生成恢复消息。"));
+        return;
+    }
+    const SourceLinkResolution resolution = SourceLinkResolver().resolve(task.source);
+    if (!resolution.url) {
+        if (!writeResumeMessage(task)) return;
+        showNotice(QStringLiteral("恢复消息已复制"),
+                   resolution.reason ? toQString(*resolution.reason)
+                                     : QStringLiteral("无法定位原 Codex 任务；请手动打开 "
+                                                      "Codex，再粘贴恢复消息。"));
+        return;
+    }
+    if (!writeResumeMessage(task)) return;
+    if (!platform_.workspace->openURL(QUrl(toQString(*resolution.url)))) {
+        openCodexApplication();
+        showNotice(QStringLiteral("恢复消息已复制，但未定位原任务"),
+                   QStringLiteral("Codex 深链接没有成功打开。请在 Codex 中手动进入原任务，按 "
+                                  "Command-V 粘贴并检查后，再按 Return 发送。"));
+        return;
+    }
+    showNotice(QStringLiteral("已复制，并已请求 Codex 打开任务"),
+               QStringLiteral("Codex 已接收深链接请求，但 Velmora "
+                              "无法确认是否定位正确。请先核对当前是否为原任务，然后按 Command-V "
+                              "粘贴，检查恢复消息，最后按 Return 发送。"));
+}
+
+bool AppModel::openCodexApplication() {
+    return platform_.workspace->openCodexApplication();
+}
+
+void AppModel::openCodexOrExplain() {
+    if (openCodexApplication()) return;
+    showNotice(QStringLiteral("没有找到 Codex"),
+               QStringLiteral("请手动打开 Codex，再进入原任务并粘贴恢复消息。"));
+}
+
+// ---- Small services for the views ----
+
+void AppModel::copyText(const QString& text) {
+    platform_.pasteboard->writeString(text);
+}
+
+void AppModel::openInbox() {
+    if (paths_) platform_.workspace->openFolder(toQString(paths_->inbox().string()));
+}
+
+void AppModel::openDataDirectory() {
+    if (paths_) platform_.workspace->openFolder(toQString(paths_->root().string()));
+}
+
+void AppModel::openProjectFolder(const TaskRecord& task) {
+    platform_.workspace->openFolder(toQString(task.project.path));
+}
+
+void AppModel::openTerminal(const QString& workingDirectory) {
+    platform_.workspace->openTerminal(workingDirectory);
+}
+
+}  // namespace kestrin

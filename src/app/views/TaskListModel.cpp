@@ -1,0 +1,48 @@
+#include "app/views/TaskListModel.h"
+
+#include "app/model/AppModel.h"
+#include "app/views/TaskRow.h"
+
+namespace kestrin {
+
+TaskListModel::TaskListModel(AppModel& model, QObject* parent)
+    : QAbstractListModel(parent), model_(model) {
+    reload();
+}
+
+void TaskListModel::reload() {
+    beginResetModel();
+    rows_ = model_.visibleTasks();
+    rowsByKey_.clear();
+    rowsByKey_.reserve(rows_.size());
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        rowsByKey_.emplace(std::string_view(rows_[row]->taskKey), int(row));
+    }
+    endResetModel();
+}
+
+int TaskListModel::rowOf(const std::string& taskKey) const {
+    auto found = rowsByKey_.find(taskKey);
+    return found == rowsByKey_.end() ? -1 : found->second;
+}
+
+int TaskListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+QVariant TaskListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const TaskRecord& task = taskAt(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+            return QString::fromStdString(task.item.title);
+        case Qt::AccessibleTextRole:
+            return TaskRow::accessibilityLabel(task);
+        case TaskKeyRole:
+            return QString::fromStdString(task.taskKey);
+        default:
+            return {};
+    }
+}
+
+}  // namespace kestrin

@@ -1,0 +1,796 @@
+#include "core/store/SQLiteTaskStore.h"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "core/support/SHA256Digest.h"
+#include "core/store/SQLiteTransaction.h"
+#include "core/support/UTF8.h"
+
+namespace kestrin {
+
+namespace {
+
+constexpr int busyTimeoutMilliseconds = 2000;
+
+constexpr const char* createReceiptsTable = R"(CREATE TABLE IF NOT EXISTS receipts (
+    receipt_id TEXT PRIMARY KEY,
+    version INTEGER NOT NULL,
+    schema_version TEXT NOT NULL,
+    project_name TEXT NOT NULL,
+    project_path TEXT NOT NULL,
+    agent TEXT NOT NULL,
+    state TEXT NOT NULL,
+    requires_user_action INTEGER NOT NULL,
+    summary TEXT NOT NULL,
+    created_at TEXT NOT NULL,
+    updated_at TEXT NOT NULL,
+    imported_at TEXT NOT NULL,
+    raw_hash TEXT NOT NULL,
+    raw_json TEXT NOT NULL
+);)";
+
+constexpr const char* createTasksTable = R"(CREATE TABLE IF NOT EXISTS tasks (
+    task_key TEXT PRIMARY KEY,
+    receipt_id TEXT NOT NULL REFERENCES receipts(receipt_id) ON DELETE CASCADE,
+    item_id TEXT NOT NULL,
+    receipt_version INTEGER NOT NULL,
+    project_name TEXT NOT NULL,
+    project_path TEXT NOT NULL,
+    agent TEXT NOT NULL,
+    receipt_state TEXT NOT NULL,
+    source_task_title TEXT NOT NULL,
+    source_task_id TEXT,
+    source_locator TEXT,
+    receipt_summary TEXT NOT NULL,
+    category TEXT NOT NULL,
+    priority TEXT NOT NULL,
+    item_json TEXT NOT NULL,
+    created_at TEXT NOT NULL,
+    updated_at TEXT NOT NULL,
+    imported_at TEXT NOT NULL,
+    status TEXT NOT NULL DEFAULT 'pending',
+    snoozed_until TEXT
+);)";
+
+constexpr const char* createStepProgressTable = R"(CREATE TABLE IF NOT EXISTS step_progress (
+    task_key TEXT NOT NULL REFERENCES tasks(task_key) ON DELETE CASCADE,
+    step_id TEXT NOT NULL,
+    completed_at TEXT NOT NULL,
+    PRIMARY KEY (task_key, step_id)
+);)";
+
+constexpr const char* createIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS idx_tasks_status ON tasks(status);",
+    "CREATE INDEX IF NOT EXISTS idx_tasks_project ON tasks(project_name);",
+    "CREATE INDEX IF NOT EXISTS idx_tasks_receipt ON tasks(receipt_id);",
+};
+
+constexpr const char* selectReceiptMetadata =
+    "SELECT version, raw_hash FROM receipts WHERE receipt_id = ? LIMIT 1;";
+
+constexpr const char* upsertReceiptSQL =
+    "INSERT INTO receipts (receipt_id, version, schema_version, project_name, project_path, "
+    "agent, state, requires_user_action, summary, created_at, updated_at, imported_at, raw_hash, "
+    "raw_json) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+    "ON CONFLICT(receipt_id) DO UPDATE SET "
+    "version = excluded.version, "
+    "schema_version = excluded.schema_version, "
+    "project_name = excluded.project_name, "
+    "project_path = excluded.project_path, "
+    "agent = excluded.agent, "
+    "state = excluded.state, "
+    "requires_user_action = excluded.requires_user_action, "
+    "summary = excluded.summary, "
+    "created_at = excluded.created_at, "
+    "updated_at = excluded.updated_at, "
+    "imported_at = excluded.imported_at, "
+    "raw_hash = excluded.raw_hash, "
+    "raw_json = excluded.raw_json;";
+
+constexpr const char* upsertTaskSQL =
+    "INSERT INTO tasks (task_key, receipt_id, item_id, receipt_version, project_name, "
+    "project_path, agent, receipt_state, source_task_title, source_task_id, source_locator, "
+    "receipt_summary, category, priority, item_json, created_at, updated_at, imported_at, status, "
+    "snoozed_until) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+    "ON CONFLICT(task_key) DO UPDATE SET "
+    "receipt_version = excluded.receipt_version, "
+    "project_name = excluded.project_name, "
+    "project_path = excluded.project_path, "
+    "agent = excluded.agent, "
+    "receipt_state = excluded.receipt_state, "
+    "source_task_title = excluded.source_task_title, "
+    "source_task_id = excluded.source_task_id, "
+    "source_locator = excluded.source_locator, "
+    "receipt_summary = excluded.receipt_summary, "
+    "category = excluded.category, "
+    "priority = excluded.priority, "
+    "item_json = excluded.item_json, "
+    "created_at = excluded.created_at, "
+    "updated_at = excluded.updated_at, "
+    "imported_at = excluded.imported_at, "
+    "status = 'pending', "
+    "snoozed_until = NULL;";
+
+constexpr const char* selectTaskKeysOfReceipt = "SELECT task_key FROM tasks WHERE receipt_id = ?;";
+constexpr const char* deleteTaskSQL = "DELETE FROM tasks WHERE task_key = ?;";
+constexpr const char* selectStepIDs = "SELECT step_id FROM step_progress WHERE task_key = ?;";
+constexpr const char* selectAllStepIDs = "SELECT task_key, step_id FROM step_progress;";
+constexpr const char* deleteStepSQL =
+    "DELETE FROM step_progress WHERE task_key = ? AND step_id = ?;";
+
+// "2026-07-27T08:30:00.000Z"
+constexpr std::size_t writtenTimestampLength = 24;
+
+// Column order of every task query; queryTasks reads by these positions.
+constexpr const char* taskColumns =
+    "SELECT task_key, receipt_id, receipt_version, project_name, project_path,\n"
+    "agent, receipt_state, source_task_title, source_task_id, source_locator,\n"
+    "receipt_summary, item_json, created_at, updated_at, imported_at, status, snoozed_until\n";
+
+enum TaskColumn {
+    taskKeyColumn,
+    receiptIDColumn,
+    receiptVersionColumn,
+    projectNameColumn,
+    projectPathColumn,
+    agentColumn,
+    receiptStateColumn,
+    sourceTaskTitleColumn,
+    sourceTaskIDColumn,
+    sourceLocatorColumn,
+    receiptSummaryColumn,
+    itemJSONColumn,
+    createdAtColumn,
+    updatedAtColumn,
+    importedAtColumn,
+    statusColumn,
+    snoozedUntilColumn,
+    priorityRankColumn  // listings only
+};
+
+SQLValue timestampValue(Timestamp instant) {
+    return SQLValue::text(kestrinISO8601(instant));
+}
+
+SQLValue optionalTextValue(const std::optional<std::string>& text) {
+    return text ? SQLValue::text(*text) : SQLValue::null();
+}
+
+template <typename E>
+SQLValue enumValue(E value) {
+    return SQLValue::text(std::string(rawValue(value)));
+}
+
+// Rearranges `items` in place so that position i holds what was at order[i],
+// moving each item once along the cycles of the permutation; `order` is used
+// up (every entry ends as its own position).
+template <typename T>
+void permute(std::vector<T>& items, std::vector<std::size_t>& order) {
+    for (std::size_t start = 0; start < items.size(); ++start) {
+        if (order[start] == start) continue;
+        T held = std::move(items[start]);
+        std::size_t to = start;
+        while (order[to] != start) {
+            const std::size_t from = order[to];
+            items[to] = std::move(items[from]);
+            order[to] = to;
+            to = from;
+        }
+        items[to] = std::move(held);
+        order[to] = to;
+    }
+}
+
+}  // namespace
+
+SQLiteTaskStore::SQLiteTaskStore(std::filesystem::path path) : path_(std::move(path)) {}
+
+SQLiteTaskStore::~SQLiteTaskStore() = default;
+
+std::filesystem::path SQLiteTaskStore::standardizedPath(const std::filesystem::path& path) {
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(path, error);
+    return (error ? path : absolute).lexically_normal();
+}
+
+Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
+    const std::filesystem::path& path) {
+    std::unique_ptr<SQLiteTaskStore> store(new SQLiteTaskStore(standardizedPath(path)));
+
+    // A directory-creation failure has no case of its own; it is reported as
+    // the open failure it causes, with the system's reason.
+    const auto directory = store->path_.parent_path();
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) return fail(StoreError::open(directory.string() + ": " + error.message()));
+
+    auto connection = SQLiteConnection::open(store->path_, SQLiteConnection::Mode::readWriteCreate);
+    if (!connection) return fail(connection.error());
+    store->database_ = std::move(connection).value();
+    store->database_.setBusyTimeout(busyTimeoutMilliseconds);
+
+    if (auto done = store->execute("PRAGMA foreign_keys = ON;"); !done) return fail(done.error());
+    // The version is checked before switching to WAL, because that switch
+    // already writes the file header: a newer file must stay untouched.
+    if (auto supported = store->needsMigration(); !supported) return fail(supported.error());
+    if (auto done = store->execute("PRAGMA journal_mode = WAL;"); !done) return fail(done.error());
+    if (auto done = store->migrate(); !done) return fail(done.error());
+    return store;
+}
+
+Result<void, StoreError> SQLiteTaskStore::execute(const std::string& sql) {
+    return database_.execute(sql);
+}
+
+Result<std::int64_t, StoreError> SQLiteTaskStore::pragmaInteger(std::string_view name) {
+    return database_.pragmaInteger(name);
+}
+
+Result<bool, StoreError> SQLiteTaskStore::needsMigration() {
+    auto version = pragmaInteger("user_version");
+    if (!version) return fail(version.error());
+    if (*version > currentSchemaVersion) {
+        return fail(StoreError::unsupportedSchema(*version, currentSchemaVersion));
+    }
+    return *version < currentSchemaVersion;
+}
+
+Result<void, StoreError> SQLiteTaskStore::migrate() {
+    auto needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
+
+    auto transaction = SQLiteTransaction::begin(database_);
+    if (!transaction) return fail(transaction.error());
+    // Asked again under the write lock: another process may have migrated
+    // the file meanwhile, perhaps a newer build beyond this one's version.
+    needed = needsMigration();
+    if (!needed) return fail(needed.error());
+    if (!*needed) return {};
+    if (auto done = migrateToVersion1(); !done) return done;
+    if (auto done = execute("PRAGMA user_version = 1;"); !done) return done;
+    return transaction->commit();
+}
+
+Result<void, StoreError> SQLiteTaskStore::migrateToVersion1() {
+    for (const char* sql : {createReceiptsTable, createTasksTable, createStepProgressTable}) {
+        if (auto done = execute(sql); !done) return done;
+    }
+    for (const char* sql : createIndexes) {
+        if (auto done = execute(sql); !done) return done;
+    }
+    return {};
+}
+
+std::int64_t SQLiteTaskStore::schemaVersion() {
+    std::scoped_lock guard(lock_);
+    auto version = pragmaInteger("user_version");
+    return version ? *version : 0;
+}
+
+std::int64_t SQLiteTaskStore::lastSkippedTaskRowCount() const {
+    std::scoped_lock guard(lock_);
+    return lastSkippedTaskRowCount_;
+}
+
+std::string SQLiteTaskStore::hash(std::string_view data) {
+    return SHA256Digest::hex(data);
+}
+
+void SQLiteTaskStore::setImportFaultHook(ImportFaultHook hook) {
+    std::scoped_lock guard(lock_);
+    importFaultHook_ = std::move(hook);
+}
+
+Result<void, StoreError> SQLiteTaskStore::injectFault(ImportStage stage) {
+    if (!importFaultHook_) return {};
+    return importFaultHook_(stage);
+}
+
+// MARK: - Import
+
+Result<std::optional<SQLiteTaskStore::ReceiptMetadata>, StoreError>
+SQLiteTaskStore::receiptMetadata(const std::string& receiptID) {
+    auto statement = database_.prepare(selectReceiptMetadata);
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(1, SQLValue::text(receiptID)); !bound) {
+        return fail(bound.error());
+    }
+    if (!statement->next()) {
+        // A failed read must not pass for "not stored": the import would then
+        // overwrite whatever version is there.
+        if (auto done = statement->finished(); !done) return fail(done.error());
+        return std::optional<ReceiptMetadata>{};
+    }
+    return std::optional<ReceiptMetadata>{
+        ReceiptMetadata{statement->integer(0), statement->text(1)}};
+}
+
+Result<StoreImportResult, StoreError> SQLiteTaskStore::importReceipt(
+    const InterventionReceipt& receipt, std::string_view rawData, const std::string& rawHash) {
+    std::scoped_lock guard(lock_);
+
+    // The pre-check answers repeats and old versions without taking the write
+    // lock; the decision that counts is taken again inside the transaction.
+    auto stored = receiptMetadata(receipt.receiptId);
+    if (!stored) return fail(stored.error());
+    if (*stored) {
+        const auto& [version, storedHash] = **stored;
+        if (version > receipt.version) return StoreImportResult::stale(version);
+        if (version == receipt.version) {
+            return storedHash == rawHash ? StoreImportResult::duplicate()
+                                         : StoreImportResult::versionConflict();
+        }
+    }
+
+    if (!isValidUTF8(rawData)) return fail(StoreError::decode("回执文件不是 UTF-8 文本。"));
+    const std::string rawJSON(rawData);
+
+    if (auto injected = injectFault(ImportStage::beforeTransaction); !injected) {
+        return fail(injected.error());
+    }
+    auto transaction = SQLiteTransaction::begin(database_);
+    if (!transaction) return fail(transaction.error());
+
+    // Under the write lock: another process may have stored this receipt
+    // since the pre-check.
+    auto current = receiptMetadata(receipt.receiptId);
+    if (!current) return fail(current.error());
+    std::optional<std::int64_t> previousVersion;
+    if (*current) {
+        const auto& [version, storedHash] = **current;
+        if (version > receipt.version) return StoreImportResult::stale(version);
+        if (version == receipt.version) {
+            // The same bytes arriving by two roads at once are a repeat, not a
+            // conflict; only a different document is refused.
+            if (storedHash == rawHash) return StoreImportResult::duplicate();
+            return fail(StoreError::versionConflictUnderLock(version, receipt.receiptId));
+        }
+        // What is replaced is what the transaction sees, which may be newer
+        // than what the pre-check saw.
+        previousVersion = version;
+    }
+
+    const Timestamp importedAt = currentTimestamp();
+    if (auto done = upsertReceipt(receipt, rawJSON, rawHash, importedAt); !done) {
+        return fail(done.error());
+    }
+    if (auto injected = injectFault(ImportStage::receiptWritten); !injected) {
+        return fail(injected.error());
+    }
+    if (auto done = upsertTasks(receipt, importedAt); !done) return fail(done.error());
+    if (auto injected = injectFault(ImportStage::beforeCommit); !injected) {
+        return fail(injected.error());
+    }
+    if (auto committed = transaction->commit(); !committed) return fail(committed.error());
+
+    const auto taskCount = static_cast<std::int64_t>(receipt.items.size());
+    if (taskCount == 0) return StoreImportResult::noAction();
+    if (previousVersion) return StoreImportResult::updated(taskCount, *previousVersion);
+    return StoreImportResult::inserted(taskCount);
+}
+
+Result<void, StoreError> SQLiteTaskStore::upsertReceipt(const InterventionReceipt& receipt,
+                                                        const std::string& rawJSON,
+                                                        const std::string& rawHash,
+                                                        Timestamp importedAt) {
+    return database_.run(upsertReceiptSQL,
+                         {
+                             SQLValue::text(receipt.receiptId),
+                             SQLValue::integer(receipt.version),
+                             SQLValue::text(receipt.schemaVersion),
+                             SQLValue::text(receipt.project.name),
+                             SQLValue::text(receipt.project.path),
+                             enumValue(receipt.source.agent),
+                             enumValue(receipt.state),
+                             SQLValue::integer(receipt.requiresUserAction ? 1 : 0),
+                             SQLValue::text(receipt.summary),
+                             timestampValue(receipt.createdAt),
+                             timestampValue(receipt.updatedAt),
+                             timestampValue(importedAt),
+                             SQLValue::text(rawHash),
+                             SQLValue::text(rawJSON),
+                         });
+}
+
+Result<std::set<std::string>, StoreError> SQLiteTaskStore::taskKeys(const std::string& receiptID) {
+    auto statement = database_.prepare(selectTaskKeysOfReceipt);
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(1, SQLValue::text(receiptID)); !bound) {
+        return fail(bound.error());
+    }
+    std::set<std::string> keys;
+    while (statement->next()) keys.insert(statement->text(0));
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    return keys;
+}
+
+Result<void, StoreError> SQLiteTaskStore::upsertTasks(const InterventionReceipt& receipt,
+                                                      Timestamp importedAt) {
+    auto existing = taskKeys(receipt.receiptId);
+    if (!existing) return fail(existing.error());
+
+    std::set<std::string> newKeys;
+    for (const auto& item : receipt.items) newKeys.insert(receipt.receiptId + "::" + item.id);
+
+    // The set is ordered, so obsolete keys go in ascending order.
+    {
+        auto remove = database_.prepare(deleteTaskSQL);
+        if (!remove) return fail(remove.error());
+        for (const auto& key : *existing) {
+            if (newKeys.contains(key)) continue;
+            remove->reset();
+            if (auto bound = remove->bind(1, SQLValue::text(key)); !bound) return bound;
+            if (auto done = remove->run(); !done) return done;
+        }
+    }
+
+    for (const auto& item : receipt.items) {
+        const std::string taskKey = receipt.receiptId + "::" + item.id;
+        if (auto owned = refuseForeignTaskKey(taskKey, receipt.receiptId); !owned) return owned;
+
+        InterventionItem stamped = item;
+        stamped.payloadVersion = InterventionItem::currentPayloadVersion;
+        const std::string encodeFailure = "无法编码事项 " + item.id + "。";
+        std::string itemJSON;
+        try {
+            itemJSON = encoder_.encode(stamped);
+        } catch (const std::exception&) {
+            // The JSON library refuses to write text that is not UTF-8.
+            return fail(StoreError::encode(encodeFailure));
+        }
+        if (!isValidUTF8(itemJSON)) return fail(StoreError::encode(encodeFailure));
+
+        auto written = database_.run(upsertTaskSQL, {
+                                                        SQLValue::text(taskKey),
+                                                        SQLValue::text(receipt.receiptId),
+                                                        SQLValue::text(item.id),
+                                                        SQLValue::integer(receipt.version),
+                                                        SQLValue::text(receipt.project.name),
+                                                        SQLValue::text(receipt.project.path),
+                                                        enumValue(receipt.source.agent),
+                                                        enumValue(receipt.state),
+                                                        SQLValue::text(receipt.source.taskTitle),
+                                                        optionalTextValue(receipt.source.taskId),
+                                                        optionalTextValue(receipt.source.locator),
+                                                        SQLValue::text(receipt.summary),
+                                                        enumValue(item.category),
+                                                        enumValue(item.priority),
+                                                        SQLValue::text(itemJSON),
+                                                        timestampValue(receipt.createdAt),
+                                                        timestampValue(receipt.updatedAt),
+                                                        timestampValue(importedAt),
+                                                        SQLValue::text("pending"),
+                                                        SQLValue::null(),
+                                                    });
+        if (!written) return written;
+
+        std::set<std::string> stepIDs;
+        for (const auto& step : item.steps) stepIDs.insert(step.id);
+        if (auto done = removeUnknownStepProgress(taskKey, stepIDs); !done) return done;
+        if (auto injected = injectFault(ImportStage::taskWritten); !injected) return injected;
+    }
+    return {};
+}
+
+// Identifiers may contain colons, so receipt "a::b" with item "c" and receipt
+// "a" with item "b::c" make the same key. The upsert would then overwrite the
+// other receipt's task with this item, so the import is refused instead.
+Result<void, StoreError> SQLiteTaskStore::refuseForeignTaskKey(const std::string& taskKey,
+                                                               const std::string& receiptID) {
+    auto statement =
+        database_.prepare("SELECT receipt_id FROM tasks WHERE task_key = ? AND receipt_id != ?;");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind({SQLValue::text(taskKey), SQLValue::text(receiptID)});
+        !bound) {
+        return bound;
+    }
+    if (statement->next()) {
+        return fail(StoreError::sqlite("任务 " + taskKey + " 已属于回执 " + statement->text(0) +
+                                       "，无法写入回执 " + receiptID + " 的同名任务。"));
+    }
+    return statement->finished();
+}
+
+Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
+    const std::string& taskKey, const std::set<std::string>& validStepIDs) {
+    std::vector<std::string> unknown;
+    {
+        auto statement = database_.prepare(selectStepIDs);
+        if (!statement) return fail(statement.error());
+        if (auto bound = statement->bind(1, SQLValue::text(taskKey)); !bound) return bound;
+        while (statement->next()) {
+            std::string stepID = statement->text(0);
+            if (!validStepIDs.contains(stepID)) unknown.push_back(std::move(stepID));
+        }
+        if (auto done = statement->finished(); !done) return done;
+    }
+    for (const auto& stepID : unknown) {
+        auto done = database_.run(deleteStepSQL, {SQLValue::text(taskKey), SQLValue::text(stepID)});
+        if (!done) return done;
+    }
+    return {};
+}
+
+// MARK: - Queries
+
+TaskRecord* SQLiteTaskStore::appendTaskRow(const SQLiteStatement& row,
+                                           std::vector<TaskRecord>& tasks) {
+    const auto agent = fromRawValue<AgentKind>(row.textView(agentColumn));
+    const auto receiptState = fromRawValue<ReceiptState>(row.textView(receiptStateColumn));
+    // Built in place: moving 10,000 records about costs a listing time.
+    TaskRecord& task = tasks.emplace_back();
+    task.taskKey = row.text(taskKeyColumn);
+    const auto* item =
+        agent && receiptState ? storedItem(task.taskKey, row.textView(itemJSONColumn)) : nullptr;
+    const auto createdAt = parseKestrinISO8601(row.textView(createdAtColumn));
+    const auto updatedAt = parseKestrinISO8601(row.textView(updatedAtColumn));
+    const auto importedAt = parseKestrinISO8601(row.textView(importedAtColumn));
+    const auto status = fromRawValue<TaskStatus>(row.textView(statusColumn));
+    if (!item || !createdAt || !updatedAt || !importedAt || !status) {
+        tasks.pop_back();
+        ++lastSkippedTaskRowCount_;
+        return nullptr;
+    }
+
+    task.receiptID = row.text(receiptIDColumn);
+    task.receiptVersion = row.integer(receiptVersionColumn);
+    task.project = {row.text(projectNameColumn), row.text(projectPathColumn)};
+    task.source = {*agent, row.text(sourceTaskTitleColumn), row.optionalText(sourceTaskIDColumn),
+                   row.optionalText(sourceLocatorColumn)};
+    task.receiptState = *receiptState;
+    task.receiptSummary = row.text(receiptSummaryColumn);
+    task.item = *item;
+    task.createdAt = *createdAt;
+    task.updatedAt = *updatedAt;
+    task.importedAt = *importedAt;
+    task.status = *status;
+    // An unreadable wake-up time is dropped rather than losing the task.
+    if (auto snoozed = row.optionalText(snoozedUntilColumn)) {
+        task.snoozedUntil = parseKestrinISO8601(*snoozed);
+    }
+    return &task;
+}
+
+Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
+    const std::string& sql, const std::vector<SQLValue>& bindings) {
+    auto statement = database_.prepare(sql);
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
+    lastSkippedTaskRowCount_ = 0;
+    auto stepStatement = database_.prepare(selectStepIDs);
+    if (!stepStatement) return fail(stepStatement.error());
+
+    std::vector<TaskRecord> tasks;
+    while (statement->next()) {
+        auto* task = appendTaskRow(*statement, tasks);
+        if (!task) continue;
+        auto steps = completedStepIDs(*stepStatement, task->taskKey);
+        if (!steps) return fail(steps.error());
+        task->completedStepIDs = std::move(steps).value();
+    }
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    return tasks;
+}
+
+const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
+                                                    std::string_view itemJSON) {
+    auto cached = itemCache_.find(taskKey);
+    if (cached != itemCache_.end() && cached->second.json == itemJSON) {
+        cached->second.listing = listingCount_;
+        return &cached->second.item;
+    }
+    auto decoded = decoder_.decodeItem(itemJSON);
+    // An item written by a later layout may mean something this build
+    // cannot show; it is skipped like an undecodable one.
+    if (!decoded || (decoded->payloadVersion &&
+                     *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+        if (cached != itemCache_.end()) itemCache_.erase(cached);
+        return nullptr;
+    }
+    CachedItem entry{std::string(itemJSON), std::move(decoded).value(), listingCount_};
+    if (cached == itemCache_.end())
+        return &itemCache_.emplace(taskKey, std::move(entry)).first->second.item;
+    cached->second = std::move(entry);
+    return &cached->second.item;
+}
+
+Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
+    SQLiteStatement& statement, const std::string& taskKey) {
+    statement.reset();
+    if (auto bound = statement.bind(1, SQLValue::text(taskKey)); !bound) return fail(bound.error());
+    std::set<std::string> stepIDs;
+    while (statement.next()) stepIDs.insert(statement.text(0));
+    if (auto done = statement.finished(); !done) return fail(done.error());
+    return stepIDs;
+}
+
+Result<std::unordered_map<std::string, std::set<std::string>>, StoreError>
+SQLiteTaskStore::completedStepIDsOfAllTasks() {
+    auto statement = database_.prepare(selectAllStepIDs);
+    if (!statement) return fail(statement.error());
+    std::unordered_map<std::string, std::set<std::string>> stepIDs;
+    while (statement->next()) stepIDs[statement->text(0)].insert(statement->text(1));
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    return stepIDs;
+}
+
+Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool includeCompleted,
+                                                                       Timestamp now) {
+    std::scoped_lock guard(lock_);
+    // The only place where snoozed tasks wake up. Text comparison orders
+    // correctly because every stored timestamp has one fixed-width form.
+    auto woken = database_.run(
+        "UPDATE tasks SET status = 'pending', snoozed_until = NULL WHERE status = 'snoozed' AND "
+        "snoozed_until IS NOT NULL AND snoozed_until <= ?;",
+        {timestampValue(now)});
+    if (!woken) return fail(woken.error());
+
+    // SQLite sorting whole rows spills the item JSON to temporary files; the
+    // rows are read unsorted and only their keys are sorted here. SQLite still
+    // ranks the priority, so unknown or odd values rank as its CASE does.
+    std::string sql = std::string(taskColumns) +
+                      ", CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' "
+                      "THEN 2 ELSE 3 END\nFROM tasks";
+    if (!includeCompleted) sql += "\nWHERE status NOT IN ('completed', 'cancelled')";
+    auto statement = database_.prepare(sql + ";");
+    if (!statement) return fail(statement.error());
+    lastSkippedTaskRowCount_ = 0;
+    ++listingCount_;
+
+    // Where a task goes: its priority rank, its imported_at text (a slice of
+    // importedAtTexts, one allocation for all rows) and its place in the scan.
+    // Text in the written form (parsed, 24 characters) sorts as its instant
+    // does, which is compared far faster.
+    struct Position {
+        std::int64_t priorityRank;
+        std::optional<Timestamp> writtenImportedAt;
+        std::size_t importedAtOffset;
+        std::size_t importedAtLength;
+        std::size_t index;
+    };
+    std::vector<TaskRecord> tasks;
+    std::vector<Position> positions;
+    std::string importedAtTexts;
+    // The previous listing's size is the likely size of this one.
+    tasks.reserve(itemCache_.size());
+    positions.reserve(itemCache_.size());
+    std::optional<std::unordered_map<std::string, std::set<std::string>>> ticks;
+    while (statement->next()) {
+        auto* task = appendTaskRow(*statement, tasks);
+        if (!task) continue;
+        if (!ticks) {
+            // Read while this statement holds its read transaction, so the
+            // ticks are those of the rows being read.
+            auto all = completedStepIDsOfAllTasks();
+            if (!all) return fail(all.error());
+            ticks = std::move(all).value();
+        }
+        if (auto found = ticks->find(task->taskKey); found != ticks->end()) {
+            task->completedStepIDs = std::move(found->second);
+        }
+        const auto importedAt = statement->textView(importedAtColumn);
+        positions.push_back({statement->integer(priorityRankColumn),
+                             importedAt.size() == writtenTimestampLength
+                                 ? std::optional(task->importedAt)
+                                 : std::nullopt,
+                             importedAtTexts.size(), importedAt.size(), tasks.size() - 1});
+        importedAtTexts += importedAt;
+    }
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    // Every listed task has its own entry, so when the sizes agree there is
+    // nothing else to drop and the pass over the cache is saved.
+    if (itemCache_.size() != tasks.size()) {
+        std::erase_if(itemCache_,
+                      [&](const auto& entry) { return entry.second.listing != listingCount_; });
+    }
+
+    // By priority rank, then imported_at compared as SQLite compares text
+    // (byte by byte), newest first; ties keep the order of the scan.
+    const auto importedAt = [&](const Position& position) {
+        return std::string_view(importedAtTexts)
+            .substr(position.importedAtOffset, position.importedAtLength);
+    };
+    std::stable_sort(positions.begin(), positions.end(), [&](const Position& a, const Position& b) {
+        if (a.priorityRank != b.priorityRank) return a.priorityRank < b.priorityRank;
+        if (a.writtenImportedAt && b.writtenImportedAt) {
+            return *a.writtenImportedAt > *b.writtenImportedAt;
+        }
+        return importedAt(a) > importedAt(b);
+    });
+    std::vector<std::size_t> order;
+    order.reserve(positions.size());
+    for (const auto& position : positions) order.push_back(position.index);
+    permute(tasks, order);
+    return tasks;
+}
+
+Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {
+    std::scoped_lock guard(lock_);
+    auto tasks = queryTasks(std::string(taskColumns) + "FROM tasks WHERE task_key = ? LIMIT 1;",
+                            {SQLValue::text(taskKey)});
+    if (!tasks) return fail(tasks.error());
+    if (tasks->empty()) return fail(StoreError::missingTask(taskKey));
+    return std::move(tasks->front());
+}
+
+Result<std::vector<ReceiptHistoryRecord>, StoreError> SQLiteTaskStore::receiptHistory(
+    std::int64_t limit) {
+    std::scoped_lock guard(lock_);
+    auto statement = database_.prepare(
+        "SELECT receipt_id, version, project_name, agent, state, requires_user_action, summary, "
+        "imported_at\nFROM receipts ORDER BY imported_at DESC LIMIT ?;");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(1, SQLValue::integer(limit)); !bound) {
+        return fail(bound.error());
+    }
+    std::vector<ReceiptHistoryRecord> history;
+    while (statement->next()) {
+        const auto agent = fromRawValue<AgentKind>(statement->text(3));
+        const auto state = fromRawValue<ReceiptState>(statement->text(4));
+        const auto importedAt = parseKestrinISO8601(statement->text(7));
+        if (!agent || !state || !importedAt) continue;
+        history.push_back({statement->text(0), statement->integer(1), statement->text(2), *agent,
+                           *state, statement->integer(5) != 0, statement->text(6), *importedAt});
+    }
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    return history;
+}
+
+// MARK: - State changes
+
+Result<void, StoreError> SQLiteTaskStore::setStatus(const std::string& taskKey, TaskStatus status,
+                                                    std::optional<Timestamp> snoozedUntil) {
+    std::scoped_lock guard(lock_);
+    auto updated = database_.run(
+        "UPDATE tasks SET status = ?, snoozed_until = ? WHERE task_key = ?;",
+        {enumValue(status), snoozedUntil ? timestampValue(*snoozedUntil) : SQLValue::null(),
+         SQLValue::text(taskKey)});
+    if (!updated) return updated;
+    if (database_.changes() == 0) return fail(StoreError::missingTask(taskKey));
+    return {};
+}
+
+Result<void, StoreError> SQLiteTaskStore::setStepCompleted(const std::string& taskKey,
+                                                           const std::string& stepID,
+                                                           bool completed) {
+    std::scoped_lock guard(lock_);
+    if (auto existing = task(taskKey); !existing) return fail(existing.error());
+
+    if (!completed) {
+        return database_.run(deleteStepSQL, {SQLValue::text(taskKey), SQLValue::text(stepID)});
+    }
+    auto ticked = database_.run(
+        "INSERT OR IGNORE INTO step_progress (task_key, step_id, completed_at) VALUES (?, ?, ?);",
+        {SQLValue::text(taskKey), SQLValue::text(stepID), timestampValue(currentTimestamp())});
+    if (!ticked) return ticked;
+    return database_.run(
+        "UPDATE tasks SET status = 'in_progress', snoozed_until = NULL WHERE task_key = ? AND "
+        "status = 'pending';",
+        {SQLValue::text(taskKey)});
+}
+
+Result<void, StoreError> SQLiteTaskStore::deleteTasks(const std::set<std::string>& taskKeys) {
+    if (taskKeys.empty()) return {};
+    std::scoped_lock guard(lock_);
+    auto transaction = SQLiteTransaction::begin(database_);
+    if (!transaction) return fail(transaction.error());
+    auto statement = database_.prepare(deleteTaskSQL);
+    if (!statement) return fail(statement.error());
+    for (const auto& key : taskKeys) {
+        statement->reset();
+        if (auto bound = statement->bind(1, SQLValue::text(key)); !bound) return bound;
+        if (auto done = statement->run(); !done) return done;
+        if (database_.changes() == 0) return fail(StoreError::missingTask(key));
+    }
+    return transaction->commit();
+}
+
+Result<void, StoreError> SQLiteTaskStore::deleteTask(const std::string& taskKey) {
+    return deleteTasks({taskKey});
+}
+
+}  // namespace kestrin
