@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "cli/TerminalText.h"
+#include "core/checks/CommandRiskPolicy.h"
 #include "core/handback/SourceLinkResolver.h"
 #include "core/support/TextTrimming.h"
 
@@ -231,6 +232,9 @@ void HumanOutput::step(const TaskRecord& task, const ActionStep& step) {
         // Never wrapped: the user copies it as it stands.
         for (const std::string& commandLine : TerminalText::wrapped(block(*step.command), {})) {
             output_ << "        " << commandLine << '\n';
+        }
+        for (const CommandRisk risk : CommandRiskPolicy().assess(step, task.project)) {
+            paragraph("运行前再看一眼：" + std::string(displayName(risk)), 6, Colour::red);
         }
     }
     if (step.requiresPassword) {

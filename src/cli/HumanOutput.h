@@ -34,8 +34,9 @@ public:
 
     // The whole work sheet: status, priority and category; title, expected
     // outcome and facts; why the user is needed; prerequisites; every step
-    // with its identifier, action, working directory, command, password note,
-    // success signal and failure action; the final verification with risk and
+    // with its identifier, action, working directory, command (and under it,
+    // in red, each risk the command carries), password note, success signal
+    // and failure action; the final verification with risk and
     // rollback; and how to hand the result back.
     void workSheet(const TaskRecord& task, const std::string& note);
 

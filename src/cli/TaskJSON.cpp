@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/checks/CommandRiskPolicy.h"
 #include "core/receipt/JSONObjectWriter.h"
 #include "core/receipt/ReceiptFields.h"
 #include "core/receipt/ReceiptJSON.h"
@@ -29,6 +30,16 @@ nlohmann::json TaskJSON::task(const TaskRecord& task) {
     o.field("totalStepCount", static_cast<std::int64_t>(task.totalStepCount()));
     nlohmann::json value = o.take();
     value["item"] = ReceiptJSON::makeEncoder().toJSON(task.item);
+    // Computed for the reader, never part of the receipt: the steps' list
+    // order is the encoder's.
+    auto& steps = value["item"]["steps"];
+    for (std::size_t i = 0; i < task.item.steps.size() && i < steps.size(); ++i) {
+        auto flags = nlohmann::json::array();
+        for (const CommandRisk risk : CommandRiskPolicy().assess(task.item.steps[i], task.project)) {
+            flags.push_back({{"code", rawValue(risk)}, {"text", displayName(risk)}});
+        }
+        steps[i]["risk_flags"] = std::move(flags);
+    }
     return value;
 }
 

@@ -21,7 +21,9 @@ public:
     // task_key, receipt_id, receipt_version, project, source, receipt_state,
     // receipt_summary, item, created_at, updated_at, imported_at, status,
     // snoozed_until (when set), completed_step_ids (ascending) and
-    // total_step_count.
+    // total_step_count. Each step of the item also gets risk_flags: the
+    // CommandRiskPolicy's risks of its command as {code, text} objects
+    // (empty when none).
     static nlohmann::json task(const TaskRecord& task);
 
     // receipt_id, version, project_name, agent, state, requires_user_action,

@@ -170,7 +170,10 @@ int VelmoraCLI::main(const std::vector<std::string>& arguments,
     resume->add_flag("--force", force, "步骤未全部完成也生成恢复消息");
     resume->add_flag("--print-command", printCommand,
                      "只输出在终端里回到原 Agent 会话的命令，不改变事项");
-    resume->callback([&] { status = working.resume(taskKey, notes, force, printCommand); });
+    bool allowSecret = false;
+    resume->add_flag("--allow-secret", allowSecret, "恢复消息中像是有密钥时仍然输出");
+    resume->callback(
+        [&] { status = working.resume(taskKey, notes, force, printCommand, allowSecret); });
 
     auto* close = app.add_subcommand("close", "恢复消息回传后，把待回传 Agent 的事项关闭为已完成");
     close->add_option("KEY", taskKey, "任务键")->required();

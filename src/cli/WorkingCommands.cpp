@@ -7,6 +7,7 @@
 #include "cli/TerminalText.h"
 #include "core/intake/AgentResultTool.h"
 #include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/ResumeMessageGuard.h"
 #include "core/handback/SessionResumeCommand.h"
 #include "core/receipt/Timestamp.h"
 
@@ -100,7 +101,7 @@ int WorkingCommands::note(const std::string& taskKey, const std::optional<std::s
 }
 
 int WorkingCommands::resume(const std::string& taskKey, const std::optional<std::string>& notes,
-                            bool force, bool printCommand) {
+                            bool force, bool printCommand, bool allowSecret) {
     if (!context_.open()) return exitRefused;
     auto task = context_.store().task(taskKey);
     if (!task) return context_.refuse(readFailureTitle, task.error());
@@ -122,6 +123,13 @@ int WorkingCommands::resume(const std::string& taskKey, const std::optional<std:
         return context_.refuse("还有步骤未完成：请按顺序完成并核对所有步骤，再生成恢复消息。");
     }
     const std::string message = ResumeMessageBuilder().build(*task, *note);
+    // Standard output usually goes straight to a clipboard or an agent.
+    if (const auto secret = ResumeMessageGuard().check(message)) {
+        if (!allowSecret) {
+            return context_.refuse(secret->description() + "确实要输出时，加上 --allow-secret。");
+        }
+        context_.warn(secret->description());
+    }
     // Marked first, so success always means printed and marked.
     if (auto changed = context_.store().setStatus(taskKey, TaskStatus::readyToResume, std::nullopt);
         !changed) {

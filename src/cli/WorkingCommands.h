@@ -47,9 +47,11 @@ public:
     // result itself. `notes`, when given, is stored as the note first. Refused
     // while any step is not ticked, unless `force`. With `printCommand` only
     // prints the command that continues the agent's session in a terminal
-    // (refused when the receipt names none) and changes nothing.
+    // (refused when the receipt names none) and changes nothing. Refused when
+    // the message looks like it holds a secret, unless `allowSecret` (then the
+    // findings still go to stderr).
     int resume(const std::string& taskKey, const std::optional<std::string>& notes, bool force,
-               bool printCommand);
+               bool printCommand, bool allowSecret);
     // Closes a task that is ready to resume as completed.
     int close(const std::string& taskKey);
     // Cancels and closes an open task that is not ready to resume.

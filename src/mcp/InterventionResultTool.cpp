@@ -6,6 +6,7 @@
 #include "core/intake/AgentResultTool.h"
 #include "core/receipt/ReceiptJSON.h"
 #include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/ResumeMessageGuard.h"
 
 namespace kestrin {
 
@@ -139,7 +140,12 @@ InterventionResultTool::read(const std::string& receiptID) {
         if (handedBack) {
             auto message = resumeMessage(*task);
             if (!message) return fail(Failure{message.error()});
-            entry["resume_message"] = std::move(*message);
+            // A message that looks like it holds a secret stays with the human.
+            if (const auto secret = ResumeMessageGuard().check(*message)) {
+                entry["resume_message_held_back"] = secret->heldBackDescription();
+            } else {
+                entry["resume_message"] = std::move(*message);
+            }
             snapshot.handedBack.insert(task->taskKey);
         }
         tasks.push_back(std::move(entry));

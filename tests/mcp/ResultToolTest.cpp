@@ -11,6 +11,7 @@
 #include "InProcessServer.h"
 #include "MCPTestSupport.h"
 #include "ServerProcess.h"
+#include "core/handback/ResumeSecretError.h"
 #include "support/ScratchDirectory.h"
 
 using namespace kestrin;
@@ -142,6 +143,23 @@ TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBack) {
     EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
     EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
     EXPECT_TRUE(after["tasks"][1].contains("resume_message"));
+}
+
+// A note holding a secret reaches the agent only as the reason it is held
+// back, even after the human chose to print the message anyway.
+TEST_F(ResultToolTest, AMessageWithASecretIsHeldBack) {
+    submit("rc-secret", 1);
+    const std::string token = "ghp_" + std::string(36, 'a');
+    ASSERT_EQ(runCLI(home, {"resume", "rc-secret::item-1", "--force", "--notes", token}),
+              "<failed>");
+    ASSERT_NE(runCLI(home, {"resume", "rc-secret::item-1", "--force", "--allow-secret"}),
+              "<failed>");
+    const json task = result({{"receipt_id", "rc-secret"}})["structuredContent"]["tasks"][0];
+    EXPECT_EQ(task["handed_back"], true);
+    EXPECT_FALSE(task.contains("resume_message"));
+    EXPECT_EQ(task["resume_message_held_back"],
+              ResumeSecretError{}.heldBackDescription());
+    EXPECT_EQ(task.dump().find(token), std::string::npos);
 }
 
 // The whole loop with the real binaries: an agent waits, the human hands the

@@ -8,6 +8,7 @@
 #include "app/model/PlatformTexts.h"
 #include "app/model/QtText.h"
 #include "core/handback/ResumeMessageBuilder.h"
+#include "core/handback/ResumeMessageGuard.h"
 #include "core/handback/SessionResumeCommand.h"
 #include "core/handback/SourceLinkResolver.h"
 #include "core/handback/TaskListPolicy.h"
@@ -493,13 +494,22 @@ void AppModel::deleteSelectedTasks() {
 
 // ---- Hand-back ----
 
-void AppModel::writeResumeMessage(const TaskRecord& task) {
+bool AppModel::writeResumeMessage(const TaskRecord& task) {
     // Stored before the status changes: an agent reading the result sees the
     // hand-back only together with its note.
     saveNotes();
     const std::string notes = note(task.taskKey).toStdString();
-    platform_.pasteboard->writeString(toQString(ResumeMessageBuilder().build(task, notes)));
+    const std::string message = ResumeMessageBuilder().build(task, notes);
+    // The clipboard's next stop is the agent: a secret goes only by choice.
+    if (const auto secret = ResumeMessageGuard().check(message)) {
+        const bool copyAnyway = platform_.alerts->confirm(
+            ConfirmationRequest{QStringLiteral("仍要复制恢复消息吗？"), toQString(secret->description()),
+                                QStringLiteral("仍然复制"), QStringLiteral("不复制")});
+        if (!copyAnyway) return false;
+    }
+    platform_.pasteboard->writeString(toQString(message));
     setStatus(task.taskKey, TaskStatus::readyToResume, std::nullopt);
+    return true;
 }
 
 void AppModel::copyResumeMessage(const TaskRecord& task) {
@@ -514,14 +524,14 @@ void AppModel::copyAndReturnToCodex(const TaskRecord& task) {
     }
     const SourceLinkResolution resolution = SourceLinkResolver().resolve(task.source);
     if (!resolution.url) {
-        copyResumeMessage(task);
+        if (!writeResumeMessage(task)) return;
         showNotice(QStringLiteral("恢复消息已复制"),
                    resolution.reason ? toQString(*resolution.reason)
                                      : QStringLiteral("无法定位原 Codex 任务；请手动打开 "
                                                       "Codex，再粘贴恢复消息。"));
         return;
     }
-    writeResumeMessage(task);
+    if (!writeResumeMessage(task)) return;
     if (!platform_.workspace->openURL(QUrl(toQString(*resolution.url)))) {
         openCodexApplication();
         showNotice(QStringLiteral("恢复消息已复制，但未定位原任务"),

@@ -179,9 +179,12 @@ public:
     // Deletes the selected visible tasks (never hidden ones).
     void deleteSelectedTasks();
 
-    // Copies the resume message and marks the task ready to resume.
+    // Copies the resume message and marks the task ready to resume. A message
+    // that looks like it holds a secret is copied only when the user confirms
+    // the alert; otherwise nothing changes.
     void copyResumeMessage(const TaskRecord& task);
-    // Copies the resume message and asks Codex to open the agent's thread.
+    // Copies the resume message (asking first, as above) and asks Codex to
+    // open the agent's thread.
     void copyAndReturnToCodex(const TaskRecord& task);
     // Opens the Codex application; false when it is not installed or refused.
     bool openCodexApplication();
@@ -243,7 +246,8 @@ private:
     void assignTasks(TaskList tasks);
     void scheduleDeferredRefresh();
     void notifyIfNeeded(const ImportOutcome& outcome);
-    void writeResumeMessage(const TaskRecord& task);
+    // False when the user kept a message with a secret off the clipboard.
+    bool writeResumeMessage(const TaskRecord& task);
     // Opens `path` in the file manager, or presents why not under `failureTitle`.
     void openFolder(const QString& path, const QString& failureTitle);
     bool isVisible(const TaskRecord& task) const;

@@ -44,7 +44,8 @@ QWidget* signalRow(std::string_view symbol, const QString& label, const QString&
 const QString StepCard::defaultPasswordGuidance =
     QStringLiteral("输入时字符不会显示；不要把密码粘贴到任务卡或 Agent。需要取消时按 Control-C。");
 
-StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
+StepCard::StepCard(const ActionStep& step, bool isCompleted, const std::vector<CommandRisk>& risks,
+                   QWidget* parent)
     : QFrame(parent),
       step_(step),
       isCompleted_(isCompleted),
@@ -98,6 +99,19 @@ StepCard::StepCard(const ActionStep& step, bool isCompleted, QWidget* parent)
         command->setObjectName(QStringLiteral("commandPanel"));
         connect(command, &CodePanel::copy, this, &StepCard::copy);
         column->addWidget(command);
+
+        // Right where the user reaches for the copy button.
+        if (!risks.empty()) {
+            QStringList lines;
+            for (const CommandRisk risk : risks) {
+                lines << QStringLiteral("· ") + TextLabels::text(displayName(risk));
+            }
+            auto* warning = new Callout(QStringLiteral("运行前再看一眼"),
+                                        lines.join(QLatin1Char('\n')), "exclamationmark.triangle.fill",
+                                        AppAppearance::color(AppAppearance::Tint::red), this);
+            warning->setObjectName(QStringLiteral("commandRiskCallout"));
+            column->addWidget(warning);
+        }
 
         auto* buttons = new QHBoxLayout();
         copyCommand_ = new QPushButton(this);

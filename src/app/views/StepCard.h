@@ -3,6 +3,9 @@
 #include <QFrame>
 #include <QString>
 
+#include <vector>
+
+#include "core/checks/CommandRisk.h"
 #include "core/receipt/ActionStep.h"
 
 class QPushButton;
@@ -14,7 +17,8 @@ class CopyFeedback;
 
 // One step of a task as a card: the round toggle, "第 n 步 · " + kind, the
 // title and instruction; the working directory and the command as copyable
-// panels (with "复制命令" and "打开终端" when there is a command); the password
+// panels (with "复制命令" and "打开终端" when there is a command, and above
+// those buttons a red callout naming each of the command's risks); the password
 // guidance when the step needs a password; the success signal and what to do
 // on failure. The outline turns green when the step is completed. The card
 // only reports the user's intent through its signals.
@@ -25,7 +29,10 @@ class StepCard : public QFrame {
     // The guidance shown for a password step without a prompt of its own.
     static const QString defaultPasswordGuidance;
 
-    StepCard(const ActionStep& step, bool isCompleted, QWidget* parent = nullptr);
+    // `risks` are those of the step's command (CommandRiskPolicy); shown only
+    // with a command.
+    StepCard(const ActionStep& step, bool isCompleted, const std::vector<CommandRisk>& risks = {},
+             QWidget* parent = nullptr);
 
     const ActionStep& step() const { return step_; }
     bool isCompleted() const { return isCompleted_; }

@@ -29,6 +29,8 @@
 #include "app/views/widgets/SymbolIcons.h"
 #include "app/views/widgets/SymbolLabel.h"
 #include "app/views/widgets/TextLabels.h"
+#include "app/views/dialogs/ViewDialogs.h"
+#include "core/checks/CommandRiskPolicy.h"
 #include "core/handback/SessionResumeCommand.h"
 #include "core/handback/SourceLinkResolver.h"
 #include "core/intake/AgentResultTool.h"
@@ -190,7 +192,8 @@ void TaskDetailView::build() {
     std::stable_sort(steps.begin(), steps.end(),
                      [](const ActionStep& a, const ActionStep& b) { return a.order < b.order; });
     for (const ActionStep& step : steps) {
-        auto* card = new StepCard(step, task_.isStepComplete(step.id), sheet_);
+        auto* card = new StepCard(step, task_.isStepComplete(step.id),
+                                  CommandRiskPolicy().assess(step, task_.project), sheet_);
         connect(card, &StepCard::toggle, this, [this, id = step.id](bool completed) {
             model_.setStep(task_.taskKey, id, completed);
         });
