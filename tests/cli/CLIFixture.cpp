@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/SQLiteRows.h"
+
 namespace kestrin::testing {
 
 std::map<std::string, std::string> CLIFixture::environment(
@@ -48,35 +50,11 @@ void CLIFixture::writeFile(const std::filesystem::path& file, const std::string&
 
 std::vector<std::string> CLIFixture::rows(const std::string& sql,
                                           const std::filesystem::path& dataDirectory) const {
-    const auto database = (dataDirectory.empty() ? home : dataDirectory) / "tasks.sqlite";
-    std::vector<std::string> result;
-    sqlite3* connection = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr),
-              SQLITE_OK);
-    const auto appendRow = [](void* found, int count, char** values, char**) {
-        std::string row;
-        for (int i = 0; i < count; ++i)
-            row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<null>");
-        static_cast<std::vector<std::string>*>(found)->push_back(std::move(row));
-        return 0;
-    };
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), appendRow, &result, &message), SQLITE_OK)
-        << (message ? message : "") << " in " << sql;
-    sqlite3_free(message);
-    sqlite3_close(connection);
-    return result;
+    return sqliteRows((dataDirectory.empty() ? home : dataDirectory) / "tasks.sqlite", sql);
 }
 
 void CLIFixture::exec(const std::string& sql) const {
-    sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &connection), SQLITE_OK);
-    sqlite3_busy_timeout(connection, 2000);
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-        << (message ? message : "") << " in " << sql;
-    sqlite3_free(message);
-    sqlite3_close(connection);
+    sqliteExecute(home / "tasks.sqlite", sql);
 }
 
 }  // namespace kestrin::testing

@@ -76,49 +76,51 @@ TEST_F(CLIReadingTest, RowsAreFittedToTheWidthWithWideCharactersCountedTwice) {
     EXPECT_EQ(lines(narrow.output)[5], "  rc-web-7::grant");
 }
 
-TEST_F(CLIReadingTest, ClosedTasksAppearOnlyWithAllOrTheirStatus) {
+// Which tasks a filter keeps, in the store's order; count agrees with list.
+TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRule) {
     ASSERT_EQ(run({"status", approveTask, "completed"}).exitStatus, 0);
-    EXPECT_EQ(listedKeys({"list", "--json"}),
-              (std::vector<std::string>{sudoTask, "rc-web-7::grant"}));
-    EXPECT_EQ(listedKeys({"list", "--all", "--json"}),
-              (std::vector<std::string>{sudoTask, approveTask, "rc-web-7::grant"}));
-    EXPECT_EQ(listedKeys({"list", "--status", "completed", "--json"}),
-              (std::vector<std::string>{approveTask}));
-    EXPECT_EQ(run({"count", "--status", "completed"}).output, "1\n");
-    EXPECT_EQ(run({"count", "--all"}).output, "3\n");
-}
-
-TEST_F(CLIReadingTest, ProjectFilterTakesTheExactNameAndOnlyOpenTasksUnlessAll) {
     ASSERT_EQ(run({"status", sudoTask, "cancelled"}).exitStatus, 0);
-    EXPECT_EQ(listedKeys({"list", "--project", "staging", "--json"}),
-              (std::vector<std::string>{approveTask}));
-    EXPECT_EQ(listedKeys({"list", "--project", "staging", "--all", "--json"}),
-              (std::vector<std::string>{sudoTask, approveTask}));
-    EXPECT_EQ(run({"count", "--project", "Staging"}).output, "0\n");
-    EXPECT_EQ(run({"count", "--project", "网站"}).output, "1\n");
+    const std::string grant = "rc-web-7::grant";
+    struct Case {
+        std::vector<std::string> filter;
+        std::vector<std::string> keys;
+    };
+    const Case cases[] = {
+        {{}, {grant}},
+        {{"--all"}, {sudoTask, approveTask, grant}},
+        {{"--status", "completed"}, {approveTask}},
+        {{"--project", "staging"}, {}},
+        {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
+        {{"--project", "Staging", "--all"}, {}},  // the exact name
+        {{"--project", "网站"}, {grant}},
+        // Trimmed and lower-cased; the agent's and the category's display names.
+        {{"--search", "  CLAUDE "}, {grant}},
+        {{"--search", "权限与"}, {grant}},
+        // Item title, reason, project name and agent task title.
+        {{"--search", "批准", "--all"}, {approveTask}},
+        {{"--search", "私有仓库"}, {grant}},
+        {{"--search", "STAGING", "--all"}, {sudoTask, approveTask}},
+        {{"--search", "deploy the", "--all"}, {sudoTask, approveTask}},
+        // Steps, commands, paths and the summary are never searched.
+        {{"--search", "sudo make", "--all"}, {}},
+        {{"--search", "/Users/dev", "--all"}, {}},
+        {{"--search", "浏览器里授权", "--all"}, {}},
+        {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}},  // no filter at all
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> arguments{"list", "--json"};
+        arguments.insert(arguments.end(), test.filter.begin(), test.filter.end());
+        SCOPED_TRACE(::testing::PrintToString(test.filter));
+        EXPECT_EQ(listedKeys(arguments), test.keys);
+        arguments[0] = "count";
+        EXPECT_EQ(json::parse(run(arguments).output)["count"], test.keys.size());
+    }
 }
 
-TEST_F(CLIReadingTest, SearchFollowsTheAppsRuleOverSixFields) {
-    // Trimmed and lower-cased; the agent's display name is searched.
-    EXPECT_EQ(listedKeys({"list", "--search", "  CLAUDE ", "--json"}),
-              (std::vector<std::string>{"rc-web-7::grant"}));
-    // The start of the category name "权限与登录".
-    EXPECT_EQ(listedKeys({"list", "--search", "权限与", "--json"}),
-              (std::vector<std::string>{"rc-web-7::grant"}));
-    // Item title, reason, project name and agent task title.
-    EXPECT_EQ(run({"count", "--search", "批准"}).output, "1\n");
-    EXPECT_EQ(run({"count", "--search", "私有仓库"}).output, "1\n");
-    EXPECT_EQ(run({"count", "--search", "STAGING"}).output, "2\n");
-    EXPECT_EQ(run({"count", "--search", "deploy the"}).output, "2\n");
-    // Steps, commands, paths and the summary are never searched.
-    EXPECT_EQ(run({"count", "--search", "sudo make"}).output, "0\n");
-    EXPECT_EQ(run({"count", "--search", "/Users/dev"}).output, "0\n");
-    EXPECT_EQ(run({"count", "--search", "浏览器里授权"}).output, "0\n");
-    // Only white space: no filter at all.
-    EXPECT_EQ(run({"count", "--search", " \t "}).output, "3\n");
-}
-
-TEST_F(CLIReadingTest, EmptyListsSayWhyInTheAppsWords) {
+TEST_F(CLIReadingTest, EmptyListsSayWhyInTheAppsWordsAndAnUnknownKeyIsRefused) {
+    const CLIRun unknown = run({"show", "rc-x::nope"});
+    EXPECT_EQ(unknown.exitStatus, 1);
+    EXPECT_EQ(unknown.errors.rfind("无法读取任务：", 0), 0u) << unknown.errors;
     EXPECT_EQ(run({"list", "--search", "没有这个词"}).output, "没有匹配的事项\n");
     EXPECT_EQ(run({"list", "--search", "没有这个词", "--json"}).output, "[]\n");
     ASSERT_EQ(run({"delete", sudoTask, approveTask, "rc-web-7::grant"}).exitStatus, 0);
@@ -187,13 +189,6 @@ TEST_F(CLIReadingTest, ShowWrapsProseButNeverCommandsPathsOrLinks) {
             EXPECT_LE(TerminalText::columns(line), 40) << line;
         }
     }
-}
-
-TEST_F(CLIReadingTest, ShowOfAnUnknownKeyIsRefusedWithTheStoresText) {
-    const CLIRun shown = run({"show", "rc-x::nope"});
-    EXPECT_EQ(shown.exitStatus, 1);
-    EXPECT_EQ(shown.output, "");
-    EXPECT_EQ(shown.errors, "无法读取任务：找不到任务：rc-x::nope\n");
 }
 
 TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {

@@ -9,8 +9,8 @@
 
 #include "CLIFixture.h"
 #include "core/handback/ResumeMessageBuilder.h"
-#include "core/store/SQLiteTaskStore.h"
 #include "core/receipt/Timestamp.h"
+#include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
