@@ -1,7 +1,6 @@
 #include "CLIFixture.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "support/SQLiteRows.h"
 
@@ -35,13 +34,6 @@ void CLIFixture::importFile(const std::filesystem::path& file) const {
 
 std::filesystem::path CLIFixture::testData(const std::string& relative) {
     return std::filesystem::path(VELMORA_TEST_DATA) / relative;
-}
-
-std::string CLIFixture::readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 void CLIFixture::writeFile(const std::filesystem::path& file, const std::string& content) {

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <vector>
 
 #include "MCPTestSupport.h"
 #include "ServerProcess.h"
+#include "support/FileText.h"
 #include "support/SQLiteRows.h"
 #include "support/ScratchDirectory.h"
 
@@ -23,16 +22,8 @@ using Rows = std::vector<std::string>;
 
 const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
 
-std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    EXPECT_TRUE(in) << "cannot read " << file;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 json example(const std::string& name) {
-    return json::parse(readText(sourceDirectory / "examples" / name));
+    return json::parse(readFile(sourceDirectory / "examples" / name));
 }
 
 // The tool result of one submission of `receipt` (an object, or the receipt as JSON text).
@@ -63,7 +54,7 @@ TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
     for (const auto& file : files) {
         SCOPED_TRACE(file.filename().string());
         ServerProcess server(scratch / file.stem());
-        const std::string text = readText(file);
+        const std::string text = readFile(file);
         const json receipt = json::parse(text);
         EXPECT_EQ(outcome(submit(server, receipt)),
                   receipt["items"].empty() ? "no_action" : "inserted");
@@ -134,7 +125,7 @@ TEST(Examples, TheGuidesResubmissionRefusalsAndRewritesBehaveAsItSays) {
 
 // The guide shows the terminal example in full; it must not drift from the file.
 TEST(ReceiptGuide, ItsCompleteExampleIsTheTerminalExample) {
-    const std::string guide = readText(sourceDirectory / "docs" / "receipts.md");
+    const std::string guide = readFile(sourceDirectory / "docs" / "receipts.md");
     const auto section = guide.find("\n## A complete example\n");
     ASSERT_NE(section, std::string::npos);
     const std::string fenceStart = "```json\n";
