@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "CLIFixture.h"
-#include "core/store/SQLiteTaskStore.h"
 #include "core/receipt/Timestamp.h"
+#include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

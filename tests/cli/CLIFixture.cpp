@@ -1,7 +1,8 @@
 #include "CLIFixture.h"
 
 #include <fstream>
-#include <sstream>
+
+#include "support/SQLiteRows.h"
 
 namespace kestrin::testing {
 
@@ -35,48 +36,17 @@ std::filesystem::path CLIFixture::testData(const std::string& relative) {
     return std::filesystem::path(VELMORA_TEST_DATA) / relative;
 }
 
-std::string CLIFixture::readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 void CLIFixture::writeFile(const std::filesystem::path& file, const std::string& content) {
     std::ofstream(file, std::ios::binary) << content;
 }
 
 std::vector<std::string> CLIFixture::rows(const std::string& sql,
                                           const std::filesystem::path& dataDirectory) const {
-    const auto database = (dataDirectory.empty() ? home : dataDirectory) / "tasks.sqlite";
-    std::vector<std::string> result;
-    sqlite3* connection = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr),
-              SQLITE_OK);
-    const auto appendRow = [](void* found, int count, char** values, char**) {
-        std::string row;
-        for (int i = 0; i < count; ++i)
-            row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<null>");
-        static_cast<std::vector<std::string>*>(found)->push_back(std::move(row));
-        return 0;
-    };
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), appendRow, &result, &message), SQLITE_OK)
-        << (message ? message : "") << " in " << sql;
-    sqlite3_free(message);
-    sqlite3_close(connection);
-    return result;
+    return sqliteRows((dataDirectory.empty() ? home : dataDirectory) / "tasks.sqlite", sql);
 }
 
 void CLIFixture::exec(const std::string& sql) const {
-    sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &connection), SQLITE_OK);
-    sqlite3_busy_timeout(connection, 2000);
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-        << (message ? message : "") << " in " << sql;
-    sqlite3_free(message);
-    sqlite3_close(connection);
+    sqliteExecute(home / "tasks.sqlite", sql);
 }
 
 }  // namespace kestrin::testing

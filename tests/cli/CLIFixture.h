@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CLIProcess.h"
+#include "support/FileText.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
@@ -33,7 +34,6 @@ protected:
     void importFile(const std::filesystem::path& file) const;
     // A file of tests/data.
     static std::filesystem::path testData(const std::string& relative);
-    static std::string readFile(const std::filesystem::path& file);
     static void writeFile(const std::filesystem::path& file, const std::string& content);
 
     // Every row of `sql` on the database of `dataDirectory` (default: home),

@@ -45,19 +45,69 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-TEST_F(CLIReadingTest, ListShowsOpenTasksInTheStoresOrderWithKeyProjectAgentAndTime) {
-    const CLIRun listed = run({"list"});
-    EXPECT_EQ(listed.exitStatus, 0);
-    EXPECT_EQ(listed.errors, "");
-    EXPECT_EQ(listed.output,
-              "待处理        在终端运行安装命令  0/1 步\n"
-              "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
-              "待处理        批准发布  0/1 步\n"
-              "  rc-deploy-2026::item-approve · staging · Codex · 2026-07-27 08:30\n"
-              "待处理        在浏览器中授权部署平台访问代码仓库  0/2 步\n"
-              "  rc-web-7::grant · 网站 · Claude Code · 2026-07-27 08:30\n");
-    EXPECT_EQ(run({"count"}).output, "3\n");
-    EXPECT_EQ(run({"count", "--json"}).output, "{\n  \"count\": 3\n}\n");
+// The exact text of each reading command on a pipe.
+TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string output;
+    };
+    const Case cases[] = {
+        {{"list"},
+         "待处理        在终端运行安装命令  0/1 步\n"
+         "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
+         "待处理        批准发布  0/1 步\n"
+         "  rc-deploy-2026::item-approve · staging · Codex · 2026-07-27 08:30\n"
+         "待处理        在浏览器中授权部署平台访问代码仓库  0/2 步\n"
+         "  rc-web-7::grant · 网站 · Claude Code · 2026-07-27 08:30\n"},
+        {{"count"}, "3\n"},
+        {{"count", "--json"}, "{\n  \"count\": 3\n}\n"},
+        {{"list", "--search", "没有这个词"}, "没有匹配的事项\n"},
+        {{"list", "--search", "没有这个词", "--json"}, "[]\n"},
+        {{"history"},
+         "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
+         "  需要本人在浏览器里授权部署平台。\n"
+         "staging v1 · rc-deploy-2026 · Codex · 含人工事项 · 2026-07-27 08:30\n"
+         "  部署需要本人在终端输入 sudo 密码。\n"},
+        {{"history", "--limit", "0"}, "回执历史为空。\n"},
+        {{"show", "rc-web-7::grant"},
+         "[待处理] [优先级 低] [权限与登录]\n"
+         "在浏览器中授权部署平台访问代码仓库\n"
+         "部署平台显示已连接仓库。\n"
+         "网站 · Claude Code · 约 3 分钟 · 0/2 步\n"
+         "rc-web-7::grant\n\n"
+         "为什么现在需要你\n"
+         "  部署平台需要读取私有仓库。\n"
+         "  原 Agent 状态：Agent 被阻塞\n"
+         "  原任务：重构网站首页\n"
+         "  项目路径：/Users/dev/web\n"
+         "  回执版本：rc-web-7 · v2\n\n"
+         "开始前先确认\n"
+         "  1. 已登录部署平台账号\n\n"
+         "逐步操作\n"
+         "  [ ] 第 1 步 · 进入位置 · open\n"
+         "      打开授权页面\n"
+         "      在浏览器打开部署平台的集成设置。\n"
+         "      成功信号：看到授权按钮。\n"
+         "      如果失败：告诉 Agent 页面地址不对。\n"
+         "  [ ] 第 2 步 · 作出选择 · confirm\n"
+         "      确认授权\n"
+         "      点击授权按钮。\n"
+         "      成功信号：页面显示已授权。\n"
+         "      如果失败：截图发给 Agent。\n\n"
+         "最终核验\n"
+         "  刷新集成设置页面。\n"
+         "  成功证据：仓库显示为已连接。\n"
+         "  风险：授权范围过大。\n\n"
+         "把结果送回原任务\n"
+         "  完成所有步骤后生成恢复消息：velmora-cli resume rc-web-7::grant\n"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(::testing::PrintToString(test.arguments));
+        const CLIRun shown = run(test.arguments);
+        EXPECT_EQ(shown.exitStatus, 0);
+        EXPECT_EQ(shown.errors, "");
+        EXPECT_EQ(shown.output, test.output);
+    }
 }
 
 TEST_F(CLIReadingTest, RowsAreFittedToTheWidthWithWideCharactersCountedTwice) {
@@ -76,95 +126,54 @@ TEST_F(CLIReadingTest, RowsAreFittedToTheWidthWithWideCharactersCountedTwice) {
     EXPECT_EQ(lines(narrow.output)[5], "  rc-web-7::grant");
 }
 
-TEST_F(CLIReadingTest, ClosedTasksAppearOnlyWithAllOrTheirStatus) {
+// Which tasks a filter keeps, in the store's order; count agrees with list.
+TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRule) {
     ASSERT_EQ(run({"status", approveTask, "completed"}).exitStatus, 0);
-    EXPECT_EQ(listedKeys({"list", "--json"}),
-              (std::vector<std::string>{sudoTask, "rc-web-7::grant"}));
-    EXPECT_EQ(listedKeys({"list", "--all", "--json"}),
-              (std::vector<std::string>{sudoTask, approveTask, "rc-web-7::grant"}));
-    EXPECT_EQ(listedKeys({"list", "--status", "completed", "--json"}),
-              (std::vector<std::string>{approveTask}));
-    EXPECT_EQ(run({"count", "--status", "completed"}).output, "1\n");
-    EXPECT_EQ(run({"count", "--all"}).output, "3\n");
-}
-
-TEST_F(CLIReadingTest, ProjectFilterTakesTheExactNameAndOnlyOpenTasksUnlessAll) {
     ASSERT_EQ(run({"status", sudoTask, "cancelled"}).exitStatus, 0);
-    EXPECT_EQ(listedKeys({"list", "--project", "staging", "--json"}),
-              (std::vector<std::string>{approveTask}));
-    EXPECT_EQ(listedKeys({"list", "--project", "staging", "--all", "--json"}),
-              (std::vector<std::string>{sudoTask, approveTask}));
-    EXPECT_EQ(run({"count", "--project", "Staging"}).output, "0\n");
-    EXPECT_EQ(run({"count", "--project", "网站"}).output, "1\n");
+    const std::string grant = "rc-web-7::grant";
+    struct Case {
+        std::vector<std::string> filter;
+        std::vector<std::string> keys;
+    };
+    const Case cases[] = {
+        {{}, {grant}},
+        {{"--all"}, {sudoTask, approveTask, grant}},
+        {{"--status", "completed"}, {approveTask}},
+        {{"--project", "staging"}, {}},
+        {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
+        {{"--project", "Staging", "--all"}, {}},  // the exact name
+        {{"--project", "网站"}, {grant}},
+        // Trimmed and lower-cased; the agent's and the category's display names.
+        {{"--search", "  CLAUDE "}, {grant}},
+        {{"--search", "权限与"}, {grant}},
+        // Item title, reason, project name and agent task title.
+        {{"--search", "批准", "--all"}, {approveTask}},
+        {{"--search", "私有仓库"}, {grant}},
+        {{"--search", "STAGING", "--all"}, {sudoTask, approveTask}},
+        {{"--search", "deploy the", "--all"}, {sudoTask, approveTask}},
+        // Steps, commands, paths and the summary are never searched.
+        {{"--search", "sudo make", "--all"}, {}},
+        {{"--search", "/Users/dev", "--all"}, {}},
+        {{"--search", "浏览器里授权", "--all"}, {}},
+        {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}},  // no filter at all
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> arguments{"list", "--json"};
+        arguments.insert(arguments.end(), test.filter.begin(), test.filter.end());
+        SCOPED_TRACE(::testing::PrintToString(test.filter));
+        EXPECT_EQ(listedKeys(arguments), test.keys);
+        arguments[0] = "count";
+        EXPECT_EQ(json::parse(run(arguments).output)["count"], test.keys.size());
+    }
 }
 
-TEST_F(CLIReadingTest, SearchFollowsTheAppsRuleOverSixFields) {
-    // Trimmed and lower-cased; the agent's display name is searched.
-    EXPECT_EQ(listedKeys({"list", "--search", "  CLAUDE ", "--json"}),
-              (std::vector<std::string>{"rc-web-7::grant"}));
-    // The start of the category name "权限与登录".
-    EXPECT_EQ(listedKeys({"list", "--search", "权限与", "--json"}),
-              (std::vector<std::string>{"rc-web-7::grant"}));
-    // Item title, reason, project name and agent task title.
-    EXPECT_EQ(run({"count", "--search", "批准"}).output, "1\n");
-    EXPECT_EQ(run({"count", "--search", "私有仓库"}).output, "1\n");
-    EXPECT_EQ(run({"count", "--search", "STAGING"}).output, "2\n");
-    EXPECT_EQ(run({"count", "--search", "deploy the"}).output, "2\n");
-    // Steps, commands, paths and the summary are never searched.
-    EXPECT_EQ(run({"count", "--search", "sudo make"}).output, "0\n");
-    EXPECT_EQ(run({"count", "--search", "/Users/dev"}).output, "0\n");
-    EXPECT_EQ(run({"count", "--search", "浏览器里授权"}).output, "0\n");
-    // Only white space: no filter at all.
-    EXPECT_EQ(run({"count", "--search", " \t "}).output, "3\n");
-}
-
-TEST_F(CLIReadingTest, EmptyListsSayWhyInTheAppsWords) {
-    EXPECT_EQ(run({"list", "--search", "没有这个词"}).output, "没有匹配的事项\n");
-    EXPECT_EQ(run({"list", "--search", "没有这个词", "--json"}).output, "[]\n");
+TEST_F(CLIReadingTest, AnUnknownKeyFailsAndAnEmptyStoreSaysWhereTasksComeFrom) {
+    const CLIRun unknown = run({"show", "rc-x::nope"});
+    EXPECT_EQ(unknown.exitStatus, 1);
+    EXPECT_EQ(unknown.errors.rfind("无法读取任务：", 0), 0u) << unknown.errors;
     ASSERT_EQ(run({"delete", sudoTask, approveTask, "rc-web-7::grant"}).exitStatus, 0);
     EXPECT_EQ(run({"list"}).output,
               "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
-}
-
-TEST_F(CLIReadingTest, ShowPrintsTheWholeWorkSheetWithStepsInOrder) {
-    const CLIRun shown = run({"show", "rc-web-7::grant"});
-    EXPECT_EQ(shown.exitStatus, 0);
-    EXPECT_EQ(shown.output,
-              "[待处理] [优先级 低] [权限与登录]\n"
-              "在浏览器中授权部署平台访问代码仓库\n"
-              "部署平台显示已连接仓库。\n"
-              "网站 · Claude Code · 约 3 分钟 · 0/2 步\n"
-              "rc-web-7::grant\n"
-              "\n"
-              "为什么现在需要你\n"
-              "  部署平台需要读取私有仓库。\n"
-              "  原 Agent 状态：Agent 被阻塞\n"
-              "  原任务：重构网站首页\n"
-              "  项目路径：/Users/dev/web\n"
-              "  回执版本：rc-web-7 · v2\n"
-              "\n"
-              "开始前先确认\n"
-              "  1. 已登录部署平台账号\n"
-              "\n"
-              "逐步操作\n"
-              "  [ ] 第 1 步 · 进入位置 · open\n"
-              "      打开授权页面\n"
-              "      在浏览器打开部署平台的集成设置。\n"
-              "      成功信号：看到授权按钮。\n"
-              "      如果失败：告诉 Agent 页面地址不对。\n"
-              "  [ ] 第 2 步 · 作出选择 · confirm\n"
-              "      确认授权\n"
-              "      点击授权按钮。\n"
-              "      成功信号：页面显示已授权。\n"
-              "      如果失败：截图发给 Agent。\n"
-              "\n"
-              "最终核验\n"
-              "  刷新集成设置页面。\n"
-              "  成功证据：仓库显示为已连接。\n"
-              "  风险：授权范围过大。\n"
-              "\n"
-              "把结果送回原任务\n"
-              "  完成所有步骤后生成恢复消息：velmora-cli resume rc-web-7::grant\n");
 }
 
 TEST_F(CLIReadingTest, ShowWrapsProseButNeverCommandsPathsOrLinks) {
@@ -189,30 +198,23 @@ TEST_F(CLIReadingTest, ShowWrapsProseButNeverCommandsPathsOrLinks) {
     }
 }
 
-TEST_F(CLIReadingTest, ShowOfAnUnknownKeyIsRefusedWithTheStoresText) {
-    const CLIRun shown = run({"show", "rc-x::nope"});
-    EXPECT_EQ(shown.exitStatus, 1);
-    EXPECT_EQ(shown.output, "");
-    EXPECT_EQ(shown.errors, "无法读取任务：找不到任务：rc-x::nope\n");
-}
-
+// Members of --json output: the record under the wire rules, absent members left out.
 TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
     ASSERT_EQ(run({"step", "rc-web-7::grant", "open"}).exitStatus, 0);
-    const CLIRun shown = run({"show", "rc-web-7::grant", "--json"});
-    ASSERT_EQ(shown.exitStatus, 0);
-    const json task = json::parse(shown.output);
-    EXPECT_EQ(task["task_key"], "rc-web-7::grant");
-    EXPECT_EQ(task["receipt_id"], "rc-web-7");
-    EXPECT_EQ(task["receipt_version"], 2);
-    EXPECT_EQ(task["project"], (json{{"name", "网站"}, {"path", "/Users/dev/web"}}));
-    EXPECT_EQ(task["source"], (json{{"agent", "claude_code"}, {"task_title", "重构网站首页"}}));
-    EXPECT_EQ(task["receipt_state"], "blocked");
-    EXPECT_EQ(task["status"], "in_progress");
+    const json task = json::parse(run({"show", "rc-web-7::grant", "--json"}).output);
+    const json expected{{"task_key", "rc-web-7::grant"},
+                        {"receipt_id", "rc-web-7"},
+                        {"receipt_version", 2},
+                        {"project", {{"name", "网站"}, {"path", "/Users/dev/web"}}},
+                        {"source", {{"agent", "claude_code"}, {"task_title", "重构网站首页"}}},
+                        {"receipt_state", "blocked"},
+                        {"status", "in_progress"},
+                        {"completed_step_ids", {"open"}},
+                        {"total_step_count", 2},
+                        {"created_at", "2026-07-28T09:00:00.000Z"},
+                        {"imported_at", "2026-07-27T08:30:00.000Z"}};
+    for (const auto& [name, value] : expected.items()) EXPECT_EQ(task[name], value) << name;
     EXPECT_FALSE(task.contains("snoozed_until"));
-    EXPECT_EQ(task["completed_step_ids"], (json{"open"}));
-    EXPECT_EQ(task["total_step_count"], 2);
-    EXPECT_EQ(task["created_at"], "2026-07-28T09:00:00.000Z");
-    EXPECT_EQ(task["imported_at"], "2026-07-27T08:30:00.000Z");
     EXPECT_EQ(task["item"]["steps"][0]["id"], "confirm");
     EXPECT_EQ(task["item"]["resume_context"], "继续部署首页。");
 
@@ -221,25 +223,16 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0]["status"], "snoozed");
     EXPECT_TRUE(listed[0].contains("snoozed_until"));
-}
 
-TEST_F(CLIReadingTest, HistoryListsReceiptsNewestFirst) {
-    EXPECT_EQ(run({"history"}).output,
-              "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
-              "  需要本人在浏览器里授权部署平台。\n"
-              "staging v1 · rc-deploy-2026 · Codex · 含人工事项 · 2026-07-27 08:30\n"
-              "  部署需要本人在终端输入 sudo 密码。\n");
-    const json limited = json::parse(run({"history", "--limit", "1", "--json"}).output);
-    ASSERT_EQ(limited.size(), 1u);
-    EXPECT_EQ(limited[0], (json{{"receipt_id", "rc-web-7"},
-                                {"version", 2},
-                                {"project_name", "网站"},
-                                {"agent", "claude_code"},
-                                {"state", "blocked"},
-                                {"requires_user_action", true},
-                                {"summary", "需要本人在浏览器里授权部署平台。"},
-                                {"imported_at", "2026-07-28T10:00:00.000Z"}}));
-    EXPECT_EQ(run({"history", "--limit", "0"}).output, "回执历史为空。\n");
+    EXPECT_EQ(json::parse(run({"history", "--limit", "1", "--json"}).output),
+              (json::array({{{"receipt_id", "rc-web-7"},
+                             {"version", 2},
+                             {"project_name", "网站"},
+                             {"agent", "claude_code"},
+                             {"state", "blocked"},
+                             {"requires_user_action", true},
+                             {"summary", "需要本人在浏览器里授权部署平台。"},
+                             {"imported_at", "2026-07-28T10:00:00.000Z"}}})));
 }
 
 TEST_F(CLIReadingTest, UnreadableRowsAreHiddenWithTheAppsWarning) {
@@ -262,34 +255,15 @@ TEST_F(CLIPathsTest, PathsNamesTheEnvironmentAndEveryPathWithoutCreatingAnything
     const std::string root = home.string();
     const CLIRun shown = run({"paths"});
     EXPECT_EQ(shown.exitStatus, 0);
-    EXPECT_EQ(shown.output,
-              "当前任务库：隔离测试库\n"
-              "root       " +
-                  root +
-                  "\n"
-                  "inbox      " +
-                  root +
-                  "/inbox\n"
-                  "processed  " +
-                  root +
-                  "/processed\n"
-                  "rejected   " +
-                  root +
-                  "/rejected\n"
-                  "backups    " +
-                  root +
-                  "/backups\n"
-                  "database   " +
-                  root + "/tasks.sqlite\n");
-    EXPECT_EQ(json::parse(run({"paths", "--json"}).output),
-              (json{{"environment", "temporary"},
-                    {"environment_name", "隔离测试库"},
-                    {"root", root},
-                    {"inbox", root + "/inbox"},
-                    {"processed", root + "/processed"},
-                    {"rejected", root + "/rejected"},
-                    {"backups", root + "/backups"},
-                    {"database", root + "/tasks.sqlite"}}));
+    EXPECT_EQ(shown.output, "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
+                                "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
+                                "/rejected\nbackups    " + root + "/backups\ndatabase   " + root +
+                                "/tasks.sqlite\n");
+    const json paths = json::parse(run({"paths", "--json"}).output);
+    EXPECT_EQ(paths["environment"], "temporary");
+    EXPECT_EQ(paths["environment_name"], "隔离测试库");
+    EXPECT_EQ(paths["database"], root + "/tasks.sqlite");
+    EXPECT_EQ(paths["rejected"], root + "/rejected");
     EXPECT_FALSE(std::filesystem::exists(home));
 }
 

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdint>
@@ -18,8 +17,9 @@
 #include <vector>
 
 #include "MCPTestSupport.h"
-#include "support/ScratchDirectory.h"
 #include "ServerProcess.h"
+#include "support/SQLiteRows.h"
+#include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
@@ -31,89 +31,37 @@ constexpr int killCount = 60;
 // blocks on the server.
 constexpr int submissionsPerRound = 12;
 
-// The number of items of any receipt's version `version`: it changes from one
-// version to the next, so an update applied in part shows as a wrong count.
-int itemCount(std::int64_t version) {
-    return 1 + static_cast<int>(version % 3);
-}
-
-using Rows = std::vector<std::vector<std::string>>;
-
-// Every row of `sql` on `database`, opened read-only so that the checks leave
-// the write-ahead log for the next server to recover.
-Rows rows(const std::filesystem::path& database, const std::string& sql) {
-    Rows result;
-    sqlite3* connection = nullptr;
-    if (sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << database << ": " << sqlite3_errmsg(connection);
-        sqlite3_close(connection);
-        return result;
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(connection) << " in " << sql;
-    }
-    while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-        auto& row = result.emplace_back();
-        for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-            const auto* text = sqlite3_column_text(statement, column);
-            row.emplace_back(text ? reinterpret_cast<const char*>(text) : "<null>");
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(connection);
-    return result;
-}
-
-// The result of a query that answers one value.
-Rows single(const std::string& value) {
-    return Rows(1, {value});
-}
+// A receipt's version `version` has 1 + version % 3 items: the count changes from one version to
+// the next, so an update applied in part shows as a wrong count.
 
 // The highest version of each receipt the server has answered for.
 using AnsweredVersions = std::map<std::string, std::int64_t>;
+using Rows = std::vector<std::string>;
 
 void expectConsistent(const std::filesystem::path& database, const AnsweredVersions& answered) {
-    if (!std::filesystem::exists(database)) {
-        // Killed before it created the file.
+    // Killed before it created the file, or its schema (created in one transaction: all or none).
+    if (!std::filesystem::exists(database) ||
+        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") ==
+            Rows{"0"}) {
         EXPECT_TRUE(answered.empty());
         return;
     }
-    EXPECT_EQ(rows(database, "PRAGMA quick_check;"), single("ok"));
-
-    // The schema is created in one transaction: all of it or none.
-    const auto tables = rows(database,
-                             "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                             "('receipts', 'tasks', 'step_progress');");
-    if (tables == single("0")) {
-        EXPECT_TRUE(answered.empty());
-        return;
-    }
-    ASSERT_EQ(tables, single("3"));
-
-    // Per receipt: its version, the version inside its raw text, its tasks, and
-    // those of its tasks written from that version.
+    EXPECT_EQ(sqliteRows(database, "PRAGMA quick_check;"), Rows{"ok"});
+    // Per receipt: the version inside its raw text, all its tasks and those written from its
+    // version match its version; no task without its receipt.
+    EXPECT_EQ(sqliteRows(database,
+                         "SELECT r.receipt_id FROM receipts r WHERE "
+                         "json_extract(r.raw_json, '$.version') != r.version OR 1 + r.version % 3 "
+                         "!= (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = r.receipt_id) OR "
+                         "1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = "
+                         "r.receipt_id AND t.receipt_version = r.version) UNION ALL SELECT "
+                         "task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id FROM "
+                         "receipts);"),
+              Rows{});
     std::map<std::string, std::int64_t> stored;
-    for (const auto& row :
-         rows(database,
-              "SELECT r.receipt_id, r.version, json_extract(r.raw_json, '$.version'), "
-              "(SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = r.receipt_id), "
-              "(SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = r.receipt_id "
-              "AND t.receipt_version = r.version) FROM receipts r;")) {
-        const std::string& receiptID = row[0];
-        const std::int64_t version = std::stoll(row[1]);
-        const std::string expectedTasks = std::to_string(itemCount(version));
-        EXPECT_EQ(row[2], row[1]) << receiptID;
-        EXPECT_EQ(row[3], expectedTasks) << receiptID << " version " << version;
-        EXPECT_EQ(row[4], expectedTasks) << receiptID << " version " << version;
-        stored[receiptID] = version;
+    for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts")) {
+        stored[row.substr(0, row.find('|'))] = std::stoll(row.substr(row.find('|') + 1));
     }
-    EXPECT_EQ(rows(database,
-                   "SELECT COUNT(*) FROM tasks WHERE receipt_id NOT IN "
-                   "(SELECT receipt_id FROM receipts);"),
-              single("0"));
-
     for (const auto& [receiptID, version] : answered) {
         const auto found = stored.find(receiptID);
         ASSERT_NE(found, stored.end()) << receiptID << " was answered but is not stored";
@@ -154,9 +102,9 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             const std::int64_t version = ++sentVersions[receiptID];
             const int id = requestID++;
             pending[id] = {receiptID, version};
-            burst +=
-                toolCallLine(json(id), "submit_intervention_receipt",
-                             {{"receipt", validReceipt(receiptID, version, itemCount(version))}});
+            burst += toolCallLine(
+                id, "submit_intervention_receipt",
+                {{"receipt", validReceipt(receiptID, version, static_cast<int>(1 + version % 3))}});
         }
 
         // The kill lands after a random number of answers and a random pause:
@@ -200,7 +148,7 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
 
     // A server started on what the last kill left works on normally.
     ServerProcess server(home);
-    ASSERT_TRUE(server.send(toolCallLine(json("last"), "submit_intervention_receipt",
+    ASSERT_TRUE(server.send(toolCallLine("last", "submit_intervention_receipt",
                                          {{"receipt", validReceipt("rc-after", 1, 2)}})));
     const auto reply = replies(server.finish());
     ASSERT_EQ(reply.size(), 1u);

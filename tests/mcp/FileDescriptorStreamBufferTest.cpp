@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "MCPTestSupport.h"
-#include "support/ScratchDirectory.h"
 #include "mcp/FileDescriptorStreamBuffer.h"
 #include "mcp/KestrinMCPMain.h"
+#include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {

@@ -1,7 +1,6 @@
 #include "MCPTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 namespace kestrin::testing {
 
@@ -48,19 +47,11 @@ json validReceipt(const std::string& receiptID, std::int64_t version, int itemCo
             {"items", std::move(items)}};
 }
 
-std::string requestLine(const std::string& method, const json* id, const json* params) {
-    json message = {{"jsonrpc", "2.0"}, {"method", method}};
-    if (id) message["id"] = *id;
-    if (params) message["params"] = *params;
-    return message.dump() + "\n";
-}
-
-std::string requestLine(const std::string& method, const json& id) {
-    return requestLine(method, &id, nullptr);
-}
-
 std::string requestLine(const std::string& method, const json& id, const json& params) {
-    return requestLine(method, &id, &params);
+    json message = {{"jsonrpc", "2.0"}, {"method", method}};
+    if (!id.is_discarded()) message["id"] = id;
+    if (!params.is_discarded()) message["params"] = params;
+    return message.dump() + "\n";
 }
 
 std::string toolCallLine(const json& id, const std::string& tool, const json& arguments) {
@@ -85,23 +76,6 @@ std::vector<json> replies(const std::string& output) {
     std::vector<json> parsed;
     for (const auto& line : outputLines(output)) parsed.push_back(json::parse(line));
     return parsed;
-}
-
-std::int64_t queryInteger(const std::filesystem::path& database, const std::string& sql) {
-    sqlite3* connection = nullptr;
-    std::int64_t value = -1;
-    if (sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            value = sqlite3_column_int64(statement, 0);
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(connection);
-    EXPECT_NE(value, -1) << "query failed: " << sql;
-    return value;
 }
 
 }  // namespace kestrin::testing

@@ -1,25 +1,23 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 namespace kestrin::testing {
 
-// A receipt that passes every check, with `itemCount` items of one run_command
-// step each (none makes it a no-action receipt). The project path holds
-// slashes, so its written form shows the escaping.
+// A receipt that passes every check, with `itemCount` items of one run_command step each (none
+// makes it a no-action receipt). The project path holds slashes, so its written form shows the
+// escaping.
 nlohmann::json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount);
 
-// One request line (with line feed). Without `id` it is a notification;
-// without `params` the member is left out.
-std::string requestLine(const std::string& method, const nlohmann::json* id = nullptr,
-                        const nlohmann::json* params = nullptr);
-std::string requestLine(const std::string& method, const nlohmann::json& id);
-std::string requestLine(const std::string& method, const nlohmann::json& id,
-                        const nlohmann::json& params);
+// Marks a left-out id or params member.
+inline const nlohmann::json absent(nlohmann::json::value_t::discarded);
+
+// One request line (with line feed); an absent id makes it a notification.
+std::string requestLine(const std::string& method, const nlohmann::json& id = absent,
+                        const nlohmann::json& params = absent);
 
 // A tools/call request line for `tool` with `arguments`.
 std::string toolCallLine(const nlohmann::json& id, const std::string& tool,
@@ -30,8 +28,5 @@ std::vector<std::string> outputLines(const std::string& output);
 
 // Each output line parsed as JSON.
 std::vector<nlohmann::json> replies(const std::string& output);
-
-// The result of `sqlite3`-style query `sql` (one integer) on `database`.
-std::int64_t queryInteger(const std::filesystem::path& database, const std::string& sql);
 
 }  // namespace kestrin::testing

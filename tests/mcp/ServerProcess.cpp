@@ -1,22 +1,6 @@
 #include "ServerProcess.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <thread>
-#include <utility>
-#include <vector>
 
 extern char** environ;
 
@@ -24,197 +8,18 @@ namespace kestrin::testing {
 
 namespace {
 
-void closeDescriptor(int& descriptor) {
-    if (descriptor >= 0) ::close(descriptor);
-    descriptor = -1;
-}
-
-}  // namespace
-
-ServerProcess::ServerProcess(const std::filesystem::path& home, int standardInput) {
-    // Writing to a server that has ended must fail here, not kill the test.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    int inputPipe[2] = {-1, -1};
-    int outputPipe[2];
-    int errorPipe[2];
-    if ((standardInput < 0 && ::pipe2(inputPipe, O_CLOEXEC) != 0) ||
-        ::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(errorPipe, O_CLOEXEC) != 0) {
-        return;
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, standardInput < 0 ? inputPipe[0] : standardInput, 0);
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], 2);
-
-    // The server must cope with SIGPIPE itself: give it the default disposition
-    // rather than this process's "ignore".
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
+std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "KESTRIN_HOME=", 13) != 0) environment.emplace_back(*entry);
     }
     environment.push_back("KESTRIN_HOME=" + home.string());
-    std::vector<char*> environmentPointers;
-    for (auto& entry : environment) environmentPointers.push_back(entry.data());
-    environmentPointers.push_back(nullptr);
-
-    char program[] = KESTRIN_MCP_PATH;
-    char* arguments[] = {program, nullptr};
-    if (posix_spawn(&pid_, program, &actions, &attributes, arguments, environmentPointers.data()) !=
-        0) {
-        pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-
-    if (standardInput < 0) ::close(inputPipe[0]);
-    ::close(outputPipe[1]);
-    ::close(errorPipe[1]);
-    input_ = inputPipe[1];
-    output_ = outputPipe[0];
-    error_ = errorPipe[0];
-    if (input_ >= 0) ::fcntl(input_, F_SETFL, O_NONBLOCK);
+    return environment;
 }
 
-ServerProcess::~ServerProcess() {
-    closeDescriptor(input_);
-    closeDescriptor(output_);
-    if (pid_ > 0 && !status_) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    closeDescriptor(error_);
-}
+}  // namespace
 
-// Waits up to `timeoutMilliseconds` for its output, appending what comes to
-// `pending_`; false once the output has ended.
-bool ServerProcess::pump(int timeoutMilliseconds) {
-    if (output_ < 0) return false;
-    pollfd descriptor{output_, POLLIN, 0};
-    if (::poll(&descriptor, 1, timeoutMilliseconds) <= 0) return true;
-    char buffer[65536];
-    const ssize_t count = ::read(output_, buffer, sizeof buffer);
-    if (count <= 0) {
-        closeDescriptor(output_);
-        return false;
-    }
-    pending_.append(buffer, static_cast<std::size_t>(count));
-    return true;
-}
-
-bool ServerProcess::send(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(input_, bytes.data(), bytes.size());
-        if (written > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-        // Its input is full: drain its output while it works.
-        pollfd descriptors[2] = {{input_, POLLOUT, 0}, {output_, POLLIN, 0}};
-        ::poll(descriptors, output_ >= 0 ? 2 : 1, 1000);
-        if (output_ >= 0 && descriptors[1].revents != 0) pump(0);
-    }
-    return true;
-}
-
-void ServerProcess::closeInput() {
-    closeDescriptor(input_);
-}
-
-void ServerProcess::closeOutput() {
-    closeDescriptor(output_);
-}
-
-std::optional<std::string> ServerProcess::readLine(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        const auto end = pending_.find('\n');
-        if (end != std::string::npos) {
-            std::string line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            return line;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || !pump(static_cast<int>(left.count()))) return std::nullopt;
-    }
-}
-
-std::string ServerProcess::finish() {
-    closeInput();
-    const auto deadline = Clock::now() + defaultTimeout;
-    while (Clock::now() < deadline && pump(1000)) {
-    }
-    wait();
-    return std::exchange(pending_, {});
-}
-
-std::optional<int> ServerProcess::wait(std::chrono::milliseconds timeout) {
-    if (status_ || pid_ <= 0) return status_;
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-        int status = 0;
-        rusage usage{};
-        const pid_t ended = ::wait4(pid_, &status, WNOHANG, &usage);
-        if (ended == pid_) {
-            const auto seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec;
-            const auto micros = usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
-            finalCPUTime_ = std::chrono::seconds(seconds) + std::chrono::microseconds(micros);
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return status_;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return std::nullopt;
-}
-
-std::string ServerProcess::standardError() {
-    std::string text;
-    char buffer[4096];
-    ssize_t count;
-    while (error_ >= 0 && (count = ::read(error_, buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    return text;
-}
-
-std::chrono::microseconds ServerProcess::cpuTime() const {
-    if (status_) return finalCPUTime_;
-    // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised name.
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index >= 14) ticks += std::stol(field);
-    }
-    return std::chrono::microseconds(ticks * 1000000 / ::sysconf(_SC_CLK_TCK));
-}
-
-long ServerProcess::residentKiB() const {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(4096, '\n');
-    }
-    return -1;
-}
+ServerProcess::ServerProcess(const std::filesystem::path& home, int standardInput)
+    : ChildProcess(KESTRIN_MCP_PATH, {}, environmentWithHome(home), standardInput) {}
 
 }  // namespace kestrin::testing

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin::testing {
+
+// A program run as a child with exactly `environment` ("NAME=value" entries), pipes on its
+// standard streams (or `standardInput` as its input) and SIGPIPE at its default. Its output is
+// drained while input is sent, so neither side can block the other. The destructor kills a child
+// that is still running.
+class ChildProcess {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds defaultTimeout{60};
+
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment, int standardInput = -1);
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+
+    // Writes all of `bytes` to its input; false when it can take no more (it has gone).
+    bool send(std::string_view bytes);
+    void closeInput();
+    // Closes the reading end of its output, as a client that has gone.
+    void closeOutput();
+
+    // The next output line (without its line feed), or nothing when the output ends or
+    // `timeout` passes first.
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout = defaultTimeout);
+
+    // Closes its input, collects its output to the end and waits for it; the remaining output.
+    std::string finish();
+
+    // Its exit status, or 128 + the signal that ended it, or nothing when `timeout` passes first.
+    std::optional<int> wait(std::chrono::milliseconds timeout = defaultTimeout);
+
+    // Everything it wrote to standard error (after wait()).
+    std::string standardError();
+
+    // Its resident memory in KiB, from /proc.
+    long residentKiB() const;
+
+    // The processor time (user and system) it has used so far, or in all once it has ended.
+    std::chrono::microseconds cpuTime() const;
+
+private:
+    bool pump(int timeoutMilliseconds);
+
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    int error_ = -1;
+    std::string pending_;
+    std::optional<int> status_;
+    std::chrono::microseconds finalCPUTime_{0};
+};
+
+}  // namespace kestrin::testing
