@@ -7,6 +7,7 @@
 #include "CLIFixture.h"
 #include "core/checks/CommandRisk.h"
 #include "core/handback/ResumeMessageGuard.h"
+#include "core/intake/AgentResultTool.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
@@ -88,6 +89,7 @@ TEST_F(CLISafetyTest, ResumeWithASecretInTheNoteIsRefusedUnlessAllowed) {
     const auto secret = ResumeMessageGuard().check(allowed.output);
     ASSERT_TRUE(secret.has_value());
     // The same facts go to stderr, so a piped message never hides them.
-    EXPECT_EQ(allowed.errors, secret->description() + "\n");
+    EXPECT_EQ(allowed.errors,
+              secret->description() + "\n" + std::string(AgentResultTool::humanHint) + "\n");
     EXPECT_EQ(statusOf(cleanupTask), "ready_to_resume");
 }
