@@ -31,7 +31,9 @@ double luminance(const QColor& color) {
 }
 
 double contrast(const QColor& a, const QColor& b) {
-    const auto [low, high] = std::minmax(luminance(a), luminance(b));
+    // std::minmax returns references: its arguments must outlive the result.
+    const double first = luminance(a), second = luminance(b);
+    const auto [low, high] = std::minmax(first, second);
     return (high + 0.05) / (low + 0.05);
 }
 

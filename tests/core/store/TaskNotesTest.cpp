@@ -63,7 +63,8 @@ TEST_F(TaskNotesTest, ANoteLivesExactlyAsLongAsItsTask) {
 
 TEST_F(TaskNotesTest, AnyUTF8TextIsKeptExactlyAndOtherInputIsRefused) {
     imported(makeReceipt("r", 1, {makeItem("a")}));
-    const std::string controls("\x01\t\r\n\x1b[31m red \x7f\0end", 22);
+    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
+    const std::string controls(controlBytes, sizeof controlBytes - 1);
     const std::string large(1 << 20, 'x');
     for (const auto& text : {controls, large, std::string("  备注\n\n")}) {
         ASSERT_TRUE(store->setNote("r::a", text));
