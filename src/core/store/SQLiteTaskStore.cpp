@@ -253,7 +253,17 @@ Result<void, StoreError> SQLiteTaskStore::migrate() {
         if (auto done = migrateUnderWriteLock(); !done) return done;
     }
     // Also after a restore copied in a file written before the notes existed.
-    return execute(createTaskNotesTable);
+    // Asked first, then created under the write lock: processes that open a
+    // file together then wait for each other instead of failing as locked.
+    auto statement = database_.prepare(
+        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'task_notes';");
+    if (!statement) return fail(statement.error());
+    if (statement->next()) return {};
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    auto transaction = SQLiteTransaction::begin(database_);
+    if (!transaction) return fail(transaction.error());
+    if (auto done = execute(createTaskNotesTable); !done) return done;
+    return transaction->commit();
 }
 
 Result<void, StoreError> SQLiteTaskStore::migrateUnderWriteLock() {
