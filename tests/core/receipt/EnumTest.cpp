@@ -14,14 +14,20 @@ using namespace kestrin;
 
 namespace {
 
-// Every case in declared order as "raw|display name|symbol name", so one
-// comparison pins order, wire values and user-visible texts together.
+// Every case in declared order as "raw|display name|symbol name|rank or closed",
+// so one comparison pins order, wire values and user-visible texts together;
+// each raw value must read back as its case.
 template <typename E>
 std::vector<std::string> describeCases() {
     std::vector<std::string> out;
     for (const auto& c : allCases<E>()) {
-        out.push_back(std::string(rawValue(c.value)) + "|" + std::string(displayName(c.value)) +
-                      "|" + std::string(systemImage(c.value)));
+        std::string text = std::string(rawValue(c.value)) + "|" +
+                           std::string(displayName(c.value)) + "|" +
+                           std::string(systemImage(c.value));
+        if constexpr (std::is_same_v<E, TaskPriority>)
+            text += "|" + std::to_string(sortRank(c.value));
+        if constexpr (std::is_same_v<E, TaskStatus>) text += isClosed(c.value) ? "|closed" : "";
+        out.push_back(text);
         EXPECT_EQ(fromRawValue<E>(c.rawValue), c.value);
     }
     return out;
@@ -43,7 +49,7 @@ TEST(ClosedEnum, CasesRawValuesAndNames) {
                      "physical|线下或设备|wrench.and.screwdriver",
                      "external_wait|等待外部结果|clock.arrow.circlepath"}));
     EXPECT_EQ(describeCases<TaskPriority>(),
-              (Cases{"critical|立即处理|", "high|高|", "medium|中|", "low|低|"}));
+              (Cases{"critical|立即处理||0", "high|高||1", "medium|中||2", "low|低||3"}));
     EXPECT_EQ(describeCases<ActionKind>(),
               (Cases{"open_application|打开应用|", "navigate|进入位置|", "paste|粘贴内容|",
                      "run_command|运行命令|", "enter_credential|输入凭据|", "choose|作出选择|",
@@ -52,23 +58,10 @@ TEST(ClosedEnum, CasesRawValuesAndNames) {
               (Cases{"pending|待处理|tray.full", "in_progress|处理中|play.circle",
                      "snoozed|已暂缓|moon.zzz", "waiting_external|等待外部|hourglass",
                      "ready_to_resume|待回传 Agent|arrowshape.turn.up.right.circle",
-                     "completed|已完成|checkmark.circle", "cancelled|已取消|xmark.circle"}));
-}
-
-TEST(ClosedEnum, RawValuesMatchExactly) {
-    EXPECT_EQ(fromRawValue<AgentKind>("Codex"), std::nullopt);
-    EXPECT_EQ(fromRawValue<AgentKind>("claude-code"), std::nullopt);
-    EXPECT_EQ(fromRawValue<TaskStatus>("in_progress "), std::nullopt);
-    EXPECT_EQ(fromRawValue<ReceiptState>("waitingForUser"), std::nullopt);
-}
-
-TEST(ClosedEnum, PriorityRankAndClosedStatuses) {
-    std::vector<int> ranks;
-    for (const auto& c : allCases<TaskPriority>()) ranks.push_back(sortRank(c.value));
-    EXPECT_EQ(ranks, (std::vector<int>{0, 1, 2, 3}));
-    std::vector<std::string_view> closed;
-    for (const auto& c : allCases<TaskStatus>()) {
-        if (isClosed(c.value)) closed.push_back(c.rawValue);
+                     "completed|已完成|checkmark.circle|closed",
+                     "cancelled|已取消|xmark.circle|closed"}));
+    // Raw values match exactly: no case folding, no trimming, no other spelling.
+    for (const char* raw : {"Codex", "claude-code", "codex "}) {
+        EXPECT_EQ(fromRawValue<AgentKind>(raw), std::nullopt) << raw;
     }
-    EXPECT_EQ(closed, (std::vector<std::string_view>{"completed", "cancelled"}));
 }

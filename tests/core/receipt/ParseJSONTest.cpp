@@ -35,14 +35,12 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJsonWithTheByteWhereItStopped) {
     }
 }
 
-TEST(ParseJSON, AcceptsByteOrderMarkEscapedNulAndDuplicateKeys) {
+// Also: a byte order mark, an escaped NUL, and duplicate keys (the last wins,
+// as in most parsers). Nesting is limited without recursion.
+TEST(ParseJSON, AcceptsWhatStrictJsonAllowsUpToTheDepthLimit) {
     EXPECT_TRUE(parseJSON("\xEF\xBB\xBF{}"));
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
-    // Left to us: as in most parsers, the last of two equal keys wins.
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), nlohmann::json({{"b", 2}}));
-}
-
-TEST(ParseJSON, LimitsNestingWithoutRecursion) {
     EXPECT_TRUE(parseJSON(nested(maxJSONDepth)));
     EXPECT_EQ(parseError(nested(maxJSONDepth + 1)), DecodingError::tooDeep(maxJSONDepth));
     EXPECT_EQ(parseError(std::string(500000, '[')), DecodingError::tooDeep(maxJSONDepth));
