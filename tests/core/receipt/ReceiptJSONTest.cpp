@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "core/receipt/KeySpelling.h"
+#include "core/receipt/ParseJSON.h"
 #include "core/receipt/ReceiptJSON.h"
 
 using namespace kestrin;
@@ -53,38 +54,24 @@ json camelCased(const json& value) {
 }  // namespace
 
 TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
+    // clang-format off
     const std::pair<const char*, const char*> snakeToCamel[] = {
-        {"requires_user_action", "requiresUserAction"},
-        {"_leading_and_trailing_", "_leadingAndTrailing_"},
-        {"task__id", "taskId"},
-        {"___", "___"},
-        {"taskTitle", "taskTitle"},
-        {"receipt_ID", "receiptID"}};
+        {"requires_user_action", "requiresUserAction"}, {"_leading_and_trailing_", "_leadingAndTrailing_"},
+        {"task__id", "taskId"}, {"___", "___"}, {"taskTitle", "taskTitle"}, {"receipt_ID", "receiptID"}};
+    // clang-format on
     for (const auto& [snake, camel] : snakeToCamel) EXPECT_EQ(fromSnakeCase(snake), camel) << snake;
     EXPECT_EQ(toSnakeCase("requiresUserAction"), "requires_user_action");
     EXPECT_EQ(toSnakeCase("id"), "id");
 
     // Camel-case keys at every level decode like the wire keys.
     const auto typical = json::parse(typicalReceiptText());
-    const auto snake = decode(typical);
     const auto camel = decode(camelCased(typical));
-    ASSERT_TRUE(snake);
     ASSERT_TRUE(camel) << camel.error().message();
-    EXPECT_EQ(*camel, *snake);
+    EXPECT_EQ(*camel, *decode(typical));
 
-    // Left to us: the wire spelling wins whatever the order in the text; among
-    // other spellings the first in byte order wins.
-    auto document = minimalReceipt();
-    document["receiptId"] = "camel";
-    EXPECT_EQ(decode(document)->receiptId, "rcpt-minimal");
-    const std::string camelFirst = R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1);
-    EXPECT_EQ(ReceiptJSON::makeDecoder().decodeReceipt(camelFirst)->receiptId, "rcpt-minimal");
-    document.erase("receipt_id");
-    document["receipt_Id"] = "odd";
-    EXPECT_EQ(decode(document)->receiptId, "camel");
-}
-
-TEST(ReceiptKeys, UnknownKeysAreIgnoredAtEveryLevel) {
+    // Unknown keys are ignored at every level. Left to us: the wire spelling
+    // wins whatever the order in the text; among other spellings the first in
+    // byte order wins.
     auto document = minimalReceipt();
     const auto expected = decode(document);
     document["extra"] = {{"nested", json::array({1, 2})}};
@@ -93,20 +80,20 @@ TEST(ReceiptKeys, UnknownKeysAreIgnoredAtEveryLevel) {
     document["items"][0]["steps"][0]["screenshot"] = nullptr;
     document["items"][0]["verification"]["note"] = 3;
     document["receiptID"] = "not an alias";
-    const auto decoded = decode(document);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(*decoded, *expected);
+    document["receiptId"] = "camel";
+    EXPECT_EQ(*decode(document), *expected);
+    const std::string camelFirst = R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1);
+    EXPECT_EQ(ReceiptJSON::makeDecoder().decodeReceipt(camelFirst)->receiptId, "rcpt-minimal");
+    document.erase("receipt_id");
+    document["receipt_Id"] = "odd";
+    EXPECT_EQ(decode(document)->receiptId, "camel");
 }
 
 // Each row changes one value of the minimal receipt (nothing: removes it).
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     const std::string enumError = "取值无效，应为以下之一：codex、claude_code、opencode、other";
     // clang-format off
-    const struct {
-        const char* pointer;
-        std::optional<json> value;
-        std::string error;
-    } cases[] = {
+    const struct { const char* pointer; std::optional<json> value; std::string error; } cases[] = {
         {"/source/task_id", nullptr, ""},
         {"/source/task_id", 7, "source.task_id：类型错误：应为文本，实际为整数"},
         {"/summary", std::nullopt, "summary：缺少必填字段"},
@@ -155,46 +142,40 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
 
 TEST(ReceiptDecoding, OptionalValuesKeepAbsentAndEmptyApart) {
     auto document = minimalReceipt();
-    EXPECT_EQ(decode(document)->source.taskId, std::nullopt);
-    EXPECT_EQ(decode(document)->items[0].payloadVersion, std::nullopt);
-    EXPECT_FALSE(
-        ReceiptJSON::makeEncoder().toJSON(decode(document)->items[0]).contains("payload_version"));
+    const auto absent = decode(document);
+    EXPECT_EQ(absent->source.taskId, std::nullopt);
+    EXPECT_EQ(absent->items[0].payloadVersion, std::nullopt);
+    EXPECT_FALSE(ReceiptJSON::makeEncoder().toJSON(absent->items[0]).contains("payload_version"));
     document["source"]["task_id"] = "";
     document["items"][0]["payload_version"] = 1;
-    const auto decoded = decode(document);
-    EXPECT_EQ(decoded->source.taskId, std::optional<std::string>(""));
-    EXPECT_EQ(decoded->items[0].payloadVersion, 1);
-    EXPECT_NE(ReceiptJSON::makeEncoder().encode(decoded->items[0]).find(R"("payload_version":1)"),
-              std::string::npos);
+    const auto present = decode(document);
+    EXPECT_EQ(present->source.taskId, std::optional<std::string>(""));
+    EXPECT_EQ(ReceiptJSON::makeEncoder().toJSON(present->items[0])["payload_version"], 1);
 }
 
 // Left to us: integer fields take only integer literals; 5.0 is refused like
 // any fraction, since the wire format writes integers in plain decimal.
 TEST(ReceiptDecoding, IntegersMustBeWholeAndFitIn64Bits) {
-    const auto withMinutes = [](const std::string& literal) {
+    const std::string fraction = "items[0].estimated_minutes：类型错误：应为整数，实际为小数";
+    const std::string huge = "items[0].estimated_minutes：整数超出 64 位有符号整数的范围";
+    // clang-format off
+    const std::pair<const char*, std::string> cases[] = {
+        {"9223372036854775807", ""}, {"-9223372036854775808", ""}, {"-0", ""},
+        {"5.0", fraction}, {"5e0", fraction}, {"5.5", fraction}, {"-0.0", fraction},
+        {"9223372036854775808", huge}, {"18446744073709551616", huge}, {"-9223372036854775809", huge},
+        {"100000000000000000000000000000", huge}, {"1e300", huge}};
+    // clang-format on
+    for (const auto& [literal, error] : cases) {
         auto text = minimalReceipt().dump();
         const std::string field = R"("estimated_minutes":5)";
-        return text.replace(text.find(field), field.size(), R"("estimated_minutes":)" + literal);
-    };
-    const auto minutes = [&](const std::string& literal) {
-        return ReceiptJSON::makeDecoder()
-            .decodeReceipt(withMinutes(literal))
-            ->items[0]
-            .estimatedMinutes;
-    };
-    EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
-    EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
-    EXPECT_EQ(minutes("-0"), 0);
-    for (const char* fraction : {"5.0", "5e0", "5.5", "-0.0"}) {
-        EXPECT_EQ(decodeError(withMinutes(fraction)),
-                  "items[0].estimated_minutes：类型错误：应为整数，实际为小数")
-            << fraction;
-    }
-    for (const char* huge : {"9223372036854775808", "18446744073709551616", "-9223372036854775809",
-                             "100000000000000000000000000000", "1e300"}) {
-        EXPECT_EQ(decodeError(withMinutes(huge)),
-                  "items[0].estimated_minutes：整数超出 64 位有符号整数的范围")
-            << huge;
+        text.replace(text.find(field), field.size(),
+                     R"("estimated_minutes":)" + std::string(literal));
+        EXPECT_EQ(decodeError(text), error) << literal;
+        if (error.empty()) {
+            const auto decoded = ReceiptJSON::makeDecoder().decodeReceipt(text);
+            EXPECT_EQ(std::to_string(decoded->items[0].estimatedMinutes),
+                      literal == std::string("-0") ? "0" : literal);
+        }
     }
 }
 
@@ -228,10 +209,8 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
         EXPECT_EQ(*again, *original);
         EXPECT_EQ(ReceiptJSON::makeEncoder(pretty).encode(*again), text);
     }
-    const auto& item = original->items[0];
-    const auto itemAgain = decoder.decodeItem(ReceiptJSON::makeEncoder().encode(item));
-    ASSERT_TRUE(itemAgain);
-    EXPECT_EQ(*itemAgain, item);
+    EXPECT_EQ(*decoder.decodeItem(ReceiptJSON::makeEncoder().encode(original->items[0])),
+              original->items[0]);
 
     json archive = {{"receipts", json::array({minimalReceipt(), minimalReceipt()})}};
     archive["receipts"][1]["items"][0]["steps"][0]["order"] = "1";
@@ -242,8 +221,54 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
               "x.steps[0].order");
 }
 
-TEST(DecodingErrorText, MessagesOfTheWholeText) {
-    EXPECT_EQ(DecodingError::invalidJSON(7).message(), "不是有效的 JSON 文本（第 7 个字节处）");
-    EXPECT_EQ(DecodingError::tooDeep(256).message(), "JSON 嵌套超过 256 层");
+// The byte where strict JSON parsing stopped, or the nesting limit, reached
+// without recursion. Allowed: a byte order mark, an escaped NUL, and duplicate
+// keys (left to us: the last wins, as in most parsers).
+TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
+    using namespace std::string_literals;
+    const auto parseError = [](const std::string& text) {
+        const auto result = parseJSON(text);
+        return result ? "" : result.error().message();
+    };
+    const auto nested = [](std::size_t depth) {
+        return std::string(depth, '[') + std::string(depth, ']');
+    };
+    const std::string tooDeep = "JSON 嵌套超过 256 层";
+    std::string objects;
+    for (int i = 0; i < 300000; ++i) objects += R"({"a":)";
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "不是有效的 JSON 文本（第 1 个字节处）"},
+        {"{\"a\":\"\xff\"}", "不是有效的 JSON 文本（第 7 个字节处）"},  // invalid UTF-8
+        {"{\"a\":\"\xC3\"}", "不是有效的 JSON 文本（第 8 个字节处）"},  // truncated sequence
+        {"{\"a\":1}\0{\"b\":2}"s, "不是有效的 JSON 文本（第 8 个字节处）"},
+        {"\"\\ud800\"", "不是有效的 JSON 文本（第 8 个字节处）"},  // lone surrogate
+        {"\xEF\xBB\xBF{}", ""}, {nested(maxJSONDepth), ""}, {nested(maxJSONDepth + 1), tooDeep},
+        {std::string(500000, '['), tooDeep}, {objects, tooDeep},
+    };
+    // clang-format on
+    for (const auto& [text, error] : cases)
+        EXPECT_EQ(parseError(text), error) << text.substr(0, 40);
+    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s,
+                             "\"a\tb\""s, "\xff\xfe{\0}\0"s, "{\"caf\xe9\":1}"s, "  "s, "NaN"s}) {
+        EXPECT_TRUE(parseError(text).starts_with("不是有效的 JSON 文本（第 ")) << text;
+    }
+    EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
+    EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
     EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
+
+    // Inside a receipt: a huge text and a NUL survive a round trip, deep
+    // nesting under an unknown key is refused.
+    auto document = minimalReceipt();
+    for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
+        document["summary"] = summary;
+        const auto decoded = decode(document);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->summary, summary);
+        EXPECT_EQ(ReceiptJSON::makeDecoder()
+                      .decodeReceipt(ReceiptJSON::makeEncoder().encode(*decoded))
+                      ->summary,
+                  summary);
+    }
+    EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
 }
