@@ -3,9 +3,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/receipt/JSONObjectReader.h"
+#include "core/receipt/JSONObjectWriter.h"
 #include "core/receipt/KeySpelling.h"
 #include "core/receipt/ParseJSON.h"
 #include "core/receipt/ReceiptJSON.h"
+#include "core/store/TaskStatus.h"
 
 using namespace kestrin;
 using nlohmann::json;
@@ -33,6 +36,20 @@ Result<InterventionReceipt, DecodingError> decode(const json& document) {
     return ReceiptJSON::makeDecoder().decodeReceipt(document.dump());
 }
 
+// The minimal receipt with the value at `pointer` written as `raw` JSON text,
+// or without it.
+std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
+    auto document = minimalReceipt();
+    const json::json_pointer at(pointer);
+    if (!raw) {
+        document[at.parent_pointer()].erase(at.back());
+        return document.dump();
+    }
+    document[at] = "@";
+    auto text = document.dump();
+    return text.replace(text.find(R"("@")"), 3, *raw);
+}
+
 // "" when the document decodes, else the error as the user reads it.
 std::string decodeError(const std::string& text) {
     const auto result = ReceiptJSON::makeDecoder().decodeReceipt(text);
@@ -49,6 +66,35 @@ json camelCased(const json& value) {
     json object = json::object();
     for (const auto& [key, member] : value.items()) object[fromSnakeCase(key)] = camelCased(member);
     return object;
+}
+
+// A record shaped like the ones other documents keep: an optional timestamp
+// and a list of objects, which receipts do not have.
+// clang-format off
+struct Tick { std::string stepId; Timestamp completedAt{}; bool operator==(const Tick&) const = default; };
+struct State {
+    TaskStatus status = TaskStatus::pending;
+    std::optional<Timestamp> snoozedUntil;
+    std::vector<Tick> completedSteps;
+    bool operator==(const State&) const = default;
+};
+// clang-format on
+
+template <typename Object, typename T>
+void stateFields(Object& o, T& state) {
+    o.field("status", state.status);
+    o.field("snoozedUntil", state.snoozedUntil);
+    o.objects("completedSteps", state.completedSteps, [](auto& nested, auto& tick) {
+        nested.field("stepId", tick.stepId);
+        nested.field("completedAt", tick.completedAt);
+    });
+}
+
+Result<State, DecodingError> readState(const json& value) {
+    JSONObjectReader reader(value, "task_states[3]");
+    State state;
+    stateFields(reader, state);
+    return reader.finish(std::move(state));
 }
 
 }  // namespace
@@ -90,45 +136,52 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
 }
 
 // Each row changes one value of the minimal receipt (nothing: removes it).
+// Left to us: integer fields take only integer literals; 5.0 is refused like
+// any fraction, since the wire format writes integers in plain decimal.
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
-    const std::string enumError = "取值无效，应为以下之一：codex、claude_code、opencode、other";
+    const std::string agents =
+        "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
+    const std::string fraction = "items[0].estimated_minutes：类型错误：应为整数，实际为小数";
+    const std::string huge = "items[0].estimated_minutes：整数超出 64 位有符号整数的范围";
     // clang-format off
-    const struct { const char* pointer; std::optional<json> value; std::string error; } cases[] = {
-        {"/source/task_id", nullptr, ""},
-        {"/source/task_id", 7, "source.task_id：类型错误：应为文本，实际为整数"},
-        {"/summary", std::nullopt, "summary：缺少必填字段"},
-        {"/summary", nullptr, "summary：必填字段不能为 null"},
+    const struct { const char* pointer; std::optional<std::string> value; std::string error; } cases[] = {
+        {"/source/task_id", "null", ""}, {"/source/task_id", "7", "source.task_id：类型错误：应为文本，实际为整数"},
+        {"/summary", std::nullopt, "summary：缺少必填字段"}, {"/summary", "null", "summary：必填字段不能为 null"},
         {"/items/0/steps/0/requires_password", std::nullopt, "items[0].steps[0].requires_password：缺少必填字段"},
-        {"/items/0/prerequisites", nullptr, "items[0].prerequisites：必填字段不能为 null"},
-        {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"},
-        {"/items", json::array(), ""},
-        {"/requires_user_action", 1, "requires_user_action：类型错误：应为布尔值，实际为整数"},
-        {"/items/0/estimated_minutes", "5", "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
-        {"/source", "codex", "source：类型错误：应为对象，实际为文本"},
-        {"/items/0/steps", json::object(), "items[0].steps：类型错误：应为数组，实际为对象"},
-        {"/items/1", "second", "items[1]：类型错误：应为对象，实际为文本"},
-        {"/items/0/prerequisites/0", true, "items[0].prerequisites[0]：类型错误：应为文本，实际为布尔值"},
-        {"/created_at", 1785141000, "created_at：类型错误：应为文本，实际为整数"},
-        {"/updated_at", "2026-07-27T08:30:00", "updated_at：日期必须是 ISO 8601 格式，例如 2026-07-27T08:30:00Z"},
-        {"/source/agent", "other", ""},
-        {"/source/agent", "Codex", "source.agent：" + enumError},
-        {"/source/agent", "", "source.agent：" + enumError},
-        {"/items/0/steps/0/kind", "click", "items[0].steps[0].kind：取值无效，应为以下之一：open_application、"
-                                           "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
+        {"/items/0/prerequisites", "null", "items[0].prerequisites：必填字段不能为 null"},
+        {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"}, {"/items", "[]", ""},
+        {"/requires_user_action", "1", "requires_user_action：类型错误：应为布尔值，实际为整数"},
+        {"/items/0/estimated_minutes", R"("5")", "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
+        {"/source", R"("codex")", "source：类型错误：应为对象，实际为文本"},
+        {"/items/0/steps", "{}", "items[0].steps：类型错误：应为数组，实际为对象"},
+        {"/items/1", R"("second")", "items[1]：类型错误：应为对象，实际为文本"},
+        {"/items/0/prerequisites/0", "true", "items[0].prerequisites[0]：类型错误：应为文本，实际为布尔值"},
+        {"/created_at", "1785141000", "created_at：类型错误：应为文本，实际为整数"},
+        {"/updated_at", R"("2026-07-27T08:30:00")", "updated_at：日期必须是 ISO 8601 格式，例如 2026-07-27T08:30:00Z"},
+        {"/source/agent", R"("other")", ""}, {"/source/agent", R"("Codex")", agents}, {"/source/agent", R"("")", agents},
+        {"/items/0/steps/0/kind", R"("click")", "items[0].steps[0].kind：取值无效，应为以下之一：open_application、"
+                                                "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
+        {"/items/0/estimated_minutes", "9223372036854775807", ""}, {"/items/0/estimated_minutes", "-9223372036854775808", ""},
+        {"/items/0/estimated_minutes", "-0", ""}, {"/items/0/estimated_minutes", "5.0", fraction},
+        {"/items/0/estimated_minutes", "5e0", fraction}, {"/items/0/estimated_minutes", "5.5", fraction},
+        {"/items/0/estimated_minutes", "-0.0", fraction}, {"/items/0/estimated_minutes", "9223372036854775808", huge},
+        {"/items/0/estimated_minutes", "18446744073709551616", huge}, {"/items/0/estimated_minutes", "-9223372036854775809", huge},
+        {"/items/0/estimated_minutes", "100000000000000000000000000000", huge}, {"/items/0/estimated_minutes", "1e300", huge},
     };
     // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.pointer);
-        auto document = minimalReceipt();
-        const json::json_pointer pointer(c.pointer);
-        if (c.value) {
-            document[pointer] = *c.value;
-        } else {
-            document[pointer.parent_pointer()].erase(pointer.back());
-        }
-        EXPECT_EQ(decodeError(document.dump()), c.error);
+        EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error)
+            << c.pointer << " " << c.value.value_or("-");
     }
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
+    const auto minutes = [&](const char* raw) {
+        return ReceiptJSON::makeDecoder()
+            .decodeReceipt(withValue("/items/0/estimated_minutes", raw))
+            ->items[0]
+            .estimatedMinutes;
+    };
+    EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
 
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();
@@ -151,32 +204,6 @@ TEST(ReceiptDecoding, OptionalValuesKeepAbsentAndEmptyApart) {
     const auto present = decode(document);
     EXPECT_EQ(present->source.taskId, std::optional<std::string>(""));
     EXPECT_EQ(ReceiptJSON::makeEncoder().toJSON(present->items[0])["payload_version"], 1);
-}
-
-// Left to us: integer fields take only integer literals; 5.0 is refused like
-// any fraction, since the wire format writes integers in plain decimal.
-TEST(ReceiptDecoding, IntegersMustBeWholeAndFitIn64Bits) {
-    const std::string fraction = "items[0].estimated_minutes：类型错误：应为整数，实际为小数";
-    const std::string huge = "items[0].estimated_minutes：整数超出 64 位有符号整数的范围";
-    // clang-format off
-    const std::pair<const char*, std::string> cases[] = {
-        {"9223372036854775807", ""}, {"-9223372036854775808", ""}, {"-0", ""},
-        {"5.0", fraction}, {"5e0", fraction}, {"5.5", fraction}, {"-0.0", fraction},
-        {"9223372036854775808", huge}, {"18446744073709551616", huge}, {"-9223372036854775809", huge},
-        {"100000000000000000000000000000", huge}, {"1e300", huge}};
-    // clang-format on
-    for (const auto& [literal, error] : cases) {
-        auto text = minimalReceipt().dump();
-        const std::string field = R"("estimated_minutes":5)";
-        text.replace(text.find(field), field.size(),
-                     R"("estimated_minutes":)" + std::string(literal));
-        EXPECT_EQ(decodeError(text), error) << literal;
-        if (error.empty()) {
-            const auto decoded = ReceiptJSON::makeDecoder().decodeReceipt(text);
-            EXPECT_EQ(std::to_string(decoded->items[0].estimatedMinutes),
-                      literal == std::string("-0") ? "0" : literal);
-        }
-    }
 }
 
 // The golden files pin the layout: keys in byte order, absent optional fields
@@ -271,4 +298,28 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
                   summary);
     }
     EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
+}
+
+// One field list serves writer and reader; optional timestamps and nested
+// list elements report their paths from the given root.
+TEST(JSONObjectReader, WriterAndReaderShareOneFieldList) {
+    State state;
+    state.status = TaskStatus::readyToResume;
+    state.completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}};
+    JSONObjectWriter writer;
+    stateFields(writer, state);
+    json value = writer.take();
+    EXPECT_EQ(value.dump(),
+              R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],)"
+              R"("status":"ready_to_resume"})");
+    EXPECT_EQ(*readState(value), state);
+    value["snoozed_until"] = nullptr;
+    EXPECT_EQ(readState(value)->snoozedUntil, std::nullopt);
+    value["snoozedUntil"] = "tomorrow";
+    value.erase("snoozed_until");
+    EXPECT_EQ(readState(value).error().path, "task_states[3].snoozed_until");
+    value["snoozedUntil"] = nullptr;
+    value["completed_steps"].push_back({{"step_id", "b"}});
+    EXPECT_EQ(readState(value).error().path, "task_states[3].completed_steps[1].completed_at");
+    EXPECT_EQ(readState(json::array()).error().path, "task_states[3]");
 }
