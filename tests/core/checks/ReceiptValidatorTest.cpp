@@ -44,32 +44,20 @@ std::string issueText(const ValidationIssue& issue) {
 // evaluation order: receipt level, then each item with its steps in the middle.
 TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
     InterventionReceipt receipt;
-    receipt.schemaVersion = "2.0";
-    receipt.receiptId = "x";
-    receipt.version = 0;
-    receipt.source.taskTitle = " \t";
-    receipt.project = {"", ""};
-    receipt.summary = "\n";
+    receipt.schemaVersion = "2.0", receipt.receiptId = "x", receipt.version = 0;
+    receipt.source.taskTitle = " \t", receipt.project = {"", ""}, receipt.summary = "\n";
     receipt.requiresUserAction = false;
-
     InterventionItem broken;
-    broken.id = "x";
-    broken.priority = TaskPriority::critical;
-    broken.estimatedMinutes = 0;
+    broken.id = "x", broken.priority = TaskPriority::critical, broken.estimatedMinutes = 0;
     ActionStep command;
-    command.id = "s";
-    command.order = 0;
-    command.kind = ActionKind::runCommand;
-    command.command = "  ";
-    command.requiresPassword = true;
+    command.id = "s", command.order = 0, command.kind = ActionKind::runCommand;
+    command.command = "  ", command.requiresPassword = true;
     ActionStep sudo = validReceipt().items[0].steps[1];
-    sudo.order = 3;
-    sudo.command = "sudo systemctl restart nginx";
+    sudo.order = 3, sudo.command = "sudo systemctl restart nginx";
     broken.steps = {command, sudo, sudo};
     InterventionItem empty = validReceipt().items[0];
     empty.steps.clear();
     receipt.items = {broken, validReceipt().items[0], empty};
-
     // clang-format off
     const std::vector<std::string> expected{
         "error unsupported_schema schema_version 当前只支持 1.x 版回执协议。",
