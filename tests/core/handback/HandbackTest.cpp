@@ -91,13 +91,11 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
     }
 }
 
+// Enough steps of equal order that an unstable sort would show.
 TEST(ResumeMessageBuilder, InsertsRecordTextsAsTheyAreAndSortsStepsStably) {
     TaskRecord record = workedTask();
-    record.project.name = " velmora ";
-    record.item.title = "两行\n标题";
-    record.receiptVersion = 12;
+    record.project.name = " velmora ", record.item.title = "两行\n标题", record.receiptVersion = 12;
     record.completedStepIDs.clear();
-    // Enough steps that an unstable sort would show.
     record.item.steps = {step("s", 10, "多行\n步骤 ")};
     std::string expected =
         "\n项目： velmora \n原任务：发布 0.3.3\n回执：deploy-2026-07-27 v12\n"
@@ -107,8 +105,7 @@ TEST(ResumeMessageBuilder, InsertsRecordTextsAsTheyAreAndSortsStepsStably) {
     for (int i = 1; i < 24; i += 2) expected += "- 第 1 步：" + std::to_string(i) + "（未完成）\n";
     for (int i = 0; i < 24; i += 2) expected += "- 第 2 步：" + std::to_string(i) + "（未完成）\n";
     expected += "- 第 10 步：多行\n步骤 （未完成）\n\n核验要求：";
-    const std::string message = ResumeMessageBuilder().build(record, "");
-    EXPECT_NE(message.find(expected), std::string::npos) << message;
+    EXPECT_NE(ResumeMessageBuilder().build(record, "").find(expected), std::string::npos);
 }
 
 // The note starts on line 17 of a message. The texts name line and rule but
@@ -125,13 +122,12 @@ TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
     };
     // clang-format on
     for (const auto& [note, places] : cases) {
-        SCOPED_TRACE(note);
         const auto error = checkNote(note);
-        ASSERT_EQ(error.has_value(), !places.empty());
-        if (error) {
-            EXPECT_EQ(error->description(), "恢复消息中像是有密钥：" + places +
-                                                "。请先从备注中删掉密钥，不要把密钥交给 Agent。");
-        }
+        EXPECT_EQ(error ? error->description() : "",
+                  places.empty() ? ""
+                                 : "恢复消息中像是有密钥：" + places +
+                                       "。请先从备注中删掉密钥，不要把密钥交给 Agent。")
+            << note;
     }
     EXPECT_EQ(checkNote("sk-proj0123456789abcdefghij")->heldBackDescription(),
               "恢复消息像是含有密钥，已暂不交给 Agent；用户删掉密钥后会再回传结果。");

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "core/receipt/JSONObjectReader.h"
 #include "core/receipt/JSONObjectWriter.h"
@@ -17,9 +17,7 @@ namespace {
 
 std::string readFile(const std::string& name) {
     std::ifstream file(std::string(VELMORA_TEST_DATA) + "/" + name, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // One item of one step, required fields only.
@@ -32,8 +30,8 @@ std::string typicalReceiptText() {
     return readFile("../../examples/receipt-typical.json");
 }
 
-Result<InterventionReceipt, DecodingError> decode(const json& document) {
-    return ReceiptJSON::makeDecoder().decodeReceipt(document.dump());
+Result<InterventionReceipt, DecodingError> decode(const std::string& text) {
+    return ReceiptJSON::makeDecoder().decodeReceipt(text);
 }
 
 // The minimal receipt with the value at `pointer` written as `raw` JSON text,
@@ -41,31 +39,25 @@ Result<InterventionReceipt, DecodingError> decode(const json& document) {
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
-    if (!raw) {
-        document[at.parent_pointer()].erase(at.back());
-        return document.dump();
-    }
+    if (!raw) return document[at.parent_pointer()].erase(at.back()), document.dump();
     document[at] = "@";
     auto text = document.dump();
     return text.replace(text.find(R"("@")"), 3, *raw);
 }
 
-// "" when the document decodes, else the error as the user reads it.
+// "" when the text decodes, else the error as the user reads it.
 std::string decodeError(const std::string& text) {
-    const auto result = ReceiptJSON::makeDecoder().decodeReceipt(text);
+    const auto result = decode(text);
     return result ? "" : result.error().message();
 }
 
 json camelCased(const json& value) {
-    if (value.is_array()) {
-        json list = json::array();
-        for (const auto& element : value) list.push_back(camelCased(element));
-        return list;
+    json result = value.is_object() ? json::object() : value;
+    for (const auto& [key, member] : value.items()) {
+        if (value.is_object()) result[fromSnakeCase(key)] = camelCased(member);
+        if (value.is_array()) result[std::stoul(key)] = camelCased(member);
     }
-    if (!value.is_object()) return value;
-    json object = json::object();
-    for (const auto& [key, member] : value.items()) object[fromSnakeCase(key)] = camelCased(member);
-    return object;
+    return result;
 }
 
 // A record shaped like the ones other documents keep: an optional timestamp
@@ -111,28 +103,27 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
 
     // Camel-case keys at every level decode like the wire keys.
     const auto typical = json::parse(typicalReceiptText());
-    const auto camel = decode(camelCased(typical));
+    const auto camel = decode(camelCased(typical).dump());
     ASSERT_TRUE(camel) << camel.error().message();
-    EXPECT_EQ(*camel, *decode(typical));
+    EXPECT_EQ(*camel, *decode(typical.dump()));
 
     // Unknown keys are ignored at every level. Left to us: the wire spelling
     // wins whatever the order in the text; among other spellings the first in
     // byte order wins.
     auto document = minimalReceipt();
-    const auto expected = decode(document);
-    document["extra"] = {{"nested", json::array({1, 2})}};
+    const auto expected = decode(document.dump());
+    document["extra"] = {{"nested", json::array({1, 2})}},
     document["source"]["agent_version"] = "1.2";
-    document["items"][0]["tags"] = json::array({"a"});
-    document["items"][0]["steps"][0]["screenshot"] = nullptr;
-    document["items"][0]["verification"]["note"] = 3;
-    document["receiptID"] = "not an alias";
+    document["items"][0]["tags"] = json::array({"a"}),
+    document["items"][0]["steps"][0]["x"] = nullptr;
+    document["items"][0]["verification"]["note"] = 3, document["receiptID"] = "not an alias";
     document["receiptId"] = "camel";
-    EXPECT_EQ(*decode(document), *expected);
+    EXPECT_EQ(*decode(document.dump()), *expected);
     const std::string camelFirst = R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1);
-    EXPECT_EQ(ReceiptJSON::makeDecoder().decodeReceipt(camelFirst)->receiptId, "rcpt-minimal");
+    EXPECT_EQ(decode(camelFirst)->receiptId, "rcpt-minimal");
     document.erase("receipt_id");
     document["receipt_Id"] = "odd";
-    EXPECT_EQ(decode(document)->receiptId, "camel");
+    EXPECT_EQ(decode(document.dump())->receiptId, "camel");
 }
 
 // Each row changes one value of the minimal receipt (nothing: removes it).
@@ -175,10 +166,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     }
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
     const auto minutes = [&](const char* raw) {
-        return ReceiptJSON::makeDecoder()
-            .decodeReceipt(withValue("/items/0/estimated_minutes", raw))
-            ->items[0]
-            .estimatedMinutes;
+        return decode(withValue("/items/0/estimated_minutes", raw))->items[0].estimatedMinutes;
     };
     EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
@@ -188,9 +176,9 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     document["version"] = "one";
     document["items"][0]["steps"][0]["kind"] = "click";
     document["schema_version"] = nullptr;
-    EXPECT_EQ(decode(document).error().path, "schema_version");
+    EXPECT_EQ(decode(document.dump()).error().path, "schema_version");
     document["schema_version"] = "1.0";
-    EXPECT_EQ(decode(document).error().path, "version");
+    EXPECT_EQ(decode(document.dump()).error().path, "version");
 }
 
 // The golden files pin the layout: keys in byte order, absent optional fields
@@ -198,7 +186,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
 // compact has no white space, pretty indents by two. Bytes that are not UTF-8
 // are written as U+FFFD.
 TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
-    auto receipt = decode(minimalReceipt());
+    auto receipt = decode(minimalReceipt().dump());
     ASSERT_TRUE(receipt);
     auto compact = readFile("json/minimal-receipt.compact.json");
     auto pretty = readFile("json/minimal-receipt.pretty.json");
@@ -209,7 +197,7 @@ TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     receipt->summary = "bad \xff byte";
     const auto text = ReceiptJSON::makeEncoder().encode(*receipt);
     EXPECT_NE(text.find("\"summary\":\"bad \xEF\xBF\xBD byte\""), std::string::npos);
-    EXPECT_TRUE(ReceiptJSON::makeDecoder().decodeReceipt(text));
+    EXPECT_TRUE(decode(text));
 }
 
 TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
@@ -280,10 +268,9 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
         document["summary"] = summary;
-        const auto decoded = decode(document);
+        const auto decoded = decode(document.dump());
         ASSERT_TRUE(decoded);
-        const auto again =
-            ReceiptJSON::makeDecoder().decodeReceipt(ReceiptJSON::makeEncoder().encode(*decoded));
+        const auto again = decode(ReceiptJSON::makeEncoder().encode(*decoded));
         EXPECT_EQ(again->summary, summary);
     }
     EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
