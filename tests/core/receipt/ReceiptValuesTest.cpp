@@ -39,28 +39,23 @@ using Cases = std::vector<std::string>;
 }  // namespace
 
 TEST(ClosedEnum, CasesRawValuesAndNames) {
-    EXPECT_EQ(describeCases<AgentKind>(), (Cases{"codex|Codex|", "claude_code|Claude Code|",
-                                                 "opencode|OpenCode|", "other|其他 Agent|"}));
-    EXPECT_EQ(describeCases<ReceiptState>(),
-              (Cases{"completed|Agent 已结束|", "blocked|Agent 被阻塞|",
-                     "waiting_for_user|等待本人操作|", "paused|Agent 已暂停|"}));
+    // clang-format off
+    EXPECT_EQ(describeCases<AgentKind>(), (Cases{"codex|Codex|", "claude_code|Claude Code|", "opencode|OpenCode|", "other|其他 Agent|"}));
+    EXPECT_EQ(describeCases<ReceiptState>(), (Cases{"completed|Agent 已结束|", "blocked|Agent 被阻塞|", "waiting_for_user|等待本人操作|",
+                                                    "paused|Agent 已暂停|"}));
     EXPECT_EQ(describeCases<InterventionCategory>(),
-              (Cases{"terminal|终端命令|terminal", "interface|界面操作|macwindow",
-                     "permission|权限与登录|lock.shield", "decision|判断与审批|checkmark.seal",
-                     "physical|线下或设备|wrench.and.screwdriver",
+              (Cases{"terminal|终端命令|terminal", "interface|界面操作|macwindow", "permission|权限与登录|lock.shield",
+                     "decision|判断与审批|checkmark.seal", "physical|线下或设备|wrench.and.screwdriver",
                      "external_wait|等待外部结果|clock.arrow.circlepath"}));
-    EXPECT_EQ(describeCases<TaskPriority>(),
-              (Cases{"critical|立即处理||0", "high|高||1", "medium|中||2", "low|低||3"}));
+    EXPECT_EQ(describeCases<TaskPriority>(), (Cases{"critical|立即处理||0", "high|高||1", "medium|中||2", "low|低||3"}));
     EXPECT_EQ(describeCases<ActionKind>(),
-              (Cases{"open_application|打开应用|", "navigate|进入位置|", "paste|粘贴内容|",
-                     "run_command|运行命令|", "enter_credential|输入凭据|", "choose|作出选择|",
-                     "verify|核验结果|", "wait|等待|", "physical|线下操作|"}));
+              (Cases{"open_application|打开应用|", "navigate|进入位置|", "paste|粘贴内容|", "run_command|运行命令|", "enter_credential|输入凭据|",
+                     "choose|作出选择|", "verify|核验结果|", "wait|等待|", "physical|线下操作|"}));
     EXPECT_EQ(describeCases<TaskStatus>(),
-              (Cases{"pending|待处理|tray.full", "in_progress|处理中|play.circle",
-                     "snoozed|已暂缓|moon.zzz", "waiting_external|等待外部|hourglass",
-                     "ready_to_resume|待回传 Agent|arrowshape.turn.up.right.circle",
-                     "completed|已完成|checkmark.circle|closed",
+              (Cases{"pending|待处理|tray.full", "in_progress|处理中|play.circle", "snoozed|已暂缓|moon.zzz", "waiting_external|等待外部|hourglass",
+                     "ready_to_resume|待回传 Agent|arrowshape.turn.up.right.circle", "completed|已完成|checkmark.circle|closed",
                      "cancelled|已取消|xmark.circle|closed"}));
+    // clang-format on
 }
 
 TEST(Timestamp, ReadsZonedTextsAndWritesUtcMilliseconds) {
