@@ -57,17 +57,14 @@ Names keysOf(const std::vector<TaskRecord>& tasks) {
 // The whole message, line for line, for each way a task can stand; it ends
 // without a line feed.
 TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
-    const std::string head =
-        "请从人工介入结果继续原任务。\n\n项目：velmora\n原任务：发布 0.3.3\n"
-        "回执：deploy-2026-07-27 v3\n人工事项：授予终端完全磁盘访问权限\n\n已执行：\n";
+    // clang-format off
+    const std::string head = "请从人工介入结果继续原任务。\n\n项目：velmora\n原任务：发布 0.3.3\n"
+                             "回执：deploy-2026-07-27 v3\n人工事项：授予终端完全磁盘访问权限\n\n已执行：\n";
     const std::string tail = "\n核验要求：运行 ls ~/Library/Mail\n成功证据：列出目录而不报错";
     const std::string closing = "\n\n请先核对以上结果，再继续执行；不要把未执行步骤推断为已完成。";
-    const std::string one = "- 第 1 步：打开系统设置", two = "- 第 2 步：勾选终端",
-                      three = "- 第 3 步：重新运行部署脚本", done = "（已完成）\n",
-                      open = "（未完成）\n";
-    const std::string worked =
-        head + two + done + "\n尚未执行：\n" + one + open + three + open + tail;
-    // clang-format off
+    const std::string one = "- 第 1 步：打开系统设置", two = "- 第 2 步：勾选终端", three = "- 第 3 步：重新运行部署脚本";
+    const std::string done = "（已完成）\n", open = "（未完成）\n";
+    const std::string worked = head + two + done + "\n尚未执行：\n" + one + open + three + open + tail;
     const struct { const char* name; std::function<void(TaskRecord&)> change; std::string notes, message; } cases[] = {
         {"worked", [](TaskRecord&) {}, "", worked + closing},
         {"unknown or wrong-case step id", [](TaskRecord& r) { r.completedStepIDs = {"no-such-step", "S1"}; }, "",
@@ -82,13 +79,12 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
         {"context and notes", [](TaskRecord& r) { r.item.resumeContext = "  继续执行 make deploy\n"; }, " 已重启服务 ",
          worked + "\n\nAgent 恢复上下文：  继续执行 make deploy\n\n\n本人记录：已重启服务" + closing},
     };
-    // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         TaskRecord record = workedTask();
         c.change(record);
-        EXPECT_EQ(ResumeMessageBuilder().build(record, c.notes), c.message);
+        EXPECT_EQ(ResumeMessageBuilder().build(record, c.notes), c.message) << c.name;
     }
+    // clang-format on
 }
 
 // Enough steps of equal order that an unstable sort would show.
@@ -120,42 +116,32 @@ TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
         {"转义后也算：gh\\u0070_0123456789abcdefghijKLMN", "第 17 行（github_token）"},
         {"两个：\nAKIAIOSFODNN7EXAMPLE Bearer abcdefghijklmnopqr", "第 18 行（aws_key）、第 18 行（bearer_token）"},
     };
-    // clang-format on
     for (const auto& [note, places] : cases) {
         const auto error = checkNote(note);
         EXPECT_EQ(error ? error->description() : "",
-                  places.empty() ? ""
-                                 : "恢复消息中像是有密钥：" + places +
-                                       "。请先从备注中删掉密钥，不要把密钥交给 Agent。")
-            << note;
+                  places.empty() ? "" : "恢复消息中像是有密钥：" + places + "。请先从备注中删掉密钥，不要把密钥交给 Agent。") << note;
     }
-    EXPECT_EQ(checkNote("sk-proj0123456789abcdefghij")->heldBackDescription(),
-              "恢复消息像是含有密钥，已暂不交给 Agent；用户删掉密钥后会再回传结果。");
+    EXPECT_EQ(checkNote("sk-proj0123456789abcdefghij")->heldBackDescription(), "恢复消息像是含有密钥，已暂不交给 Agent；用户删掉密钥后会再回传结果。");
     // A scan that could not finish has no findings to name.
-    EXPECT_EQ(ResumeSecretError{}.description(),
-              "恢复消息无法完成密钥检查。请先缩短备注中过长的文本，不要把密钥交给 Agent。");
+    EXPECT_EQ(ResumeSecretError{}.description(), "恢复消息无法完成密钥检查。请先缩短备注中过长的文本，不要把密钥交给 Agent。");
+    // clang-format on
 }
 
 // Only an identifier in its agent's exact format reaches a link or a command
 // line: each row gives the resolver's link (or its reason for none) and the
 // resume command, offered only for an absolute project path.
 TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
-    const std::string onlyCodex =
-        "当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。";
-    const std::string untrusted =
-        "回执里的 Codex 定位链接不可信或格式不正确。恢复消息仍可复制；请手动在 Codex "
-        "中打开原任务。";
-    const std::string noUUID =
-        "回执没有提供真实的 Codex thread UUID。恢复消息仍可复制；请手动在 Codex 中打开原任务。";
-    const std::string u = "3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f",
-                      upper = "0B1C2D3E-4F50-4A6B-8C7D-9E0F1A2B3C4D";
+    // clang-format off
+    const std::string onlyCodex = "当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。";
+    const std::string untrusted = "回执里的 Codex 定位链接不可信或格式不正确。恢复消息仍可复制；请手动在 Codex 中打开原任务。";
+    const std::string noUUID = "回执没有提供真实的 Codex thread UUID。恢复消息仍可复制；请手动在 Codex 中打开原任务。";
+    const std::string u = "3f2a9c1e-7b4d-4e8a-9c0f-1a2b3c4d5e6f", upper = "0B1C2D3E-4F50-4A6B-8C7D-9E0F1A2B3C4D";
     const std::string lower = "0b1c2d3e-4f50-4a6b-8c7d-9e0f1a2b3c4d", t = "codex://threads/";
     const std::string session = "ses_0a1b2c3d4e5fABCDEFGHijklmn", nul(1, '\0');
     const auto codex = [&](Text locator, Text taskId, std::string link) {
         return std::make_tuple(AgentKind::codex, locator, taskId, link,
                                link.starts_with(t) ? "codex resume " + link.substr(16) : "");
     };
-    // clang-format off
     std::vector<std::tuple<AgentKind, Text, Text, std::string, std::string>> cases = {
         {AgentKind::claudeCode, t + u, u, onlyCodex, "claude --resume " + u},
         {AgentKind::claudeCode, {}, " " + u + "\n", onlyCodex, "claude --resume " + u},
@@ -195,7 +181,6 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
         cases.push_back(codex(locator, {}, untrusted));
         cases.push_back(codex(locator, upper, t + lower));
     }
-    // clang-format on
     for (const auto& [agent, locator, taskId, link, shellLine] : cases) {
         SCOPED_TRACE(locator.value_or("-") + " " + taskId.value_or("-"));
         TaskRecord record = task("k", "p");
@@ -204,8 +189,7 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
         EXPECT_NE(resolution.url.has_value(), resolution.reason.has_value());
         EXPECT_EQ(resolution.url ? *resolution.url : resolution.reason.value_or(""), link);
         const auto command = SessionResumeCommand::forTask(record);
-        EXPECT_EQ(command ? command->shellLine() : "",
-                  shellLine.empty() ? "" : "cd /work/k && " + shellLine);
+        EXPECT_EQ(command ? command->shellLine() : "", shellLine.empty() ? "" : "cd /work/k && " + shellLine);
         for (const char* relative : {"", "work/k"}) {
             record.project.path = relative;
             EXPECT_EQ(SessionResumeCommand::forTask(record), std::nullopt);
@@ -214,6 +198,7 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
     const SessionResumeCommand command{{"claude", "--resume", "abc"}, "/Users/x/it's $HOME; rm"};
     EXPECT_EQ(command.shellLine(), "cd '/Users/x/it'\\''s $HOME; rm' && claude --resume abc");
     EXPECT_EQ(ShellWord::quoted(""), "''");
+    // clang-format on
 }
 
 // Completed and cancelled tasks are hidden; the rest keep the store's order.
@@ -236,13 +221,13 @@ TEST(TaskListPolicy, ProjectsListTheirOpenTasksByExactName) {
         // Canonically equivalent spellings stay two projects, ordered by their bytes whatever the input order.
         {cafes, cafeNames, "Caf\u00e9", {"composed"}}, {{cafes[2], cafes[1], cafes[0]}, cafeNames, "Cafe\u0301", {"decomposed"}},
     };
-    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(TaskListPolicy::projectNames(c.tasks), c.projects);
         EXPECT_EQ(keysOf(TaskListPolicy::tasks(c.name, c.tasks)), c.keys);
         EXPECT_EQ(TaskListPolicy::hasVisibleTasks(c.name, c.tasks), !c.keys.empty());
     }
+    // clang-format on
 }
 
 TEST(TaskListPolicy, ReconcilingKeepsAListedSelectionElseTakesTheFirst) {
@@ -254,9 +239,8 @@ TEST(TaskListPolicy, ReconcilingKeepsAListedSelectionElseTakesTheFirst) {
         {"a", {}, std::nullopt}, {std::nullopt, {}, std::nullopt},
         // Visibility is the caller's business: a listed closed task stays selected.
         {"z", {task("y", "P"), task("z", "P", TaskStatus::completed)}, "z"}};
-    // clang-format on
     for (const auto& [selected, listed, expected] : cases) {
-        EXPECT_EQ(TaskListPolicy::reconciledSelectedTaskKey(selected, listed), expected)
-            << selected.value_or("-");
+        EXPECT_EQ(TaskListPolicy::reconciledSelectedTaskKey(selected, listed), expected) << selected.value_or("-");
     }
+    // clang-format on
 }

@@ -130,11 +130,11 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
 // Left to us: integer fields take only integer literals; 5.0 is refused like
 // any fraction, since the wire format writes integers in plain decimal.
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
-    const std::string agents =
-        "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
+    // clang-format off
+    const std::string agents = "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
     const std::string fraction = "items[0].estimated_minutes：类型错误：应为整数，实际为小数";
     const std::string huge = "items[0].estimated_minutes：整数超出 64 位有符号整数的范围";
-    // clang-format off
+    const char* m = "/items/0/estimated_minutes";
     const struct { const char* pointer; std::optional<std::string> value; std::string error; } cases[] = {
         {"/source/task_id", "null", ""}, {"/source/task_id", "7", "source.task_id：类型错误：应为文本，实际为整数"},
         {"/summary", std::nullopt, "summary：缺少必填字段"}, {"/summary", "null", "summary：必填字段不能为 null"},
@@ -152,30 +152,19 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         {"/source/agent", R"("other")", ""}, {"/source/agent", R"("Codex")", agents}, {"/source/agent", R"("")", agents},
         {"/items/0/steps/0/kind", R"("click")", "items[0].steps[0].kind：取值无效，应为以下之一：open_application、"
                                                 "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
-        {"/items/0/estimated_minutes", "9223372036854775807", ""}, {"/items/0/estimated_minutes", "-9223372036854775808", ""},
-        {"/items/0/estimated_minutes", "-0", ""}, {"/items/0/estimated_minutes", "5.0", fraction},
-        {"/items/0/estimated_minutes", "5e0", fraction}, {"/items/0/estimated_minutes", "5.5", fraction},
-        {"/items/0/estimated_minutes", "-0.0", fraction}, {"/items/0/estimated_minutes", "9223372036854775808", huge},
-        {"/items/0/estimated_minutes", "18446744073709551616", huge}, {"/items/0/estimated_minutes", "-9223372036854775809", huge},
-        {"/items/0/estimated_minutes", "100000000000000000000000000000", huge}, {"/items/0/estimated_minutes", "1e300", huge},
+        {m, "9223372036854775807", ""}, {m, "-9223372036854775808", ""}, {m, "-0", ""}, {m, "5.0", fraction}, {m, "5e0", fraction},
+        {m, "5.5", fraction}, {m, "-0.0", fraction}, {m, "9223372036854775808", huge}, {m, "18446744073709551616", huge},
+        {m, "-9223372036854775809", huge}, {m, "100000000000000000000000000000", huge}, {m, "1e300", huge},
     };
-    // clang-format on
-    for (const auto& c : cases) {
-        EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error)
-            << c.pointer << " " << c.value.value_or("-");
-    }
+    for (const auto& c : cases) EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error) << c.pointer << " " << c.value.value_or("-");
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
-    const auto minutes = [&](const char* raw) {
-        return decode(withValue("/items/0/estimated_minutes", raw))->items[0].estimatedMinutes;
-    };
+    const auto minutes = [&](const char* raw) { return decode(withValue(m, raw))->items[0].estimatedMinutes; };
     EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
-
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();
-    document["version"] = "one";
-    document["items"][0]["steps"][0]["kind"] = "click";
-    document["schema_version"] = nullptr;
+    document["version"] = "one", document["items"][0]["steps"][0]["kind"] = "click", document["schema_version"] = nullptr;
+    // clang-format on
     EXPECT_EQ(decode(document.dump()).error().path, "schema_version");
     document["schema_version"] = "1.0";
     EXPECT_EQ(decode(document.dump()).error().path, "version");
