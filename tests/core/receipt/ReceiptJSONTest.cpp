@@ -20,15 +20,11 @@ std::string readFile(const std::string& name) {
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// One item of one step, required fields only.
-json minimalReceipt() {
-    return json::parse(readFile("json/minimal-receipt.json"));
-}
-
-// Three items of four steps with every optional field somewhere.
-std::string typicalReceiptText() {
-    return readFile("../../examples/receipt-typical.json");
-}
+// clang-format off
+// One item of one step, required fields only; three items of four steps with every optional field somewhere.
+json minimalReceipt() { return json::parse(readFile("json/minimal-receipt.json")); }
+std::string typicalReceiptText() { return readFile("../../examples/receipt-typical.json"); }
+// clang-format on
 
 Result<InterventionReceipt, DecodingError> decode(const std::string& text) {
     return ReceiptJSON::makeDecoder().decodeReceipt(text);
@@ -96,34 +92,26 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     const std::pair<const char*, const char*> snakeToCamel[] = {
         {"requires_user_action", "requiresUserAction"}, {"_leading_and_trailing_", "_leadingAndTrailing_"},
         {"task__id", "taskId"}, {"___", "___"}, {"taskTitle", "taskTitle"}, {"receipt_ID", "receiptID"}};
-    // clang-format on
     for (const auto& [snake, camel] : snakeToCamel) EXPECT_EQ(fromSnakeCase(snake), camel) << snake;
     EXPECT_EQ(toSnakeCase("requiresUserAction"), "requires_user_action");
     EXPECT_EQ(toSnakeCase("id"), "id");
-
     // Camel-case keys at every level decode like the wire keys.
     const auto typical = json::parse(typicalReceiptText());
     const auto camel = decode(camelCased(typical).dump());
     ASSERT_TRUE(camel) << camel.error().message();
     EXPECT_EQ(*camel, *decode(typical.dump()));
-
-    // Unknown keys are ignored at every level. Left to us: the wire spelling
-    // wins whatever the order in the text; among other spellings the first in
-    // byte order wins.
+    // Unknown keys are ignored at every level. Left to us: the wire spelling wins whatever the
+    // order in the text; among other spellings the first in byte order wins.
     auto document = minimalReceipt();
     const auto expected = decode(document.dump());
-    document["extra"] = {{"nested", json::array({1, 2})}},
-    document["source"]["agent_version"] = "1.2";
-    document["items"][0]["tags"] = json::array({"a"}),
-    document["items"][0]["steps"][0]["x"] = nullptr;
-    document["items"][0]["verification"]["note"] = 3, document["receiptID"] = "not an alias";
-    document["receiptId"] = "camel";
+    document["extra"] = {{"nested", json::array({1, 2})}}, document["source"]["agent_version"] = "1.2";
+    document["items"][0]["tags"] = json::array({"a"}), document["items"][0]["steps"][0]["x"] = nullptr;
+    document["items"][0]["verification"]["note"] = 3, document["receiptID"] = "not an alias", document["receiptId"] = "camel";
     EXPECT_EQ(*decode(document.dump()), *expected);
-    const std::string camelFirst = R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1);
-    EXPECT_EQ(decode(camelFirst)->receiptId, "rcpt-minimal");
-    document.erase("receipt_id");
-    document["receipt_Id"] = "odd";
+    EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId, "rcpt-minimal");
+    document.erase("receipt_id"), document["receipt_Id"] = "odd";
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
+    // clang-format on
 }
 
 // Each row changes one value of the minimal receipt (nothing: removes it).
@@ -190,6 +178,7 @@ TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
 }
 
 TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
+    // clang-format off
     const auto decoder = ReceiptJSON::makeDecoder();
     const auto original = decoder.decodeReceipt(typicalReceiptText());
     ASSERT_TRUE(original) << original.error().message();
@@ -200,20 +189,17 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
         EXPECT_EQ(*again, *original);
         EXPECT_EQ(ReceiptJSON::makeEncoder(pretty).encode(*again), text);
     }
-    EXPECT_EQ(*decoder.decodeItem(ReceiptJSON::makeEncoder().encode(original->items[0])),
-              original->items[0]);
+    EXPECT_EQ(*decoder.decodeItem(ReceiptJSON::makeEncoder().encode(original->items[0])), original->items[0]);
     // An empty optional text stays present; an item's payload version is kept.
     EXPECT_EQ(decoder.decodeReceipt(withValue("/source/task_id", R"("")"))->source.taskId, "");
     const auto stamped = decoder.decodeReceipt(withValue("/items/0/payload_version", "1"));
     EXPECT_EQ(ReceiptJSON::makeEncoder().toJSON(stamped->items[0])["payload_version"], 1);
-
     json archive = {{"receipts", json::array({minimalReceipt(), minimalReceipt()})}};
     archive["receipts"][1]["items"][0]["steps"][0]["order"] = "1";
     EXPECT_TRUE(decoder.receiptFromJSON(archive["receipts"][0], "receipts[0]"));
-    EXPECT_EQ(decoder.receiptFromJSON(archive["receipts"][1], "receipts[1]").error().path,
-              "receipts[1].items[0].steps[0].order");
-    EXPECT_EQ(decoder.itemFromJSON(archive["receipts"][1]["items"][0], "x").error().path,
-              "x.steps[0].order");
+    EXPECT_EQ(decoder.receiptFromJSON(archive["receipts"][1], "receipts[1]").error().path, "receipts[1].items[0].steps[0].order");
+    EXPECT_EQ(decoder.itemFromJSON(archive["receipts"][1]["items"][0], "x").error().path, "x.steps[0].order");
+    // clang-format on
 }
 
 // The byte where strict JSON parsing stopped, or the nesting limit, reached
@@ -221,17 +207,12 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
 // keys (left to us: the last wins, as in most parsers).
 TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     using namespace std::string_literals;
-    const auto parseError = [](const std::string& text) {
-        const auto result = parseJSON(text);
-        return result ? "" : result.error().message();
-    };
-    const auto nested = [](std::size_t depth) {
-        return std::string(depth, '[') + std::string(depth, ']');
-    };
+    // clang-format off
+    const auto parseError = [](const std::string& text) { const auto result = parseJSON(text); return result ? "" : result.error().message(); };
+    const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     const std::string tooDeep = "JSON 嵌套超过 256 层";
     std::string objects;
     for (int i = 0; i < 300000; ++i) objects += R"({"a":)";
-    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
         {"", "不是有效的 JSON 文本（第 1 个字节处）"},
         {"{\"a\":\"\xff\"}", "不是有效的 JSON 文本（第 7 个字节处）"},  // invalid UTF-8
@@ -241,50 +222,41 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
         {"\xEF\xBB\xBF{}", ""}, {nested(maxJSONDepth), ""}, {nested(maxJSONDepth + 1), tooDeep},
         {std::string(500000, '['), tooDeep}, {objects, tooDeep},
     };
-    // clang-format on
-    for (const auto& [text, error] : cases)
-        EXPECT_EQ(parseError(text), error) << text.substr(0, 40);
-    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s,
-                             "\"a\tb\""s, "\xff\xfe{\0}\0"s, "{\"caf\xe9\":1}"s, "  "s, "NaN"s}) {
+    for (const auto& [text, error] : cases) EXPECT_EQ(parseError(text), error) << text.substr(0, 40);
+    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s, "\"a\tb\""s, "\xff\xfe{\0}\0"s,
+                             "{\"caf\xe9\":1}"s, "  "s, "NaN"s}) {
         EXPECT_TRUE(parseError(text).starts_with("不是有效的 JSON 文本（第 ")) << text;
     }
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
     EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
-
     // Inside a receipt: a huge text and a NUL survive a round trip, deep
     // nesting under an unknown key is refused.
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
         document["summary"] = summary;
-        const auto decoded = decode(document.dump());
-        ASSERT_TRUE(decoded);
-        const auto again = decode(ReceiptJSON::makeEncoder().encode(*decoded));
-        EXPECT_EQ(again->summary, summary);
+        EXPECT_EQ(decode(ReceiptJSON::makeEncoder().encode(*decode(document.dump())))->summary, summary);
     }
     EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
+    // clang-format on
 }
 
 // One field list serves writer and reader; optional timestamps and nested
 // list elements report their paths from the given root.
 TEST(JSONObjectReader, WriterAndReaderShareOneFieldList) {
-    State state;
-    state.status = TaskStatus::readyToResume;
-    state.completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}};
+    // clang-format off
+    State state{.status = TaskStatus::readyToResume, .snoozedUntil = {}, .completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}}};
     JSONObjectWriter writer;
     stateFields(writer, state);
     json value = writer.take();
-    EXPECT_EQ(value.dump(),
-              R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],)"
-              R"("status":"ready_to_resume"})");
+    EXPECT_EQ(value.dump(), R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],"status":"ready_to_resume"})");
     EXPECT_EQ(*readState(value), state);
     value["snoozed_until"] = nullptr;
     EXPECT_EQ(readState(value)->snoozedUntil, std::nullopt);
-    value["snoozedUntil"] = "tomorrow";
-    value.erase("snoozed_until");
+    value.erase("snoozed_until"), value["snoozedUntil"] = "tomorrow";
     EXPECT_EQ(readState(value).error().path, "task_states[3].snoozed_until");
-    value["snoozedUntil"] = nullptr;
-    value["completed_steps"].push_back({{"step_id", "b"}});
+    value["snoozedUntil"] = nullptr, value["completed_steps"].push_back({{"step_id", "b"}});
     EXPECT_EQ(readState(value).error().path, "task_states[3].completed_steps[1].completed_at");
     EXPECT_EQ(readState(json::array()).error().path, "task_states[3]");
+    // clang-format on
 }
