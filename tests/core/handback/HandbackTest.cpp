@@ -17,32 +17,27 @@ namespace {
 using Names = std::vector<std::string>;
 using Text = std::optional<std::string>;
 
+// clang-format off
 TaskRecord task(std::string key, std::string project, TaskStatus status = TaskStatus::pending) {
     TaskRecord record;
-    record.taskKey = std::move(key);
+    record.taskKey = std::move(key), record.status = status;
     record.project = {.name = std::move(project), .path = "/work/" + record.taskKey};
-    record.status = status;
     return record;
 }
 
 ActionStep step(std::string id, std::int64_t order, std::string title) {
     ActionStep s;
-    s.id = std::move(id), s.order = order, s.title = std::move(title);
-    s.instruction = "不应出现在消息里的说明", s.command = "echo not-in-message";
+    s.id = std::move(id), s.order = order, s.title = std::move(title), s.instruction = "不应出现在消息里的说明", s.command = "echo not-in-message";
     return s;
 }
 
 // Steps listed 3, 1, 2 with step 2 done, as a store would hand the task out.
 TaskRecord workedTask() {
     TaskRecord record = task("deploy-2026-07-27::grant-access", "velmora");
-    record.receiptID = "deploy-2026-07-27", record.receiptVersion = 3;
-    record.source = {AgentKind::codex, "发布 0.3.3", {}, {}};
-    record.receiptSummary = "不应出现在消息里的摘要", record.item.reason = "不应出现在消息里的原因";
-    record.item.title = "授予终端完全磁盘访问权限";
-    record.item.steps = {step("s3", 3, "重新运行部署脚本"), step("s1", 1, "打开系统设置"),
-                         step("s2", 2, "勾选终端")};
-    record.item.verification = {"运行 ls ~/Library/Mail", "列出目录而不报错"};
-    record.completedStepIDs = {"s2"};
+    record.receiptID = "deploy-2026-07-27", record.receiptVersion = 3, record.source = {AgentKind::codex, "发布 0.3.3", {}, {}};
+    record.receiptSummary = "不应出现在消息里的摘要", record.item.reason = "不应出现在消息里的原因", record.item.title = "授予终端完全磁盘访问权限";
+    record.item.steps = {step("s3", 3, "重新运行部署脚本"), step("s1", 1, "打开系统设置"), step("s2", 2, "勾选终端")};
+    record.item.verification = {"运行 ls ~/Library/Mail", "列出目录而不报错"}, record.completedStepIDs = {"s2"};
     return record;
 }
 
@@ -51,6 +46,7 @@ Names keysOf(const std::vector<TaskRecord>& tasks) {
     for (const auto& t : tasks) keys.push_back(t.taskKey);
     return keys;
 }
+// clang-format on
 
 }  // namespace
 
@@ -89,19 +85,17 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
 
 // Enough steps of equal order that an unstable sort would show.
 TEST(ResumeMessageBuilder, InsertsRecordTextsAsTheyAreAndSortsStepsStably) {
+    // clang-format off
     TaskRecord record = workedTask();
-    record.project.name = " velmora ", record.item.title = "两行\n标题", record.receiptVersion = 12;
-    record.completedStepIDs.clear();
+    record.project.name = " velmora ", record.item.title = "两行\n标题", record.receiptVersion = 12, record.completedStepIDs.clear();
     record.item.steps = {step("s", 10, "多行\n步骤 ")};
-    std::string expected =
-        "\n项目： velmora \n原任务：发布 0.3.3\n回执：deploy-2026-07-27 v12\n"
-        "人工事项：两行\n标题\n\n已执行：\n- 无\n\n尚未执行：\n";
-    for (int i = 0; i < 24; ++i)
-        record.item.steps.push_back(step("s" + std::to_string(i), 2 - i % 2, std::to_string(i)));
+    std::string expected = "\n项目： velmora \n原任务：发布 0.3.3\n回执：deploy-2026-07-27 v12\n人工事项：两行\n标题\n\n已执行：\n- 无\n\n尚未执行：\n";
+    for (int i = 0; i < 24; ++i) record.item.steps.push_back(step("s" + std::to_string(i), 2 - i % 2, std::to_string(i)));
     for (int i = 1; i < 24; i += 2) expected += "- 第 1 步：" + std::to_string(i) + "（未完成）\n";
     for (int i = 0; i < 24; i += 2) expected += "- 第 2 步：" + std::to_string(i) + "（未完成）\n";
     expected += "- 第 10 步：多行\n步骤 （未完成）\n\n核验要求：";
     EXPECT_NE(ResumeMessageBuilder().build(record, "").find(expected), std::string::npos);
+    // clang-format on
 }
 
 // The note starts on line 17 of a message. The texts name line and rule but
