@@ -9,8 +9,8 @@ using namespace kestrin;
 
 namespace {
 
-// Real commands as agents write them, and look-alikes that must not be flagged
-// (a false alarm teaches the user to ignore the flags).
+// Real commands as agents write them, and look-alikes (a false alarm teaches users to ignore
+// flags).
 // clang-format off
 constexpr CommandRisk download = CommandRisk::runsDownloadedCode, outside = CommandRisk::deletesOutsideProject,
     deletes = CommandRisk::deletesRecursively, destroys = CommandRisk::destroysData, discards = CommandRisk::discardsWork,

@@ -26,7 +26,6 @@ InterventionReceipt validReceipt() {
 std::string issueText(const ValidationIssue& issue) {
     return std::string(rawValue(issue.severity)) + " " + issue.code + " " + issue.path + " " + issue.description();
 }
-// clang-format on
 
 // The codes of the issues a valid receipt has after `change`, joined by spaces.
 std::string codesAfter(const Change& change) {
@@ -39,11 +38,9 @@ std::string codesAfter(const Change& change) {
 
 }  // namespace
 
-// Every check fires once here (missing_actions on a second receipt), which pins
-// each code, path and message and the order: receipt, then each item with its
-// steps in the middle.
+// Every check fires once (missing_actions on a second receipt): this pins each code, path and
+// message and the order: receipt, then each item with its steps in the middle.
 TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
-    // clang-format off
     InterventionReceipt receipt, noItems = validReceipt();
     receipt.schemaVersion = "2.0", receipt.receiptId = "x", receipt.version = 0, receipt.source.taskTitle = " \t";
     receipt.project = {"", ""}, receipt.summary = "\n", receipt.requiresUserAction = false;
@@ -89,7 +86,6 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
         "error missing_steps items[2].steps 每个人工介入事项至少需要一个编号步骤。",
         "error missing_actions items requires_user_action 为 true 时至少需要一个人工介入事项。",
     };
-    // clang-format on
     std::vector<std::string> all, errors;
     for (const auto& r : {receipt, noItems}) {
         for (const auto& issue : validator.validate(r)) all.push_back(issueText(issue));
@@ -103,7 +99,6 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
 // One row per rule boundary: a change to a valid receipt and the codes it brings.
 TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
     using R = InterventionReceipt;
-    // clang-format off
     const auto step = [](R& r) -> ActionStep& { return r.items[0].steps[0]; };
     const auto orders = [](std::vector<std::int64_t> list) {
         return [list](R& r) {
@@ -144,8 +139,7 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
     for (const char* version : {"1", " 1.0", "10.0"}) {
         EXPECT_EQ(codesAfter([&](R& r) { r.schemaVersion = version; }), "unsupported_schema ") << version;
     }
-    // Letters, digits and . _ : - only, 3 to 120 of them; a trailing line
-    // break is refused, unlike with a regex end anchor.
+    // 3 to 120 of letters, digits and . _ : -; unlike a regex end anchor, a trailing line break fails.
     const std::string longest(120, 'a');
     for (const std::string& id : {std::string("AZaz09.:_-"), std::string("abc"), longest}) {
         EXPECT_EQ(codesAfter([&](R& r) { r.receiptId = id; }), "") << id;

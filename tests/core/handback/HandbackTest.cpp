@@ -46,14 +46,11 @@ Names keysOf(const std::vector<TaskRecord>& tasks) {
     for (const auto& t : tasks) keys.push_back(t.taskKey);
     return keys;
 }
-// clang-format on
 
 }  // namespace
 
-// The whole message, line for line, for each way a task can stand; it ends
-// without a line feed.
+// The whole message, line for line, for each way a task can stand; it ends without a line feed.
 TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
-    // clang-format off
     const std::string head = "请从人工介入结果继续原任务。\n\n项目：velmora\n原任务：发布 0.3.3\n"
                              "回执：deploy-2026-07-27 v3\n人工事项：授予终端完全磁盘访问权限\n\n已执行：\n";
     const std::string tail = "\n核验要求：运行 ls ~/Library/Mail\n成功证据：列出目录而不报错";
@@ -80,12 +77,10 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
         c.change(record);
         EXPECT_EQ(ResumeMessageBuilder().build(record, c.notes), c.message) << c.name;
     }
-    // clang-format on
 }
 
 // Enough steps of equal order that an unstable sort would show.
 TEST(ResumeMessageBuilder, InsertsRecordTextsAsTheyAreAndSortsStepsStably) {
-    // clang-format off
     TaskRecord record = workedTask();
     record.project.name = " velmora ", record.item.title = "两行\n标题", record.receiptVersion = 12, record.completedStepIDs.clear();
     record.item.steps = {step("s", 10, "多行\n步骤 ")};
@@ -95,16 +90,13 @@ TEST(ResumeMessageBuilder, InsertsRecordTextsAsTheyAreAndSortsStepsStably) {
     for (int i = 0; i < 24; i += 2) expected += "- 第 2 步：" + std::to_string(i) + "（未完成）\n";
     expected += "- 第 10 步：多行\n步骤 （未完成）\n\n核验要求：";
     EXPECT_NE(ResumeMessageBuilder().build(record, "").find(expected), std::string::npos);
-    // clang-format on
 }
 
-// The note starts on line 17 of a message. The texts name line and rule but
-// never the secret; escaped secrets count too.
+// The note starts on line 17. Texts name line and rule, never the secret; escaped secrets count.
 TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
     const auto checkNote = [](const std::string& note) {
         return ResumeMessageGuard().check(ResumeMessageBuilder().build(task("k", "shop"), note));
     };
-    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
         {"", ""}, {"token 已放进钥匙串，{\"password\": \"\"} 留空即可", ""},
         {"转义后也算：gh\\u0070_0123456789abcdefghijKLMN", "第 17 行（github_token）"},
@@ -118,14 +110,11 @@ TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
     EXPECT_EQ(checkNote("sk-proj0123456789abcdefghij")->heldBackDescription(), "恢复消息像是含有密钥，已暂不交给 Agent；用户删掉密钥后会再回传结果。");
     // A scan that could not finish has no findings to name.
     EXPECT_EQ(ResumeSecretError{}.description(), "恢复消息无法完成密钥检查。请先缩短备注中过长的文本，不要把密钥交给 Agent。");
-    // clang-format on
 }
 
-// Only an identifier in its agent's exact format reaches a link or a command
-// line: each row gives the resolver's link (or its reason for none) and the
-// resume command, offered only for an absolute project path.
+// Only an identifier in its agent's exact format reaches a link or command line: each row gives the
+// resolver's link (or reason for none) and the resume command, offered for absolute paths only.
 TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
-    // clang-format off
     const std::string onlyCodex = "当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。";
     const std::string untrusted = "回执里的 Codex 定位链接不可信或格式不正确。恢复消息仍可复制；请手动在 Codex 中打开原任务。";
     const std::string noUUID = "回执没有提供真实的 Codex thread UUID。恢复消息仍可复制；请手动在 Codex 中打开原任务。";
@@ -192,13 +181,10 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
     const SessionResumeCommand command{{"claude", "--resume", "abc"}, "/Users/x/it's $HOME; rm"};
     EXPECT_EQ(command.shellLine(), "cd '/Users/x/it'\\''s $HOME; rm' && claude --resume abc");
     EXPECT_EQ(ShellWord::quoted(""), "''");
-    // clang-format on
 }
 
-// Completed and cancelled tasks are hidden; the rest keep the store's order.
-// Projects match by exact name and sort by code point of the composed form.
+// Closed tasks are hidden, the rest keep the store's order; projects match by exact name.
 TEST(TaskListPolicy, ProjectsListTheirOpenTasksByExactName) {
-    // clang-format off
     const std::vector<TaskRecord> store = {
         task("1", "B"), task("2", "A"), task("3", "B", TaskStatus::snoozed), task("4", "Done", TaskStatus::completed),
         task("5", "Dropped", TaskStatus::cancelled), task("6", "Dropped", TaskStatus::completed),
@@ -221,13 +207,11 @@ TEST(TaskListPolicy, ProjectsListTheirOpenTasksByExactName) {
         EXPECT_EQ(keysOf(TaskListPolicy::tasks(c.name, c.tasks)), c.keys);
         EXPECT_EQ(TaskListPolicy::hasVisibleTasks(c.name, c.tasks), !c.keys.empty());
     }
-    // clang-format on
 }
 
 TEST(TaskListPolicy, ReconcilingKeepsAListedSelectionElseTakesTheFirst) {
     const std::vector<TaskRecord> shown = {task("a", "P"), task("b", "P"), task("c", "Q")};
     using Key = std::optional<std::string>;
-    // clang-format off
     const std::tuple<Key, std::vector<TaskRecord>, Key> cases[] = {
         {"b", shown, "b"}, {"gone", shown, "a"}, {"B", shown, "a"}, {std::nullopt, shown, "a"},
         {"a", {}, std::nullopt}, {std::nullopt, {}, std::nullopt},

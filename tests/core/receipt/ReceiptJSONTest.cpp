@@ -15,23 +15,19 @@ using nlohmann::json;
 
 namespace {
 
+// clang-format off
 std::string readFile(const std::string& name) {
     std::ifstream file(std::string(VELMORA_TEST_DATA) + "/" + name, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
 }
-
-// clang-format off
 // One item of one step, required fields only; three items of four steps with every optional field somewhere.
 json minimalReceipt() { return json::parse(readFile("json/minimal-receipt.json")); }
 std::string typicalReceiptText() { return readFile("../../examples/receipt-typical.json"); }
-// clang-format on
+Result<InterventionReceipt, DecodingError> decode(const std::string& text) { return ReceiptJSON::makeDecoder().decodeReceipt(text); }
+// "" when the text decodes, else the error as the user reads it.
+std::string decodeError(const std::string& text) { const auto result = decode(text); return result ? "" : result.error().message(); }
 
-Result<InterventionReceipt, DecodingError> decode(const std::string& text) {
-    return ReceiptJSON::makeDecoder().decodeReceipt(text);
-}
-
-// The minimal receipt with the value at `pointer` written as `raw` JSON text,
-// or without it.
+// The minimal receipt with the value at `pointer` written as `raw` JSON text, or without it.
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
@@ -39,12 +35,6 @@ std::string withValue(const char* pointer, const std::optional<std::string>& raw
     document[at] = "@";
     auto text = document.dump();
     return text.replace(text.find(R"("@")"), 3, *raw);
-}
-
-// "" when the text decodes, else the error as the user reads it.
-std::string decodeError(const std::string& text) {
-    const auto result = decode(text);
-    return result ? "" : result.error().message();
 }
 
 json camelCased(const json& value) {
@@ -56,9 +46,7 @@ json camelCased(const json& value) {
     return result;
 }
 
-// A record shaped like the ones other documents keep: an optional timestamp
-// and a list of objects, which receipts do not have.
-// clang-format off
+// Shaped like other documents' records: an optional timestamp and a list of objects.
 struct Tick { std::string stepId; Timestamp completedAt{}; bool operator==(const Tick&) const = default; };
 struct State {
     TaskStatus status = TaskStatus::pending;
@@ -66,29 +54,24 @@ struct State {
     std::vector<Tick> completedSteps;
     bool operator==(const State&) const = default;
 };
-// clang-format on
 
 template <typename Object, typename T>
 void stateFields(Object& o, T& state) {
-    o.field("status", state.status);
-    o.field("snoozedUntil", state.snoozedUntil);
+    o.field("status", state.status), o.field("snoozedUntil", state.snoozedUntil);
     o.objects("completedSteps", state.completedSteps, [](auto& nested, auto& tick) {
-        nested.field("stepId", tick.stepId);
-        nested.field("completedAt", tick.completedAt);
+        nested.field("stepId", tick.stepId), nested.field("completedAt", tick.completedAt);
     });
 }
 
 Result<State, DecodingError> readState(const json& value) {
     JSONObjectReader reader(value, "task_states[3]");
     State state;
-    stateFields(reader, state);
-    return reader.finish(std::move(state));
+    return stateFields(reader, state), reader.finish(std::move(state));
 }
 
 }  // namespace
 
 TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
-    // clang-format off
     const std::pair<const char*, const char*> snakeToCamel[] = {
         {"requires_user_action", "requiresUserAction"}, {"_leading_and_trailing_", "_leadingAndTrailing_"},
         {"task__id", "taskId"}, {"___", "___"}, {"taskTitle", "taskTitle"}, {"receipt_ID", "receiptID"}};
@@ -100,8 +83,7 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     const auto camel = decode(camelCased(typical).dump());
     ASSERT_TRUE(camel) << camel.error().message();
     EXPECT_EQ(*camel, *decode(typical.dump()));
-    // Unknown keys are ignored at every level. Left to us: the wire spelling wins whatever the
-    // order in the text; among other spellings the first in byte order wins.
+    // Unknown keys are ignored. Left to us: the wire spelling wins, else the first other one in byte order.
     auto document = minimalReceipt();
     const auto expected = decode(document.dump());
     document["extra"] = {{"nested", json::array({1, 2})}}, document["source"]["agent_version"] = "1.2";
@@ -111,14 +93,11 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId, "rcpt-minimal");
     document.erase("receipt_id"), document["receipt_Id"] = "odd";
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
-    // clang-format on
 }
 
-// Each row changes one value of the minimal receipt (nothing: removes it).
-// Left to us: integer fields take only integer literals; 5.0 is refused like
-// any fraction, since the wire format writes integers in plain decimal.
+// Each row changes one value of the minimal receipt (nothing: removes it). Left to us: integer
+// fields take only integer literals (5.0 too is a fraction), as the wire format writes them.
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
-    // clang-format off
     const std::string agents = "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
     const std::string fraction = "items[0].estimated_minutes：类型错误：应为整数，实际为小数";
     const std::string huge = "items[0].estimated_minutes：整数超出 64 位有符号整数的范围";
@@ -152,25 +131,21 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();
     document["version"] = "one", document["items"][0]["steps"][0]["kind"] = "click", document["schema_version"] = nullptr;
-    // clang-format on
     EXPECT_EQ(decode(document.dump()).error().path, "schema_version");
     document["schema_version"] = "1.0";
     EXPECT_EQ(decode(document.dump()).error().path, "version");
 }
 
-// The golden files pin the layout: keys in byte order, absent optional fields
-// left out, UTC timestamps with milliseconds, "/" and non-ASCII as they are;
-// compact has no white space, pretty indents by two. Bytes that are not UTF-8
-// are written as U+FFFD.
+// Golden files pin the layout: keys in byte order, absent optionals left out, UTC milliseconds,
+// "/" and non-ASCII as they are, pretty indents by two. Bytes that are not UTF-8 become U+FFFD.
 TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     auto receipt = decode(minimalReceipt().dump());
     ASSERT_TRUE(receipt);
-    auto compact = readFile("json/minimal-receipt.compact.json");
-    auto pretty = readFile("json/minimal-receipt.pretty.json");
-    compact.pop_back();  // the files end with a line break, the encoding does not
-    pretty.pop_back();
-    EXPECT_EQ(ReceiptJSON::makeEncoder().encode(*receipt), compact);
-    EXPECT_EQ(ReceiptJSON::makeEncoder(true).encode(*receipt), pretty);
+    // The files end with a line break, the encoding does not.
+    EXPECT_EQ(ReceiptJSON::makeEncoder().encode(*receipt) + "\n",
+              readFile("json/minimal-receipt.compact.json"));
+    EXPECT_EQ(ReceiptJSON::makeEncoder(true).encode(*receipt) + "\n",
+              readFile("json/minimal-receipt.pretty.json"));
     receipt->summary = "bad \xff byte";
     const auto text = ReceiptJSON::makeEncoder().encode(*receipt);
     EXPECT_NE(text.find("\"summary\":\"bad \xEF\xBF\xBD byte\""), std::string::npos);
@@ -178,7 +153,6 @@ TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
 }
 
 TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
-    // clang-format off
     const auto decoder = ReceiptJSON::makeDecoder();
     const auto original = decoder.decodeReceipt(typicalReceiptText());
     ASSERT_TRUE(original) << original.error().message();
@@ -199,15 +173,12 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
     EXPECT_TRUE(decoder.receiptFromJSON(archive["receipts"][0], "receipts[0]"));
     EXPECT_EQ(decoder.receiptFromJSON(archive["receipts"][1], "receipts[1]").error().path, "receipts[1].items[0].steps[0].order");
     EXPECT_EQ(decoder.itemFromJSON(archive["receipts"][1]["items"][0], "x").error().path, "x.steps[0].order");
-    // clang-format on
 }
 
-// The byte where strict JSON parsing stopped, or the nesting limit, reached
-// without recursion. Allowed: a byte order mark, an escaped NUL, and duplicate
-// keys (left to us: the last wins, as in most parsers).
+// The byte where strict parsing stopped, or the depth limit (no recursion). Allowed: a byte order
+// mark, an escaped NUL, duplicate keys (left to us: the last wins, as in most parsers).
 TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     using namespace std::string_literals;
-    // clang-format off
     const auto parseError = [](const std::string& text) { const auto result = parseJSON(text); return result ? "" : result.error().message(); };
     const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     const std::string tooDeep = "JSON 嵌套超过 256 层";
@@ -230,21 +201,17 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
     EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
-    // Inside a receipt: a huge text and a NUL survive a round trip, deep
-    // nesting under an unknown key is refused.
+    // In a receipt a huge text and a NUL survive a round trip; deep nesting under an unknown key does not.
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
         document["summary"] = summary;
         EXPECT_EQ(decode(ReceiptJSON::makeEncoder().encode(*decode(document.dump())))->summary, summary);
     }
     EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
-    // clang-format on
 }
 
-// One field list serves writer and reader; optional timestamps and nested
-// list elements report their paths from the given root.
+// One field list serves writer and reader; errors name paths from the given root.
 TEST(JSONObjectReader, WriterAndReaderShareOneFieldList) {
-    // clang-format off
     State state{.status = TaskStatus::readyToResume, .snoozedUntil = {}, .completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}}};
     JSONObjectWriter writer;
     stateFields(writer, state);

@@ -15,9 +15,8 @@ using namespace kestrin;
 
 namespace {
 
-// Every case in declared order as "raw|display name|symbol name|rank or closed",
-// so one comparison pins order, wire values and user-visible texts together;
-// each raw value must read back as its case.
+// Every case in order as "raw|display name|symbol|rank or closed", so one comparison pins order,
+// wire values and user-visible texts; each raw value must read back as its case.
 // clang-format off
 template <typename E>
 std::vector<std::string> describeCases() {
@@ -31,14 +30,12 @@ std::vector<std::string> describeCases() {
     }
     return out;
 }
-// clang-format on
 
 using Cases = std::vector<std::string>;
 
 }  // namespace
 
 TEST(ClosedEnum, CasesRawValuesAndNames) {
-    // clang-format off
     EXPECT_EQ(describeCases<AgentKind>(), (Cases{"codex|Codex|", "claude_code|Claude Code|", "opencode|OpenCode|", "other|其他 Agent|"}));
     EXPECT_EQ(describeCases<ReceiptState>(), (Cases{"completed|Agent 已结束|", "blocked|Agent 被阻塞|", "waiting_for_user|等待本人操作|",
                                                     "paused|Agent 已暂停|"}));
@@ -54,14 +51,11 @@ TEST(ClosedEnum, CasesRawValuesAndNames) {
               (Cases{"pending|待处理|tray.full", "in_progress|处理中|play.circle", "snoozed|已暂缓|moon.zzz", "waiting_external|等待外部|hourglass",
                      "ready_to_resume|待回传 Agent|arrowshape.turn.up.right.circle", "completed|已完成|checkmark.circle|closed",
                      "cancelled|已取消|xmark.circle|closed"}));
-    // clang-format on
 }
 
-// Zoned texts are written back in UTC with milliseconds, finer digits dropped;
-// texts without a zone or in other forms are refused, as are instants whose
-// written form would not read back (years 0 and 9999).
+// Zoned texts are written back in UTC milliseconds, finer digits dropped; other forms are refused,
+// as are instants whose written form would not read back (years 0 and 9999).
 TEST(Timestamp, ReadsZonedTextsAndWritesUtcMilliseconds) {
-    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"2026-07-27T16:30:00.250+08:00", "2026-07-27T08:30:00.250Z"}, {"2026-07-27T08:30:00Z", "2026-07-27T08:30:00.000Z"},
         {"1999-12-31T23:59:59.5-00:30", "2000-01-01T00:29:59.500Z"}, {"2026-07-27T08:30:00.1234Z", "2026-07-27T08:30:00.123Z"},

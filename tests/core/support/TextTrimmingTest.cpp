@@ -4,8 +4,7 @@
 
 using namespace kestrin;
 
-// Only White_Space characters count: zero-width space, byte order mark, NUL
-// and bytes that are not UTF-8 (lone, cut-off or overlong) are text.
+// Only White_Space counts: zero-width space, BOM, NUL and non-UTF-8 bytes are text.
 TEST(TextTrimming, TrimsUnicodeWhiteSpaceAtBothEndsOnly) {
     // clang-format off
     const std::pair<std::string, std::string> cases[] = {
