@@ -11,7 +11,6 @@ using namespace kestrin;
 
 namespace {
 
-using Severity = ValidationIssue::Severity;
 using Change = std::function<void(InterventionReceipt&)>;
 
 const ReceiptValidator validator;
