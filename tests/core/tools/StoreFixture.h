@@ -1,9 +1,7 @@
 #pragma once
 
-// Fixture of the store tests: a fresh directory per test (kept when the test
-// fails, for a look at the database), a store on "tasks.sqlite" in it, and a
-// second, raw SQLite connection to look at or damage rows behind the store's
-// back.
+// A store on "tasks.sqlite" in a fresh directory (kept when the test fails),
+// plus a raw SQLite connection to read or damage rows behind its back.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -20,6 +18,15 @@
 
 namespace kestrin::testing {
 
+// Runs `sql` on the SQLite file at `path`, creating it if need be.
+inline void execSQL(const std::filesystem::path& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
 class StoreFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -35,11 +42,10 @@ protected:
     void TearDown() override {
         store.reset();
         if (raw_) sqlite3_close(raw_);
-        if (HasFailure()) {
+        if (HasFailure())
             std::cerr << "test directory kept: " << directory << "\n";
-        } else {
+        else
             std::filesystem::remove_all(directory);
-        }
     }
 
     Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt) {
@@ -77,9 +83,9 @@ protected:
         while (statement && sqlite3_step(statement) == SQLITE_ROW) {
             std::string row;
             for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                if (i) row += "|";
                 const auto* text = sqlite3_column_text(statement, i);
-                row += text ? reinterpret_cast<const char*>(text) : "<null>";
+                row += (i ? "|" : "") +
+                       std::string(text ? reinterpret_cast<const char*>(text) : "<null>");
             }
             result.push_back(row);
         }
@@ -95,11 +101,9 @@ protected:
     // The whole content of the three tables, for before-and-after comparisons.
     std::vector<std::string> contents() {
         std::vector<std::string> all;
-        for (const char* table : {"receipts", "tasks", "step_progress"}) {
-            for (auto& row : rows(std::string("SELECT * FROM ") + table + " ORDER BY 1, 2")) {
-                all.push_back(std::string(table) + ": " + row);
-            }
-        }
+        for (const std::string table : {"receipts", "tasks", "step_progress"})
+            for (auto& row : rows("SELECT * FROM " + table + " ORDER BY 1, 2"))
+                all.push_back(table + ": " + row);
         return all;
     }
 
