@@ -48,9 +48,11 @@ protected:
             std::filesystem::remove_all(directory);
     }
 
-    Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt) {
+    // Imports into this test's store, or into `other`.
+    Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt,
+                                                 SQLiteTaskStore* other = nullptr) {
         const std::string raw = rawJSON(receipt);
-        return store->importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
+        return (other ? *other : *store).importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
     }
 
     // Imports and expects success.
