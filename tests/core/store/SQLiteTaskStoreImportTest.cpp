@@ -82,37 +82,6 @@ TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
     }
 }
 
-// v1 has items A (steps s1, s2) and B; v2 keeps A with steps s1, s3 and drops B.
-TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksKeepingOnlyTicksOfSurvivingSteps) {
-    imported(makeReceipt("r-42", 1, {makeItem("A"), makeItem("B")}));
-    for (const char* step : {"s1", "s2"})
-        ASSERT_TRUE(store->setStepCompleted("r-42::A", step, true));
-    ASSERT_TRUE(store->setStepCompleted("r-42::B", "s1", true));
-    ASSERT_TRUE(store->setStatus("r-42::A", TaskStatus::snoozed,
-                                 *parseKestrinISO8601("2099-01-01T00:00:00Z")));
-    const std::string s1Time = value(
-        "SELECT completed_at FROM step_progress WHERE step_id = 's1' AND task_key = 'r-42::A'");
-
-    auto v2 = makeReceipt("r-42", 2, {makeItem("A", TaskPriority::high, {"s1", "s3"})});
-    v2.summary = "第二版";
-    EXPECT_EQ(imported(v2), StoreImportResult::updated(1, 1));
-    EXPECT_EQ(rows("SELECT task_key, receipt_version, priority, receipt_summary, status, "
-                   "snoozed_until FROM tasks"),
-              std::vector<std::string>{"r-42::A|2|high|第二版|pending|<null>"});
-    EXPECT_EQ(rows("SELECT task_key, step_id, completed_at FROM step_progress"),
-              std::vector<std::string>{"r-42::A|s1|" + s1Time});
-    EXPECT_EQ(rows("SELECT version, summary, raw_json FROM receipts"),
-              std::vector<std::string>{"2|第二版|" + rawJSON(v2)});
-
-    // A version without items is stored and takes every task and tick along.
-    EXPECT_EQ(imported(makeReceipt("r-42", 3, {})), StoreImportResult::noAction());
-    EXPECT_EQ(rows("SELECT version, requires_user_action FROM receipts"),
-              std::vector<std::string>{"3|0"});
-    EXPECT_EQ(value("SELECT (SELECT count(*) FROM tasks) + (SELECT count(*) FROM step_progress)"),
-              "0");
-    EXPECT_EQ(imported(makeReceipt("r-new", 1, {})), StoreImportResult::noAction());
-}
-
 // Another writer stores a receipt between this store's pre-check and its
 // transaction, as a second process would.
 TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderTheLock) {
@@ -151,18 +120,21 @@ TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderThe
     }
 }
 
-// v1 with ticks and a user status, then v2 (one item survives, one is new, one
-// is dropped) failing at each point, or in SQLite itself in its last write
-// (the clean-up of a vanished step's tick): v1 stays exactly as it was.
-TEST_F(SQLiteTaskStoreImport, AnImportFailingMidwayLeavesTheDatabaseAsItWas) {
+// v1 has items A (steps s1, s2, snoozed) and B; v2 keeps A with steps s1, s3,
+// drops B and adds C. Failing at each point, or in SQLite itself in its last
+// write (the clean-up of A's vanished tick), v2 leaves v1 exactly as it was;
+// once through, only ticks of surviving steps stay.
+TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNothing) {
     imported(makeReceipt("r-42", 1, {makeItem("A"), makeItem("B")}));
-    ASSERT_TRUE(store->setStepCompleted("r-42::A", "s2", true));
-    ASSERT_TRUE(store->setStepCompleted("r-42::B", "s1", true));
+    for (const char* step : {"r-42::A s1", "r-42::A s2", "r-42::B s1"})
+        ASSERT_TRUE(store->setStepCompleted(std::string(step, 7), step + 8, true));
+    ASSERT_TRUE(store->setStatus("r-42::A", TaskStatus::snoozed,
+                                 *parseKestrinISO8601("2099-01-01T00:00:00Z")));
     ASSERT_TRUE(store->setStatus("r-42::B", TaskStatus::readyToResume, std::nullopt));
     const auto before = contents();
-    const auto v2 =
-        makeReceipt("r-42", 2, {makeItem("A", TaskPriority::low, {"s1"}), makeItem("C")});
-
+    auto v2 =
+        makeReceipt("r-42", 2, {makeItem("A", TaskPriority::high, {"s1", "s3"}), makeItem("C")});
+    v2.summary = "第二版";
     // With taskWritten, the import fails after the first of two task rows.
     for (const auto& [failing, rowsWritten] :
          std::vector<std::pair<Stage, int>>{{Stage::beforeTransaction, 0},
@@ -187,5 +159,25 @@ TEST_F(SQLiteTaskStoreImport, AnImportFailingMidwayLeavesTheDatabaseAsItWas) {
     EXPECT_EQ(outcome(import(v2)), Outcome(StoreError::sqlite("step clean-up refused")));
     EXPECT_EQ(contents(), before);
     exec("DROP TRIGGER refuse;");
+
+    const std::string s1Time = value(
+        "SELECT completed_at FROM step_progress WHERE step_id = 's1' "
+        "AND task_key = 'r-42::A'");
     EXPECT_EQ(imported(v2), StoreImportResult::updated(2, 1));
+    EXPECT_EQ(rows("SELECT task_key, receipt_version, priority, receipt_summary, status, "
+                   "snoozed_until FROM tasks"),
+              (std::vector<std::string>{"r-42::A|2|high|第二版|pending|<null>",
+                                        "r-42::C|2|medium|第二版|pending|<null>"}));
+    EXPECT_EQ(rows("SELECT task_key, step_id, completed_at FROM step_progress"),
+              std::vector<std::string>{"r-42::A|s1|" + s1Time});
+    EXPECT_EQ(rows("SELECT version, summary, raw_json FROM receipts"),
+              std::vector<std::string>{"2|第二版|" + rawJSON(v2)});
+
+    // A version without items is stored and takes every task and tick along.
+    EXPECT_EQ(imported(makeReceipt("r-42", 3, {})), StoreImportResult::noAction());
+    EXPECT_EQ(rows("SELECT version, requires_user_action FROM receipts"),
+              std::vector<std::string>{"3|0"});
+    EXPECT_EQ(value("SELECT (SELECT count(*) FROM tasks) + (SELECT count(*) FROM step_progress)"),
+              "0");
+    EXPECT_EQ(imported(makeReceipt("r-new", 1, {})), StoreImportResult::noAction());
 }

@@ -60,20 +60,6 @@ TEST_F(TaskNotesTest, AnyUTF8TextIsKeptExactlyAndOtherInputIsRefused) {
     EXPECT_EQ(store->note("r::missing").value(), "");
 }
 
-// A file written by a build without notes: the table appears, user_version
-// and the three original tables stay exactly as they were.
-TEST_F(TaskNotesTest, OpeningAnOlderFileAddsOnlyTheNotesTable) {
-    imported(makeReceipt("r", 1, {makeItem("a")}));
-    const std::string original = "SELECT sql FROM sqlite_master WHERE name != 'task_notes'";
-    const auto before = rows(original);
-    store.reset();
-    exec("DROP TABLE task_notes;");
-    store = std::move(SQLiteTaskStore::open(databasePath)).value();
-    EXPECT_EQ(value("PRAGMA user_version"), "1");
-    EXPECT_EQ(rows(original), before);
-    EXPECT_TRUE(store->setNote("r::a", "ok"));
-}
-
 TEST_F(TaskNotesTest, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {
     ASSERT_TRUE(
         ReceiptImporter(*store).importData(rawJSON(validReceipt("r-1", 1, {"item-a", "item-b"}))));

@@ -1,14 +1,13 @@
 #pragma once
 
-// A store on "tasks.sqlite" in a fresh directory (kept when the test fails),
-// plus a raw SQLite connection to read or damage rows behind its back.
+// A store on "tasks.sqlite" in a fresh directory, and a raw SQLite connection to read or damage
+// rows behind its back.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,14 +22,14 @@ inline void execSQL(const std::filesystem::path& path, const std::string& sql) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db);
+        << sqlite3_errmsg(db) << " in " << sql;
     sqlite3_close(db);
 }
 
 class StoreFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-store-XXXXXX");
+        std::string pattern = std::filesystem::temp_directory_path() / "velmora-store-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         directory = pattern;
         databasePath = directory / "tasks.sqlite";
@@ -41,11 +40,8 @@ protected:
 
     void TearDown() override {
         store.reset();
-        if (raw_) sqlite3_close(raw_);
-        if (HasFailure())
-            std::cerr << "test directory kept: " << directory << "\n";
-        else
-            std::filesystem::remove_all(directory);
+        sqlite3_close(raw_);
+        std::filesystem::remove_all(directory);
     }
 
     // Imports into this test's store, or into `other`.
@@ -62,18 +58,9 @@ protected:
         return result ? *result : StoreImportResult::versionConflict();
     }
 
-    sqlite3* raw() {
-        if (!raw_) {
-            EXPECT_EQ(sqlite3_open(databasePath.c_str(), &raw_), SQLITE_OK);
-            sqlite3_busy_timeout(raw_, 2000);
-        }
-        return raw_;
-    }
-
     void exec(const std::string& sql) {
-        char* message = nullptr;
-        ASSERT_EQ(sqlite3_exec(raw(), sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-            << (message ? message : "") << " in " << sql;
+        EXPECT_EQ(sqlite3_exec(raw(), sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw_) << " in " << sql;
     }
 
     // Every row of `sql`, columns joined by "|", NULL written as "<null>".
@@ -81,13 +68,12 @@ protected:
         std::vector<std::string> result;
         sqlite3_stmt* statement = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(raw(), sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(raw());
+            << sqlite3_errmsg(raw_);
         while (statement && sqlite3_step(statement) == SQLITE_ROW) {
             std::string row;
             for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                const auto* text = sqlite3_column_text(statement, i);
-                row += (i ? "|" : "") +
-                       std::string(text ? reinterpret_cast<const char*>(text) : "<null>");
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+                row += (i ? "|" : "") + std::string(text ? text : "<null>");
             }
             result.push_back(row);
         }
@@ -109,11 +95,18 @@ protected:
         return all;
     }
 
-    std::filesystem::path directory;
-    std::filesystem::path databasePath;
+    std::filesystem::path directory, databasePath;
     std::unique_ptr<SQLiteTaskStore> store;
 
 private:
+    sqlite3* raw() {
+        if (!raw_) {
+            EXPECT_EQ(sqlite3_open(databasePath.c_str(), &raw_), SQLITE_OK);
+            sqlite3_busy_timeout(raw_, 2000);
+        }
+        return raw_;
+    }
+
     sqlite3* raw_ = nullptr;
 };
 
