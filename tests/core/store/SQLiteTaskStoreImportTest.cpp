@@ -1,6 +1,13 @@
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <set>
 #include <variant>
 
 #include "tools/StoreFixture.h"
+
+extern char** environ;
 
 using namespace kestrin;
 using namespace kestrin::testing;
@@ -22,7 +29,6 @@ TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerIt
     const auto receipt = makeReceipt("r-42", 1, {makeItem("item-1"), makeItem("item-2")});
     const std::string raw = rawJSON(receipt);
     ASSERT_EQ(imported(receipt), StoreImportResult::inserted(2));
-
     EXPECT_EQ(rows("SELECT receipt_id, version, schema_version, project_name, project_path, agent, "
                    "state, requires_user_action, summary, created_at, updated_at, raw_json, "
                    "raw_hash FROM receipts"),
@@ -82,8 +88,7 @@ TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
     }
 }
 
-// Another writer stores a receipt between this store's pre-check and its
-// transaction, as a second process would.
+// A second process stores the receipt between our pre-check and transaction.
 TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderTheLock) {
     const struct {
         const char* name;
@@ -107,10 +112,7 @@ TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderThe
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         store->setImportFaultHook([&](Stage stage) -> Result<void, StoreError> {
-            if (stage == Stage::beforeTransaction) {
-                const auto raw = rawJSON(test.theirs);
-                EXPECT_TRUE(other->importReceipt(test.theirs, raw, SQLiteTaskStore::hash(raw)));
-            }
+            EXPECT_TRUE(stage != Stage::beforeTransaction || import(test.theirs, other.get()));
             return {};
         });
         EXPECT_EQ(outcome(import(test.ours)), test.expected);
@@ -120,10 +122,8 @@ TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderThe
     }
 }
 
-// v1 has items A (steps s1, s2, snoozed) and B; v2 keeps A with steps s1, s3,
-// drops B and adds C. Failing at each point, or in SQLite itself in its last
-// write (the clean-up of A's vanished tick), v2 leaves v1 exactly as it was;
-// once through, only ticks of surviving steps stay.
+// v2 keeps A with steps s1, s3, drops B, adds C; failing anywhere, it leaves v1
+// as it was, and once through only ticks of surviving steps stay.
 TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNothing) {
     imported(makeReceipt("r-42", 1, {makeItem("A"), makeItem("B")}));
     for (const char* step : {"r-42::A s1", "r-42::A s2", "r-42::B s1"})
@@ -159,7 +159,6 @@ TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNo
     EXPECT_EQ(outcome(import(v2)), Outcome(StoreError::sqlite("step clean-up refused")));
     EXPECT_EQ(contents(), before);
     exec("DROP TRIGGER refuse;");
-
     const std::string s1Time = value(
         "SELECT completed_at FROM step_progress WHERE step_id = 's1' "
         "AND task_key = 'r-42::A'");
@@ -172,7 +171,6 @@ TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNo
               std::vector<std::string>{"r-42::A|s1|" + s1Time});
     EXPECT_EQ(rows("SELECT version, summary, raw_json FROM receipts"),
               std::vector<std::string>{"2|第二版|" + rawJSON(v2)});
-
     // A version without items is stored and takes every task and tick along.
     EXPECT_EQ(imported(makeReceipt("r-42", 3, {})), StoreImportResult::noAction());
     EXPECT_EQ(rows("SELECT version, requires_user_action FROM receipts"),
@@ -180,4 +178,59 @@ TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNo
     EXPECT_EQ(value("SELECT (SELECT count(*) FROM tasks) + (SELECT count(*) FROM step_progress)"),
               "0");
     EXPECT_EQ(imported(makeReceipt("r-new", 1, {})), StoreImportResult::noAction());
+}
+
+// Processes import every version of one receipt (equal versions collide under
+// the lock) and receipts of their own into one new file, all at once.
+TEST_F(SQLiteTaskStoreImport, WritersInSeveralProcessesLoseNothing) {
+    constexpr int writers = 6, ownReceipts = 12, highestVersion = 8;
+    const auto shared = directory / "shared.sqlite";
+    const auto start = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch()) +
+                       std::chrono::milliseconds(1500);
+    std::vector<pid_t> pids;
+    std::set<std::string> expected{"shared::common", "shared::only-v8"};
+    for (int writer = 0; writer < writers; ++writer) {
+        // Every third writer swaps each pair (2,1,4,3 ...), so versions also cross.
+        std::string versions;
+        for (int i = 0; i < highestVersion; ++i)
+            versions += (i ? "," : "") + std::to_string(writer % 3 == 2 ? (i ^ 1) + 1 : i + 1);
+        const std::string name = "w" + std::to_string(writer);
+        for (int i = 0; i < ownReceipts; ++i)
+            for (const char* item : {"::a", "::b"})
+                expected.insert(name + "-r" + std::to_string(i) + item);
+        std::vector<std::string> arguments{VELMORA_STORE_IMPORT_TOOL,
+                                           shared.string(),
+                                           std::to_string(start.count()),
+                                           name,
+                                           versions,
+                                           std::to_string(ownReceipts)};
+        std::vector<char*> argv;
+        for (auto& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+        pids.push_back(pid);
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer " << pid << " failed";
+    }
+    databasePath = shared;  // the fixture's raw connection now reads the shared file
+    store = std::move(SQLiteTaskStore::open(shared)).value();
+    EXPECT_EQ(store->receiptHistory(-1)->size(), 1u + writers * ownReceipts);
+    auto tasks = store->listTasks(true, currentTimestamp());
+    ASSERT_TRUE(tasks);
+    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
+    std::set<std::string> keys;
+    for (const auto& task : *tasks) {
+        keys.insert(task.taskKey);
+        EXPECT_TRUE(task.receiptID != "shared" || task.receiptVersion == highestVersion);
+    }
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(tasks->size(), expected.size());
+    EXPECT_EQ(value("SELECT raw_json FROM receipts WHERE receipt_id = 'shared'"),
+              rawJSON(makeReceipt("shared", 8, {makeItem("common"), makeItem("only-v8")})));
+    EXPECT_EQ(value("PRAGMA quick_check"), "ok");
 }

@@ -2,6 +2,9 @@
 #include <map>
 #include <thread>
 
+#include "archive/ArchiveTestReceipts.h"
+#include "core/archive/TaskArchiveManager.h"
+#include "core/intake/ReceiptImporter.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
@@ -15,7 +18,6 @@ protected:
         EXPECT_TRUE(tasks) << tasks.error().description();
         return tasks ? *tasks : std::vector<TaskRecord>{};
     }
-
     // Key and ticks of every listed task, in listing order.
     std::vector<std::string> listed(bool includeCompleted = true) {
         std::vector<std::string> keys;
@@ -25,11 +27,9 @@ protected:
         }
         return keys;
     }
-
     void setStatus(const std::string& key, TaskStatus status, std::optional<Timestamp> until = {}) {
         ASSERT_TRUE(store->setStatus(key, status, until));
     }
-
     void tick(const std::string& key, const std::string& step, bool done = true) {
         ASSERT_TRUE(store->setStepCompleted(key, step, done));
     }
@@ -41,26 +41,15 @@ TEST_F(SQLiteTaskStoreQuery, ATaskReadsBackAsItWasImported) {
     imported(receipt);
     tick("r-42::item-1", "s2");
     tick("r-42::item-1", "gone");  // a step the item does not have still counts
-
     auto task = store->task("r-42::item-1");
     ASSERT_TRUE(task) << task.error().description();
     auto item = receipt.items[0];
     item.payloadVersion = 1;
-    const TaskRecord expected{
-        .taskKey = "r-42::item-1",
-        .receiptID = "r-42",
-        .receiptVersion = 3,
-        .project = receipt.project,
-        .source = receipt.source,
-        .receiptState = receipt.state,
-        .receiptSummary = receipt.summary,
-        .item = item,
-        .createdAt = receipt.createdAt,
-        .updatedAt = receipt.updatedAt,
-        .importedAt = *parseKestrinISO8601(value("SELECT imported_at FROM receipts")),
-        .status = TaskStatus::inProgress,
-        .snoozedUntil = std::nullopt,
-        .completedStepIDs = {"gone", "s2"}};
+    const TaskRecord expected(
+        "r-42::item-1", "r-42", 3, receipt.project, receipt.source, receipt.state, receipt.summary,
+        item, receipt.createdAt, receipt.updatedAt,
+        *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
+        std::nullopt, std::set<std::string>{"gone", "s2"});
     EXPECT_EQ(*task, expected);
     EXPECT_EQ(list(), std::vector<TaskRecord>{*task});
     EXPECT_EQ(std::tuple(task->id(), task->completedStepCount(), task->totalStepCount()),
@@ -75,7 +64,6 @@ TEST_F(SQLiteTaskStoreQuery, ListingWakesSnoozedTasksWhoseTimeHasCome) {
     setStatus("r-1::due", TaskStatus::snoozed, now - 1s);
     setStatus("r-1::later", TaskStatus::snoozed, now + 24h);
     setStatus("r-1::open", TaskStatus::snoozed);  // no time, no wake-up
-
     // Waking happens on every listing, also one that leaves completed tasks out.
     std::map<std::string, std::pair<TaskStatus, std::optional<Timestamp>>> byKey;
     for (auto& task : list(false, now)) byKey[task.taskKey] = {task.status, task.snoozedUntil};
@@ -83,16 +71,12 @@ TEST_F(SQLiteTaskStoreQuery, ListingWakesSnoozedTasksWhoseTimeHasCome) {
                                       {"r-1::later", {TaskStatus::snoozed, now + 24h}},
                                       {"r-1::open", {TaskStatus::snoozed, std::nullopt}}}));
     EXPECT_EQ(value("SELECT snoozed_until FROM tasks WHERE task_key = 'r-1::due'"), "<null>");
-
     setStatus("r-1::later", TaskStatus::snoozed, now);  // exactly `now` is due
     list(true, now);
     EXPECT_EQ(store->task("r-1::later")->status, TaskStatus::pending);
 }
 
-// The listing sorts in memory and reads all ticks in one go; it must give
-// SQLite's own ORDER BY, also for odd values (unknown priority text ranks as
-// "low", imported_at compares as text, equal keys keep the table's order),
-// and each tick must land on its own task.
+// The in-memory sort must match SQLite's ORDER BY, also for odd values.
 TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
     imported(makeReceipt("r-1", 1,
                          {makeItem("a"), makeItem("b"), makeItem("c"), makeItem("d"), makeItem("e"),
@@ -127,9 +111,7 @@ TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
                                                        "r-1::h s1", "r-1::e"}));
 }
 
-// Rows another build (or damage) left behind are skipped and counted, never
-// fatal; an unreadable wake-up time only drops the time. Items read once are
-// kept decoded while their text is the same, yet another writer's change shows.
+// Unreadable rows are skipped and counted; decoded items are cached by their text.
 TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
     imported(
         makeReceipt("r-1", 1,
@@ -146,7 +128,6 @@ TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
         "UPDATE tasks SET item_json = '{' WHERE item_id = 'json';"
         "UPDATE tasks SET created_at = 'yesterday' WHERE item_id = 'date';"
         "UPDATE tasks SET status = 'snoozed', snoozed_until = 'soon' WHERE item_id = 'wake';");
-
     auto tasks = list(true, *parseKestrinISO8601("2026-01-01T00:00:00Z"));
     ASSERT_EQ(tasks.size(), 2u);
     EXPECT_EQ(tasks[0].item.title, "重新处理");
@@ -157,7 +138,6 @@ TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 1);
     EXPECT_EQ(store->task("r-1::good")->item.title, "重新处理");
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-
     // A task deleted and re-created under the same key reads its new item.
     imported(makeReceipt("r-1", 2, {makeItem("good", TaskPriority::critical, {"x"})}));
     EXPECT_EQ(list().at(0).item.steps.at(0).id, "x");
@@ -179,14 +159,12 @@ TEST_F(SQLiteTaskStoreQuery, StatusAndTicksAreWrittenOnlyForExistingTasks) {
     setStatus("r-1::b", TaskStatus::readyToResume);
     tick("r-1::b", "s2");
     EXPECT_EQ(store->task("r-1::b")->status, TaskStatus::readyToResume);
-
     // Unticking never changes the status, and unticking twice is fine.
     tick("r-1::a", "s1", false);
     tick("r-1::a", "s1", false);
     EXPECT_EQ(rows("SELECT task_key, status FROM tasks WHERE task_key NOT IN "
                    "(SELECT task_key FROM step_progress)"),
               std::vector<std::string>{"r-1::a|in_progress"});
-
     EXPECT_EQ(store->setStatus("r-1::z", TaskStatus::completed, {}).error(),
               StoreError::missingTask("r-1::z"));
     EXPECT_EQ(store->setStepCompleted("r-1::z", "s1", true).error(),
@@ -206,9 +184,7 @@ TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndKeepsTheReceipt) {
     EXPECT_EQ(listed(), std::vector<std::string>{"r-1::c"});
     EXPECT_EQ(value("SELECT count(*) FROM step_progress"), "0");  // the cascade
     EXPECT_EQ(store->deleteTask("r-1::a").error(), StoreError::missingTask("r-1::a"));
-
-    // Receipts are history: the same version stays a duplicate, and only a
-    // newer version brings tasks back.
+    // Receipts are history: only a newer version brings tasks back.
     ASSERT_TRUE(store->deleteTask("r-1::c"));
     EXPECT_EQ(imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b"), makeItem("c")})),
               StoreImportResult::duplicate());
@@ -230,7 +206,6 @@ TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestImportsFirstWithinTheLimit) {
         "WHEN 'r-mid' THEN '2026-07-27T11:00:00.000Z' WHEN 'r-new' THEN '2026-07-27T12:00:00.000Z' "
         "ELSE '2026-07-27T13:00:00.000Z' END, agent = iif(receipt_id = 'r-odd', 'copilot', "
         "agent);");
-
     auto history = store->receiptHistory(100).value();
     ASSERT_EQ(history.size(), 3u);  // r-odd left out
     EXPECT_EQ(history[0].receiptID + history[2].receiptID, "r-newr-old");
@@ -252,7 +227,6 @@ TEST_F(SQLiteTaskStoreQuery, TheChangeTokenMovesWithEveryWriteAndOnlyThen) {
     ASSERT_TRUE(store->listTasks(true, currentTimestamp()) && store->receiptHistory(100) &&
                 store->task("r::a"));
     EXPECT_EQ(store->changeToken().value(), before);
-
     auto other = std::move(SQLiteTaskStore::open(databasePath)).value();
     ASSERT_TRUE(store->backup(directory / "copy.sqlite"));
     const std::vector<std::pair<const char*, std::function<void()>>> writes{
@@ -260,8 +234,7 @@ TEST_F(SQLiteTaskStoreQuery, TheChangeTokenMovesWithEveryWriteAndOnlyThen) {
         {"another store",
          [&] { ASSERT_TRUE(other->setStatus("r::a", TaskStatus::completed, {})); }},
         {"a plain connection", [&] { exec("UPDATE tasks SET status = 'pending';"); }},
-        // The online backup writes through this very connection: neither
-        // data_version nor the change count sees it, the schema cookie does.
+        // Written through this very connection: only the schema cookie sees it.
         {"a restore", [&] {
              ASSERT_TRUE(store->restoreDatabase(directory / "copy.sqlite", directory / "safety"));
          }}};
@@ -271,4 +244,55 @@ TEST_F(SQLiteTaskStoreQuery, TheChangeTokenMovesWithEveryWriteAndOnlyThen) {
         write();
         EXPECT_NE(store->changeToken().value(), before);
     }
+}
+
+TEST_F(SQLiteTaskStoreQuery, ANoteLivesExactlyAsLongAsItsTask) {
+    imported(makeReceipt("r", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    for (const char* key : {"r::a", "r::b", "r::c"}) ASSERT_TRUE(store->setNote(key, "备注"));
+    tick("r::a", "s1");
+    setStatus("r::a", TaskStatus::completed);
+    imported(makeReceipt("r", 2, {makeItem("a"), makeItem("c")}));  // keeps a, drops b
+    ASSERT_TRUE(store->deleteTask("r::c"));
+    // Tasks made again never inherit a dropped note.
+    imported(makeReceipt("r", 3, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    EXPECT_EQ(rows("SELECT task_key, text FROM task_notes"), std::vector<std::string>{"r::a|备注"});
+    EXPECT_EQ(store->note("r::b").value(), "");
+    ASSERT_TRUE(store->setNote("r::a", ""));  // empty text clears it
+    EXPECT_EQ(store->note("r::a").value(), "");
+}
+
+TEST_F(SQLiteTaskStoreQuery, AnyUTF8TextIsKeptExactlyAndOtherInputIsRefused) {
+    imported(makeReceipt("r", 1, {makeItem("a")}));
+    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
+    for (const auto& text : {std::string(controlBytes, sizeof controlBytes - 1),
+                             std::string(1 << 20, 'x'), std::string("  备注\n\n")}) {
+        ASSERT_TRUE(store->setNote("r::a", text));
+        EXPECT_EQ(store->note("r::a").value(), text);
+    }
+    EXPECT_EQ(store->setNote("r::a", "\xff\xfe").error(),
+              StoreError::encode("备注不是 UTF-8 文本。"));
+    EXPECT_EQ(store->setNote("r::missing", "x").error(), StoreError::missingTask("r::missing"));
+    EXPECT_EQ(store->note("r::a").value(), "  备注\n\n");
+    EXPECT_EQ(store->note("r::missing").value(), "");
+}
+
+TEST_F(SQLiteTaskStoreQuery, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {
+    ASSERT_TRUE(
+        ReceiptImporter(*store).importData(rawJSON(validReceipt("r-1", 1, {"item-a", "item-b"}))));
+    ASSERT_TRUE(store->setNote("r-1::item-a", "第一行\n第二行"));
+    auto bytes = TaskArchiveManager(*store, AppPaths(directory)).exportData(false).value();
+    const std::string member = R"(,"note":"第一行\n第二行")";
+    EXPECT_NE(bytes.find(member), std::string::npos);
+    EXPECT_EQ(bytes.find(R"("note":null)"), std::string::npos);
+    // Restored into another data directory, the note comes back.
+    AppPaths elsewhere(directory / "elsewhere");
+    auto other = std::move(SQLiteTaskStore::open(elsewhere.database())).value();
+    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere).restoreData(bytes));
+    EXPECT_EQ(other->note("r-1::item-a").value(), "第一行\n第二行");
+    EXPECT_EQ(other->note("r-1::item-b").value(), "");
+    // An archive without the member (an older build's) keeps the local note.
+    ASSERT_TRUE(other->setNote("r-1::item-a", "本地"));
+    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere)
+                    .restoreData(bytes.replace(bytes.find(member), member.size(), "")));
+    EXPECT_EQ(other->note("r-1::item-a").value(), "本地");
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-// A store on "tasks.sqlite" in a fresh directory, and a raw SQLite connection to read or damage
-// rows behind its back.
+// A store in a fresh directory, and a raw connection to read or damage rows.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -37,55 +36,45 @@ protected:
         ASSERT_TRUE(opened) << opened.error().description();
         store = std::move(opened).value();
     }
-
     void TearDown() override {
         store.reset();
         sqlite3_close(raw_);
         std::filesystem::remove_all(directory);
     }
-
     // Imports into this test's store, or into `other`.
     Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt,
                                                  SQLiteTaskStore* other = nullptr) {
         const std::string raw = rawJSON(receipt);
         return (other ? *other : *store).importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
     }
-
     // Imports and expects success.
     StoreImportResult imported(const InterventionReceipt& receipt) {
         auto result = import(receipt);
         EXPECT_TRUE(result) << result.error().description();
         return result ? *result : StoreImportResult::versionConflict();
     }
-
-    void exec(const std::string& sql) {
-        EXPECT_EQ(sqlite3_exec(raw(), sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(raw_) << " in " << sql;
-    }
-
-    // Every row of `sql`, columns joined by "|", NULL written as "<null>".
+    // Every row of `sql` (which may be several statements), columns joined by
+    // "|", NULL written as "<null>".
     std::vector<std::string> rows(const std::string& sql) {
         std::vector<std::string> result;
-        sqlite3_stmt* statement = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(raw(), sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(raw_);
-        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+        const auto collect = [](void* out, int count, char** values, char**) {
             std::string row;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-                row += (i ? "|" : "") + std::string(text ? text : "<null>");
-            }
-            result.push_back(row);
-        }
-        sqlite3_finalize(statement);
+            for (int i = 0; i < count; ++i)
+                row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<null>");
+            static_cast<std::vector<std::string>*>(out)->push_back(row);
+            return 0;
+        };
+        EXPECT_EQ(sqlite3_exec(raw(), sql.c_str(), collect, &result, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw_) << " in " << sql;
         return result;
     }
+
+    void exec(const std::string& sql) { rows(sql); }
 
     std::string value(const std::string& sql) {
         auto all = rows(sql);
         return all.empty() ? "<no row>" : all.front();
     }
-
     // The whole content of the three tables, for before-and-after comparisons.
     std::vector<std::string> contents() {
         std::vector<std::string> all;
@@ -94,7 +83,6 @@ protected:
                 all.push_back(table + ": " + row);
         return all;
     }
-
     std::filesystem::path directory, databasePath;
     std::unique_ptr<SQLiteTaskStore> store;
 
@@ -106,7 +94,6 @@ private:
         }
         return raw_;
     }
-
     sqlite3* raw_ = nullptr;
 };
 

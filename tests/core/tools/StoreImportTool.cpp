@@ -1,10 +1,6 @@
-// One writer of the multi-process store test: waits until <start> (ms since
-// the epoch) so that all writers start together, then imports, interleaved,
-// the given versions of receipt "shared" (items "common", "only-v<version>")
-// and <count> receipts "<writer>-r<i>" (items a, b). Exits 1 on the first error or version
-// conflict.
-//
-//   store_import_tool <database> <start> <writer> <versions, e.g. 3,1,5> <count>
+// One writer of the multi-process store test: from <start> (ms since the epoch)
+// imports the given versions of "shared" and <count> receipts "<writer>-r<i>",
+// interleaved. Exits 1 on the first error or version conflict.
 
 #include <chrono>
 #include <cstdio>
@@ -15,25 +11,22 @@
 #include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
+using namespace kestrin::testing;
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr,
-                     "usage: store_import_tool <database> <start> <writer> <versions> <count>\n");
-        return 1;
-    }
+    if (argc != 6)
+        return std::fputs("usage: <database> <start> <writer> <3,1,5> <count>\n", stderr), 1;
     auto opened = SQLiteTaskStore::open(argv[1]);
     if (!opened) return std::fprintf(stderr, "%s\n", opened.error().description().c_str()), 1;
     auto& store = **opened;
-    // Widens the window between the pre-check and the transaction, where
-    // another writer may store the same receipt, as a slow machine would.
+    // Widens the window between pre-check and transaction, as a slow machine would.
     store.setImportFaultHook([](SQLiteTaskStore::ImportStage stage) -> Result<void, StoreError> {
         if (stage == SQLiteTaskStore::ImportStage::beforeTransaction)
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
         return {};
     });
     auto stored = [&](const InterventionReceipt& receipt) {
-        const std::string raw = testing::rawJSON(receipt);
+        const std::string raw = rawJSON(receipt);
         auto result = store.importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
         if (result && result->kind != StoreImportResult::Kind::versionConflict) return true;
         std::fprintf(stderr, "%s: %s\n", receipt.receiptId.c_str(),
@@ -47,18 +40,17 @@ int main(int argc, char** argv) {
     const std::size_t count = std::stoul(argv[5]);
     std::this_thread::sleep_until(
         std::chrono::system_clock::time_point(std::chrono::milliseconds(std::stoll(argv[2]))));
-
     for (std::size_t i = 0; i < std::max(versions.size(), count); ++i) {
-        if (i < versions.size() &&
-            !stored(
-                testing::makeReceipt("shared", versions[i],
-                                     {testing::makeItem("common"),
-                                      testing::makeItem("only-v" + std::to_string(versions[i]))})))
+        if (i < versions.size()) {
+            const auto only = "only-v" + std::to_string(versions[i]);
+            if (!stored(makeReceipt("shared", versions[i], {makeItem("common"), makeItem(only)})))
+                return 1;
+        }
+        const auto own = std::string(argv[3]) + "-r" + std::to_string(i);
+        if (i < count &&
+            !stored(makeReceipt(
+                own, 1, {makeItem("a", TaskPriority::high), makeItem("b", TaskPriority::low)})))
             return 1;
-        const auto own = testing::makeReceipt(std::string(argv[3]) + "-r" + std::to_string(i), 1,
-                                              {testing::makeItem("a", TaskPriority::high),
-                                               testing::makeItem("b", TaskPriority::low)});
-        if (i < count && !stored(own)) return 1;
     }
     return 0;
 }
