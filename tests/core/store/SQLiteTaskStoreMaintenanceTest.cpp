@@ -1,299 +1,182 @@
-// The store's quick check, backup, database restore with its safety copy and
-// roll-back, and the archive's reads and writes of task state.
-
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
 #include <fstream>
-#include <iterator>
-#include <variant>
 
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 namespace fs = std::filesystem;
+using RestoreStage = SQLiteTaskStore::RestoreStage;
 
 namespace {
 
-// Creates an SQLite file at `path` holding what `sql` makes.
-void makeDatabase(const fs::path& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* message = nullptr;
-    const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    EXPECT_EQ(result, SQLITE_OK) << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
-}
-
-// An SQLite file whose header reads fine but whose table pages are garbage:
-// opens, tells its user_version, and fails the quick check.
+// Opens and tells its user_version, but fails the quick check.
 void makeDamagedDatabase(const fs::path& path) {
-    makeDatabase(path,
-                 "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); "
-                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
-                 "INSERT INTO t SELECT printf('%0200d', i) FROM n;");
+    execSQL(path,
+            "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
+            "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+            "INSERT INTO t SELECT printf('%0200d', i) FROM n;");
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    const std::string garbage(4096 * 3, '\x5a');
     file.seekp(4096 * 3);
-    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    file << std::string(4096 * 3, '\x5a');
 }
 
-void writeFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
+// Which of SQLite's companion files lie beside `database`.
+std::vector<bool> companions(const fs::path& database) {
+    std::vector<bool> present;
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        present.push_back(fs::exists(database.string() + suffix));
+    return present;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-template <typename E>
-const E* held(const ArchiveFailure& failure) {
-    return std::get_if<E>(&failure.error);
-}
-
-class StoreMaintenanceTest : public StoreFixture {
+class SQLiteTaskStoreMaintenance : public StoreFixture {
 protected:
     // Two receipts; one task in progress with a tick, one snoozed.
-    void fillStore() {
+    void SetUp() override {
+        StoreFixture::SetUp();
+        safety = directory / "backups" / "safety.sqlite";
         imported(makeReceipt("r-alpha", 1, {makeItem("item-1"), makeItem("item-2")}));
         imported(makeReceipt("r-beta", 2, {makeItem("item-1")}));
         ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "s1", true));
         ASSERT_TRUE(store->setStatus("r-alpha::item-2", TaskStatus::snoozed,
                                      parseKestrinISO8601("2030-01-01T00:00:00Z")));
     }
-
-    // A second, independent database with one receipt, to restore from.
-    fs::path makeSourceDatabase() {
-        const fs::path source = directory / "source" / "tasks.sqlite";
-        auto other = SQLiteTaskStore::open(source);
-        EXPECT_TRUE(other);
-        const auto receipt = makeReceipt("r-source", 7, {makeItem("only")});
-        const auto raw = rawJSON(receipt);
-        EXPECT_TRUE((*other)->importReceipt(receipt, raw, SQLiteTaskStore::hash(raw)));
-        return source;
+    // Holds r-source: a backup, or with `keepOpen` a file its writer keeps open.
+    fs::path sourceDatabase(const fs::path& path, bool keepOpen = false) {
+        fs::create_directories(path.parent_path());
+        auto other = SQLiteTaskStore::open(keepOpen ? path : directory / "writer.sqlite").value();
+        EXPECT_TRUE(import(makeReceipt("r-source", 7, {makeItem("only")}), other.get()));
+        if (keepOpen)
+            writers.push_back(std::move(other));
+        else
+            EXPECT_TRUE(other->backup(path));
+        return path;
     }
-
-    Result<void, ArchiveFailure> restore(const fs::path& source) {
-        return store->restoreDatabase(source, safetyPath());
+    void failAfterTheCopy(std::function<void()> also = [] {}) {
+        store->setRestoreFaultHook([also](RestoreStage stage) -> Result<void, StoreError> {
+            if (stage == RestoreStage::copied) return fail(StoreError::sqlite("disk I/O error"));
+            also();
+            return {};
+        });
     }
-
-    fs::path safetyPath() const { return directory / "backups" / "safety.sqlite"; }
+    fs::path safety;
+    std::vector<std::unique_ptr<SQLiteTaskStore>> writers;
 };
 
 }  // namespace
 
-// MARK: - Quick check
-
-TEST_F(StoreMaintenanceTest, AFreshDatabasePassesTheQuickCheck) {
-    EXPECT_TRUE(store->verifyIntegrity());
-}
-
-TEST_F(StoreMaintenanceTest, ADamagedDatabaseFailsTheQuickCheckWithItsFindings) {
-    const fs::path damaged = directory / "damaged.sqlite";
-    makeDamagedDatabase(damaged);
-    auto damagedStore = SQLiteTaskStore::open(damaged);
-    ASSERT_TRUE(damagedStore) << damagedStore.error().description();
-    auto checked = (*damagedStore)->verifyIntegrity();
-    ASSERT_FALSE(checked);
-    EXPECT_EQ(checked.error().kind, StoreError::Kind::integrity);
-    EXPECT_TRUE(checked.error().description().starts_with("任务数据库完整性检查失败："))
-        << checked.error().description();
-
-    // The online backup copies the damage page by page; the check of the copy
-    // finds it, and the partial copy is removed with its companion files.
-    const fs::path target = directory / "backups" / "copy.sqlite";
-    auto copied = (*damagedStore)->backup(target);
-    ASSERT_FALSE(copied);
-    EXPECT_EQ(held<StoreError>(copied.error())->kind, StoreError::Kind::integrity);
-    EXPECT_TRUE(fs::is_empty(target.parent_path()));
-}
-
-// MARK: - Backup
-
-TEST_F(StoreMaintenanceTest, ABackupOpensAsTheSameDatabaseAndCreatesItsDirectory) {
-    fillStore();
+TEST_F(SQLiteTaskStoreMaintenance, ABackupIsTheSameDatabaseAndADamagedOneIsRefused) {
     const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
-    auto done = store->backup(target);
-    ASSERT_TRUE(done) << done.error().description();
-
-    auto copy = SQLiteTaskStore::open(target);
-    ASSERT_TRUE(copy) << copy.error().description();
-    EXPECT_EQ((*copy)->schemaVersion(), 1);
+    ASSERT_TRUE(store->verifyIntegrity() && store->backup(target));
+    auto copy = SQLiteTaskStore::open(target).value();
     const auto now = *parseKestrinISO8601("2026-07-28T00:00:00Z");
-    EXPECT_EQ((*copy)->listTasks(true, now).value(), store->listTasks(true, now).value());
-    EXPECT_EQ((*copy)->receiptHistory(-1).value(), store->receiptHistory(-1).value());
-    EXPECT_EQ((*copy)->archivedTaskStates().value(), store->archivedTaskStates().value());
+    EXPECT_EQ(copy->listTasks(true, now).value(), store->listTasks(true, now).value());
+    EXPECT_EQ(copy->receiptHistory(-1).value(), store->receiptHistory(-1).value());
+    EXPECT_EQ(copy->archivedTaskStates().value(), store->archivedTaskStates().value());
+    // The check of the copy finds the damage; the partial copy is removed.
+    makeDamagedDatabase(directory / "damaged.sqlite");
+    auto damaged = SQLiteTaskStore::open(directory / "damaged.sqlite").value();
+    EXPECT_EQ(damaged->verifyIntegrity().error().kind, StoreError::Kind::integrity);
+    auto copied = damaged->backup(directory / "backups" / "copy.sqlite");
+    EXPECT_EQ(std::get<StoreError>(copied.error().error).kind, StoreError::Kind::integrity);
+    EXPECT_TRUE(fs::is_empty(directory / "backups"));
 }
 
-TEST_F(StoreMaintenanceTest, ABackupNeverOverwritesAFile) {
-    const fs::path target = directory / "existing.sqlite";
-    writeFile(target, "keep me");
-    auto done = store->backup(target);
-    ASSERT_FALSE(done);
-    EXPECT_EQ(done.error().description(), "目标文件已经存在，为避免覆盖已停止：" + target.string());
-    EXPECT_EQ(readFile(target), "keep me");
-}
-
-TEST_F(StoreMaintenanceTest, ABackupOntoTheLiveFileIsRefusedInEverySpelling) {
-    fillStore();
+// Refusals leave the live database, the source and any existing file alone.
+TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused) {
     const auto before = contents();
-    const std::string name = databasePath.filename().string();
-    for (const fs::path& spelling :
-         {databasePath, directory / "." / name, directory / "sub" / ".." / name}) {
-        auto done = store->backup(spelling);
-        ASSERT_FALSE(done) << spelling;
-        EXPECT_EQ(done.error().description(),
-                  "不能使用当前任务数据库作为备份或恢复来源：" + databasePath.string());
+    const fs::path source = sourceDatabase(directory / "source" / "tasks.sqlite");
+    const fs::path existing = directory / "existing.sqlite", text = directory / "notes.txt",
+                   newer = directory / "newer.sqlite", damaged = directory / "damaged.sqlite";
+    std::ofstream(existing) << "keep me";
+    std::ofstream(text) << std::string(8192, 'n');
+    std::ofstream(directory / "plain-file") << "";
+    execSQL(newer, "PRAGMA user_version = 2;");
+    makeDamagedDatabase(damaged);
+    const std::string unsafe = "不能使用当前任务数据库作为备份或恢复来源：", live = databasePath,
+                      name = "tasks.sqlite", exists = "目标文件已经存在，为避免覆盖已停止：";
+    // Source (none: a backup), target, and the start of the refusal.
+    const std::tuple<fs::path, fs::path, std::string> cases[] = {
+        {"", existing, exists + existing.string()},
+        {"", databasePath, unsafe + live},
+        {"", directory / "." / name, unsafe + live},
+        {"", directory / "sub" / ".." / name, unsafe + live},
+        {"", directory / "plain-file" / "copy.sqlite",
+         "无法创建目录 " + (directory / "plain-file").string()},
+        {databasePath, safety, unsafe + live},
+        {directory / "source" / ".." / name, safety, unsafe + live},
+        {source, directory / "." / name, unsafe + source.string()},  // the source is named
+        {source, directory / "source" / "." / name, unsafe + source.string()},
+        {source, existing, exists + existing.string()},
+        {directory / "missing", safety,
+         "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
+        {text, safety, "任务数据库操作失败：file is not a database"},
+        {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
+        {damaged, safety, "任务数据库完整性检查失败："},
+    };
+    for (const auto& [from, target, expected] : cases) {
+        SCOPED_TRACE(from.string() + " -> " + target.string());
+        auto done = from.empty() ? store->backup(target) : store->restoreDatabase(from, target);
+        ASSERT_FALSE(done);
+        EXPECT_TRUE(done.error().description().starts_with(expected)) << done.error().description();
+        EXPECT_EQ(contents(), before);
+        EXPECT_FALSE(fs::exists(safety));
     }
-    EXPECT_EQ(contents(), before);
+    EXPECT_EQ(fs::file_size(existing), 7u);  // "keep me"
     EXPECT_TRUE(store->verifyIntegrity());
 }
 
-TEST_F(StoreMaintenanceTest, ABackupWhoseDirectoryCannotBeMadeFailsWithTheFileError) {
-    writeFile(directory / "plain-file", "");
-    auto done = store->backup(directory / "plain-file" / "copy.sqlite");
-    ASSERT_FALSE(done);
-    const auto* error = held<FileError>(done.error());
-    ASSERT_NE(error, nullptr) << done.error().description();
-    EXPECT_EQ(error->kind, FileError::Kind::createDirectory);
-}
-
-// MARK: - Restore: refusals before the live database is written
-
-TEST_F(StoreMaintenanceTest, RestoreRefusesTheLiveFileAndASafetyCopyOnTheSource) {
-    fillStore();
-    const auto before = contents();
-    const fs::path source = makeSourceDatabase();
-    const std::string name = databasePath.filename().string();
-    const std::string unsafe = "不能使用当前任务数据库作为备份或恢复来源：";
-
-    for (const fs::path& live :
-         {databasePath, directory / "." / name, directory / "source" / ".." / name}) {
-        auto asSource = store->restoreDatabase(live, safetyPath());
-        ASSERT_FALSE(asSource);
-        EXPECT_EQ(asSource.error().description(), unsafe + databasePath.string());
-
-        // The source is named even when the safety location is the bad one.
-        auto asSafety = store->restoreDatabase(source, live);
-        ASSERT_FALSE(asSafety);
-        EXPECT_EQ(asSafety.error().description(), unsafe + source.string());
+// The old content goes to the safety copy, and back on a failure after the
+// copy; no files are left beside source or safety copy.
+TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
+    const struct {
+        const char* source;
+        bool keptOpen, failsAfterTheCopy;
+    } cases[] = {{"backup.sqlite", false, false},
+                 {"a?b#c%d 备份.sqlite", false, false},  // would read as a URI
+                 {"other-program.sqlite", true, false},
+                 {"rolled-back.sqlite", false, true}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.source);
+        const fs::path folder = directory / test.source, safetyCopy = folder / "safety.sqlite";
+        const auto source = sourceDatabase(folder / "source" / test.source, test.keptOpen);
+        const auto sourceCompanions = companions(source);
+        const auto before = contents();
+        const auto receipts = store->archivedReceipts().value();
+        if (test.failsAfterTheCopy) failAfterTheCopy();
+        auto done = store->restoreDatabase(source, safetyCopy);
+        store->setRestoreFaultHook(nullptr);
+        if (test.failsAfterTheCopy) {
+            EXPECT_EQ(std::get<StoreError>(done.error().error),
+                      StoreError::sqlite("disk I/O error"));
+            EXPECT_EQ(contents(), before);
+        } else {
+            ASSERT_TRUE(done) << done.error().description();
+            EXPECT_EQ(rows("SELECT receipt_id, version FROM receipts"),
+                      std::vector<std::string>{"r-source|7"});
+            EXPECT_EQ(fs::file_size(directory / "tasks.sqlite-wal"),
+                      0u);  // checkpointed, truncated
+            EXPECT_EQ(SQLiteTaskStore::open(safetyCopy).value()->archivedReceipts().value(),
+                      receipts);
+        }
+        EXPECT_EQ(companions(source), sourceCompanions);
+        EXPECT_EQ(companions(safetyCopy), std::vector<bool>(3, false));
     }
-    auto onSource = store->restoreDatabase(source, directory / "source" / "." / "tasks.sqlite");
-    ASSERT_FALSE(onSource);
-    EXPECT_EQ(onSource.error().description(), unsafe + source.string());
-
-    EXPECT_EQ(contents(), before);
-    EXPECT_FALSE(fs::exists(safetyPath()));
-}
-
-TEST_F(StoreMaintenanceTest, RestoreRefusesUnusableSourcesBeforeTouchingAnything) {
-    fillStore();
-    const auto before = contents();
-
-    const fs::path missing = directory / "missing.sqlite";
-    auto fromMissing = restore(missing);
-    ASSERT_FALSE(fromMissing);
-    EXPECT_EQ(fromMissing.error().description(),
-              "任务数据库备份或恢复失败：找不到恢复来源：" + missing.string());
-
-    const fs::path text = directory / "notes.txt";
-    writeFile(text, std::string(8192, 'n'));
-    auto fromText = restore(text);
-    ASSERT_FALSE(fromText);
-    EXPECT_EQ(fromText.error().description(), "任务数据库操作失败：file is not a database");
-
-    const fs::path newer = directory / "newer.sqlite";
-    makeDatabase(newer, "PRAGMA user_version = 2;");
-    auto fromNewer = restore(newer);
-    ASSERT_FALSE(fromNewer);
-    EXPECT_EQ(fromNewer.error().description(),
-              "任务数据库版本 2 高于当前支持的版本 1，请使用更新版本的 Velmora。");
-
-    const fs::path damaged = directory / "damaged.sqlite";
-    makeDamagedDatabase(damaged);
-    auto fromDamaged = restore(damaged);
-    ASSERT_FALSE(fromDamaged);
-    const auto* error = held<StoreError>(fromDamaged.error());
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->kind, StoreError::Kind::integrity) << error->description();
-
-    EXPECT_EQ(contents(), before);
-    EXPECT_FALSE(fs::exists(safetyPath()));
-}
-
-TEST_F(StoreMaintenanceTest, RestoreRefusesAnExistingSafetyLocation) {
-    fillStore();
-    const auto before = contents();
-    fs::create_directories(safetyPath().parent_path());
-    writeFile(safetyPath(), "older backup");
-    auto done = restore(makeSourceDatabase());
-    ASSERT_FALSE(done);
-    EXPECT_EQ(done.error().description(),
-              "目标文件已经存在，为避免覆盖已停止：" + safetyPath().string());
-    EXPECT_EQ(contents(), before);
-    EXPECT_EQ(readFile(safetyPath()), "older backup");
-}
-
-// MARK: - Restore: success
-
-TEST_F(StoreMaintenanceTest, RestoreReplacesTheContentAndKeepsTheOldInTheSafetyCopy) {
-    fillStore();
-    const auto receiptsBefore = store->archivedReceipts().value();
-    const auto statesBefore = store->archivedTaskStates().value();
-    auto done = restore(makeSourceDatabase());
-    ASSERT_TRUE(done) << done.error().description();
-
-    EXPECT_EQ(rows("SELECT receipt_id, version FROM receipts"),
-              std::vector<std::string>{"r-source|7"});
-    EXPECT_EQ(fs::file_size(directory / "tasks.sqlite-wal"), 0u);  // checkpointed, truncated
-    EXPECT_EQ(store->schemaVersion(), 1);
-    // The same store and connection go on working.
-    imported(makeReceipt("r-after", 1, {makeItem("item-1")}));
+    imported(makeReceipt("r-after", 1, {makeItem("item-1")}));  // the connection goes on working
     EXPECT_EQ(store->listTasks(true, currentTimestamp())->size(), 2u);
-
-    auto safety = SQLiteTaskStore::open(safetyPath());
-    ASSERT_TRUE(safety);
-    EXPECT_EQ((*safety)->archivedReceipts().value(), receiptsBefore);
-    EXPECT_EQ((*safety)->archivedTaskStates().value(), statesBefore);
-}
-
-TEST_F(StoreMaintenanceTest, RestoreFromAnEmptyFileGivesTheEmptySchema) {
-    fillStore();
-    const fs::path empty = directory / "empty.sqlite";
-    makeDatabase(empty, "");
-    auto done = restore(empty);
-    ASSERT_TRUE(done) << done.error().description();
+    execSQL(directory / "empty.sqlite", "");  // gives the empty schema
+    ASSERT_TRUE(store->restoreDatabase(directory / "empty.sqlite", safety));
     EXPECT_TRUE(contents().empty());
-    EXPECT_EQ(store->schemaVersion(), 1);
-    EXPECT_EQ(
-        rows("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name"),
-        (std::vector<std::string>{"idx_tasks_project", "idx_tasks_receipt", "idx_tasks_status",
-                                  "sqlite_autoindex_receipts_1", "sqlite_autoindex_step_progress_1",
-                                  "sqlite_autoindex_task_notes_1", "sqlite_autoindex_tasks_1"}));
+    EXPECT_EQ(value("SELECT count(*) FROM sqlite_master"), "11");  // 4 tables, 7 indexes
 }
 
-// MARK: - Restore: failures after the live database was written are rolled back
-
-// Files of other programs with tables under our names: CREATE TABLE IF NOT
-// EXISTS keeps such a table, the quick check is content with it, and without a
-// look at the columns the restore would report success over a database this
-// build cannot read.
-TEST_F(StoreMaintenanceTest, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRolledBack) {
-    fillStore();
+// Other programs' files with tables under our names are refused by their columns.
+TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRolledBack) {
     const auto before = contents();
     const std::string allTaskColumns =
         "task_key、receipt_id、item_id、receipt_version、project_name、project_path、agent、"
         "receipt_state、source_task_title、source_task_id、source_locator、receipt_summary、"
-        "category、priority、item_json、created_at、updated_at、imported_at、status、"
-        "snoozed_until";
-    const struct {
-        const char* name;
-        const char* sql;
-        std::string missing;
-    } cases[] = {
+        "category、priority、item_json、created_at、updated_at、imported_at、status、snoozed_until";
+    const std::tuple<const char*, const char*, std::string> cases[] = {
         // The migration runs through; the check after it finds the gaps.
         {"todo-app.sqlite",
          "CREATE TABLE tasks (task_key TEXT PRIMARY KEY, receipt_id TEXT, status TEXT, "
@@ -309,167 +192,99 @@ TEST_F(StoreMaintenanceTest, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRo
          "缺少数据表 receipts；数据表 tasks 缺少列 " + allTaskColumns +
              "；缺少数据表 step_progress。"},
     };
-    for (const auto& foreign : cases) {
-        SCOPED_TRACE(foreign.name);
-        makeDatabase(directory / foreign.name, foreign.sql);
-        auto done =
-            store->restoreDatabase(directory / foreign.name, directory / "backups" / foreign.name);
-        ASSERT_FALSE(done);
-        EXPECT_EQ(done.error().description(), "任务数据库完整性检查失败：" + foreign.missing);
+    for (const auto& [name, sql, missing] : cases) {
+        SCOPED_TRACE(name);
+        execSQL(directory / name, sql);
+        auto done = store->restoreDatabase(directory / name, directory / name += "-safety");
+        EXPECT_EQ(std::get<StoreError>(done.error().error), StoreError::integrity(missing));
         EXPECT_EQ(contents(), before);
-        EXPECT_TRUE(fs::exists(directory / "backups" / foreign.name));
+        EXPECT_TRUE(fs::exists(directory / name += "-safety"));
     }
-    EXPECT_EQ(store->listTasks(true, currentTimestamp())->size(), 3u);
 }
 
-TEST_F(StoreMaintenanceTest, AFailureAfterTheCopyPutsTheSafetyCopyBack) {
-    fillStore();
+// A copy blocked by another writer writes nothing; a lost safety copy is named.
+TEST_F(SQLiteTaskStoreMaintenance, AFailedRestoreSaysWhetherTheDatabaseIsAsItWas) {
     const auto before = contents();
-    store->setRestoreFaultHook([](SQLiteTaskStore::RestoreStage stage) -> Result<void, StoreError> {
-        if (stage == SQLiteTaskStore::RestoreStage::copied) {
-            return fail(StoreError::sqlite("disk I/O error"));
-        }
-        return {};
+    const auto source = sourceDatabase(directory / "source" / "tasks.sqlite");
+    bool hookCalled = false;
+    store->setRestoreFaultHook([&](RestoreStage) -> Result<void, StoreError> {
+        return hookCalled = true, Result<void, StoreError>{};
     });
-    auto done = restore(makeSourceDatabase());
-    ASSERT_FALSE(done);
-    EXPECT_EQ(done.error().description(), "任务数据库操作失败：disk I/O error");
-    EXPECT_EQ(contents(), before);
-}
-
-// The copy is one write transaction: when another writer holds the lock past
-// the busy timeout it writes nothing, so nothing is rolled back and the user
-// learns that the database is as it was.
-TEST_F(StoreMaintenanceTest, ACopyBlockedByAnotherWriterLeavesTheDatabaseUnchangedAndSaysSo) {
-    fillStore();
-    const auto before = contents();
-    std::vector<SQLiteTaskStore::RestoreStage> stages;
-    store->setRestoreFaultHook(
-        [&](SQLiteTaskStore::RestoreStage stage) -> Result<void, StoreError> {
-            stages.push_back(stage);
-            return {};
-        });
-    exec("BEGIN IMMEDIATE;");  // held past the store's 2000 ms busy timeout
-    auto done = restore(makeSourceDatabase());
+    exec("BEGIN IMMEDIATE;");
+    auto blocked = store->restoreDatabase(source, safety);
     exec("ROLLBACK;");
-    ASSERT_FALSE(done);
-    EXPECT_EQ(done.error().description(),
+    EXPECT_EQ(blocked.error().description(),
               "任务数据库备份或恢复失败：恢复失败：任务数据库备份或恢复失败：database is "
               "locked。当前数据库没有改动，仍是恢复前的内容。");
-    EXPECT_TRUE(stages.empty());
+    EXPECT_FALSE(hookCalled);
     EXPECT_EQ(contents(), before);
-    EXPECT_TRUE(store->verifyIntegrity());
+    fs::remove(safety);
+    failAfterTheCopy([this] { fs::remove(safety); });
+    EXPECT_EQ(
+        store->restoreDatabase(source, safety).error().description(),
+        "任务数据库备份或恢复失败：恢复失败：任务数据库操作失败：disk I/O error。此外，自动回滚"
+        "安全副本也失败，当前数据库可能处于中间状态，请人工检查安全副本：" +
+            safety.string());
 }
 
-TEST_F(StoreMaintenanceTest, AnUnreadableSafetyCopyIsNamedInTheMessage) {
-    fillStore();
-    store->setRestoreFaultHook(
-        [&](SQLiteTaskStore::RestoreStage stage) -> Result<void, StoreError> {
-            if (stage == SQLiteTaskStore::RestoreStage::copied) {
-                return fail(StoreError::sqlite("disk I/O error"));
-            }
-            fs::remove(safetyPath());
-            return {};
-        });
-    auto done = restore(makeSourceDatabase());
-    ASSERT_FALSE(done);
-    EXPECT_EQ(done.error().description(),
-              "任务数据库备份或恢复失败：恢复失败：任务数据库操作失败：disk I/O "
-              "error。此外，自动回滚安全副本也失败，当前数据库可能处于中间状态，"
-              "请人工检查安全副本：" +
-                  safetyPath().string());
-}
-
-// MARK: - Archive reads and writes
-
-TEST_F(StoreMaintenanceTest, ArchivedReceiptsAreTheStoredTextsInIdentifierOrder) {
-    const auto receipt = makeReceipt("r-zulu", 3, {makeItem("item-1")});
+TEST_F(SQLiteTaskStoreMaintenance, ArchiveReadsGiveStoredTextsAndTaskStatesInOrder) {
+    const auto receipt = makeReceipt("r-0", 3, {});
     const std::string spaced = "  " + rawJSON(receipt) + "\n";
     ASSERT_TRUE(store->importReceipt(receipt, spaced, SQLiteTaskStore::hash(spaced)));
-    imported(makeReceipt("r-alpha", 1, {}));
-
-    auto receipts = store->archivedReceipts();
-    ASSERT_TRUE(receipts);
-    ASSERT_EQ(receipts->size(), 2u);
-    EXPECT_EQ((*receipts)[0].receiptId, "r-alpha");
-    EXPECT_EQ((*receipts)[1],
-              (ArchivedReceipt{"r-zulu", 3, SQLiteTaskStore::hash(spaced), spaced}));
-}
-
-TEST_F(StoreMaintenanceTest, ArchivedTaskStatesCarryStatusSnoozeAndTicksInOrder) {
-    fillStore();
+    auto receipts = store->archivedReceipts().value();
+    ASSERT_EQ(receipts.size(), 3u);
+    EXPECT_EQ(receipts[0], (ArchivedReceipt{"r-0", 3, SQLiteTaskStore::hash(spaced), spaced}));
+    EXPECT_EQ(receipts[2].receiptId, "r-beta");
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "s2", true));
-    exec("UPDATE tasks SET snoozed_until = 'soon' WHERE task_key = 'r-beta::item-1';");
-
-    auto states = store->archivedTaskStates();
-    ASSERT_TRUE(states) << states.error().description();
-    ASSERT_EQ(states->size(), 3u);
-    EXPECT_EQ((*states)[0].taskKey, "r-alpha::item-1");
-    EXPECT_EQ((*states)[0].status, TaskStatus::inProgress);
-    ASSERT_EQ((*states)[0].completedSteps.size(), 2u);
-    EXPECT_EQ((*states)[0].completedSteps[0].stepId, "s1");
-    EXPECT_EQ((*states)[0].completedSteps[1].stepId, "s2");
-    EXPECT_EQ((*states)[1].status, TaskStatus::snoozed);
-    EXPECT_EQ((*states)[1].snoozedUntil, parseKestrinISO8601("2030-01-01T00:00:00Z"));
-    EXPECT_EQ((*states)[2].snoozedUntil, std::nullopt);  // unreadable text reads as none
-}
-
-TEST_F(StoreMaintenanceTest, UnreadableStatusesAndTickTimesFailTheRead) {
-    fillStore();
+    exec(
+        "UPDATE tasks SET snoozed_until = 'soon' WHERE task_key = 'r-beta::item-1';"
+        "UPDATE step_progress SET completed_at = '2026-07-27T10:00:00.000Z';");
+    const auto at = parseKestrinISO8601("2026-07-27T10:00:00Z").value();
+    EXPECT_EQ(
+        store->archivedTaskStates().value(),
+        (std::vector<ArchivedTaskState>{
+            {"r-alpha::item-1", TaskStatus::inProgress, std::nullopt, {{"s1", at}, {"s2", at}}},
+            {"r-alpha::item-2",
+             TaskStatus::snoozed,
+             parseKestrinISO8601("2030-01-01T00:00:00Z"),
+             {}},
+            {"r-beta::item-1", TaskStatus::pending, std::nullopt, {}}}));  // "soon" reads as none
     exec("UPDATE step_progress SET completed_at = 'yesterday';");
-    auto badTick = store->archivedTaskStates();
-    ASSERT_FALSE(badTick);
-    EXPECT_EQ(badTick.error().description(),
-              "无法读取任务数据：步骤 r-alpha::item-1 / s1 的完成时间无法解析。");
-
+    EXPECT_EQ(store->archivedTaskStates().error(),
+              StoreError::decode("步骤 r-alpha::item-1 / s1 的完成时间无法解析。"));
     exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'r-alpha::item-1';");
-    auto badStatus = store->archivedTaskStates();
-    ASSERT_FALSE(badStatus);
-    EXPECT_EQ(badStatus.error().description(),
-              "无法读取任务数据：任务 r-alpha::item-1 的状态无法解析。");
+    EXPECT_EQ(store->archivedTaskStates().error(),
+              StoreError::decode("任务 r-alpha::item-1 的状态无法解析。"));
 }
 
-TEST_F(StoreMaintenanceTest, ApplyingTaskStatesOverwritesStatusSnoozeAndTicks) {
-    fillStore();
+TEST_F(SQLiteTaskStoreMaintenance, ApplyingTaskStatesOverwritesAllOrNothing) {
+    const auto before = contents();
     const auto at = *parseKestrinISO8601("2026-07-27T10:00:00.125Z");
-    auto done = store->applyArchivedTaskStates({
+    const ArchivedTaskState good{"r-alpha::item-2", TaskStatus::completed, std::nullopt, {}};
+    const std::pair<ArchivedTaskState, std::string> refused[] = {
+        {{"r-alpha::item-9", TaskStatus::completed, std::nullopt, {}},
+         "找不到任务：r-alpha::item-9"},
+        {{"r-beta::item-1", TaskStatus::completed, std::nullopt, {{"s3", at}}},
+         "归档状态引用了未知步骤：r-beta::item-1 / s3。"},
+        // Passes the checks, fails on the primary key while writing.
+        {{"r-beta::item-1", TaskStatus::completed, std::nullopt, {{"s1", at}, {"s1", at}}},
+         "任务数据库操作失败：UNIQUE constraint failed"},
+    };
+    for (const auto& [bad, expected] : refused) {
+        SCOPED_TRACE(expected);
+        auto done = store->applyArchivedTaskStates({good, bad});
+        ASSERT_FALSE(done);
+        EXPECT_TRUE(done.error().description().starts_with(expected)) << done.error().description();
+        EXPECT_EQ(contents(), before);
+    }
+    // The reads are held to stored rows above, so a round trip checks the writes.
+    const std::vector<ArchivedTaskState> states{
         {"r-alpha::item-1", TaskStatus::readyToResume, std::nullopt, {{"s2", at}}},
         {"r-alpha::item-2", TaskStatus::pending, std::nullopt, {}},
-        {"r-beta::item-1", TaskStatus::snoozed, at, {{"s1", at}, {"s2", at}}},
-    });
-    ASSERT_TRUE(done) << done.error().description();
-    EXPECT_EQ(rows("SELECT task_key, status, snoozed_until FROM tasks ORDER BY task_key"),
-              (std::vector<std::string>{"r-alpha::item-1|ready_to_resume|<null>",
-                                        "r-alpha::item-2|pending|<null>",
-                                        "r-beta::item-1|snoozed|2026-07-27T10:00:00.125Z"}));
-    EXPECT_EQ(rows("SELECT task_key, step_id, completed_at FROM step_progress ORDER BY 1, 2"),
-              (std::vector<std::string>{"r-alpha::item-1|s2|2026-07-27T10:00:00.125Z",
-                                        "r-beta::item-1|s1|2026-07-27T10:00:00.125Z",
-                                        "r-beta::item-1|s2|2026-07-27T10:00:00.125Z"}));
+        {"r-beta::item-1", TaskStatus::snoozed, at, {{"s1", at}, {"s2", at}}}};
+    ASSERT_TRUE(store->applyArchivedTaskStates(states));
+    EXPECT_EQ(store->archivedTaskStates().value(), states);
+    EXPECT_EQ(value("SELECT snoozed_until FROM tasks WHERE status = 'snoozed'"),
+              "2026-07-27T10:00:00.125Z");
     EXPECT_TRUE(store->applyArchivedTaskStates({}));
-}
-
-TEST_F(StoreMaintenanceTest, ApplyingTaskStatesIsAllOrNothing) {
-    fillStore();
-    const auto before = contents();
-    const auto at = *parseKestrinISO8601("2026-07-27T10:00:00Z");
-    const ArchivedTaskState good{"r-alpha::item-2", TaskStatus::completed, std::nullopt, {}};
-
-    auto missing = store->applyArchivedTaskStates(
-        {good, {"r-alpha::item-9", TaskStatus::completed, std::nullopt, {}}});
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().description(), "找不到任务：r-alpha::item-9");
-
-    auto unknownStep = store->applyArchivedTaskStates(
-        {good, {"r-beta::item-1", TaskStatus::completed, std::nullopt, {{"s3", at}}}});
-    ASSERT_FALSE(unknownStep);
-    EXPECT_EQ(unknownStep.error().description(), "归档状态引用了未知步骤：r-beta::item-1 / s3。");
-
-    // Passes the checks, fails on the primary key while writing.
-    auto twice = store->applyArchivedTaskStates(
-        {good, {"r-beta::item-1", TaskStatus::completed, std::nullopt, {{"s1", at}, {"s1", at}}}});
-    ASSERT_FALSE(twice);
-    EXPECT_EQ(held<StoreError>(twice.error())->kind, StoreError::Kind::sqlite);
-
-    EXPECT_EQ(contents(), before);
 }

@@ -1,23 +1,15 @@
-#include <algorithm>
 #include <chrono>
 #include <map>
 #include <thread>
 
+#include "archive/ArchiveTestReceipts.h"
+#include "core/archive/TaskArchiveManager.h"
+#include "core/intake/ReceiptImporter.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 using namespace std::chrono_literals;
-
-namespace {
-
-std::vector<std::string> keysOf(const std::vector<TaskRecord>& tasks) {
-    std::vector<std::string> keys;
-    for (const auto& task : tasks) keys.push_back(task.taskKey);
-    return keys;
-}
-
-}  // namespace
 
 class SQLiteTaskStoreQuery : public StoreFixture {
 protected:
@@ -26,260 +18,281 @@ protected:
         EXPECT_TRUE(tasks) << tasks.error().description();
         return tasks ? *tasks : std::vector<TaskRecord>{};
     }
-
-    // Distinct import times, so the order by import time is defined.
-    void importAfterATick(const InterventionReceipt& receipt) {
-        std::this_thread::sleep_for(3ms);
-        imported(receipt);
+    // Key and ticks of every listed task, in listing order.
+    std::vector<std::string> listed(bool includeCompleted = true) {
+        std::vector<std::string> keys;
+        for (const auto& task : list(includeCompleted)) {
+            keys.push_back(task.taskKey);
+            for (const auto& step : task.completedStepIDs) keys.back() += " " + step;
+        }
+        return keys;
+    }
+    void setStatus(const std::string& key, TaskStatus status, std::optional<Timestamp> until = {}) {
+        ASSERT_TRUE(store->setStatus(key, status, until));
+    }
+    void tick(const std::string& key, const std::string& step, bool done = true) {
+        ASSERT_TRUE(store->setStepCompleted(key, step, done));
     }
 };
 
 TEST_F(SQLiteTaskStoreQuery, ATaskReadsBackAsItWasImported) {
-    auto receipt = makeReceipt("r-42", 3, {makeItem("item-1", TaskPriority::high, {"s1", "s2"})});
+    auto receipt = makeReceipt("r-42", 3, {makeItem("item-1", TaskPriority::high)});
     receipt.source.locator = "thread 7";
     imported(receipt);
-    ASSERT_TRUE(store->setStepCompleted("r-42::item-1", "s2", true));
-
+    tick("r-42::item-1", "s2");
+    tick("r-42::item-1", "gone");  // a step the item does not have still counts
     auto task = store->task("r-42::item-1");
     ASSERT_TRUE(task) << task.error().description();
-    auto expectedItem = receipt.items[0];
-    expectedItem.payloadVersion = 1;
-    EXPECT_EQ(task->taskKey, "r-42::item-1");
-    EXPECT_EQ(task->receiptID, "r-42");
-    EXPECT_EQ(task->receiptVersion, 3);
-    EXPECT_EQ(task->project, receipt.project);
-    EXPECT_EQ(task->source, receipt.source);
-    EXPECT_EQ(task->receiptState, receipt.state);
-    EXPECT_EQ(task->receiptSummary, receipt.summary);
-    EXPECT_EQ(task->item, expectedItem);
-    EXPECT_EQ(task->createdAt, receipt.createdAt);
-    EXPECT_EQ(task->updatedAt, receipt.updatedAt);
-    EXPECT_EQ(kestrinISO8601(task->importedAt), value("SELECT imported_at FROM receipts"));
-    EXPECT_EQ(task->status, TaskStatus::inProgress);
-    EXPECT_EQ(task->snoozedUntil, std::nullopt);
-    EXPECT_EQ(task->completedStepIDs, std::set<std::string>{"s2"});
+    auto item = receipt.items[0];
+    item.payloadVersion = 1;
+    const TaskRecord expected(
+        "r-42::item-1", "r-42", 3, receipt.project, receipt.source, receipt.state, receipt.summary,
+        item, receipt.createdAt, receipt.updatedAt,
+        *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
+        std::nullopt, std::set<std::string>{"gone", "s2"});
+    EXPECT_EQ(*task, expected);
     EXPECT_EQ(list(), std::vector<TaskRecord>{*task});
-
-    auto missing = store->task("r-42::nope");
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().description(), "找不到任务：r-42::nope");
+    EXPECT_EQ(std::tuple(task->id(), task->completedStepCount(), task->totalStepCount()),
+              std::tuple("r-42::item-1", 2ul, 2ul));
+    EXPECT_TRUE(task->isStepComplete("s2") && !task->isStepComplete("S2"));
+    EXPECT_EQ(store->task("r-42::nope").error(), StoreError::missingTask("r-42::nope"));
 }
 
 TEST_F(SQLiteTaskStoreQuery, ListingWakesSnoozedTasksWhoseTimeHasCome) {
     imported(makeReceipt("r-1", 1, {makeItem("due"), makeItem("later"), makeItem("open")}));
     const Timestamp now = *parseKestrinISO8601("2026-08-01T12:00:00Z");
-    ASSERT_TRUE(store->setStatus("r-1::due", TaskStatus::snoozed, now - 1s));
-    ASSERT_TRUE(store->setStatus("r-1::later", TaskStatus::snoozed, now + 24h));
-    ASSERT_TRUE(store->setStatus("r-1::open", TaskStatus::snoozed, std::nullopt));
-
+    setStatus("r-1::due", TaskStatus::snoozed, now - 1s);
+    setStatus("r-1::later", TaskStatus::snoozed, now + 24h);
+    setStatus("r-1::open", TaskStatus::snoozed);  // no time, no wake-up
     // Waking happens on every listing, also one that leaves completed tasks out.
-    std::map<std::string, TaskRecord> byKey;
-    for (auto& task : list(false, now)) byKey[task.taskKey] = task;
-    EXPECT_EQ(byKey["r-1::due"].status, TaskStatus::pending);
-    EXPECT_EQ(byKey["r-1::due"].snoozedUntil, std::nullopt);
-    EXPECT_EQ(byKey["r-1::later"].status, TaskStatus::snoozed);
-    EXPECT_EQ(byKey["r-1::later"].snoozedUntil, now + 24h);
-    EXPECT_EQ(byKey["r-1::open"].status, TaskStatus::snoozed);  // no time, no wake-up
+    std::map<std::string, std::pair<TaskStatus, std::optional<Timestamp>>> byKey;
+    for (auto& task : list(false, now)) byKey[task.taskKey] = {task.status, task.snoozedUntil};
+    EXPECT_EQ(byKey, (decltype(byKey){{"r-1::due", {TaskStatus::pending, std::nullopt}},
+                                      {"r-1::later", {TaskStatus::snoozed, now + 24h}},
+                                      {"r-1::open", {TaskStatus::snoozed, std::nullopt}}}));
     EXPECT_EQ(value("SELECT snoozed_until FROM tasks WHERE task_key = 'r-1::due'"), "<null>");
-
-    // A wake-up time exactly at `now` is due.
-    ASSERT_TRUE(store->setStatus("r-1::later", TaskStatus::snoozed, now));
+    setStatus("r-1::later", TaskStatus::snoozed, now);  // exactly `now` is due
     list(true, now);
     EXPECT_EQ(store->task("r-1::later")->status, TaskStatus::pending);
 }
 
-TEST_F(SQLiteTaskStoreQuery, ClosedTasksAreLeftOutOnlyOnRequest) {
-    imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b"), makeItem("c"), makeItem("d")}));
-    ASSERT_TRUE(store->setStatus("r-1::a", TaskStatus::completed, std::nullopt));
-    ASSERT_TRUE(store->setStatus("r-1::b", TaskStatus::cancelled, std::nullopt));
-    ASSERT_TRUE(store->setStatus("r-1::c", TaskStatus::readyToResume, std::nullopt));
-    ASSERT_TRUE(store->setStatus("r-1::d", TaskStatus::waitingExternal, std::nullopt));
-
-    auto open = keysOf(list(false));
-    std::sort(open.begin(), open.end());
-    EXPECT_EQ(open, (std::vector<std::string>{"r-1::c", "r-1::d"}));
-    EXPECT_EQ(list(true).size(), 4u);
-}
-
-TEST_F(SQLiteTaskStoreQuery, TasksComeByPriorityThenNewestImportFirst) {
-    importAfterATick(makeReceipt("r-low", 1, {makeItem("x", TaskPriority::low)}));
-    importAfterATick(makeReceipt("r-high-old", 1, {makeItem("x", TaskPriority::high)}));
-    importAfterATick(makeReceipt("r-medium", 1, {makeItem("x", TaskPriority::medium)}));
-    importAfterATick(makeReceipt("r-high-new", 1, {makeItem("x", TaskPriority::high)}));
-    importAfterATick(makeReceipt("r-critical", 1, {makeItem("x", TaskPriority::critical)}));
-
-    EXPECT_EQ(keysOf(list()),
-              (std::vector<std::string>{"r-critical::x", "r-high-new::x", "r-high-old::x",
-                                        "r-medium::x", "r-low::x"}));
-}
-
-// Rows another build (or damage) left behind are skipped and counted, never
-// fatal to the list.
-TEST_F(SQLiteTaskStoreQuery, UnreadableRowsAreSkippedAndCounted) {
+// The in-memory sort must match SQLite's ORDER BY, also for odd values.
+TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
     imported(makeReceipt("r-1", 1,
-                         {makeItem("good"), makeItem("newer"), makeItem("status"),
-                          makeItem("agent"), makeItem("json"), makeItem("date")}));
+                         {makeItem("a"), makeItem("b"), makeItem("c"), makeItem("d"), makeItem("e"),
+                          makeItem("f"), makeItem("g"), makeItem("h")}));
+    for (const auto& [item, priority, importedAt] : std::vector<std::array<std::string, 3>>{
+             {"a", "critical", "2026-07-27T09:00:00.000Z"},
+             {"b", "high", "2026-07-27T11:00:00.000Z"},
+             {"c", "high", "2026-07-27T12:00:00+02:00"},  // 10:00 UTC, yet after b as text
+             {"d", "high", "2026-07-27T11:30:00Z"},
+             {"e", "High", "2026-07-28T00:00:00.000Z"},
+             {"f", "low", "2026-07-27T08:00:00.000Z"},
+             {"g", "medium", "2026-07-27T10:00:00.000Z"},
+             {"h", "medium", "2026-07-27T10:00:00.000Z"}})
+        exec("UPDATE tasks SET priority = '" + priority + "', imported_at = '" + importedAt +
+             "' WHERE item_id = '" + item + "';");
+    EXPECT_EQ(rows("SELECT task_key FROM tasks ORDER BY CASE priority WHEN 'critical' THEN 0 "
+                   "WHEN 'high' THEN 1 WHEN 'medium' THEN 2 ELSE 3 END, imported_at DESC, rowid"),
+              (std::vector<std::string>{"r-1::a", "r-1::c", "r-1::d", "r-1::b", "r-1::g", "r-1::h",
+                                        "r-1::e", "r-1::f"}));
+    for (const auto& [key, step] : std::vector<std::pair<std::string, std::string>>{
+             {"r-1::a", "s1"}, {"r-1::a", "s2"}, {"r-1::c", "s2"}, {"r-1::h", "s1"}})
+        tick(key, step);
+    setStatus("r-1::c", TaskStatus::completed);
+    setStatus("r-1::f", TaskStatus::cancelled);
+    setStatus("r-1::g", TaskStatus::readyToResume);
+    setStatus("r-1::d", TaskStatus::waitingExternal);
+    EXPECT_EQ(listed(), (std::vector<std::string>{"r-1::a s1 s2", "r-1::c s2", "r-1::d", "r-1::b",
+                                                  "r-1::g", "r-1::h s1", "r-1::e", "r-1::f"}));
+    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
+    tick("r-1::a", "s1", false);  // a second listing reads the ticks again
+    EXPECT_EQ(listed(false), (std::vector<std::string>{"r-1::a s2", "r-1::d", "r-1::b", "r-1::g",
+                                                       "r-1::h s1", "r-1::e"}));
+}
+
+// Unreadable rows are skipped and counted; decoded items are cached by their text.
+TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
+    imported(
+        makeReceipt("r-1", 1,
+                    {makeItem("good"), makeItem("newer"), makeItem("status"), makeItem("agent"),
+                     makeItem("json"), makeItem("date"), makeItem("wake")}));
+    EXPECT_EQ(list().size(), 7u);
     exec(
         "UPDATE tasks SET item_json = replace(item_json, '\"payload_version\":1', "
         "'\"payload_version\":2') WHERE item_id = 'newer';"
+        "UPDATE tasks SET item_json = replace(item_json, '处理 good', '重新处理') "
+        "WHERE item_id = 'good';"
         "UPDATE tasks SET status = 'archived' WHERE item_id = 'status';"
         "UPDATE tasks SET agent = 'copilot' WHERE item_id = 'agent';"
         "UPDATE tasks SET item_json = '{' WHERE item_id = 'json';"
-        "UPDATE tasks SET created_at = 'yesterday' WHERE item_id = 'date';");
-
-    EXPECT_EQ(keysOf(list()), std::vector<std::string>{"r-1::good"});
+        "UPDATE tasks SET created_at = 'yesterday' WHERE item_id = 'date';"
+        "UPDATE tasks SET status = 'snoozed', snoozed_until = 'soon' WHERE item_id = 'wake';");
+    auto tasks = list(true, *parseKestrinISO8601("2026-01-01T00:00:00Z"));
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[0].item.title, "重新处理");
+    EXPECT_EQ(std::pair(tasks[1].status, tasks[1].snoozedUntil),
+              std::pair(TaskStatus::snoozed, std::optional<Timestamp>{}));
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 5);
-
-    auto skipped = store->task("r-1::newer");
-    ASSERT_FALSE(skipped);
-    EXPECT_EQ(skipped.error().description(), "找不到任务：r-1::newer");
+    EXPECT_EQ(store->task("r-1::newer").error(), StoreError::missingTask("r-1::newer"));
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 1);
-    ASSERT_TRUE(store->task("r-1::good"));
+    EXPECT_EQ(store->task("r-1::good")->item.title, "重新处理");
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-}
-
-// Items read once are not decoded again while their stored text is the same;
-// a change made by another writer must still show on the next read.
-TEST_F(SQLiteTaskStoreQuery, ItemsChangedBehindTheStoresBackReadBackChanged) {
-    imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b")}));
-    ASSERT_EQ(list().size(), 2u);
-    exec(
-        "UPDATE tasks SET item_json = replace(item_json, '处理 a', '重新处理 a') "
-        "WHERE item_id = 'a';"
-        "UPDATE tasks SET item_json = replace(item_json, '\"payload_version\":1', "
-        "'\"payload_version\":2') WHERE item_id = 'b';");
-    auto tasks = list();
-    ASSERT_EQ(tasks.size(), 1u);
-    EXPECT_EQ(tasks[0].item.title, "重新处理 a");
-    EXPECT_EQ(store->task("r-1::a")->item.title, "重新处理 a");
-    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-    EXPECT_FALSE(store->task("r-1::b"));
-
     // A task deleted and re-created under the same key reads its new item.
-    imported(makeReceipt("r-1", 2, {makeItem("a", TaskPriority::critical, {"x"})}));
+    imported(makeReceipt("r-1", 2, {makeItem("good", TaskPriority::critical, {"x"})}));
     EXPECT_EQ(list().at(0).item.steps.at(0).id, "x");
 }
 
-TEST_F(SQLiteTaskStoreQuery, AnUnreadableWakeUpTimeIsDroppedButTheTaskKept) {
-    imported(makeReceipt("r-1", 1, {makeItem("a")}));
-    exec("UPDATE tasks SET status = 'snoozed', snoozed_until = 'soon';");
-    auto tasks = list(true, *parseKestrinISO8601("2026-01-01T00:00:00Z"));
-    ASSERT_EQ(tasks.size(), 1u);
-    EXPECT_EQ(tasks[0].status, TaskStatus::snoozed);
-    EXPECT_EQ(tasks[0].snoozedUntil, std::nullopt);
-    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-}
-
-TEST_F(SQLiteTaskStoreQuery, TickingStepsMovesOnlyAPendingTaskToInProgress) {
+TEST_F(SQLiteTaskStoreQuery, StatusAndTicksAreWrittenOnlyForExistingTasks) {
     imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b")}));
-    ASSERT_TRUE(store->setStatus("r-1::a", TaskStatus::snoozed,
-                                 *parseKestrinISO8601("2099-01-01T00:00:00Z")));
-    ASSERT_TRUE(store->setStatus("r-1::a", TaskStatus::pending,
-                                 *parseKestrinISO8601("2099-01-01T00:00:00Z")));
-    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s1", true));
-    EXPECT_EQ(store->task("r-1::a")->status, TaskStatus::inProgress);
-    EXPECT_EQ(store->task("r-1::a")->snoozedUntil, std::nullopt);
-
+    const Timestamp wake = *parseKestrinISO8601("2026-09-01T07:00:00.5Z");
+    setStatus("r-1::a", TaskStatus::snoozed, wake);
+    EXPECT_EQ(value("SELECT status, snoozed_until FROM tasks"), "snoozed|2026-09-01T07:00:00.500Z");
+    setStatus("r-1::a", TaskStatus::snoozed, wake);  // unchanged is fine
+    setStatus("r-1::a", TaskStatus::pending, wake);
+    tick("r-1::a", "s1");  // moves only a pending task to in progress, and clears the time
+    EXPECT_EQ(value("SELECT status, snoozed_until FROM tasks"), "in_progress|<null>");
     const std::string first = value("SELECT completed_at FROM step_progress");
     std::this_thread::sleep_for(3ms);
-    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s1", true));
+    tick("r-1::a", "s1");  // ticking again keeps the first time
     EXPECT_EQ(value("SELECT completed_at FROM step_progress"), first);
-
-    ASSERT_TRUE(store->setStatus("r-1::b", TaskStatus::readyToResume, std::nullopt));
-    ASSERT_TRUE(store->setStepCompleted("r-1::b", "s2", true));
-    ASSERT_TRUE(store->setStepCompleted("r-1::b", "no-such-step", true));
+    setStatus("r-1::b", TaskStatus::readyToResume);
+    tick("r-1::b", "s2");
     EXPECT_EQ(store->task("r-1::b")->status, TaskStatus::readyToResume);
-    EXPECT_EQ(store->task("r-1::b")->completedStepIDs,
-              (std::set<std::string>{"no-such-step", "s2"}));
-
     // Unticking never changes the status, and unticking twice is fine.
-    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s1", false));
-    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s1", false));
-    EXPECT_EQ(store->task("r-1::a")->status, TaskStatus::inProgress);
-    EXPECT_TRUE(store->task("r-1::a")->completedStepIDs.empty());
-
-    auto missing = store->setStepCompleted("r-1::zzz", "s1", true);
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error(), StoreError::missingTask("r-1::zzz"));
-    EXPECT_EQ(value("SELECT count(*) FROM step_progress WHERE task_key = 'r-1::zzz'"), "0");
+    tick("r-1::a", "s1", false);
+    tick("r-1::a", "s1", false);
+    EXPECT_EQ(rows("SELECT task_key, status FROM tasks WHERE task_key NOT IN "
+                   "(SELECT task_key FROM step_progress)"),
+              std::vector<std::string>{"r-1::a|in_progress"});
+    EXPECT_EQ(store->setStatus("r-1::z", TaskStatus::completed, {}).error(),
+              StoreError::missingTask("r-1::z"));
+    EXPECT_EQ(store->setStepCompleted("r-1::z", "s1", true).error(),
+              StoreError::missingTask("r-1::z"));
+    EXPECT_EQ(value("SELECT count(*) FROM step_progress WHERE task_key = 'r-1::z'"), "0");
 }
 
-TEST_F(SQLiteTaskStoreQuery, SetStatusNeedsAnExistingTask) {
-    imported(makeReceipt("r-1", 1, {makeItem("a")}));
-    const Timestamp wake = *parseKestrinISO8601("2026-09-01T07:00:00.5Z");
-    ASSERT_TRUE(store->setStatus("r-1::a", TaskStatus::snoozed, wake));
-    EXPECT_EQ(value("SELECT status, snoozed_until FROM tasks"), "snoozed|2026-09-01T07:00:00.500Z");
-    EXPECT_TRUE(store->setStatus("r-1::a", TaskStatus::snoozed, wake));  // unchanged is fine
-    ASSERT_TRUE(store->setStatus("r-1::a", TaskStatus::completed, std::nullopt));
-    EXPECT_EQ(value("SELECT status, snoozed_until FROM tasks"), "completed|<null>");
-
-    auto missing = store->setStatus("r-1::b", TaskStatus::completed, std::nullopt);
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().description(), "找不到任务：r-1::b");
-}
-
-TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndNamesTheSmallestMissingKey) {
+TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndKeepsTheReceipt) {
     imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
-    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s1", true));
+    tick("r-1::a", "s1");
     const auto before = contents();
-
-    auto refused = store->deleteTasks({"r-1::a", "r-1::zz", "r-1::b", "r-1::y"});
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error(), StoreError::missingTask("r-1::y"));
+    EXPECT_EQ(store->deleteTasks({"r-1::a", "r-1::zz", "r-1::b", "r-1::y"}).error(),
+              StoreError::missingTask("r-1::y"));  // the smallest missing key
     EXPECT_EQ(contents(), before);
-
     EXPECT_TRUE(store->deleteTasks({}));
     ASSERT_TRUE(store->deleteTasks({"r-1::a", "r-1::b"}));
-    EXPECT_EQ(keysOf(list()), std::vector<std::string>{"r-1::c"});
+    EXPECT_EQ(listed(), std::vector<std::string>{"r-1::c"});
     EXPECT_EQ(value("SELECT count(*) FROM step_progress"), "0");  // the cascade
     EXPECT_EQ(store->deleteTask("r-1::a").error(), StoreError::missingTask("r-1::a"));
-}
-
-// Receipts are history: deleting every task keeps the receipt, the same
-// version stays a duplicate, and only a newer version brings tasks back.
-TEST_F(SQLiteTaskStoreQuery, DeletedTasksComeBackOnlyWithANewerVersion) {
-    const auto v1 = makeReceipt("r-1", 1, {makeItem("a")});
-    imported(v1);
-    ASSERT_TRUE(store->deleteTask("r-1::a"));
-    EXPECT_EQ(value("SELECT count(*) FROM receipts"), "1");
-    EXPECT_EQ(imported(v1), StoreImportResult::duplicate());
+    // Receipts are history: only a newer version brings tasks back.
+    ASSERT_TRUE(store->deleteTask("r-1::c"));
+    EXPECT_EQ(imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b"), makeItem("c")})),
+              StoreImportResult::duplicate());
     EXPECT_TRUE(list().empty());
     EXPECT_EQ(imported(makeReceipt("r-1", 2, {makeItem("a")})), StoreImportResult::updated(1, 1));
-    EXPECT_EQ(keysOf(list()), std::vector<std::string>{"r-1::a"});
-}
-
-TEST_F(SQLiteTaskStoreQuery, DeletingAReceiptRowCascadesToTasksAndTicks) {
-    imported(makeReceipt("r-1", 1, {makeItem("a")}));
-    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s1", true));
+    tick("r-1::a", "s1");
     exec("PRAGMA foreign_keys = ON; DELETE FROM receipts;");
     EXPECT_EQ(value("SELECT (SELECT count(*) FROM tasks) + (SELECT count(*) FROM step_progress)"),
               "0");
 }
 
 TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestImportsFirstWithinTheLimit) {
-    importAfterATick(makeReceipt("r-old", 1, {makeItem("a")}));
-    importAfterATick(makeReceipt("r-mid", 4, {}));
-    importAfterATick(makeReceipt("r-new", 2, {makeItem("a")}));
-    importAfterATick(makeReceipt("r-odd", 1, {}));
-    exec("UPDATE receipts SET agent = 'copilot' WHERE receipt_id = 'r-odd';");
-
-    auto history = store->receiptHistory(100);
-    ASSERT_TRUE(history);
-    ASSERT_EQ(history->size(), 3u);  // r-odd left out
-    EXPECT_EQ((*history)[0].receiptID, "r-new");
-    EXPECT_EQ(
-        (*history)[1],
-        (ReceiptHistoryRecord{"r-mid", 4, "velmora", AgentKind::codex, ReceiptState::waitingForUser,
-                              false, "需要输入密码后继续", (*history)[1].importedAt}));
-    EXPECT_EQ(kestrinISO8601((*history)[1].importedAt),
-              value("SELECT imported_at FROM receipts WHERE receipt_id = 'r-mid'"));
-    EXPECT_TRUE((*history)[0].requiresUserAction);
-    EXPECT_EQ((*history)[2].receiptID, "r-old");
+    for (const auto& [id, version, items] : std::vector<std::tuple<std::string, int, int>>{
+             {"r-old", 1, 1}, {"r-mid", 4, 0}, {"r-new", 2, 1}, {"r-odd", 1, 0}})
+        imported(makeReceipt(id, version, std::vector(items, makeItem("a"))));
+    exec(
+        "UPDATE receipts SET imported_at = CASE receipt_id WHEN 'r-old' THEN "
+        "'2026-07-27T10:00:00.000Z' "
+        "WHEN 'r-mid' THEN '2026-07-27T11:00:00.000Z' WHEN 'r-new' THEN '2026-07-27T12:00:00.000Z' "
+        "ELSE '2026-07-27T13:00:00.000Z' END, agent = iif(receipt_id = 'r-odd', 'copilot', "
+        "agent);");
+    auto history = store->receiptHistory(100).value();
+    ASSERT_EQ(history.size(), 3u);  // r-odd left out
+    EXPECT_EQ(history[0].receiptID + history[2].receiptID, "r-newr-old");
+    EXPECT_TRUE(history[0].requiresUserAction);
+    EXPECT_EQ(history[1],
+              (ReceiptHistoryRecord{"r-mid", 4, "velmora", AgentKind::codex,
+                                    ReceiptState::waitingForUser, false, "需要输入密码后继续",
+                                    *parseKestrinISO8601("2026-07-27T11:00:00Z")}));
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-
     // The limit counts rows read, so the unreadable newest one takes a place.
     EXPECT_EQ(store->receiptHistory(2)->size(), 1u);
-    EXPECT_EQ(store->receiptHistory(3)->size(), 2u);
     EXPECT_TRUE(store->receiptHistory(0)->empty());
     EXPECT_EQ(store->receiptHistory(-1)->size(), 3u);
+}
+
+TEST_F(SQLiteTaskStoreQuery, TheChangeTokenMovesWithEveryWriteAndOnlyThen) {
+    imported(makeReceipt("r", 1, {makeItem("a")}));
+    auto before = store->changeToken().value();
+    ASSERT_TRUE(store->listTasks(true, currentTimestamp()) && store->receiptHistory(100) &&
+                store->task("r::a"));
+    EXPECT_EQ(store->changeToken().value(), before);
+    auto other = std::move(SQLiteTaskStore::open(databasePath)).value();
+    ASSERT_TRUE(store->backup(directory / "copy.sqlite"));
+    const std::vector<std::pair<const char*, std::function<void()>>> writes{
+        {"own write", [&] { tick("r::a", "s1"); }},
+        {"another store",
+         [&] { ASSERT_TRUE(other->setStatus("r::a", TaskStatus::completed, {})); }},
+        {"a plain connection", [&] { exec("UPDATE tasks SET status = 'pending';"); }},
+        // Written through this very connection: only the schema cookie sees it.
+        {"a restore", [&] {
+             ASSERT_TRUE(store->restoreDatabase(directory / "copy.sqlite", directory / "safety"));
+         }}};
+    for (const auto& [name, write] : writes) {
+        SCOPED_TRACE(name);
+        before = store->changeToken().value();
+        write();
+        EXPECT_NE(store->changeToken().value(), before);
+    }
+}
+
+TEST_F(SQLiteTaskStoreQuery, ANoteLivesExactlyAsLongAsItsTask) {
+    imported(makeReceipt("r", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    for (const char* key : {"r::a", "r::b", "r::c"}) ASSERT_TRUE(store->setNote(key, "备注"));
+    tick("r::a", "s1");
+    setStatus("r::a", TaskStatus::completed);
+    imported(makeReceipt("r", 2, {makeItem("a"), makeItem("c")}));  // keeps a, drops b
+    ASSERT_TRUE(store->deleteTask("r::c"));
+    // Tasks made again never inherit a dropped note.
+    imported(makeReceipt("r", 3, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    EXPECT_EQ(rows("SELECT task_key, text FROM task_notes"), std::vector<std::string>{"r::a|备注"});
+    EXPECT_EQ(store->note("r::b").value(), "");
+    ASSERT_TRUE(store->setNote("r::a", ""));  // empty text clears it
+    EXPECT_EQ(store->note("r::a").value(), "");
+}
+
+TEST_F(SQLiteTaskStoreQuery, AnyUTF8TextIsKeptExactlyAndOtherInputIsRefused) {
+    imported(makeReceipt("r", 1, {makeItem("a")}));
+    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
+    for (const auto& text : {std::string(controlBytes, sizeof controlBytes - 1),
+                             std::string(1 << 20, 'x'), std::string("  备注\n\n")}) {
+        ASSERT_TRUE(store->setNote("r::a", text));
+        EXPECT_EQ(store->note("r::a").value(), text);
+    }
+    EXPECT_EQ(store->setNote("r::a", "\xff\xfe").error(),
+              StoreError::encode("备注不是 UTF-8 文本。"));
+    EXPECT_EQ(store->setNote("r::missing", "x").error(), StoreError::missingTask("r::missing"));
+    EXPECT_EQ(store->note("r::a").value(), "  备注\n\n");
+    EXPECT_EQ(store->note("r::missing").value(), "");
+}
+
+TEST_F(SQLiteTaskStoreQuery, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {
+    ASSERT_TRUE(
+        ReceiptImporter(*store).importData(rawJSON(validReceipt("r-1", 1, {"item-a", "item-b"}))));
+    ASSERT_TRUE(store->setNote("r-1::item-a", "第一行\n第二行"));
+    auto bytes = TaskArchiveManager(*store, AppPaths(directory)).exportData(false).value();
+    const std::string member = R"(,"note":"第一行\n第二行")";
+    EXPECT_NE(bytes.find(member), std::string::npos);
+    EXPECT_EQ(bytes.find(R"("note":null)"), std::string::npos);
+    // Restored into another data directory, the note comes back.
+    AppPaths elsewhere(directory / "elsewhere");
+    auto other = std::move(SQLiteTaskStore::open(elsewhere.database())).value();
+    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere).restoreData(bytes));
+    EXPECT_EQ(other->note("r-1::item-a").value(), "第一行\n第二行");
+    EXPECT_EQ(other->note("r-1::item-b").value(), "");
+    // An archive without the member (an older build's) keeps the local note.
+    ASSERT_TRUE(other->setNote("r-1::item-a", "本地"));
+    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere)
+                    .restoreData(bytes.replace(bytes.find(member), member.size(), "")));
+    EXPECT_EQ(other->note("r-1::item-a").value(), "本地");
 }

@@ -1,16 +1,12 @@
 #pragma once
 
-// Fixture of the store tests: a fresh directory per test (kept when the test
-// fails, for a look at the database), a store on "tasks.sqlite" in it, and a
-// second, raw SQLite connection to look at or damage rows behind the store's
-// back.
+// A store in a fresh directory, and a raw connection to read or damage rows.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,10 +16,19 @@
 
 namespace kestrin::testing {
 
+// Runs `sql` on the SQLite file at `path`, creating it if need be.
+inline void execSQL(const std::filesystem::path& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db) << " in " << sql;
+    sqlite3_close(db);
+}
+
 class StoreFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-store-XXXXXX");
+        std::string pattern = std::filesystem::temp_directory_path() / "velmora-store-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         directory = pattern;
         databasePath = directory / "tasks.sqlite";
@@ -31,29 +36,57 @@ protected:
         ASSERT_TRUE(opened) << opened.error().description();
         store = std::move(opened).value();
     }
-
     void TearDown() override {
         store.reset();
-        if (raw_) sqlite3_close(raw_);
-        if (HasFailure()) {
-            std::cerr << "test directory kept: " << directory << "\n";
-        } else {
-            std::filesystem::remove_all(directory);
-        }
+        sqlite3_close(raw_);
+        std::filesystem::remove_all(directory);
     }
-
-    Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt) {
+    // Imports into this test's store, or into `other`.
+    Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt,
+                                                 SQLiteTaskStore* other = nullptr) {
         const std::string raw = rawJSON(receipt);
-        return store->importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
+        return (other ? *other : *store).importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
     }
-
     // Imports and expects success.
     StoreImportResult imported(const InterventionReceipt& receipt) {
         auto result = import(receipt);
         EXPECT_TRUE(result) << result.error().description();
         return result ? *result : StoreImportResult::versionConflict();
     }
+    // Every row of `sql` (which may be several statements), columns joined by
+    // "|", NULL written as "<null>".
+    std::vector<std::string> rows(const std::string& sql) {
+        std::vector<std::string> result;
+        const auto collect = [](void* out, int count, char** values, char**) {
+            std::string row;
+            for (int i = 0; i < count; ++i)
+                row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<null>");
+            static_cast<std::vector<std::string>*>(out)->push_back(row);
+            return 0;
+        };
+        EXPECT_EQ(sqlite3_exec(raw(), sql.c_str(), collect, &result, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw_) << " in " << sql;
+        return result;
+    }
 
+    void exec(const std::string& sql) { rows(sql); }
+
+    std::string value(const std::string& sql) {
+        auto all = rows(sql);
+        return all.empty() ? "<no row>" : all.front();
+    }
+    // The whole content of the three tables, for before-and-after comparisons.
+    std::vector<std::string> contents() {
+        std::vector<std::string> all;
+        for (const std::string table : {"receipts", "tasks", "step_progress"})
+            for (auto& row : rows("SELECT * FROM " + table + " ORDER BY 1, 2"))
+                all.push_back(table + ": " + row);
+        return all;
+    }
+    std::filesystem::path directory, databasePath;
+    std::unique_ptr<SQLiteTaskStore> store;
+
+private:
     sqlite3* raw() {
         if (!raw_) {
             EXPECT_EQ(sqlite3_open(databasePath.c_str(), &raw_), SQLITE_OK);
@@ -61,53 +94,6 @@ protected:
         }
         return raw_;
     }
-
-    void exec(const std::string& sql) {
-        char* message = nullptr;
-        ASSERT_EQ(sqlite3_exec(raw(), sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-            << (message ? message : "") << " in " << sql;
-    }
-
-    // Every row of `sql`, columns joined by "|", NULL written as "<null>".
-    std::vector<std::string> rows(const std::string& sql) {
-        std::vector<std::string> result;
-        sqlite3_stmt* statement = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(raw(), sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(raw());
-        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-            std::string row;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                if (i) row += "|";
-                const auto* text = sqlite3_column_text(statement, i);
-                row += text ? reinterpret_cast<const char*>(text) : "<null>";
-            }
-            result.push_back(row);
-        }
-        sqlite3_finalize(statement);
-        return result;
-    }
-
-    std::string value(const std::string& sql) {
-        auto all = rows(sql);
-        return all.empty() ? "<no row>" : all.front();
-    }
-
-    // The whole content of the three tables, for before-and-after comparisons.
-    std::vector<std::string> contents() {
-        std::vector<std::string> all;
-        for (const char* table : {"receipts", "tasks", "step_progress"}) {
-            for (auto& row : rows(std::string("SELECT * FROM ") + table + " ORDER BY 1, 2")) {
-                all.push_back(std::string(table) + ": " + row);
-            }
-        }
-        return all;
-    }
-
-    std::filesystem::path directory;
-    std::filesystem::path databasePath;
-    std::unique_ptr<SQLiteTaskStore> store;
-
-private:
     sqlite3* raw_ = nullptr;
 };
 
