@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace kestrin {
@@ -132,6 +133,24 @@ std::string SQLiteConnection::errorMessage() const {
 
 void SQLiteConnection::setBusyTimeout(int milliseconds) {
     if (db_) sqlite3_busy_timeout(db_, milliseconds);
+}
+
+Result<void, StoreError> SQLiteConnection::switchToWriteAheadLog(
+    std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (true) {
+        {
+            auto mode = prepare("PRAGMA journal_mode;");
+            if (!mode) return fail(mode.error());
+            if (mode->next() && mode->textView(0) == "wal") return {};
+        }
+        auto switched = execute("PRAGMA journal_mode = WAL;");
+        if (switched || sqlite3_errcode(db_) != SQLITE_BUSY ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return switched;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 }  // namespace kestrin

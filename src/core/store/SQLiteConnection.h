@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -67,6 +68,13 @@ public:
     std::string errorMessage() const;
 
     void setBusyTimeout(int milliseconds);
+
+    // Puts the file in write-ahead-log mode. The switch needs the file to
+    // itself and SQLite does not wait for that lock, so connections opening a
+    // new file together would fail as locked: a busy switch is tried again
+    // until `patience` has passed. The mode sticks to the file, so a file
+    // already in it is left alone and no lock is taken. Failure: `sqlite`.
+    Result<void, StoreError> switchToWriteAheadLog(std::chrono::milliseconds patience);
 
 private:
     explicit SQLiteConnection(sqlite3* db) : db_(db) {}

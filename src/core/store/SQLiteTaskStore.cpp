@@ -224,7 +224,11 @@ Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
     // The version is checked before switching to WAL, because that switch
     // already writes the file header: a newer file must stay untouched.
     if (auto supported = store->needsMigration(); !supported) return fail(supported.error());
-    if (auto done = store->execute("PRAGMA journal_mode = WAL;"); !done) return fail(done.error());
+    if (auto done = store->database_.switchToWriteAheadLog(
+            std::chrono::milliseconds(busyTimeoutMilliseconds));
+        !done) {
+        return fail(done.error());
+    }
     if (auto done = store->migrate(); !done) return fail(done.error());
     return store;
 }
