@@ -1,40 +1,29 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
-#include "tools/StoreFixture.h"
 #include "core/intake/InboxScanner.h"
+#include "intake/IntakeTestData.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
-using nlohmann::json;
+using namespace kestrin::testing;
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+using Kind = InboxScanEvent::Result::Kind;
 
 namespace {
 
-std::string readFile(const fs::path& location) {
-    std::ifstream in(location, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const fs::path& location, const std::string& content) {
-    std::ofstream(location, std::ios::binary) << content;
-}
-
 std::string receipt(const std::string& receiptID) {
-    json document =
-        json::parse(readFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json"));
+    auto document = nlohmann::json::parse(testData("intake/deploy-v1.json"));
     document["receipt_id"] = receiptID;
     return document.dump();
 }
 
-std::vector<std::string> namesIn(const fs::path& directory) {
-    std::vector<std::string> names;
+Names namesIn(const fs::path& directory) {
+    Names names;
     for (const auto& entry : fs::directory_iterator(directory)) {
         names.push_back(entry.path().filename().string());
     }
@@ -42,72 +31,57 @@ std::vector<std::string> namesIn(const fs::path& directory) {
     return names;
 }
 
-// A file system whose moves, reads and writes can be made to fail, or can run
-// something first, for chosen locations.
+// A file system whose steps can be made to fail, or to let something happen
+// first, at chosen places. A hook is given the location and, for a move, the
+// target.
 class FaultyFileSystem : public FileSystem {
 public:
-    std::function<std::optional<std::errc>(const fs::path& from, const fs::path& to)> onMove;
-    std::function<std::optional<std::errc>(const fs::path&)> onRead;
-    std::function<std::optional<std::errc>(const fs::path&)> onWrite;
-    std::optional<std::errc> createFailure;
-    std::optional<std::errc> listFailure;
+    using Hook = std::function<std::optional<std::errc>(const fs::path&, const fs::path&)>;
+    Hook onCreate, onList, onRead, onWrite, onMove;
 
     Result<void, FileError> createDirectories(const fs::path& directory) override {
-        if (createFailure) {
-            return fail(FileError::fromCode(FileError::Kind::createDirectory, directory,
-                                            std::make_error_code(*createFailure)));
+        if (auto error = fault(onCreate, FileError::Kind::createDirectory, directory)) {
+            return fail(*error);
         }
         return FileSystem::createDirectories(directory);
     }
     Result<std::vector<std::string>, FileError> listVisibleEntries(const fs::path& dir) override {
-        if (listFailure) {
-            return fail(FileError::fromCode(FileError::Kind::listDirectory, dir,
-                                            std::make_error_code(*listFailure)));
-        }
+        if (auto error = fault(onList, FileError::Kind::listDirectory, dir)) return fail(*error);
         return FileSystem::listVisibleEntries(dir);
     }
-    Result<std::string, FileError> readFile(const fs::path& location,
-                                            std::size_t maxBytes) override {
-        if (onRead) {
-            if (auto code = onRead(location)) {
-                return fail(FileError::fromCode(FileError::Kind::readFile, location,
-                                                std::make_error_code(*code)));
-            }
-        }
-        return FileSystem::readFile(location, maxBytes);
+    Result<std::string, FileError> readFile(const fs::path& file, std::size_t maxBytes) override {
+        if (auto error = fault(onRead, FileError::Kind::readFile, file)) return fail(*error);
+        return FileSystem::readFile(file, maxBytes);
     }
-    Result<void, FileError> writeFileAtomically(const fs::path& location,
+    Result<void, FileError> writeFileAtomically(const fs::path& file,
                                                 std::string_view content) override {
-        if (onWrite) {
-            if (auto code = onWrite(location)) {
-                return fail(FileError::fromCode(FileError::Kind::writeFile, location,
-                                                std::make_error_code(*code)));
-            }
-        }
-        return FileSystem::writeFileAtomically(location, content);
+        if (auto error = fault(onWrite, FileError::Kind::writeFile, file)) return fail(*error);
+        return FileSystem::writeFileAtomically(file, content);
     }
     Result<void, FileError> moveItem(const fs::path& from, const fs::path& to) override {
-        if (onMove) {
-            if (auto code = onMove(from, to)) {
-                return fail(FileError::fromCode(FileError::Kind::moveItem, from,
-                                                std::make_error_code(*code), to));
-            }
-        }
+        if (auto error = fault(onMove, FileError::Kind::moveItem, from, to)) return fail(*error);
         return FileSystem::moveItem(from, to);
+    }
+
+private:
+    static std::optional<FileError> fault(const Hook& hook, FileError::Kind kind,
+                                          const fs::path& at, const fs::path& to = {}) {
+        const auto code = hook ? hook(at, to) : std::nullopt;
+        if (!code) return std::nullopt;
+        return FileError::fromCode(kind, at, std::make_error_code(*code), to.string());
     }
 };
 
-// 2026-07-27T08:30:00Z: the second count every suffix in these tests uses.
+// 2026-07-27T08:30:00Z: the second count of every renamed file here.
 constexpr std::int64_t kNowSeconds = 1785141000;
+const std::string kNotUTF8 = "回执必须是 UTF-8 JSON 文本。";
 
-// The data directory is the store fixture's directory, whose "tasks.sqlite"
-// is the store under test.
-class InboxScannerTest : public kestrin::testing::StoreFixture {
+// The data directory is the fixture's, so its "tasks.sqlite" is the store.
+class InboxScannerTest : public StoreFixture {
 protected:
     void SetUp() override {
         StoreFixture::SetUp();
         paths = AppPaths(directory);
-        ASSERT_EQ(paths.database(), databasePath);
         importer.emplace(*store);
         scanner.emplace(paths, *importer, files,
                         [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
@@ -121,7 +95,7 @@ protected:
     }
 
     void drop(const std::string& name, const std::string& content) {
-        writeFile(paths.inbox() / name, content);
+        std::ofstream(paths.inbox() / name, std::ios::binary) << content;
     }
 
     // Drops one file and runs a pass, which must yield exactly its event.
@@ -132,51 +106,47 @@ protected:
         return events.empty() ? InboxScanEvent{} : events.front();
     }
 
+    std::string moveError(const std::string& name, const fs::path& to, const char* why) {
+        return "无法将 " + (paths.inbox() / name).string() + " 移动到 " + (to / name).string() +
+               "：" + why;
+    }
+
     AppPaths paths{"/"};
     FaultyFileSystem files;
     std::optional<ReceiptImporter> importer;
     std::optional<InboxScanner> scanner;
 };
 
-const std::string kNotUTF8 = "回执必须是 UTF-8 JSON 文本。";
+using InboxScannerRaceTest = InboxScannerTest;
 
 }  // namespace
 
-TEST_F(InboxScannerTest, TakesOnlyVisibleJSONFilesAndLeavesTheRest) {
-    EXPECT_TRUE(scan().empty());
-    for (const char* name :
-         {".hidden.json", "notes.txt", "x.json.txt", "json", "y.jsonl", "z.json."}) {
-        drop(name, "not json");
-    }
-    fs::create_directory(paths.inbox() / "nested");
-    drop("nested/inner.json", receipt("rc-nested"));
-    EXPECT_TRUE(scan().empty());
-    EXPECT_EQ(namesIn(paths.inbox()),
-              (std::vector<std::string>{".hidden.json", "json", "nested", "notes.txt", "x.json.txt",
-                                        "y.jsonl", "z.json."}));
-    EXPECT_TRUE(namesIn(paths.processed()).empty());
-    EXPECT_TRUE(namesIn(paths.rejected()).empty());
-}
+TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderOfTheirNames) {
+    const AppPaths fresh(directory / "fresh");
+    auto none = InboxScanner(fresh, *importer).scanOnce();
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->empty());
+    EXPECT_EQ(namesIn(fresh.root()), (Names{"backups", "inbox", "processed", "rejected"}));
 
-TEST_F(InboxScannerTest, HandlesFilesInByteOrderOfTheirNames) {
-    drop("b.json", receipt("rc-b"));
-    drop("a.json", receipt("rc-a-lower"));
-    drop("A.json", receipt("rc-a-upper"));
-    drop("C.JSON", receipt("rc-c"));
-    const auto events = scan();
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].filename, "A.json");
-    EXPECT_EQ(events[1].filename, "C.JSON");
-    EXPECT_EQ(events[2].filename, "a.json");
-    EXPECT_EQ(events[3].filename, "b.json");
-    for (const auto& event : events) {
-        EXPECT_EQ(event.result.kind, InboxScanEvent::Result::Kind::accepted) << event.filename;
+    Names ignored{".hidden.json", "json", "notes.txt", "x.json.txt", "y.jsonl", "z.json."};
+    for (const auto& name : ignored) drop(name, "not json");
+    fs::create_directory(paths.inbox() / "nested");
+    ignored.insert(ignored.begin() + 2, "nested");
+    drop("nested/inner.json", receipt("rc-nested"));
+    for (const char* name : {"b.json", "a.json", "A.json", "C.JSON"}) {
+        drop(name, receipt(std::string("rc-") + name));
     }
-    EXPECT_EQ(events[0].result.outcome->receipt.receiptId, "rc-a-upper");
-    EXPECT_EQ(events[0].result.outcome->userMessage(), "已导入 2 个人工介入事项。");
-    EXPECT_TRUE(namesIn(paths.inbox()).empty());
-    EXPECT_EQ(namesIn(paths.processed()),
-              (std::vector<std::string>{"A.json", "C.JSON", "a.json", "b.json"}));
+    const auto events = scan();
+    Names order;
+    for (const auto& event : events) {
+        order.push_back(event.filename);
+        EXPECT_EQ(event.result.kind, Kind::accepted) << event.filename;
+    }
+    EXPECT_EQ(order, (Names{"A.json", "C.JSON", "a.json", "b.json"}));
+    EXPECT_EQ(events.at(0).result.outcome->receipt.receiptId, "rc-A.json");
+    EXPECT_EQ(namesIn(paths.inbox()), ignored);
+    EXPECT_EQ(namesIn(paths.processed()), order);
+    EXPECT_TRUE(namesIn(paths.rejected()).empty());
 }
 
 TEST_F(InboxScannerTest, SuffixesANameAlreadyTakenInTheTarget) {
@@ -184,18 +154,12 @@ TEST_F(InboxScannerTest, SuffixesANameAlreadyTakenInTheTarget) {
     dropAndScan("report.json", receipt("rc-report"));
     const InboxScanEvent second = dropAndScan("report.json", receipt("rc-report"));
     EXPECT_EQ(second.filename, "report.json");
-    ASSERT_EQ(second.result.kind, InboxScanEvent::Result::Kind::accepted);
+    ASSERT_EQ(second.result.kind, Kind::accepted);
     EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
-    EXPECT_TRUE(fs::exists(paths.processed() / ("report-" + seconds + ".json")));
-
     // Within the same second, the third gets a random upper-case UUID.
     dropAndScan("report.json", receipt("rc-report"));
-    // The UUID may start with a digit, so it can sort on either side of the
-    // seconds suffix: find it by elimination.
     auto names = namesIn(paths.processed());
-    ASSERT_EQ(names.size(), 3u);
-    std::erase(names, "report-" + seconds + ".json");
-    std::erase(names, "report.json");
+    ASSERT_EQ(std::erase(names, "report.json") + std::erase(names, "report-" + seconds + ".json"), 2u);
     ASSERT_EQ(names.size(), 1u);
     EXPECT_TRUE(std::regex_match(
         names[0], std::regex("report-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-"
@@ -212,18 +176,17 @@ TEST_F(InboxScannerTest, SuffixesANameAlreadyTakenInTheTarget) {
 TEST_F(InboxScannerTest, RefusedFilesGoToRejectedWithAReasonFile) {
     EXPECT_EQ(dropAndScan("deploy.json", "\xE9t\xE9"),
               (InboxScanEvent{"deploy.json", InboxScanEvent::Result::rejected(kNotUTF8)}));
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), kNotUTF8);
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.json"), "\xE9t\xE9");
+    EXPECT_EQ(bytesOf(paths.rejected() / "deploy.reason.txt"), kNotUTF8);
+    EXPECT_EQ(bytesOf(paths.rejected() / "deploy.json"), "\xE9t\xE9");
 
-    // A second refusal of that name: the JSON file is suffixed, the reason
-    // file replaced.
+    // Refused again under that name: the file is suffixed, the reason replaced.
     const InboxScanEvent second = dropAndScan("deploy.json", "{ not json");
-    EXPECT_EQ(second.result.kind, InboxScanEvent::Result::Kind::rejected);
+    EXPECT_EQ(second.result.kind, Kind::rejected);
     EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), second.result.reason);
+    EXPECT_EQ(bytesOf(paths.rejected() / "deploy.reason.txt"), second.result.reason);
     EXPECT_EQ(namesIn(paths.rejected()),
-              (std::vector<std::string>{"deploy-" + std::to_string(kNowSeconds) + ".json",
-                                        "deploy.json", "deploy.reason.txt"}));
+              (Names{"deploy-" + std::to_string(kNowSeconds) + ".json", "deploy.json",
+                     "deploy.reason.txt"}));
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
@@ -233,54 +196,50 @@ TEST_F(InboxScannerTest, AFailedMoveToProcessedKeepsTheFileForTheNextPass) {
         return std::nullopt;
     };
     const InboxScanEvent first = dropAndScan("a.json", receipt("rc-a"));
-    ASSERT_EQ(first.result.kind, InboxScanEvent::Result::Kind::acceptedButArchivingFailed);
-    EXPECT_EQ(first.result.reason, "无法将 " + (paths.inbox() / "a.json").string() + " 移动到 " +
-                                       (paths.processed() / "a.json").string() +
-                                       "：Read-only file system");
+    ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
+    EXPECT_EQ(first.result.reason, moveError("a.json", paths.processed(), "Read-only file system"));
     EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"a.json"});
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"a.json"});
 
     // The next pass imports it again, as a duplicate, and archives it.
     files.onMove = nullptr;
-    auto second = scan();
+    const auto second = scan();
     ASSERT_EQ(second.size(), 1u);
-    ASSERT_EQ(second[0].result.kind, InboxScanEvent::Result::Kind::accepted);
+    ASSERT_EQ(second[0].result.kind, Kind::accepted);
     EXPECT_EQ(second[0].result.outcome->result, StoreImportResult::duplicate());
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
+// The refusal stands when its move or its reason file fails.
 TEST_F(InboxScannerTest, AFailedMoveToRejectedIsAddedToTheReason) {
-    files.onMove = [](const fs::path&, const fs::path&) -> std::optional<std::errc> {
+    files.onMove = [](auto&, auto&) -> std::optional<std::errc> {
         return std::errc::permission_denied;
     };
     EXPECT_EQ(dropAndScan("bad.json", "\xFF").result,
               InboxScanEvent::Result::rejected(
-                  kNotUTF8 + "（此外，移动到 rejected 目录也失败：无法将 " +
-                  (paths.inbox() / "bad.json").string() + " 移动到 " +
-                  (paths.rejected() / "bad.json").string() + "：Permission denied）"));
-    EXPECT_EQ(readFile(paths.rejected() / "bad.reason.txt"), kNotUTF8);
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"bad.json"});
-}
+                  kNotUTF8 + "（此外，移动到 rejected 目录也失败：" +
+                  moveError("bad.json", paths.rejected(), "Permission denied") + "）"));
+    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
 
-TEST_F(InboxScannerTest, AReasonFileThatCannotBeWrittenIsIgnored) {
-    files.onWrite = [](const fs::path&) -> std::optional<std::errc> {
+    files.onMove = nullptr;
+    files.onWrite = [](auto&, auto&) -> std::optional<std::errc> {
         return std::errc::no_space_on_device;
     };
-    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result, InboxScanEvent::Result::rejected(kNotUTF8));
-    EXPECT_EQ(namesIn(paths.rejected()), std::vector<std::string>{"bad.json"});
+    fs::remove(paths.rejected() / "bad.reason.txt");
+    EXPECT_EQ(scan().at(0).result, InboxScanEvent::Result::rejected(kNotUTF8));
+    EXPECT_EQ(namesIn(paths.rejected()), Names{"bad.json"});
 }
 
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
-    // A directory and a named pipe named like receipts, a file that cannot be
-    // read, a store failure, and good files between them.
     fs::create_directory(paths.inbox() / "b-directory.json");
     ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);
     drop("a-good.json", receipt("rc-a"));
     drop("c-unreadable.json", receipt("rc-c"));
     drop("e-store-fails.json", receipt("rc-e"));
     drop("f-good.json", receipt("rc-f"));
-    files.onRead = [&](const fs::path& location) -> std::optional<std::errc> {
-        if (location.filename() == "c-unreadable.json") return std::errc::permission_denied;
+    files.onRead = [](const fs::path& file, auto&) -> std::optional<std::errc> {
+        if (file.filename() == "c-unreadable.json") return std::errc::permission_denied;
         return std::nullopt;
     };
     store->setImportFaultHook(
@@ -291,76 +250,117 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
             return {};
         });
 
+    const auto unreadable = [&](const char* name, const std::string& why) {
+        return InboxScanEvent{name, InboxScanEvent::Result::rejected(
+                                        "无法读取文件 " + (paths.inbox() / name).string() + "：" + why)};
+    };
     const auto events = scan();
     ASSERT_EQ(events.size(), 6u);
-    const auto inbox = [&](const char* name) { return (paths.inbox() / name).string(); };
-    const auto unreadable = [&](const char* name, const std::string& why) {
-        return InboxScanEvent{
-            name, InboxScanEvent::Result::rejected("无法读取文件 " + inbox(name) + "：" + why)};
-    };
     EXPECT_EQ(events[0].filename, "a-good.json");
-    EXPECT_EQ(events[0].result.kind, InboxScanEvent::Result::Kind::accepted);
+    EXPECT_EQ(events[0].result.kind, Kind::accepted);
     EXPECT_EQ(events[1], unreadable("b-directory.json", "Is a directory"));
     // Reading a pipe would wait for a writer; it is refused at once instead.
     EXPECT_EQ(events[2], unreadable("b-pipe.json", "不是普通文件"));
     EXPECT_EQ(events[3], unreadable("c-unreadable.json", "Permission denied"));
+    const std::string locked = StoreError::sqlite("database is locked").description();
     EXPECT_EQ(events[4], (InboxScanEvent{"e-store-fails.json",
-                                         InboxScanEvent::Result::rejected(
-                                             "任务数据库操作失败：database is locked")}));
+                                         InboxScanEvent::Result::rejected(locked)}));
     EXPECT_EQ(events[5].filename, "f-good.json");
-    EXPECT_EQ(events[5].result.kind, InboxScanEvent::Result::Kind::accepted);
+    EXPECT_EQ(events[5].result.kind, Kind::accepted);
 
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
-    EXPECT_EQ(namesIn(paths.processed()), (std::vector<std::string>{"a-good.json", "f-good.json"}));
+    EXPECT_EQ(namesIn(paths.processed()), (Names{"a-good.json", "f-good.json"}));
     EXPECT_EQ(namesIn(paths.rejected()),
-              (std::vector<std::string>{"b-directory.json", "b-directory.reason.txt", "b-pipe.json",
-                                        "b-pipe.reason.txt", "c-unreadable.json",
-                                        "c-unreadable.reason.txt", "e-store-fails.json",
-                                        "e-store-fails.reason.txt"}));
-    EXPECT_EQ(readFile(paths.rejected() / "e-store-fails.reason.txt"),
-              "任务数据库操作失败：database is locked");
-    auto tasks = store->listTasks(true, currentTimestamp());
-    ASSERT_TRUE(tasks);
-    EXPECT_EQ(tasks->size(), 4u);  // rc-a and rc-f, two items each
+              (Names{"b-directory.json", "b-directory.reason.txt", "b-pipe.json",
+                     "b-pipe.reason.txt", "c-unreadable.json", "c-unreadable.reason.txt",
+                     "e-store-fails.json", "e-store-fails.reason.txt"}));
+    EXPECT_EQ(bytesOf(paths.rejected() / "e-store-fails.reason.txt"), locked);
+    EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // rc-a and rc-f, two items each
 }
 
 TEST_F(InboxScannerTest, AFileWithoutReadPermissionIsRefused) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
     drop("locked.json", receipt("rc-locked"));
     fs::permissions(paths.inbox() / "locked.json", fs::perms::none);
-    auto events = scan();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].result, InboxScanEvent::Result::rejected(
-                                    "无法读取文件 " + (paths.inbox() / "locked.json").string() +
-                                    "：Permission denied"));
+    EXPECT_EQ(scan().at(0).result,
+              InboxScanEvent::Result::rejected(
+                  "无法读取文件 " + (paths.inbox() / "locked.json").string() + "：Permission denied"));
     EXPECT_TRUE(fs::exists(paths.rejected() / "locked.json"));
 }
 
 TEST_F(InboxScannerTest, APassFailsOnlyWhenTheInboxCannotBePreparedOrListed) {
     drop("a.json", receipt("rc-a"));
-    files.createFailure = std::errc::permission_denied;
+    files.onCreate = [](auto&, auto&) -> std::optional<std::errc> {
+        return std::errc::permission_denied;
+    };
     auto unprepared = scanner->scanOnce();
     ASSERT_FALSE(unprepared);
     EXPECT_EQ(unprepared.error().description(),
               "无法创建目录 " + paths.root().string() + "：Permission denied");
 
-    files.createFailure.reset();
-    files.listFailure = std::errc::too_many_files_open;
+    files.onCreate = nullptr;
+    files.onList = [](auto&, auto&) -> std::optional<std::errc> {
+        return std::errc::too_many_files_open;
+    };
     auto unlisted = scanner->scanOnce();
     ASSERT_FALSE(unlisted);
     EXPECT_EQ(unlisted.error().description(),
               "无法读取目录 " + paths.inbox().string() + "：Too many open files");
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"a.json"});
-    auto listed = store->receiptHistory(-1);
-    ASSERT_TRUE(listed);
-    EXPECT_TRUE(listed->empty());
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"a.json"});
+    EXPECT_TRUE(contents().empty());
 }
 
-TEST_F(InboxScannerTest, CreatesMissingDirectoriesBeforeListing) {
-    const AppPaths fresh(directory / "fresh");
-    auto events = InboxScanner(fresh, *importer).scanOnce();
-    ASSERT_TRUE(events);
-    EXPECT_TRUE(events->empty());
-    EXPECT_EQ(namesIn(fresh.root()),
-              (std::vector<std::string>{"backups", "inbox", "processed", "rejected"}));
+// The other scanner (the desktop program's timer against a velmora-cli scan)
+// takes a file just before this pass reads or moves it: the file is left to
+// it, without a refusal or a reason file, and reported here only when this
+// pass's own import stored it.
+TEST_F(InboxScannerRaceTest, AFileTakenByAnotherScannerIsLeftToItWithoutARefusal) {
+    enum class Content { fresh, alreadyStored, refused };
+    const struct {
+        const char* name;
+        bool beforeMove;  // else before the read
+        Content content;
+        bool reportedHere;
+    } cases[] = {
+        {"taken before the read", false, Content::fresh, false},
+        {"taken before the move, stored by this pass", true, Content::fresh, true},
+        {"taken before the move, stored before", true, Content::alreadyStored, false},
+        {"taken before the move of a refused file", true, Content::refused, false},
+    };
+    const fs::path hideout = directory / "other-scanner";
+    fs::create_directory(hideout);
+    std::string victim;
+    const auto take = [&](const fs::path& file, auto&) -> std::optional<std::errc> {
+        if (file.filename() == victim && fs::exists(file)) fs::rename(file, hideout / victim);
+        return std::nullopt;
+    };
+    // Step identifiers of three characters or more pass the validator.
+    const auto valid = [](const std::string& id) {
+        return makeReceipt(id, 1, {makeItem("item-1", TaskPriority::medium, {"step-1"})});
+    };
+    int round = 0;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string id = "r-race-" + std::to_string(++round);
+        if (test.content == Content::alreadyStored) imported(valid(id));
+        files.onRead = test.beforeMove ? FaultyFileSystem::Hook() : take;
+        files.onMove = test.beforeMove ? take : FaultyFileSystem::Hook();
+        victim = id + "-a.json";
+        drop(victim, test.content == Content::refused ? "\xFF" : rawJSON(valid(id)));
+        // A neighbour nobody else takes is handled as usual.
+        drop(id + "-b.json", rawJSON(valid(id + "-b")));
+
+        const auto events = scan();
+        ASSERT_EQ(events.size(), test.reportedHere ? 2u : 1u);
+        if (test.reportedHere) {
+            EXPECT_EQ(events.front().filename, victim);
+            EXPECT_EQ(events.front().result.kind, Kind::accepted);
+            EXPECT_EQ(events.front().result.outcome->result, StoreImportResult::inserted(1));
+        }
+        EXPECT_EQ(events.back().filename, id + "-b.json");
+        EXPECT_EQ(events.back().result.kind, Kind::accepted);
+        EXPECT_TRUE(fs::exists(hideout / victim));
+        EXPECT_TRUE(fs::is_empty(paths.inbox()));
+        EXPECT_TRUE(fs::is_empty(paths.rejected()));
+    }
 }
