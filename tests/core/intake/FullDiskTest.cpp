@@ -31,24 +31,22 @@ std::string failed(const std::string& what) {
 }
 
 bool writeFile(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream file(path);
-    return static_cast<bool>(file << text << std::flush);
+    return static_cast<bool>(std::ofstream(path) << text << std::flush);
 }
 
 // Receipt `index`, with enough items that each import writes several pages.
 std::string receiptText(int index) {
     std::vector<InterventionItem> items;
     for (int item = 0; item < itemsPerReceipt; ++item) {
-        items.push_back(
-            makeItem("item-" + std::to_string(item), TaskPriority::high, {"step-1", "step-2"}));
+        items.push_back(makeItem("item-" + std::to_string(item), TaskPriority::high, {"step-1", "step-2"}));
     }
     return rawJSON(makeReceipt("rc-full-" + std::to_string(index), 1, std::move(items)));
 }
 
-// The store on a small tmpfs seen by this process only. Root needs just a mount
-// namespace; anyone else also enters a user namespace that maps them to
-// themselves, whose capabilities are dropped again afterwards so that later
-// tests meet the usual permission checks.
+// The store on a 1 MiB tmpfs seen by this process only (the empty database
+// takes a tenth). Root needs just a mount namespace; anyone else also enters a
+// user namespace mapping them to themselves, whose capabilities are dropped
+// afterwards so that later tests meet the usual permission checks.
 class FullDisk : public StoreFixture {
 protected:
     void SetUp() override {
@@ -56,17 +54,11 @@ protected:
         std::string pattern = std::filesystem::temp_directory_path() / "velmora-small-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << failed("mkdtemp");
         disk = pattern;
-        // About 1 MiB: the empty database takes a tenth, so space runs out
-        // after a few dozen imports.
-        if (const std::string whyNot = mountSmallDisk("1m"); !whyNot.empty()) {
-            GTEST_SKIP() << "cannot mount a small tmpfs for the store here (needs root or "
-                            "unprivileged user namespaces): "
-                         << whyNot;
+        if (const std::string whyNot = mountSmallDisk(); !whyNot.empty()) {
+            GTEST_SKIP() << "cannot mount a small tmpfs here (needs root or unprivileged user "
+                            "namespaces): " << whyNot;
         }
-        databasePath = disk / "tasks.sqlite";
-        auto opened = SQLiteTaskStore::open(databasePath);
-        ASSERT_TRUE(opened) << opened.error().description();
-        store = std::move(opened).value();
+        store = SQLiteTaskStore::open(databasePath = disk / "tasks.sqlite").value();
         importer.emplace(*store);
     }
 
@@ -74,21 +66,17 @@ protected:
         importer.reset();
         StoreFixture::TearDown();  // closes every connection to the tmpfs first
         if (mounted) ::umount2(disk.c_str(), MNT_DETACH);
-        if (ownUserNamespace) {
-            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-            __user_cap_data_struct none[2] = {};
-            ::syscall(SYS_capset, &header, none);
-        }
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[2] = {};
+        if (ownUserNamespace) ::syscall(SYS_capset, &header, none);
         ::rmdir(disk.c_str());
     }
 
     // Empty on success, else why not.
-    std::string mountSmallDisk(const std::string& size) {
+    std::string mountSmallDisk() {
+        const auto identity = [](unsigned id) { return std::to_string(id) + " " + std::to_string(id) + " 1"; };
         const uid_t user = ::geteuid();
         const gid_t group = ::getegid();
-        const auto identity = [](unsigned id) {
-            return std::to_string(id) + " " + std::to_string(id) + " 1";
-        };
         if (user != 0) {
             if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return failed("unshare(user, mount)");
             ownUserNamespace = true;
@@ -104,8 +92,7 @@ protected:
         if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
             return failed("making the mounts private");
         }
-        if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
-                    ("size=" + size + ",mode=0700").c_str()) != 0) {
+        if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") != 0) {
             return failed("mount -t tmpfs");
         }
         mounted = true;
@@ -119,10 +106,8 @@ protected:
 };
 
 TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) {
-    // Space that can be given back later.
-    const auto ballast = disk / "ballast";
+    const auto ballast = disk / "ballast";  // space to give back later
     ASSERT_TRUE(writeFile(ballast, std::string(256 * 1024, 'b')));
-
     int stored = 0;
     std::vector<std::string> before;
     std::optional<ImportFailure> failure;
@@ -141,15 +126,12 @@ TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) 
     EXPECT_EQ(failure->description(), diskFull);
     EXPECT_EQ(contents(), before);
 
-    // Still full: further imports are refused the same way, while what is
-    // stored can be read and checked.
+    // Still full: refused the same way, while what is stored can be read and checked.
     auto again = importer->importData(receiptText(stored + 1));
     ASSERT_FALSE(again);
     EXPECT_EQ(again.error().description(), diskFull);
     EXPECT_EQ(contents(), before);
-    auto tasks = store->listTasks(false, currentTimestamp());
-    ASSERT_TRUE(tasks) << tasks.error().description();
-    EXPECT_EQ(tasks->size(), static_cast<std::size_t>(stored * itemsPerReceipt));
+    EXPECT_EQ(store->listTasks(false, currentTimestamp())->size(), std::size_t(stored * itemsPerReceipt));
     EXPECT_TRUE(store->verifyIntegrity());
 
     std::filesystem::remove(ballast);

@@ -1,12 +1,14 @@
 #pragma once
 
-// Files the intake and archive tests read: their own data under tests/data and
+// Files the intake and archive tests read: their data under tests/data and
 // what the code under test wrote.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace kestrin::testing {
 
@@ -18,6 +20,16 @@ inline std::string bytesOf(const std::filesystem::path& file) {
 // A file under tests/data, such as "intake/deploy-v1.json".
 inline std::string testData(const std::string& name) {
     return bytesOf(std::filesystem::path(VELMORA_TEST_DATA) / name);
+}
+
+// The names in `directory`, sorted.
+inline std::vector<std::string> namesIn(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace kestrin::testing
