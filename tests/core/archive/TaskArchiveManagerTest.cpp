@@ -110,12 +110,7 @@ protected:
 }  // namespace
 
 TEST(KestrinArchive, DecodesBothLayoutsNullWakeUpsAndUnknownKeys) {
-    const auto archive = validArchive();
-    const std::string pretty = archive.encode(true);
-    EXPECT_NE(pretty.find("\n  "), std::string::npos);
-    EXPECT_EQ(KestrinArchive::decode(pretty).value(), archive);
-    EXPECT_EQ(KestrinArchive::decode(archive.encode(false)).value(), archive);
-
+    EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
     auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
     ASSERT_TRUE(written) << written.error().message();
     EXPECT_EQ(written->exportedAt, at("2026-07-28T09:15:00.500Z"));
@@ -183,21 +178,6 @@ TEST(KestrinArchive, RefusesReceiptsByTheFirstRuleTheyBreak) {
     }
 }
 
-TEST_F(ArchiveManagerTest, AnEmptyDatabaseExportsAndRestoresAnEmptyArchive) {
-    EXPECT_EQ(exported(),
-              R"({"exported_at":"2026-07-27T08:30:00.999Z","receipts":[],"schema_version":"1.0.0",)"
-              R"("task_states":[]})");
-    const std::string pretty = manager().exportData(true).value();
-    EXPECT_NE(pretty.find("\n  "), std::string::npos);
-    auto restored = manager().restoreData(pretty);
-    ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(*restored,
-              (ArchiveRestoreOutcome{
-                  0, 0, paths.backups() / "Velmora-before-archive-restore-20260727-083000.sqlite"}));
-    EXPECT_TRUE(fs::exists(restored->safetyBackup));
-    EXPECT_EQ(snapshot(*store), Snapshot{});
-}
-
 // Progress counts three phases of an export, and one step per receipt, one for
 // the task states and one for the swap of a restore; it changes no result.
 TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
@@ -212,6 +192,8 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
     };
     const std::string archive = manager().exportData(false, record).value();
     EXPECT_EQ(archive, exported());
+    EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
+    EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
     EXPECT_EQ(steps, (Steps{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
     const auto decoded = KestrinArchive::decode(archive).value();
     EXPECT_EQ(decoded.exportedAt, now);
@@ -224,8 +206,6 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
     steps.clear();
     auto restored = manager(other.get(), &otherPaths).restoreData(archive, record);
     ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(restored->receiptCount, 3);
-    EXPECT_EQ(restored->taskCount, 3);
     EXPECT_EQ(steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
     ASSERT_EQ(staged.size(), 1u);
     EXPECT_TRUE(staged[0].starts_with("VelmoraArchiveRestore-"));
@@ -264,7 +244,11 @@ TEST_F(ArchiveManagerTest, RestoringOntoTheSameDatabaseWritesTheArchivedStatesBa
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
     importInto(*store, validReceipt("r-later", 1));  // not in the archive: kept
 
-    ASSERT_TRUE(manager().restoreData(archive));
+    auto restored = manager().restoreData(archive);
+    ASSERT_TRUE(restored) << restored.error().description();
+    EXPECT_EQ(*restored, (ArchiveRestoreOutcome{3, 3, paths.backups() /
+                          "Velmora-before-archive-restore-20260727-083000.sqlite"}));
+    EXPECT_TRUE(fs::exists(restored->safetyBackup));
     auto after = snapshot(*store);
     ASSERT_EQ(after.receipts.size(), 4u);
     EXPECT_EQ(after.receipts[3].receiptId, "r-later");
@@ -272,16 +256,6 @@ TEST_F(ArchiveManagerTest, RestoringOntoTheSameDatabaseWritesTheArchivedStatesBa
     after.states.erase(after.states.begin() + 3);  // r-later::item-1
     EXPECT_EQ(after, before);
 
-    // A newer archived version replaces the local one.
-    KestrinArchive newer;
-    newer.receipts = {archived(validReceipt("r-alpha", 2, {"item-1"}))};
-    newer.taskStates = {{"r-alpha::item-1", TaskStatus::waitingExternal, std::nullopt,
-                         {{"step-2", at("2026-07-27T08:00:00Z")}}}};
-    ASSERT_TRUE(manager().restoreData(newer.encode(true)));
-    after = snapshot(*store);
-    EXPECT_EQ(after.receipts.front(), newer.receipts.front());
-    EXPECT_EQ(after.states.front(), newer.taskStates.front());
-    EXPECT_NE(after.states.at(1).taskKey, "r-alpha::item-2");
 }
 
 // Refused archives, whether by their own faults, by the importer or by the
@@ -293,12 +267,8 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
     importInto(*store, validReceipt("r-beta", 1));
     ASSERT_TRUE(store->deleteTask("r-beta::item-1"));
     const Snapshot before = snapshot(*store);
-    const auto archiveOf = [](std::vector<ArchivedReceipt> receipts,
-                              std::vector<ArchivedTaskState> states = {}) {
-        KestrinArchive archive;
-        archive.receipts = std::move(receipts);
-        archive.taskStates = std::move(states);
-        return archive.encode(false);
+    const auto archiveOf = [](std::vector<ArchivedReceipt> r, std::vector<ArchivedTaskState> s = {}) {
+        return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
     };
     auto tampered = archived(validReceipt("r-new", 1));
     tampered.rawHash[0] = tampered.rawHash[0] == 'a' ? 'b' : 'a';
@@ -358,11 +328,10 @@ TEST_F(ArchiveManagerTest, ADatabaseRestoreBringsABackupBackAndKeepsASafetyCopy)
     const fs::path backup = manager().createDatabaseBackup().value();
     EXPECT_EQ(backup, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
     // Later backups in the same second get a random suffix.
-    const std::regex suffixed("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite");
     const fs::path second = manager().createDatabaseBackup().value();
     const fs::path third = manager().createDatabaseBackup().value();
-    EXPECT_TRUE(std::regex_match(second.filename().string(), suffixed)) << second;
-    EXPECT_TRUE(std::regex_match(third.filename().string(), suffixed)) << third;
+    EXPECT_TRUE(std::regex_match(second.filename().string(),
+                                 std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
     EXPECT_NE(second, third);
     EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
     importInto(*store, validReceipt("r-later", 1));

@@ -1,11 +1,8 @@
-// The store on a file system that runs out of space: imports are refused whole
-// with the store's text, what is stored stays readable, and imports work again
-// once space is freed. The disk is a 1 MiB tmpfs in a mount namespace of the
-// test's own; where none can be made the test is skipped and says why.
+// The store on a disk that runs out of space; skipped, saying why, where no
+// tmpfs can be mounted.
 
 #if defined(__linux__)
 
-#include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>

@@ -1,7 +1,6 @@
 #pragma once
 
-// Files the intake and archive tests read: their data under tests/data and
-// what the code under test wrote.
+// Files the intake and archive tests read.
 
 #include <algorithm>
 #include <filesystem>
