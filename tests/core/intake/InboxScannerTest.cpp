@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "core/intake/InboxScanner.h"
@@ -17,10 +16,8 @@ using Step = FileError::Kind;
 
 namespace {
 
-std::string receipt(const std::string& receiptID) {
-    auto document = nlohmann::json::parse(testData("intake/deploy-v1.json"));
-    document["receipt_id"] = receiptID;
-    return document.dump();
+std::string receipt(const std::string& id) {
+    return deploy({{"/receipt_id", id}});
 }
 
 // A file system whose steps fail with the code `hook` gives for them.
@@ -184,6 +181,7 @@ TEST_F(InboxScannerTest, AFailedMoveToRejectedIsAddedToTheReason) {
     EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
 }
 
+// A store failure is passed on unchanged and stores nothing.
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
     ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,13 @@ inline std::string bytesOf(const std::filesystem::path& file) {
 // A file under tests/data, such as "intake/deploy-v1.json".
 inline std::string testData(const std::string& name) {
     return bytesOf(std::filesystem::path(VELMORA_TEST_DATA) / name);
+}
+
+// The deploy receipt with the values at the given JSON pointers replaced.
+inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
+    auto receipt = nlohmann::json::parse(testData("intake/deploy-v1.json"));
+    for (const auto& [pointer, value] : changes) receipt[nlohmann::json::json_pointer(pointer)] = value;
+    return receipt.dump();
 }
 
 // The names in `directory`, sorted.
