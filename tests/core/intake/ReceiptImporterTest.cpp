@@ -135,12 +135,14 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
     const std::string v2 = deploy({{"/version", 2}, {"/items", json::array({json::parse(v1)["items"][0]})}});
     const std::string history = deploy({{"/receipt_id", "rc-history"}, {"/requires_user_action", false},
                                         {"/state", "completed"}, {"/items", json::array()}});
-    const auto conflict = ImportFailure(ImportError::versionConflict("rc-deploy-2026", 1));
+    // importFile reads the whole file and imports it as importData does.
+    auto fromFile = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
+    ASSERT_TRUE(fromFile) << fromFile.error().description();
+    EXPECT_EQ(fromFile->result, StoreImportResult::inserted(2));
     const std::pair<std::string, std::optional<StoreImportResult>> steps[] = {
-        {v1, StoreImportResult::inserted(2)},   {v1, StoreImportResult::duplicate()},
-        {v1 + " ", std::nullopt},               {v2, StoreImportResult::updated(1, 1)},
-        {v1, StoreImportResult::stale(2)},      {history, StoreImportResult::noAction()},
-        {history, StoreImportResult::duplicate()},
+        {v1, StoreImportResult::duplicate()},      {v1 + " ", std::nullopt},
+        {v2, StoreImportResult::updated(1, 1)},    {v1, StoreImportResult::stale(2)},
+        {history, StoreImportResult::noAction()},  {history, StoreImportResult::duplicate()},
     };
     for (const auto& [bytes, expected] : steps) {
         auto outcome = import(bytes);
@@ -151,7 +153,7 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
         } else {
             ASSERT_FALSE(outcome);
             EXPECT_EQ(std::get<ImportError>(outcome.error().error),
-                      std::get<ImportError>(conflict.error));
+                      ImportError::versionConflict("rc-deploy-2026", 1));
             EXPECT_EQ(stored("rc-deploy-2026"), v1 + "|" + SQLiteTaskStore::hash(v1));
         }
     }
@@ -168,10 +170,7 @@ TEST_F(ReceiptImporterTest, CarriesWarningsWithAnAcceptedImport) {
     EXPECT_EQ(outcome->warnings[1].path, "items[1].risk");
 }
 
-TEST_F(ReceiptImporterTest, ImportFileReadsTheWholeFile) {
-    auto imported = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
-    ASSERT_TRUE(imported) << imported.error().description();
-    EXPECT_EQ(imported->result, StoreImportResult::inserted(2));
+TEST_F(ReceiptImporterTest, ImportFilePassesAReadFailureOn) {
     auto unreadable = importer->importFile(directory);
     ASSERT_FALSE(unreadable);
     EXPECT_EQ(std::get<FileError>(unreadable.error().error).reason, "Is a directory");
