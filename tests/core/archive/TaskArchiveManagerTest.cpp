@@ -129,6 +129,7 @@ TEST(KestrinArchive, RefusesReceiptsByTheFirstRuleTheyBreak) {
     auto withSecret = gamma;
     withSecret.summary = "sk-proj0123456789abcdefghij";
     const std::string secretRaw = rawJSON(withSecret);
+    const std::string oversize(ReceiptImporter::maxReceiptBytes, ' ');
     auto incomplete = gamma;
     incomplete.summary = " ";
     incomplete.project.path = "relative/path";
@@ -152,6 +153,9 @@ TEST(KestrinArchive, RefusesReceiptsByTheFirstRuleTheyBreak) {
          "归档目录与回执正文的标识不一致：r-other。"},
         {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 3, raw)); },
          "归档目录与回执正文的标识不一致：r-gamma。"},
+        // Over the importer's size limit, refused before the secret scan.
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw + oversize)); },
+         "归档包含无效回执：r-gamma：" + ImportError::tooLarge().description()},
         {[&](auto& a) { a.receipts.push_back(archived(incomplete)); },
          "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；"
          "必须用一句话说明 Agent 当前为什么结束或暂停。"},

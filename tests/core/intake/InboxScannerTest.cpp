@@ -150,6 +150,14 @@ TEST_F(InboxScannerTest, RefusedFilesGoToRejectedWithAReasonFile) {
     EXPECT_EQ(namesIn(paths.rejected()), (Names{"deploy-" + std::to_string(kNowSeconds) + ".json",
                                                 "deploy.json", "deploy.reason.txt"}));
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
+
+    // A failed move to rejected is added to the reason; the file stays.
+    files.hook = failing(Step::moveItem, std::errc::permission_denied);
+    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
+              kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
+                  (paths.rejected() / "bad.json").string() + "：Permission denied）");
+    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
 }
 
 TEST_F(InboxScannerTest, AFailedMoveToProcessedKeepsTheFileForTheNextPass) {
@@ -170,15 +178,6 @@ TEST_F(InboxScannerTest, AFailedMoveToProcessedKeepsTheFileForTheNextPass) {
     EXPECT_EQ(second.result.kind, Kind::accepted);
     EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
-}
-
-TEST_F(InboxScannerTest, AFailedMoveToRejectedIsAddedToTheReason) {
-    files.hook = failing(Step::moveItem, std::errc::permission_denied);
-    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
-              kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
-                  (paths.rejected() / "bad.json").string() + "：Permission denied）");
-    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
-    EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
 }
 
 // A store failure is passed on unchanged and stores nothing.
