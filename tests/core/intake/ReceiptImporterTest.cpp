@@ -186,6 +186,7 @@ TEST_F(ReceiptLimitsTest, HostileTextsAreRefusedOrImportedNeverWaivedThrough) {
         {"{\n\"password\": \"" + a510k + "\"}", secret + "2 行 credential_field。"},
         {"{\"instruction\": \"ghp_" + std::string(3'000'000, 'a') + "\"}",
          secret + "1 行 github_token。"},
+        {"{\"instruction\": \"see " + filled("", "sk-", "", 510'000) + "\"}", secret + "1 行 openai_key。"},
         {filled("{\"x\": \"see ", "sk-", "\"}"), secret + "1 行 openai_key。"},
         {filled("{\"x\": \"see ", "\\u0073k-", "\"}"), secret + "1 行 openai_key。"},
         {filled("\"ghp_", "a", "\u00e9\""), malformed},
