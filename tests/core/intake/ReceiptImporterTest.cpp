@@ -30,18 +30,12 @@ protected:
         importer.emplace(*store);
     }
 
-    Result<ImportOutcome, ImportFailure> import(const std::string& bytes) {
-        return importer->importData(bytes);
-    }
-
     std::string stored(const std::string& id) {
         return value("SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = '" + id + "'");
     }
 
     std::optional<ReceiptImporter> importer;
 };
-
-using ReceiptLimitsTest = ReceiptImporterTest;
 
 }  // namespace
 
@@ -118,7 +112,7 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrder) {
     };
     for (const auto& [bytes, expected] : cases) {
         SCOPED_TRACE(expected);
-        auto imported = import(bytes);
+        auto imported = importer->importData(bytes);
         const std::string refused = imported ? "accepted" : imported.error().description();
         // A whole sentence must match whole, anything else as the start.
         EXPECT_EQ(expected.ends_with("。") ? refused : refused.substr(0, expected.size()), expected);
@@ -126,28 +120,34 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrder) {
     }
 }
 
-// Each import answers with the store's result; a changed text under a stored
-// version is refused and the stored bytes, not a re-encoding, stay.
+// Each import answers with the store's result and the validator's warnings; a
+// changed text under a stored version is refused and the stored bytes stay.
 TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
     const std::string v1 = testData("intake/deploy-v1.json");
     const std::string v2 = deploy({{"/version", 2}, {"/items", json::array({json::parse(v1)["items"][0]})}});
     const std::string history = deploy({{"/receipt_id", "rc-history"}, {"/requires_user_action", false},
                                         {"/state", "completed"}, {"/items", json::array()}});
+    // Sudo without rollback, critical without risk.
+    const std::string warned = deploy({{"/receipt_id", "rc-warned"}, {"/items/0/rollback", nullptr},
+                                       {"/items/1/priority", "critical"}});
     // importFile reads the whole file and imports it as importData does.
     auto fromFile = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
     ASSERT_TRUE(fromFile) << fromFile.error().description();
     EXPECT_EQ(fromFile->result, StoreImportResult::inserted(2));
-    const std::pair<std::string, std::optional<StoreImportResult>> steps[] = {
-        {v1, StoreImportResult::duplicate()},      {v1 + " ", std::nullopt},
-        {v2, StoreImportResult::updated(1, 1)},    {v1, StoreImportResult::stale(2)},
-        {history, StoreImportResult::noAction()},  {history, StoreImportResult::duplicate()},
+    const std::tuple<std::string, std::optional<StoreImportResult>, std::string> steps[] = {
+        {v1, StoreImportResult::duplicate(), ""},     {v1 + " ", std::nullopt, ""},
+        {v2, StoreImportResult::updated(1, 1), ""},   {v1, StoreImportResult::stale(2), ""},
+        {history, StoreImportResult::noAction(), ""}, {history, StoreImportResult::duplicate(), ""},
+        {warned, StoreImportResult::inserted(2), "items[0].rollback items[1].risk "},
     };
-    for (const auto& [bytes, expected] : steps) {
-        auto outcome = import(bytes);
+    for (const auto& [bytes, expected, warnings] : steps) {
+        auto outcome = importer->importData(bytes);
         if (expected) {
             ASSERT_TRUE(outcome) << outcome.error().description();
             EXPECT_EQ(outcome->result, *expected);
-            EXPECT_TRUE(outcome->warnings.empty());
+            std::string paths;
+            for (const auto& warning : outcome->warnings) paths += warning.path + " ";
+            EXPECT_EQ(paths, warnings);
         } else {
             ASSERT_FALSE(outcome);
             EXPECT_EQ(std::get<ImportError>(outcome.error().error),
@@ -155,29 +155,14 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
             EXPECT_EQ(stored("rc-deploy-2026"), v1 + "|" + SQLiteTaskStore::hash(v1));
         }
     }
-    EXPECT_EQ(value("SELECT count(*) FROM tasks"), "1");
+    EXPECT_EQ(value("SELECT count(*) FROM tasks"), "3");
     EXPECT_EQ(stored("rc-deploy-2026"), v2 + "|" + SQLiteTaskStore::hash(v2));
-}
-
-TEST_F(ReceiptImporterTest, CarriesWarningsWithAnAcceptedImport) {
-    // Sudo without rollback, critical without risk.
-    auto outcome = import(deploy({{"/items/0/rollback", nullptr}, {"/items/1/priority", "critical"}}));
-    ASSERT_TRUE(outcome) << outcome.error().description();
-    ASSERT_EQ(outcome->warnings.size(), 2u);
-    EXPECT_EQ(outcome->warnings[0].path, "items[0].rollback");
-    EXPECT_EQ(outcome->warnings[1].path, "items[1].risk");
-}
-
-TEST_F(ReceiptImporterTest, ImportFilePassesAReadFailureOn) {
-    auto unreadable = importer->importFile(directory);
-    ASSERT_FALSE(unreadable);
-    EXPECT_EQ(std::get<FileError>(unreadable.error().error).reason, "Is a directory");
 }
 
 // Texts that once made the secret scan give up silently or run for minutes:
 // each must be answered, never waived through; 1 MiB is twice the length where
 // the engine used to give up.
-TEST_F(ReceiptLimitsTest, HostileTextsAreRefusedOrImportedNeverWaivedThrough) {
+TEST_F(ReceiptImporterTest, HostileTextsAreRefusedOrImportedNeverWaivedThrough) {
     const std::string secret = "回执包含疑似秘密，已阻止导入：第 ";
     const std::string malformed = "回执 JSON 无法解析：";
     const std::string a510k(510'000, 'a');
@@ -208,8 +193,9 @@ TEST_F(ReceiptLimitsTest, HostileTextsAreRefusedOrImportedNeverWaivedThrough) {
 }
 
 // Every road that reads a receipt file stops reading past the limit, so a file
-// of 16 GiB is refused at once. (The archive's own limit is in its tests.)
-TEST_F(ReceiptLimitsTest, OversizedReceiptsAreRefusedOnEveryRoad) {
+// of 16 GiB is refused at once; a read failure is passed on. (The archive's own
+// limit is in its tests.)
+TEST_F(ReceiptImporterTest, OversizedOrUnreadableFilesAreRefusedOnEveryRoad) {
     const std::string tooLarge = ImportError::tooLarge().description();
     const auto sparseFile = [](const std::filesystem::path& location) {
         std::ofstream(location).put('{');
@@ -219,6 +205,9 @@ TEST_F(ReceiptLimitsTest, OversizedReceiptsAreRefusedOnEveryRoad) {
     const auto fromFile = importer->importFile(directory / "chosen.json");
     ASSERT_FALSE(fromFile);
     EXPECT_EQ(fromFile.error().description(), tooLarge);
+    auto unreadable = importer->importFile(directory);
+    ASSERT_FALSE(unreadable);
+    EXPECT_EQ(std::get<FileError>(unreadable.error().error).reason, "Is a directory");
 
     const AppPaths paths(directory);
     ASSERT_TRUE(paths.ensureDirectories());
@@ -228,6 +217,5 @@ TEST_F(ReceiptLimitsTest, OversizedReceiptsAreRefusedOnEveryRoad) {
     EXPECT_EQ(*events, std::vector<InboxScanEvent>(
                            {{"huge.json", InboxScanEvent::Result::rejected(tooLarge)}}));
     EXPECT_TRUE(std::filesystem::exists(paths.rejected() / "huge.json"));
-
     EXPECT_TRUE(contents().empty());
 }
