@@ -188,9 +188,12 @@ TEST_F(InboxScannerTest, FailedFileSystemStepsLeaveTheFileForTheNextPass) {
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
-// A store failure is passed on unchanged and stores nothing.
+// A store failure is passed on unchanged and stores nothing; a 16 GiB file is
+// refused without being read whole.
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
+    drop("b-huge.json", "{");
+    fs::resize_file(paths.inbox() / "b-huge.json", std::uintmax_t{16} << 30);
     ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);
     for (const char* name : {"a.json", "c-store-fails.json", "d.json"}) drop(name, receipt(name));
     const auto locked = StoreError::sqlite("database is locked");
@@ -202,17 +205,18 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
         return InboxScanEvent{name, InboxScanEvent::Result::rejected(why)};
     };
     const auto events = scan();
-    ASSERT_EQ(events.size(), 5u);
+    ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[1], refused("b-directory.json",
                                  failure("无法读取文件 ", "b-directory.json", "：Is a directory")));
+    EXPECT_EQ(events[2], refused("b-huge.json", ImportError::tooLarge().description()));
     // Reading a pipe would wait for a writer; it is refused at once instead.
-    EXPECT_EQ(events[2], refused("b-pipe.json", failure("无法读取文件 ", "b-pipe.json", "：不是普通文件")));
-    EXPECT_EQ(events[3], refused("c-store-fails.json", locked.description()));
+    EXPECT_EQ(events[3], refused("b-pipe.json", failure("无法读取文件 ", "b-pipe.json", "：不是普通文件")));
+    EXPECT_EQ(events[4], refused("c-store-fails.json", locked.description()));
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
     EXPECT_EQ(namesIn(paths.processed()), (Names{"a.json", "d.json"}));
     EXPECT_EQ(namesIn(paths.rejected()),
-              (Names{"b-directory.json", "b-directory.reason.txt", "b-pipe.json",
-                     "b-pipe.reason.txt", "c-store-fails.json", "c-store-fails.reason.txt"}));
+              (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json", "b-huge.reason.txt",
+                     "b-pipe.json", "b-pipe.reason.txt", "c-store-fails.json", "c-store-fails.reason.txt"}));
     EXPECT_EQ(bytesOf(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
 }
