@@ -104,7 +104,9 @@ protected:
 
 }  // namespace
 
-TEST(KestrinArchive, DecodesBothLayoutsNullWakeUpsAndUnknownKeys) {
+// Decoded in both layouts, with null wake-ups and unknown keys; then receipts
+// in list order, then task states: the first broken rule is named.
+TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
     auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
     ASSERT_TRUE(written) << written.error().message();
@@ -114,10 +116,6 @@ TEST(KestrinArchive, DecodesBothLayoutsNullWakeUpsAndUnknownKeys) {
     EXPECT_EQ(written->taskStates[1].snoozedUntil, at("2026-07-29T00:00:00Z"));
     EXPECT_EQ(written->taskStates[1].completedSteps.at(0).stepId, "step-1");
     EXPECT_EQ(verdict(*written), "valid");  // the raw text still matches its hash
-}
-
-// Receipts in list order, then task states; the first broken rule is named.
-TEST(KestrinArchive, RefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(verdict(KestrinArchive{}), "valid");
     const auto gamma = validReceipt("r-gamma", 2);
     const std::string raw = rawJSON(gamma);
@@ -279,11 +277,7 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
     tampered.rawHash[0] = tampered.rawHash[0] == 'a' ? 'b' : 'a';
     receipt.summary = "另一份内容";  // the stored version, another text
 
-    const struct {
-        std::string bytes;
-        std::string description;
-        bool beforeAnyWork;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {  // bytes, refusal, before any work
         {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
         {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},
         {archiveOf({tampered}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
@@ -295,13 +289,13 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
         {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
          "找不到任务：r-beta::item-1", false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.description);
+    for (const auto& [bytes, description, beforeAnyWork] : cases) {
+        SCOPED_TRACE(description);
         int progressCalls = 0;
-        auto restored = manager().restoreData(c.bytes, [&](auto, auto) { ++progressCalls; });
+        auto restored = manager().restoreData(bytes, [&](auto, auto) { ++progressCalls; });
         ASSERT_FALSE(restored);
-        EXPECT_EQ(restored.error().description(), c.description);
-        EXPECT_EQ(progressCalls == 0, c.beforeAnyWork);
+        EXPECT_EQ(restored.error().description(), description);
+        EXPECT_EQ(progressCalls == 0, beforeAnyWork);
         EXPECT_EQ(snapshot(*store), before);
         EXPECT_TRUE(namesIn(paths.backups()).empty());
         EXPECT_TRUE(namesIn(temporary).empty());

@@ -39,8 +39,9 @@ protected:
 
 }  // namespace
 
-// The texts no import below produces in full; the others are pinned there.
-TEST(ImportError, EveryDescriptionIsExact) {
+// The texts no import below produces in full, the others being pinned there;
+// then each outcome's message and whether it notifies.
+TEST(ImportTexts, EveryDescriptionAndOutcomeMessageIsExact) {
     const std::pair<ImportError, std::string> cases[] = {
         {ImportError::secret({{"private_key", 3, "g1"}, {"openai_key", 7, "g2"}}),
          "回执包含疑似秘密，已阻止导入：第 3 行 private_key；第 7 行 openai_key。"},
@@ -53,10 +54,7 @@ TEST(ImportError, EveryDescriptionIsExact) {
          "回执无法完成秘密检查，已阻止导入；请缩短其中过长的文本后重试。"},
     };
     for (const auto& [error, text] : cases) EXPECT_EQ(error.description(), text);
-}
-
-TEST(ImportOutcome, UserMessagesAndNotifications) {
-    const std::tuple<StoreImportResult, std::int64_t, const char*, bool> cases[] = {
+    const std::tuple<StoreImportResult, std::int64_t, const char*, bool> outcomes[] = {
         // the store's answer, the receipt's version, the message, whether it notifies
         {StoreImportResult::inserted(3), 1, "已导入 3 个人工介入事项。", true},
         {StoreImportResult::inserted(0), 1, "已导入 0 个人工介入事项。", false},
@@ -68,7 +66,7 @@ TEST(ImportOutcome, UserMessagesAndNotifications) {
         {StoreImportResult::versionConflict(), 1,
          "同一 receipt_id 和 version 的内容不一致；请让 Agent 增加 version 后重试。", false},
     };
-    for (const auto& [result, version, message, notifies] : cases) {
+    for (const auto& [result, version, message, notifies] : outcomes) {
         InterventionReceipt receipt;
         receipt.version = version;
         const ImportOutcome outcome{receipt, result, {}};
