@@ -99,7 +99,9 @@ protected:
 
 }  // namespace
 
-TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderOfTheirNames) {
+// A name already taken in processed gets the second count, then within the
+// same second a random upper-case UUID; a renamed file always ends in ".json".
+TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) {
     const Names ignored{".hidden.json", "json", "nested", "notes.txt", "x.json.txt", "y.jsonl"};
     for (const auto& name : ignored) drop(name, "not json");
     fs::remove(paths.inbox() / "nested");
@@ -115,25 +117,19 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderOfTheirNames) {
     EXPECT_EQ(order, (Names{"A.json", "C.JSON", "a.json", "b.json"}));
     EXPECT_EQ(namesIn(paths.inbox()), ignored);
     EXPECT_EQ(namesIn(paths.processed()), order);
-}
-
-TEST_F(InboxScannerTest, SuffixesANameAlreadyTakenInTheTarget) {
-    const std::string seconds = std::to_string(kNowSeconds);
-    for (int pass = 0; pass < 3; ++pass) {
-        const InboxScanEvent event = dropAndScan("report.json", receipt("rc-report"));
-        EXPECT_EQ(event.filename, "report.json");
-        EXPECT_EQ(event.result.kind, Kind::accepted);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const char* name : {"a.json", "C.JSON"}) drop(name, receipt(name));
+        const auto events = scan();
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[0].filename + events[1].filename, "C.JSONa.json");
+        EXPECT_TRUE(events[0].result.kind == Kind::accepted && events[1].result.kind == Kind::accepted);
     }
-    // Within the same second, the third gets a random upper-case UUID.
+    const std::string seconds = std::to_string(kNowSeconds);
     auto names = namesIn(paths.processed());
-    EXPECT_EQ(std::erase(names, "report.json") + std::erase(names, "report-" + seconds + ".json"),
-              2u);
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(std::regex_match(names[0], std::regex("report-[0-9A-F-]{36}\\.json"))) << names[0];
-    // A renamed file always ends in ".json", whatever the case it came with.
-    dropAndScan("x.JSON", receipt("rc-x"));
-    dropAndScan("x.JSON", receipt("rc-x"));
-    EXPECT_TRUE(fs::exists(paths.processed() / ("x-" + seconds + ".json")));
+    EXPECT_EQ(std::erase(names, "C-" + seconds + ".json") + std::erase(names, "a-" + seconds + ".json"), 2u);
+    ASSERT_EQ(names.size(), 6u);
+    EXPECT_TRUE(std::regex_match(names[1], std::regex("C-[0-9A-F-]{36}\\.json"))) << names[1];
+    EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
 }
 
 TEST_F(InboxScannerTest, RefusedFilesGoToRejectedWithAReasonFile) {
