@@ -77,17 +77,12 @@ protected:
                                   [this] { return now; });
     }
 
-    void importInto(SQLiteTaskStore& target, const InterventionReceipt& receipt) {
-        auto imported = ReceiptImporter(target).importData(rawJSON(receipt));
-        ASSERT_TRUE(imported) << imported.error().description();
-    }
-
     // Three tasks (one in progress with a tick, one snoozed, one pending) and
     // a receipt whose only task was deleted.
     void fill() {
-        importInto(*store, validReceipt("r-alpha", 1, {"item-1", "item-2"}));
-        importInto(*store, validReceipt("r-beta", 2));
-        importInto(*store, validReceipt("r-gone", 1));
+        imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
+        imported(validReceipt("r-beta", 2));
+        imported(validReceipt("r-gone", 1));
         ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
         ASSERT_TRUE(
             store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
@@ -217,10 +212,11 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
 // The other program stores a newer version with one more item between the
 // export's two reads; the archive must still hold together.
 TEST_F(ArchiveManagerTest, AnExportIsOneSnapshotWhileAnotherProgramWrites) {
-    importInto(*store, validReceipt("r-alpha", 1));
+    imported(validReceipt("r-alpha", 1));
     auto otherProgram = SQLiteTaskStore::open(paths.database()).value();
+    const auto newer = validReceipt("r-alpha", 2, {"item-1", "item-2"});
     auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
-        if (done == 1) importInto(*otherProgram, validReceipt("r-alpha", 2, {"item-1", "item-2"}));
+        if (done == 1) { ASSERT_TRUE(ReceiptImporter(*otherProgram).importData(rawJSON(newer))); }
     };
     auto archive = KestrinArchive::decode(manager().exportData(false, writeBetweenReads).value());
     EXPECT_EQ(archive->receipts.at(0).version, 1);
@@ -237,7 +233,7 @@ TEST_F(ArchiveManagerTest, RestoringOntoTheSameDatabaseWritesTheArchivedStatesBa
     const std::string archive = exported();
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
-    importInto(*store, validReceipt("r-later", 1));  // not in the archive: kept
+    imported(validReceipt("r-later", 1));  // not in the archive: kept
 
     auto restored = manager().restoreData(archive);
     ASSERT_TRUE(restored) << restored.error().description();
@@ -266,8 +262,8 @@ TEST_F(ArchiveManagerTest, RestoringOntoTheSameDatabaseWritesTheArchivedStatesBa
 // those refused by their own faults before any progress is reported.
 TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged) {
     auto receipt = validReceipt("r-alpha", 2);
-    importInto(*store, receipt);
-    importInto(*store, validReceipt("r-beta", 1));
+    imported(receipt);
+    imported(validReceipt("r-beta", 1));
     ASSERT_TRUE(store->deleteTask("r-beta::item-1"));
     const Snapshot before = snapshot(*store);
     const auto archiveOf = [](std::vector<ArchivedReceipt> r, std::vector<ArchivedTaskState> s = {}) {
@@ -314,7 +310,7 @@ TEST_F(ArchiveManagerTest, ADatabaseRestoreBringsABackupBackAndKeepsASafetyCopy)
                                  std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
     EXPECT_NE(second, third);
     EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
-    importInto(*store, validReceipt("r-later", 1));
+    imported(validReceipt("r-later", 1));
     const Snapshot changed = snapshot(*store);
 
     // The live file itself, in any spelling, is refused.
