@@ -30,10 +30,6 @@ protected:
         importer.emplace(*store);
     }
 
-    std::string stored(const std::string& id) {
-        return value("SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = '" + id + "'");
-    }
-
     std::optional<ReceiptImporter> importer;
 };
 
@@ -128,6 +124,8 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
     // Sudo without rollback, critical without risk.
     const std::string warned = deploy({{"/receipt_id", "rc-warned"}, {"/items/0/rollback", nullptr},
                                        {"/items/1/priority", "critical"}});
+    const std::string stored =
+        "SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = 'rc-deploy-2026'";
     // importFile reads the whole file and imports it as importData does.
     auto fromFile = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
     ASSERT_TRUE(fromFile) << fromFile.error().description();
@@ -150,11 +148,11 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
             ASSERT_FALSE(outcome);
             EXPECT_EQ(std::get<ImportError>(outcome.error().error),
                       ImportError::versionConflict("rc-deploy-2026", 1));
-            EXPECT_EQ(stored("rc-deploy-2026"), v1 + "|" + SQLiteTaskStore::hash(v1));
+            EXPECT_EQ(value(stored), v1 + "|" + SQLiteTaskStore::hash(v1));
         }
     }
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "3");
-    EXPECT_EQ(stored("rc-deploy-2026"), v2 + "|" + SQLiteTaskStore::hash(v2));
+    EXPECT_EQ(value(stored), v2 + "|" + SQLiteTaskStore::hash(v2));
 }
 
 // Texts that once made the secret scan give up silently or run for minutes:
