@@ -89,8 +89,6 @@ protected:
         ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
     }
 
-    std::string exported() { return manager().exportData(false).value(); }
-
     AppPaths paths{fs::path()};
     fs::path temporary;
     std::optional<std::string> previousTMPDIR;
@@ -169,7 +167,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
 
 // Progress counts three phases of an export, and one step per receipt, one for
 // the task states and one for the swap of a restore; it changes no result.
-TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
+TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     fill();
     Steps steps;
     std::vector<std::string> staged;  // the restore's staging copy, while it works
@@ -180,13 +178,14 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
         }
     };
     const std::string archive = manager().exportData(false, record).value();
-    EXPECT_EQ(archive, exported());
+    EXPECT_EQ(archive, manager().exportData(false).value());
     EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
     EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
     EXPECT_EQ(steps, (Steps{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
     const auto decoded = KestrinArchive::decode(archive).value();
     EXPECT_EQ(decoded.exportedAt, now);
-    EXPECT_EQ(Snapshot(decoded.receipts, decoded.taskStates), snapshot(*store));
+    const Snapshot before = snapshot(*store);
+    EXPECT_EQ(Snapshot(decoded.receipts, decoded.taskStates), before);
 
     const AppPaths otherPaths(directory / "other");
     ASSERT_TRUE(otherPaths.ensureDirectories());
@@ -206,7 +205,33 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
     EXPECT_EQ(restoredData.second[3],
               (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
     restoredData.second.pop_back();
-    EXPECT_EQ(restoredData, snapshot(*store));
+    EXPECT_EQ(restoredData, before);
+
+    // Onto the same database, the archived states are written back; then a
+    // swap that fails (the live database busy) leaves no staging directory.
+    ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
+    ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
+    imported(validReceipt("r-later", 1));  // not in the archive: kept
+    auto onSame = manager().restoreData(archive);
+    ASSERT_TRUE(onSame) << onSame.error().description();
+    EXPECT_EQ(*onSame, (ArchiveRestoreOutcome{3, 3, paths.backups() /
+                        "Velmora-before-archive-restore-20260727-083000.sqlite"}));
+    EXPECT_TRUE(fs::exists(onSame->safetyBackup));
+    auto after = snapshot(*store);
+    ASSERT_EQ(after.first.size(), 4u);
+    EXPECT_EQ(after.first[3].receiptId, "r-later");
+    after.first.erase(after.first.begin() + 3);
+    after.second.erase(after.second.begin() + 3);  // r-later::item-1
+    EXPECT_EQ(after, before);
+
+    SQLiteConnection locker =
+        SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
+    ASSERT_TRUE(locker.execute("BEGIN IMMEDIATE;"));
+    auto busy = manager().restoreData(archive);
+    ASSERT_TRUE(locker.execute("ROLLBACK;"));
+    ASSERT_FALSE(busy);
+    EXPECT_NE(busy.error().description().find("database is locked"), std::string::npos);
+    EXPECT_TRUE(namesIn(temporary).empty());
 }
 
 // The other program stores a newer version with one more item between the
@@ -223,38 +248,6 @@ TEST_F(ArchiveManagerTest, AnExportIsOneSnapshotWhileAnotherProgramWrites) {
     EXPECT_EQ(archive->taskStates.size(), 1u);
     EXPECT_EQ(verdict(*archive), "valid");
     EXPECT_EQ(store->archivedTaskStates()->size(), 2u);  // the write itself went through
-}
-
-// A swap that fails (the live database busy beyond the busy timeout) leaves no
-// staging directory either; refused restores are checked below.
-TEST_F(ArchiveManagerTest, RestoringOntoTheSameDatabaseWritesTheArchivedStatesBack) {
-    fill();
-    const Snapshot before = snapshot(*store);
-    const std::string archive = exported();
-    ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
-    ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
-    imported(validReceipt("r-later", 1));  // not in the archive: kept
-
-    auto restored = manager().restoreData(archive);
-    ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(*restored, (ArchiveRestoreOutcome{3, 3, paths.backups() /
-                          "Velmora-before-archive-restore-20260727-083000.sqlite"}));
-    EXPECT_TRUE(fs::exists(restored->safetyBackup));
-    auto after = snapshot(*store);
-    ASSERT_EQ(after.first.size(), 4u);
-    EXPECT_EQ(after.first[3].receiptId, "r-later");
-    after.first.erase(after.first.begin() + 3);
-    after.second.erase(after.second.begin() + 3);  // r-later::item-1
-    EXPECT_EQ(after, before);
-
-    SQLiteConnection other =
-        SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
-    ASSERT_TRUE(other.execute("BEGIN IMMEDIATE;"));
-    auto busy = manager().restoreData(archive);
-    ASSERT_TRUE(other.execute("ROLLBACK;"));
-    ASSERT_FALSE(busy);
-    EXPECT_NE(busy.error().description().find("database is locked"), std::string::npos);
-    EXPECT_TRUE(namesIn(temporary).empty());
 }
 
 // Refused archives, whether by their own faults, by the importer or by the
