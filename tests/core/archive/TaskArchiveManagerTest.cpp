@@ -19,9 +19,7 @@ using Steps = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
 namespace {
 
-Timestamp at(const char* text) {
-    return *parseKestrinISO8601(text);
-}
+Timestamp at(const char* text) { return *parseKestrinISO8601(text); }
 
 ArchivedTaskState completed(std::string key, const std::vector<std::string>& steps = {}) {
     ArchivedTaskState state{std::move(key), TaskStatus::completed, std::nullopt, {}};

@@ -56,27 +56,8 @@ TEST(AppPaths, ResolvesTheRootAndCreatesOnlyTheUserDataLocation) {
     EXPECT_EQ(blocked.error().kind, FileError::Kind::createDirectory);
 }
 
-TEST(AppPaths, EnsureDirectoriesIsIdempotentAndStopsAtTheFirstFailure) {
-    ScratchDirectory scratch;
-    const AppPaths paths(scratch / "root");
-    EXPECT_EQ(paths.database(), scratch / "root" / "tasks.sqlite");
-    ASSERT_TRUE(paths.ensureDirectories());
-    std::ofstream(paths.inbox() / "a.json") << "{}";
-    ASSERT_TRUE(paths.ensureDirectories());
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"a.json"});
-    EXPECT_EQ(namesIn(paths.root()),
-              (std::vector<std::string>{"backups", "inbox", "processed", "rejected"}));
-
-    fs::remove(paths.rejected());
-    fs::remove(paths.processed());
-    std::ofstream(paths.processed()) << "a file where a directory belongs";
-    auto created = paths.ensureDirectories();
-    ASSERT_FALSE(created);
-    EXPECT_EQ(created.error().path, paths.processed().string());
-    EXPECT_FALSE(fs::exists(paths.rejected()));
-}
-
-TEST(AppPaths, ClassifiesStandardTemporaryAndCustomLocations) {
+// ensureDirectories is idempotent and stops at the first failure.
+TEST(AppPaths, ClassifiesLocationsAndEnsuresTheirDirectories) {
     ScratchDirectory scratch;
     const Environment environment{
         {"HOME", (scratch / "home").string()}, {"XDG_DATA_HOME", ""}, {"TMPDIR", ""}};
@@ -102,4 +83,18 @@ TEST(AppPaths, ClassifiesStandardTemporaryAndCustomLocations) {
     for (const auto& [root, names, expected] : cases) {
         EXPECT_EQ(AppPaths(root).dataEnvironment(names), expected) << root;
     }
+
+    EXPECT_EQ(standard.database(), standard.root() / "tasks.sqlite");
+    std::ofstream(standard.inbox() / "a.json") << "{}";
+    ASSERT_TRUE(standard.ensureDirectories());
+    EXPECT_EQ(namesIn(standard.inbox()), std::vector<std::string>{"a.json"});
+    EXPECT_EQ(namesIn(standard.root()),
+              (std::vector<std::string>{"backups", "inbox", "processed", "rejected"}));
+    fs::remove(standard.rejected());
+    fs::remove(standard.processed());
+    std::ofstream(standard.processed()) << "a file where a directory belongs";
+    auto created = standard.ensureDirectories();
+    ASSERT_FALSE(created);
+    EXPECT_EQ(created.error().path, standard.processed().string());
+    EXPECT_FALSE(fs::exists(standard.rejected()));
 }
