@@ -260,14 +260,12 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
     const auto archiveOf = [](std::vector<ArchivedReceipt> r, std::vector<ArchivedTaskState> s = {}) {
         return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
     };
-    auto tampered = archived(validReceipt("r-new", 1));
-    tampered.rawHash[0] = tampered.rawHash[0] == 'a' ? 'b' : 'a';
     receipt.summary = "另一份内容";  // the stored version, another text
 
     const std::tuple<std::string, std::string, bool> cases[] = {  // bytes, refusal, before any work
         {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
         {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},
-        {archiveOf({tampered}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
+        {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
         {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
          "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
         {archiveOf({archived(receipt)}),
