@@ -128,28 +128,6 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
 }
 
-TEST_F(InboxScannerTest, RefusedFilesGoToRejectedWithAReasonFile) {
-    EXPECT_EQ(dropAndScan("deploy.json", "\xE9t\xE9"),
-              (InboxScanEvent{"deploy.json", InboxScanEvent::Result::rejected(kNotUTF8)}));
-    EXPECT_EQ(bytesOf(paths.rejected() / "deploy.reason.txt"), kNotUTF8);
-    EXPECT_EQ(bytesOf(paths.rejected() / "deploy.json"), "\xE9t\xE9");
-    // Refused again under that name: the file is suffixed, the reason replaced.
-    const InboxScanEvent second = dropAndScan("deploy.json", "{ not json");
-    EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
-    EXPECT_EQ(bytesOf(paths.rejected() / "deploy.reason.txt"), second.result.reason);
-    EXPECT_EQ(namesIn(paths.rejected()), (Names{"deploy-" + std::to_string(kNowSeconds) + ".json",
-                                                "deploy.json", "deploy.reason.txt"}));
-    EXPECT_TRUE(namesIn(paths.inbox()).empty());
-
-    // A failed move to rejected is added to the reason; the file stays.
-    files.hook = failing(Step::moveItem, std::errc::permission_denied);
-    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
-              kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
-                  (paths.rejected() / "bad.json").string() + "：Permission denied）");
-    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
-    EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
-}
-
 // A pass fails only when the inbox cannot be prepared or listed; a failed move
 // to processed keeps the file for the next pass.
 TEST_F(InboxScannerTest, FailedFileSystemStepsLeaveTheFileForTheNextPass) {
@@ -180,13 +158,15 @@ TEST_F(InboxScannerTest, FailedFileSystemStepsLeaveTheFileForTheNextPass) {
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
-// A store failure is passed on unchanged and stores nothing; a 16 GiB file is
-// refused without being read whole.
-TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
+// Every kind of bad entry goes to rejected beside a reason file and the pass
+// goes on; a store failure is passed on unchanged and stores nothing; a 16 GiB
+// file is refused without being read whole.
+TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
     drop("b-huge.json", "{");
     fs::resize_file(paths.inbox() / "b-huge.json", std::uintmax_t{16} << 30);
     ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);
+    drop("c-latin1.json", "\xE9t\xE9");
     for (const char* name : {"a.json", "c-store-fails.json", "d.json"}) drop(name, receipt(name));
     const auto locked = StoreError::sqlite("database is locked");
     store->setImportFaultHook([&, imports = 0](auto stage) mutable -> Result<void, StoreError> {
@@ -197,20 +177,37 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
         return InboxScanEvent{name, InboxScanEvent::Result::rejected(why)};
     };
     const auto events = scan();
-    ASSERT_EQ(events.size(), 6u);
+    ASSERT_EQ(events.size(), 7u);
     EXPECT_EQ(events[1], refused("b-directory.json",
                                  failure("无法读取文件 ", "b-directory.json", "：Is a directory")));
     EXPECT_EQ(events[2], refused("b-huge.json", ImportError::tooLarge().description()));
     // Reading a pipe would wait for a writer; it is refused at once instead.
     EXPECT_EQ(events[3], refused("b-pipe.json", failure("无法读取文件 ", "b-pipe.json", "：不是普通文件")));
-    EXPECT_EQ(events[4], refused("c-store-fails.json", locked.description()));
+    EXPECT_EQ(events[4], refused("c-latin1.json", kNotUTF8));
+    EXPECT_EQ(events[5], refused("c-store-fails.json", locked.description()));
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
     EXPECT_EQ(namesIn(paths.processed()), (Names{"a.json", "d.json"}));
     EXPECT_EQ(namesIn(paths.rejected()),
               (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json", "b-huge.reason.txt",
-                     "b-pipe.json", "b-pipe.reason.txt", "c-store-fails.json", "c-store-fails.reason.txt"}));
+                     "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json", "c-latin1.reason.txt",
+                     "c-store-fails.json", "c-store-fails.reason.txt"}));
+    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
     EXPECT_EQ(bytesOf(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
+
+    // Refused again under that name: the file is suffixed, the reason replaced.
+    const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
+    EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
+    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
+    EXPECT_TRUE(fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
+    EXPECT_EQ(namesIn(paths.rejected()).size(), 11u);
+    // A failed move to rejected is added to the reason; the file stays.
+    files.hook = failing(Step::moveItem, std::errc::permission_denied);
+    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
+              kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
+                  (paths.rejected() / "bad.json").string() + "：Permission denied）");
+    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
 }
 
 // The other scanner (the desktop program's timer against a velmora-cli scan)
