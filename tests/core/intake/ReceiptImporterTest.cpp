@@ -116,7 +116,7 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrder) {
 
 // Each import answers with the store's result and the validator's warnings; a
 // changed text under a stored version is refused and the stored bytes stay.
-TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
+TEST_F(ReceiptImporterTest, ImportsFilesAndTextsAndAnswersWithTheStoreResult) {
     const std::string v1 = testData("intake/deploy-v1.json");
     const std::string v2 = deploy({{"/version", 2}, {"/items", json::array({json::parse(v1)["items"][0]})}});
     const std::string history = deploy({{"/receipt_id", "rc-history"}, {"/requires_user_action", false},
@@ -126,8 +126,16 @@ TEST_F(ReceiptImporterTest, ImportsAndAnswersWithTheStoreResult) {
                                        {"/items/1/priority", "critical"}});
     const std::string stored =
         "SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = 'rc-deploy-2026'";
-    // importFile reads the whole file and imports it as importData does.
-    auto fromFile = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
+    // importFile passes a read failure on, stops reading past the limit (a file
+    // of 16 GiB is refused at once), else imports the file as importData does.
+    auto unreadable = importer->importFile(directory);
+    ASSERT_FALSE(unreadable);
+    EXPECT_EQ(std::get<FileError>(unreadable.error().error).reason, "Is a directory");
+    std::ofstream(directory / "huge.json").put('{');
+    std::filesystem::resize_file(directory / "huge.json", std::uintmax_t{16} << 30);
+    auto fromFile = importer->importFile(directory / "huge.json");
+    EXPECT_EQ(fromFile ? "imported" : fromFile.error().description(), ImportError::tooLarge().description());
+    fromFile = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
     ASSERT_TRUE(fromFile) << fromFile.error().description();
     EXPECT_EQ(fromFile->result, StoreImportResult::inserted(2));
     const std::tuple<std::string, std::optional<StoreImportResult>, std::string> steps[] = {
@@ -186,17 +194,4 @@ TEST_F(ReceiptImporterTest, HostileTextsAreRefusedOrImportedNeverWaivedThrough) 
     }
     const auto atLimit = importer->importData(filled(deploy(), " ", "", kLimit));
     ASSERT_TRUE(atLimit) << atLimit.error().description();
-}
-
-// importFile stops reading past the limit, so a file of 16 GiB is refused at
-// once (the scanner's road is in its tests); a read failure is passed on.
-TEST_F(ReceiptImporterTest, OversizedOrUnreadableFilesAreRefused) {
-    std::ofstream(directory / "chosen.json").put('{');
-    std::filesystem::resize_file(directory / "chosen.json", std::uintmax_t{16} << 30);
-    const auto fromFile = importer->importFile(directory / "chosen.json");
-    ASSERT_FALSE(fromFile);
-    EXPECT_EQ(fromFile.error().description(), ImportError::tooLarge().description());
-    auto unreadable = importer->importFile(directory);
-    ASSERT_FALSE(unreadable);
-    EXPECT_EQ(std::get<FileError>(unreadable.error().error).reason, "Is a directory");
 }
