@@ -1,113 +1,90 @@
-// The archive manager: export, the merging restore through a staging copy,
-// database backups and their names, and database restores from them.
+// The archive document and its validation, and the manager: export, restore
+// through a staging copy, database backups and restores from them.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <regex>
 
-#include "ArchiveTestReceipts.h"
+#include "archive/ArchiveTestReceipts.h"
 #include "core/archive/KestrinArchive.h"
-#include "core/intake/ReceiptImporter.h"
 #include "core/archive/TaskArchiveManager.h"
+#include "core/intake/ReceiptImporter.h"
+#include "intake/IntakeTestData.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 namespace fs = std::filesystem;
+using Steps = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
 namespace {
 
-Timestamp at(const char* text) {
-    return *parseKestrinISO8601(text);
+Timestamp at(const char* text) { return *parseKestrinISO8601(text); }
+
+ArchivedTaskState completed(std::string key, const std::vector<std::string>& steps = {}) {
+    ArchivedTaskState state{std::move(key), TaskStatus::completed, std::nullopt, {}};
+    for (const auto& step : steps) state.completedSteps.push_back({step, at("2026-07-28T09:00:00Z")});
+    return state;
 }
 
-// Everything an archive carries, read from a store.
-struct Snapshot {
-    std::vector<ArchivedReceipt> receipts;
-    std::vector<ArchivedTaskState> states;
-    bool operator==(const Snapshot&) const = default;
-};
+// Two receipts (three tasks) with one state per task.
+KestrinArchive validArchive() {
+    KestrinArchive archive;
+    archive.exportedAt = at("2026-07-28T09:15:00Z");
+    archive.receipts = {archived(validReceipt("r-alpha", 1, {"item-1", "item-2"})),
+                        archived(validReceipt("r-beta", 3))};
+    archive.taskStates = {{"r-alpha::item-1", TaskStatus::inProgress, std::nullopt,
+                           {{"step-1", at("2026-07-28T09:00:00Z")}}},
+                          {"r-alpha::item-2", TaskStatus::snoozed, at("2026-07-30T00:00:00Z"), {}},
+                          completed("r-beta::item-1", {"step-1", "step-2"})};
+    return archive;
+}
 
+// The description of the validation failure, or "valid".
+std::string verdict(const KestrinArchive& archive) {
+    auto result = archive.validate(ReceiptValidator{}, SecretScanner{});
+    return result ? "valid" : result.error().description();
+}
+
+// Everything an archive carries, read from a store: its receipts and task states.
+using Snapshot = std::pair<std::vector<ArchivedReceipt>, std::vector<ArchivedTaskState>>;
 Snapshot snapshot(SQLiteTaskStore& store) {
     return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
 }
 
+// The store lives on paths.database(); restores stage in this test's own
+// temporary directory.
 class ArchiveManagerTest : public StoreFixture {
 protected:
     void SetUp() override {
         StoreFixture::SetUp();
-        paths = AppPaths(directory);  // the fixture's store is on paths.database()
-        // The restore's staging directory goes to the system's temporary
-        // directory; this test's own one is watched instead.
-        temporary = directory / "tmp";
-        fs::create_directories(temporary);
+        paths = AppPaths(directory);
+        ASSERT_TRUE(paths.ensureDirectories());
+        fs::create_directories(temporary = directory / "tmp");
         if (const char* old = std::getenv("TMPDIR")) previousTMPDIR = old;
         setenv("TMPDIR", temporary.c_str(), 1);
     }
 
     void TearDown() override {
-        if (previousTMPDIR) {
-            setenv("TMPDIR", previousTMPDIR->c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
+        previousTMPDIR ? setenv("TMPDIR", previousTMPDIR->c_str(), 1) : unsetenv("TMPDIR");
         StoreFixture::TearDown();
     }
 
-    std::unique_ptr<SQLiteTaskStore> openStore(const AppPaths& where) {
-        auto opened = SQLiteTaskStore::open(where.database());
-        EXPECT_TRUE(opened) << opened.error().description();
-        return opened ? std::move(opened).value() : nullptr;
+    TaskArchiveManager manager(SQLiteTaskStore* target = nullptr, const AppPaths* where = nullptr) {
+        return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {},
+                                  [this] { return now; });
     }
 
-    TaskArchiveManager manager() { return managerOf(*store, paths); }
-
-    TaskArchiveManager managerOf(SQLiteTaskStore& target, const AppPaths& where) {
-        return TaskArchiveManager(target, where, {}, {}, [this] { return now; });
-    }
-
-    void importInto(SQLiteTaskStore& target, const InterventionReceipt& receipt) {
-        auto imported = ReceiptImporter(target).importData(rawJSON(receipt));
-        ASSERT_TRUE(imported) << imported.error().description();
-    }
-
-    // Two receipts, three tasks: one in progress with a tick, one snoozed,
-    // one pending; and a receipt whose only task was deleted.
-    void fill(SQLiteTaskStore& target) {
-        importInto(target, validReceipt("r-alpha", 1, {"item-1", "item-2"}));
-        importInto(target, validReceipt("r-beta", 2));
-        importInto(target, validReceipt("r-gone", 1));
-        ASSERT_TRUE(target.setStepCompleted("r-alpha::item-1", "step-1", true));
+    // Three tasks (one in progress with a tick, one snoozed, one pending) and
+    // a receipt whose only task was deleted.
+    void fill() {
+        imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
+        imported(validReceipt("r-beta", 2));
+        imported(validReceipt("r-gone", 1));
+        ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
         ASSERT_TRUE(
-            target.setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
-        ASSERT_TRUE(target.deleteTask("r-gone::item-1"));
-    }
-
-    std::string exported(SQLiteTaskStore& source) {
-        auto bytes = managerOf(source, paths).exportData(false);
-        EXPECT_TRUE(bytes) << bytes.error().description();
-        return bytes ? *bytes : std::string();
-    }
-
-    // Entries of the temporary directory left by restores.
-    std::vector<std::string> stagingLeftovers() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(temporary)) {
-            names.push_back(entry.path().filename().string());
-        }
-        return names;
-    }
-
-    std::vector<std::string> backupNames() const {
-        std::vector<std::string> names;
-        if (!fs::exists(paths.backups())) return names;
-        for (const auto& entry : fs::directory_iterator(paths.backups())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
+            store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
+        ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
     }
 
     AppPaths paths{fs::path()};
@@ -118,285 +95,214 @@ protected:
 
 }  // namespace
 
-// MARK: - Export
-
-TEST_F(ArchiveManagerTest, AnEmptyDatabaseExportsAnEmptyArchive) {
-    auto compact = manager().exportData(false);
-    ASSERT_TRUE(compact);
-    EXPECT_EQ(*compact,
-              R"({"exported_at":"2026-07-27T08:30:00.999Z","receipts":[],"schema_version":"1.0.0",)"
-              R"("task_states":[]})");
-    auto pretty = manager().exportData(true);
-    ASSERT_TRUE(pretty);
-    EXPECT_EQ(KestrinArchive::decode(*pretty).value(), KestrinArchive::decode(*compact).value());
-
-    auto restored = manager().restoreData(*pretty);
-    ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(restored->receiptCount, 0);
-    EXPECT_EQ(restored->taskCount, 0);
-    EXPECT_EQ(restored->safetyBackup,
-              paths.backups() / "Velmora-before-archive-restore-20260727-083000.sqlite");
-    EXPECT_TRUE(fs::exists(restored->safetyBackup));
-    EXPECT_EQ(snapshot(*store), Snapshot{});
+// Decoded in both layouts, with null wake-ups and unknown keys; then receipts
+// in list order, then task states: the first broken rule is named.
+TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
+    EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
+    auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
+    ASSERT_TRUE(written) << written.error().message();
+    EXPECT_EQ(written->exportedAt, at("2026-07-28T09:15:00.500Z"));
+    ASSERT_EQ(written->taskStates.size(), 2u);
+    EXPECT_EQ(written->taskStates[0].snoozedUntil, std::nullopt);
+    EXPECT_EQ(written->taskStates[1].snoozedUntil, at("2026-07-29T00:00:00Z"));
+    EXPECT_EQ(written->taskStates[1].completedSteps.at(0).stepId, "step-1");
+    EXPECT_EQ(verdict(*written), "valid");  // the raw text still matches its hash
+    EXPECT_EQ(verdict(KestrinArchive{}), "valid");
+    const auto gamma = validReceipt("r-gamma", 2);
+    const std::string raw = rawJSON(gamma);
+    auto withSecret = gamma;
+    withSecret.summary = "sk-proj0123456789abcdefghij";
+    const std::string secretRaw = rawJSON(withSecret);
+    const std::string oversize(ReceiptImporter::maxReceiptBytes, ' ');
+    auto incomplete = gamma;
+    incomplete.summary = " ";
+    incomplete.project.path = "relative/path";
+    auto changed = archived(gamma);
+    changed.rawJson[changed.rawJson.find("velmora")] = 'V';
+    const std::pair<std::function<void(KestrinArchive&)>, std::string> cases[] = {
+        {[](auto& a) { a.schemaVersion = "1.9"; }, "valid"},
+        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
+        {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
+        // Listed twice: found before the second entry's hash is looked at.
+        {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); },
+         "数据归档包含重复回执：r-gamma。"},
+        {[&](auto& a) { a.receipts.push_back(changed); },
+         "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
+        // A secret is found before the text is parsed.
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, secretRaw + "not json")); },
+         "归档包含无效回执：r-gamma 包含疑似秘密。"},
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw.substr(0, 40))); },
+         "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-other", 2, raw)); },
+         "归档目录与回执正文的标识不一致：r-other。"},
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 3, raw)); },
+         "归档目录与回执正文的标识不一致：r-gamma。"},
+        // Over the importer's size limit, refused before the secret scan.
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw + oversize)); },
+         "归档包含无效回执：r-gamma：" + ImportError::tooLarge().description()},
+        {[&](auto& a) { a.receipts.push_back(archived(incomplete)); },
+         "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；"
+         "必须用一句话说明 Agent 当前为什么结束或暂停。"},
+        {[](auto& a) { a.taskStates.push_back(completed("r-alpha::item-1")); },
+         "数据归档包含重复任务状态：r-alpha::item-1。"},
+        {[](auto& a) { a.taskStates.push_back(completed("r-alpha::item-3")); },
+         "归档状态引用了不存在的任务：r-alpha::item-3。"},
+        {[](auto& a) { a.taskStates[2] = completed("r-beta::item-1", {"step-2", "step-1", "step-2"}); },
+         "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
+        {[](auto& a) { a.taskStates[2] = completed("r-beta::item-1", {"step-1", "step-3"}); },
+         "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
+        {[](auto& a) { a.taskStates.push_back(a.taskStates[0]), a.receipts.push_back(a.receipts[0]); },
+         "数据归档包含重复回执：r-alpha。"},
+    };
+    for (const auto& [change, expected] : cases) {
+        SCOPED_TRACE(expected);
+        auto archive = validArchive();
+        change(archive);
+        const std::string found = verdict(archive);
+        EXPECT_EQ(expected.ends_with("文本") ? found.substr(0, expected.size()) : found, expected);
+    }
 }
 
-TEST_F(ArchiveManagerTest, ExportCarriesEveryStoredReceiptAndTaskState) {
-    fill(*store);
-    auto archive = KestrinArchive::decode(exported(*store));
-    ASSERT_TRUE(archive);
-    EXPECT_EQ(archive->schemaVersion, "1.0.0");
-    EXPECT_EQ(archive->exportedAt, now);
-    EXPECT_EQ(archive->receipts, store->archivedReceipts().value());
-    ASSERT_EQ(archive->receipts.size(), 3u);  // r-gone stays though its task was deleted
-    EXPECT_EQ(archive->receipts[2].rawJson, rawJSON(validReceipt("r-gone", 1)));
-    EXPECT_EQ(archive->taskStates, store->archivedTaskStates().value());
-    ASSERT_EQ(archive->taskStates.size(), 3u);
-    EXPECT_EQ(archive->taskStates[1].snoozedUntil, at("2030-01-01T00:00:00Z"));
+// Progress counts three phases of an export, and one step per receipt, one for
+// the task states and one for the swap of a restore; it changes no result.
+TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
+    fill();
+    Steps steps;
+    std::vector<std::string> staged;  // the restore's staging copy, while it works
+    auto record = [&](std::int64_t done, std::int64_t total) {
+        steps.emplace_back(done, total);
+        for (const auto& name : namesIn(temporary)) {
+            if (done == 1 && fs::exists(temporary / name / "staging.sqlite")) staged.push_back(name);
+        }
+    };
+    const std::string archive = manager().exportData(false, record).value();
+    EXPECT_EQ(archive, manager().exportData(false).value());
+    EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
+    EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
+    EXPECT_EQ(steps, (Steps{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+    const auto decoded = KestrinArchive::decode(archive).value();
+    EXPECT_EQ(decoded.exportedAt, now);
+    const Snapshot before = snapshot(*store);
+    EXPECT_EQ(Snapshot(decoded.receipts, decoded.taskStates), before);
+
+    const AppPaths otherPaths(directory / "other");
+    ASSERT_TRUE(otherPaths.ensureDirectories());
+    auto other = SQLiteTaskStore::open(otherPaths.database()).value();
+    steps.clear();
+    auto restored = manager(other.get(), &otherPaths).restoreData(archive, record);
+    ASSERT_TRUE(restored) << restored.error().description();
+    EXPECT_EQ(steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
+    ASSERT_EQ(staged.size(), 1u);
+    EXPECT_TRUE(staged[0].starts_with("VelmoraArchiveRestore-"));
+    EXPECT_TRUE(namesIn(temporary).empty());
+
+    // The archive records no deletions: the import of r-gone makes its
+    // deleted task again, pending, as a new receipt would.
+    auto restoredData = snapshot(*other);
+    ASSERT_EQ(restoredData.second.size(), 4u);
+    EXPECT_EQ(restoredData.second[3],
+              (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
+    restoredData.second.pop_back();
+    EXPECT_EQ(restoredData, before);
+
+    // Onto the same database, the archived states are written back; then a
+    // swap that fails (the live database busy) leaves no staging directory.
+    ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
+    ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
+    imported(validReceipt("r-later", 1));  // not in the archive: kept
+    auto onSame = manager().restoreData(archive);
+    ASSERT_TRUE(onSame) << onSame.error().description();
+    EXPECT_EQ(*onSame, (ArchiveRestoreOutcome{3, 3, paths.backups() /
+                        "Velmora-before-archive-restore-20260727-083000.sqlite"}));
+    EXPECT_TRUE(fs::exists(onSame->safetyBackup));
+    auto after = snapshot(*store);
+    ASSERT_EQ(after.first.size(), 4u);
+    EXPECT_EQ(after.first[3].receiptId, "r-later");
+    after.first.erase(after.first.begin() + 3);
+    after.second.erase(after.second.begin() + 3);  // r-later::item-1
+    EXPECT_EQ(after, before);
+
+    SQLiteConnection locker =
+        SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
+    ASSERT_TRUE(locker.execute("BEGIN IMMEDIATE;"));
+    auto busy = manager().restoreData(archive);
+    ASSERT_TRUE(locker.execute("ROLLBACK;"));
+    ASSERT_FALSE(busy);
+    EXPECT_NE(busy.error().description().find("database is locked"), std::string::npos);
+    EXPECT_TRUE(namesIn(temporary).empty());
 }
 
 // The other program stores a newer version with one more item between the
 // export's two reads; the archive must still hold together.
 TEST_F(ArchiveManagerTest, AnExportIsOneSnapshotWhileAnotherProgramWrites) {
-    importInto(*store, validReceipt("r-alpha", 1));
-    auto otherProgram = openStore(paths);
+    imported(validReceipt("r-alpha", 1));
+    auto otherProgram = SQLiteTaskStore::open(paths.database()).value();
+    const auto newer = validReceipt("r-alpha", 2, {"item-1", "item-2"});
     auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
-        if (done == 1) importInto(*otherProgram, validReceipt("r-alpha", 2, {"item-1", "item-2"}));
+        if (done == 1) { ASSERT_TRUE(ReceiptImporter(*otherProgram).importData(rawJSON(newer))); }
     };
-    auto bytes = manager().exportData(false, writeBetweenReads);
-    ASSERT_TRUE(bytes);
-    auto archive = KestrinArchive::decode(*bytes).value();
-    EXPECT_EQ(archive.receipts.at(0).version, 1);
-    EXPECT_EQ(archive.taskStates.size(), 1u);
-    EXPECT_TRUE(archive.validate(ReceiptValidator{}, SecretScanner{}));
+    auto archive = KestrinArchive::decode(manager().exportData(false, writeBetweenReads).value());
+    EXPECT_EQ(archive->receipts.at(0).version, 1);
+    EXPECT_EQ(archive->taskStates.size(), 1u);
+    EXPECT_EQ(verdict(*archive), "valid");
     EXPECT_EQ(store->archivedTaskStates()->size(), 2u);  // the write itself went through
 }
 
-// MARK: - Restore
-
-TEST_F(ArchiveManagerTest, AnArchiveRestoresTheSameDataIntoAnotherDatabase) {
-    fill(*store);
-    const std::string archive = exported(*store);
-
-    const AppPaths otherPaths(directory / "other");
-    auto other = openStore(otherPaths);
-    auto restored = managerOf(*other, otherPaths).restoreData(archive);
-    ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(restored->receiptCount, 3);
-    EXPECT_EQ(restored->taskCount, 3);
-
-    // Same receipts, texts and hashes, statuses, wake-up times, ticks and
-    // tick times. The archive records no deletions: the import of r-gone
-    // makes its deleted task again, pending, as a new receipt would.
-    auto restoredData = snapshot(*other);
-    ASSERT_EQ(restoredData.states.size(), 4u);
-    EXPECT_EQ(restoredData.states[3],
-              (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
-    restoredData.states.pop_back();
-    EXPECT_EQ(restoredData, snapshot(*store));
-}
-
-TEST_F(ArchiveManagerTest, RestoringOntoTheSameDatabaseWritesTheArchivedStatesBack) {
-    fill(*store);
-    const Snapshot before = snapshot(*store);
-    const std::string archive = exported(*store);
-    ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
-    ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
-    importInto(*store, validReceipt("r-later", 1));  // not in the archive: kept
-
-    auto restored = manager().restoreData(archive);
-    ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(restored->receiptCount, 3);
-    EXPECT_EQ(restored->taskCount, 3);
-    auto after = snapshot(*store);
-    ASSERT_EQ(after.receipts.size(), 4u);
-    EXPECT_EQ(after.receipts[3].receiptId, "r-later");
-    after.receipts.erase(after.receipts.begin() + 3);
-    after.states.erase(after.states.begin() + 3);  // r-later::item-1
-    EXPECT_EQ(after, before);
-}
-
-TEST_F(ArchiveManagerTest, ANewerArchivedVersionReplacesTheLocalOne) {
-    importInto(*store, validReceipt("r-alpha", 2, {"item-1", "item-2"}));
-    KestrinArchive archive;
-    archive.receipts = {archived(validReceipt("r-alpha", 3, {"item-1"}))};
-    archive.taskStates = {{"r-alpha::item-1",
-                           TaskStatus::waitingExternal,
-                           std::nullopt,
-                           {{"step-2", at("2026-07-27T08:00:00Z")}}}};
-
-    auto restored = manager().restoreData(archive.encode(true));
-    ASSERT_TRUE(restored) << restored.error().description();
-    EXPECT_EQ(store->archivedReceipts().value(), archive.receipts);
-    EXPECT_EQ(store->archivedTaskStates().value(), archive.taskStates);
-}
-
-TEST_F(ArchiveManagerTest, AnOlderArchivedVersionStopsAndLeavesTheDatabaseAlone) {
-    importInto(*store, validReceipt("r-alpha", 2));
-    ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::readyToResume, std::nullopt));
-    const Snapshot before = snapshot(*store);
-    KestrinArchive archive;
-    archive.receipts = {archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))};
-
-    auto restored = manager().restoreData(archive.encode(true));
-    ASSERT_FALSE(restored);
-    EXPECT_EQ(restored.error().description(),
-              "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。");
-    EXPECT_EQ(snapshot(*store), before);
-    EXPECT_TRUE(backupNames().empty());
-}
-
+// Refused archives, whether by their own faults, by the importer or by the
+// store, leave the database, the backups and the staging area as they were;
+// those refused by their own faults before any progress is reported.
 TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged) {
-    auto receipt = validReceipt("r-alpha", 1);
-    importInto(*store, receipt);
-    importInto(*store, validReceipt("r-beta", 1));
+    auto receipt = validReceipt("r-alpha", 2);
+    imported(receipt);
+    imported(validReceipt("r-beta", 1));
     ASSERT_TRUE(store->deleteTask("r-beta::item-1"));
     const Snapshot before = snapshot(*store);
-
-    // The same version as stored, but another text.
-    receipt.summary = "另一份内容";
-    KestrinArchive conflicting;
-    conflicting.receipts = {archived(receipt)};
-    auto refused = manager().restoreData(conflicting.encode(false));
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(
-        refused.error().description(),
-        "同一 receipt_id 和 version 的内容不一致（r-alpha v1）；请让 Agent 增加 version 后重试。");
-
-    // A state for a task deleted locally while its receipt is unchanged.
-    KestrinArchive deleted;
-    deleted.receipts = {archived(validReceipt("r-beta", 1))};
-    deleted.taskStates = {{"r-beta::item-1", TaskStatus::completed, std::nullopt, {}}};
-    auto missing = manager().restoreData(deleted.encode(false));
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().description(), "找不到任务：r-beta::item-1");
-
-    EXPECT_EQ(snapshot(*store), before);
-    EXPECT_TRUE(backupNames().empty());
-}
-
-TEST_F(ArchiveManagerTest, DocumentsThatAreNotArchivesAreRefusedBeforeAnyWork) {
-    int progressCalls = 0;
-    auto count = [&](std::int64_t, std::int64_t) { ++progressCalls; };
-    KestrinArchive tampered;
-    tampered.receipts = {archived(validReceipt("r-alpha", 1))};
-    tampered.receipts[0].rawHash[0] = tampered.receipts[0].rawHash[0] == 'a' ? 'b' : 'a';
-
-    const struct {
-        std::string bytes;
-        std::string description;
-    } cases[] = {
-        {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。"},
-        {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段"},
-        {tampered.encode(false), "回执 r-alpha 的校验值不匹配，归档可能已损坏或被修改。"},
+    const auto archiveOf = [](std::vector<ArchivedReceipt> r, std::vector<ArchivedTaskState> s = {}) {
+        return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
     };
-    for (const auto& c : cases) {
-        auto restored = manager().restoreData(c.bytes, count);
+    receipt.summary = "另一份内容";  // the stored version, another text
+
+    const std::tuple<std::string, std::string, bool> cases[] = {  // bytes, refusal, before any work
+        {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
+        {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},
+        {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
+        {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
+         "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
+        {archiveOf({archived(receipt)}),
+         ImportError::versionConflict("r-alpha", 2).description(), false},
+        // A state for a task deleted locally while its receipt is unchanged.
+        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
+         "找不到任务：r-beta::item-1", false},
+    };
+    for (const auto& [bytes, description, beforeAnyWork] : cases) {
+        SCOPED_TRACE(description);
+        int progressCalls = 0;
+        auto restored = manager().restoreData(bytes, [&](auto, auto) { ++progressCalls; });
         ASSERT_FALSE(restored);
-        EXPECT_EQ(restored.error().description(), c.description);
+        EXPECT_EQ(restored.error().description(), description);
+        EXPECT_EQ(progressCalls == 0, beforeAnyWork);
+        EXPECT_EQ(snapshot(*store), before);
+        EXPECT_TRUE(namesIn(paths.backups()).empty());
+        EXPECT_TRUE(namesIn(temporary).empty());
     }
-    EXPECT_EQ(progressCalls, 0);
-    EXPECT_TRUE(backupNames().empty());
-}
-
-TEST_F(ArchiveManagerTest, TheStagingDirectoryIsGoneAfterEveryRestore) {
-    fill(*store);
-    const std::string archive = exported(*store);
-    std::vector<std::string> seenDuringRestore;
-    auto look = [&](std::int64_t done, std::int64_t) {
-        if (done == 1) {
-            for (const auto& name : stagingLeftovers()) {
-                if (fs::exists(temporary / name / "staging.sqlite"))
-                    seenDuringRestore.push_back(name);
-            }
-        }
-    };
-
-    ASSERT_TRUE(manager().restoreData(archive, look));
-    ASSERT_EQ(seenDuringRestore.size(), 1u);
-    EXPECT_TRUE(seenDuringRestore[0].starts_with("VelmoraArchiveRestore-"));
-    EXPECT_TRUE(stagingLeftovers().empty());
-
-    KestrinArchive stale;
-    stale.receipts = {archived(validReceipt("r-beta", 1))};
-    ASSERT_FALSE(manager().restoreData(stale.encode(false), look));
-    EXPECT_TRUE(stagingLeftovers().empty());
-
-    // A failing swap: the live database is busy beyond the busy timeout.
-    SQLiteConnection other =
-        SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
-    ASSERT_TRUE(other.execute("BEGIN IMMEDIATE;"));
-    auto busy = manager().restoreData(archive, look);
-    ASSERT_TRUE(other.execute("ROLLBACK;"));
-    ASSERT_FALSE(busy);
-    EXPECT_NE(busy.error().description().find("database is locked"), std::string::npos);
-    EXPECT_TRUE(stagingLeftovers().empty());
-    EXPECT_EQ(seenDuringRestore.size(), 2u);
-}
-
-TEST_F(ArchiveManagerTest, ProgressRisesToItsTotalAndChangesNoResult) {
-    fill(*store);
-    std::vector<std::pair<std::int64_t, std::int64_t>> steps;
-    auto record = [&](std::int64_t done, std::int64_t total) { steps.emplace_back(done, total); };
-
-    auto withProgress = manager().exportData(true, record);
-    ASSERT_TRUE(withProgress);
-    EXPECT_EQ(*withProgress, manager().exportData(true).value());
-    EXPECT_EQ(steps,
-              (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
-
-    steps.clear();
-    auto restored = manager().restoreData(*withProgress, record);
-    ASSERT_TRUE(restored);
-    EXPECT_EQ(steps, (std::vector<std::pair<std::int64_t, std::int64_t>>{
-                         {0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
-    auto quiet = manager().restoreData(*withProgress);
-    ASSERT_TRUE(quiet);
-    EXPECT_EQ(quiet->receiptCount, restored->receiptCount);
-    EXPECT_EQ(quiet->taskCount, restored->taskCount);
-}
-
-// MARK: - Database backups
-
-TEST(KestrinFilenameTimestamp, IsUTCDigitsWithAHyphen) {
-    EXPECT_EQ(kestrinFilenameTimestamp(at("2026-07-27T08:30:00.999Z")), "20260727-083000");
-    EXPECT_EQ(kestrinFilenameTimestamp(at("2026-01-02T03:04:05+08:00")), "20260101-190405");
-}
-
-TEST_F(ArchiveManagerTest, BackupsInTheSameSecondGetARandomSuffix) {
-    fill(*store);
-    auto first = manager().createDatabaseBackup();
-    auto second = manager().createDatabaseBackup();
-    auto third = manager().createDatabaseBackup();
-    ASSERT_TRUE(first && second && third);
-    EXPECT_EQ(*first, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
-    const std::regex suffixed("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite");
-    EXPECT_TRUE(std::regex_match(second->filename().string(), suffixed)) << *second;
-    EXPECT_TRUE(std::regex_match(third->filename().string(), suffixed)) << *third;
-    EXPECT_NE(*second, *third);
-
-    auto copy = SQLiteTaskStore::open(*second);
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(snapshot(**copy), snapshot(*store));
 }
 
 TEST_F(ArchiveManagerTest, ADatabaseRestoreBringsABackupBackAndKeepsASafetyCopy) {
-    fill(*store);
+    fill();
     const Snapshot backedUp = snapshot(*store);
     const fs::path backup = manager().createDatabaseBackup().value();
-    importInto(*store, validReceipt("r-later", 1));
+    EXPECT_EQ(backup, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
+    // Later backups in the same second get a random suffix.
+    const fs::path second = manager().createDatabaseBackup().value();
+    const fs::path third = manager().createDatabaseBackup().value();
+    EXPECT_TRUE(std::regex_match(second.filename().string(),
+                                 std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
+    EXPECT_NE(second, third);
+    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
+    imported(validReceipt("r-later", 1));
     const Snapshot changed = snapshot(*store);
 
-    now += std::chrono::minutes(5);
-    auto safety = manager().restoreDatabaseBackup(backup);
-    ASSERT_TRUE(safety) << safety.error().description();
-    EXPECT_EQ(*safety, paths.backups() / "Velmora-before-database-restore-20260727-083500.sqlite");
-    EXPECT_EQ(snapshot(*store), backedUp);
-    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(*safety).value()), changed);
-}
-
-TEST_F(ArchiveManagerTest, ADatabaseRestoreRefusesTheLiveFileInEverySpelling) {
-    fill(*store);
-    const Snapshot before = snapshot(*store);
+    // The live file itself, in any spelling, is refused.
     for (const fs::path& spelling : {paths.database(), paths.root() / "." / "tasks.sqlite",
                                      paths.backups() / ".." / "tasks.sqlite"}) {
         auto refused = manager().restoreDatabaseBackup(spelling);
@@ -404,6 +310,13 @@ TEST_F(ArchiveManagerTest, ADatabaseRestoreRefusesTheLiveFileInEverySpelling) {
         EXPECT_EQ(refused.error().description(),
                   "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
     }
-    EXPECT_EQ(snapshot(*store), before);
-    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(snapshot(*store), changed);
+    EXPECT_EQ(namesIn(paths.backups()).size(), 3u);
+
+    now += std::chrono::minutes(5);
+    auto safety = manager().restoreDatabaseBackup(backup);
+    ASSERT_TRUE(safety) << safety.error().description();
+    EXPECT_EQ(*safety, paths.backups() / "Velmora-before-database-restore-20260727-083500.sqlite");
+    EXPECT_EQ(snapshot(*store), backedUp);
+    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(*safety).value()), changed);
 }

@@ -1,113 +1,66 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
-#include "tools/StoreFixture.h"
 #include "core/intake/InboxScanner.h"
+#include "intake/IntakeTestData.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
-using nlohmann::json;
+using namespace kestrin::testing;
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+using Kind = InboxScanEvent::Result::Kind;
+using Step = FileError::Kind;
 
 namespace {
 
-std::string readFile(const fs::path& location) {
-    std::ifstream in(location, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+std::string receipt(const std::string& id) { return deploy({{"/receipt_id", id}}); }
 
-void writeFile(const fs::path& location, const std::string& content) {
-    std::ofstream(location, std::ios::binary) << content;
-}
-
-std::string receipt(const std::string& receiptID) {
-    json document =
-        json::parse(readFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json"));
-    document["receipt_id"] = receiptID;
-    return document.dump();
-}
-
-std::vector<std::string> namesIn(const fs::path& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A file system whose moves, reads and writes can be made to fail, or can run
-// something first, for chosen locations.
+// A file system whose steps fail with the code `hook` gives for them.
 class FaultyFileSystem : public FileSystem {
 public:
-    std::function<std::optional<std::errc>(const fs::path& from, const fs::path& to)> onMove;
-    std::function<std::optional<std::errc>(const fs::path&)> onRead;
-    std::function<std::optional<std::errc>(const fs::path&)> onWrite;
-    std::optional<std::errc> createFailure;
-    std::optional<std::errc> listFailure;
+    using Hook = std::function<std::optional<std::errc>(Step, const fs::path&, const fs::path&)>;
+    Hook hook;
 
-    Result<void, FileError> createDirectories(const fs::path& directory) override {
-        if (createFailure) {
-            return fail(FileError::fromCode(FileError::Kind::createDirectory, directory,
-                                            std::make_error_code(*createFailure)));
-        }
-        return FileSystem::createDirectories(directory);
+    Result<void, FileError> createDirectories(const fs::path& at) override {
+        return guarded(Step::createDirectory, at, {}, [&] { return Base::createDirectories(at); });
     }
-    Result<std::vector<std::string>, FileError> listVisibleEntries(const fs::path& dir) override {
-        if (listFailure) {
-            return fail(FileError::fromCode(FileError::Kind::listDirectory, dir,
-                                            std::make_error_code(*listFailure)));
-        }
-        return FileSystem::listVisibleEntries(dir);
+    Result<std::vector<std::string>, FileError> listVisibleEntries(const fs::path& at) override {
+        return guarded(Step::listDirectory, at, {}, [&] { return Base::listVisibleEntries(at); });
     }
-    Result<std::string, FileError> readFile(const fs::path& location,
-                                            std::size_t maxBytes) override {
-        if (onRead) {
-            if (auto code = onRead(location)) {
-                return fail(FileError::fromCode(FileError::Kind::readFile, location,
-                                                std::make_error_code(*code)));
-            }
-        }
-        return FileSystem::readFile(location, maxBytes);
+    Result<std::string, FileError> readFile(const fs::path& at, std::size_t limit) override {
+        return guarded(Step::readFile, at, {}, [&] { return Base::readFile(at, limit); });
     }
-    Result<void, FileError> writeFileAtomically(const fs::path& location,
-                                                std::string_view content) override {
-        if (onWrite) {
-            if (auto code = onWrite(location)) {
-                return fail(FileError::fromCode(FileError::Kind::writeFile, location,
-                                                std::make_error_code(*code)));
-            }
-        }
-        return FileSystem::writeFileAtomically(location, content);
+    Result<void, FileError> moveItem(const fs::path& at, const fs::path& to) override {
+        return guarded(Step::moveItem, at, to, [&] { return Base::moveItem(at, to); });
     }
-    Result<void, FileError> moveItem(const fs::path& from, const fs::path& to) override {
-        if (onMove) {
-            if (auto code = onMove(from, to)) {
-                return fail(FileError::fromCode(FileError::Kind::moveItem, from,
-                                                std::make_error_code(*code), to));
-            }
-        }
-        return FileSystem::moveItem(from, to);
+
+private:
+    using Base = FileSystem;
+    template <typename Call>
+    auto guarded(Step step, const fs::path& at, const fs::path& to, Call call) -> decltype(call()) {
+        const auto code = hook ? hook(step, at, to) : std::nullopt;
+        if (!code) return call();
+        return fail(FileError::fromCode(step, at, std::make_error_code(*code), to.string()));
     }
 };
 
-// 2026-07-27T08:30:00Z: the second count every suffix in these tests uses.
-constexpr std::int64_t kNowSeconds = 1785141000;
+// A hook failing every `step` with `code`.
+FaultyFileSystem::Hook failing(Step step, std::errc code) {
+    return [=](Step now, auto&, auto&) { return now == step ? std::optional(code) : std::nullopt; };
+}
 
-// The data directory is the store fixture's directory, whose "tasks.sqlite"
-// is the store under test.
-class InboxScannerTest : public kestrin::testing::StoreFixture {
+// 2026-07-27T08:30:00Z: the second count of every renamed file here.
+constexpr std::int64_t kNowSeconds = 1785141000;
+const std::string kNotUTF8 = ImportError::notUTF8().description();
+
+class InboxScannerTest : public StoreFixture {
 protected:
     void SetUp() override {
         StoreFixture::SetUp();
         paths = AppPaths(directory);
-        ASSERT_EQ(paths.database(), databasePath);
         importer.emplace(*store);
         scanner.emplace(paths, *importer, files,
                         [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
@@ -121,15 +74,17 @@ protected:
     }
 
     void drop(const std::string& name, const std::string& content) {
-        writeFile(paths.inbox() / name, content);
+        std::ofstream(paths.inbox() / name, std::ios::binary) << content;
     }
 
-    // Drops one file and runs a pass, which must yield exactly its event.
+    // The event of a pass over the one file dropped.
     InboxScanEvent dropAndScan(const std::string& name, const std::string& content) {
         drop(name, content);
-        auto events = scan();
-        EXPECT_EQ(events.size(), 1u);
-        return events.empty() ? InboxScanEvent{} : events.front();
+        return scan().at(0);
+    }
+
+    std::string failure(const std::string& what, const std::string& name, const std::string& why) {
+        return what + (paths.inbox() / name).string() + why;
     }
 
     AppPaths paths{"/"};
@@ -138,229 +93,157 @@ protected:
     std::optional<InboxScanner> scanner;
 };
 
-const std::string kNotUTF8 = "回执必须是 UTF-8 JSON 文本。";
-
 }  // namespace
 
-TEST_F(InboxScannerTest, TakesOnlyVisibleJSONFilesAndLeavesTheRest) {
-    EXPECT_TRUE(scan().empty());
-    for (const char* name :
-         {".hidden.json", "notes.txt", "x.json.txt", "json", "y.jsonl", "z.json."}) {
-        drop(name, "not json");
-    }
+// A name already taken in processed gets the second count, then within the
+// same second a random upper-case UUID; a renamed file always ends in ".json".
+TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) {
+    const Names ignored{".hidden.json", "json", "nested", "notes.txt", "x.json.txt", "y.jsonl"};
+    for (const auto& name : ignored) drop(name, "not json");
+    fs::remove(paths.inbox() / "nested");
     fs::create_directory(paths.inbox() / "nested");
     drop("nested/inner.json", receipt("rc-nested"));
-    EXPECT_TRUE(scan().empty());
-    EXPECT_EQ(namesIn(paths.inbox()),
-              (std::vector<std::string>{".hidden.json", "json", "nested", "notes.txt", "x.json.txt",
-                                        "y.jsonl", "z.json."}));
-    EXPECT_TRUE(namesIn(paths.processed()).empty());
-    EXPECT_TRUE(namesIn(paths.rejected()).empty());
-}
-
-TEST_F(InboxScannerTest, HandlesFilesInByteOrderOfTheirNames) {
-    drop("b.json", receipt("rc-b"));
-    drop("a.json", receipt("rc-a-lower"));
-    drop("A.json", receipt("rc-a-upper"));
-    drop("C.JSON", receipt("rc-c"));
-    const auto events = scan();
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].filename, "A.json");
-    EXPECT_EQ(events[1].filename, "C.JSON");
-    EXPECT_EQ(events[2].filename, "a.json");
-    EXPECT_EQ(events[3].filename, "b.json");
-    for (const auto& event : events) {
-        EXPECT_EQ(event.result.kind, InboxScanEvent::Result::Kind::accepted) << event.filename;
+    for (const char* name : {"b.json", "a.json", "A.json", "C.JSON"}) drop(name, receipt(name));
+    Names order;
+    for (const auto& event : scan()) {
+        order.push_back(event.filename);
+        ASSERT_TRUE(event.result.outcome) << event.filename;
+        EXPECT_EQ(event.result.outcome->receipt.receiptId, event.filename);
     }
-    EXPECT_EQ(events[0].result.outcome->receipt.receiptId, "rc-a-upper");
-    EXPECT_EQ(events[0].result.outcome->userMessage(), "已导入 2 个人工介入事项。");
-    EXPECT_TRUE(namesIn(paths.inbox()).empty());
-    EXPECT_EQ(namesIn(paths.processed()),
-              (std::vector<std::string>{"A.json", "C.JSON", "a.json", "b.json"}));
-}
-
-TEST_F(InboxScannerTest, SuffixesANameAlreadyTakenInTheTarget) {
+    EXPECT_EQ(order, (Names{"A.json", "C.JSON", "a.json", "b.json"}));
+    EXPECT_EQ(namesIn(paths.inbox()), ignored);
+    EXPECT_EQ(namesIn(paths.processed()), order);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const char* name : {"a.json", "C.JSON"}) drop(name, receipt(name));
+        const auto events = scan();
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[0].filename + events[1].filename, "C.JSONa.json");
+        EXPECT_TRUE(events[0].result.kind == Kind::accepted && events[1].result.kind == Kind::accepted);
+    }
     const std::string seconds = std::to_string(kNowSeconds);
-    dropAndScan("report.json", receipt("rc-report"));
-    const InboxScanEvent second = dropAndScan("report.json", receipt("rc-report"));
-    EXPECT_EQ(second.filename, "report.json");
-    ASSERT_EQ(second.result.kind, InboxScanEvent::Result::Kind::accepted);
-    EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
-    EXPECT_TRUE(fs::exists(paths.processed() / ("report-" + seconds + ".json")));
-
-    // Within the same second, the third gets a random upper-case UUID.
-    dropAndScan("report.json", receipt("rc-report"));
-    // The UUID may start with a digit, so it can sort on either side of the
-    // seconds suffix: find it by elimination.
     auto names = namesIn(paths.processed());
-    ASSERT_EQ(names.size(), 3u);
-    std::erase(names, "report-" + seconds + ".json");
-    std::erase(names, "report.json");
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(std::regex_match(
-        names[0], std::regex("report-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-"
-                             "[0-9A-F]{12}\\.json")))
-        << names[0];
-
-    // A renamed file always ends in ".json", whatever the case it came with.
-    dropAndScan("x.JSON", receipt("rc-x"));
-    EXPECT_EQ(dropAndScan("x.JSON", receipt("rc-x")).filename, "x.JSON");
-    EXPECT_TRUE(fs::exists(paths.processed() / "x.JSON"));
-    EXPECT_TRUE(fs::exists(paths.processed() / ("x-" + seconds + ".json")));
+    EXPECT_EQ(std::erase(names, "C-" + seconds + ".json") + std::erase(names, "a-" + seconds + ".json"), 2u);
+    ASSERT_EQ(names.size(), 6u);
+    EXPECT_TRUE(std::regex_match(names[1], std::regex("C-[0-9A-F-]{36}\\.json"))) << names[1];
+    EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
 }
 
-TEST_F(InboxScannerTest, RefusedFilesGoToRejectedWithAReasonFile) {
-    EXPECT_EQ(dropAndScan("deploy.json", "\xE9t\xE9"),
-              (InboxScanEvent{"deploy.json", InboxScanEvent::Result::rejected(kNotUTF8)}));
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), kNotUTF8);
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.json"), "\xE9t\xE9");
-
-    // A second refusal of that name: the JSON file is suffixed, the reason
-    // file replaced.
-    const InboxScanEvent second = dropAndScan("deploy.json", "{ not json");
-    EXPECT_EQ(second.result.kind, InboxScanEvent::Result::Kind::rejected);
-    EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
-    EXPECT_EQ(readFile(paths.rejected() / "deploy.reason.txt"), second.result.reason);
-    EXPECT_EQ(namesIn(paths.rejected()),
-              (std::vector<std::string>{"deploy-" + std::to_string(kNowSeconds) + ".json",
-                                        "deploy.json", "deploy.reason.txt"}));
-    EXPECT_TRUE(namesIn(paths.inbox()).empty());
-}
-
-TEST_F(InboxScannerTest, AFailedMoveToProcessedKeepsTheFileForTheNextPass) {
-    files.onMove = [&](const fs::path&, const fs::path& to) -> std::optional<std::errc> {
+// A pass fails only when the inbox cannot be prepared or listed; a failed move
+// to processed keeps the file for the next pass.
+TEST_F(InboxScannerTest, FailedFileSystemStepsLeaveTheFileForTheNextPass) {
+    drop("a.json", receipt("rc-a"));
+    files.hook = failing(Step::createDirectory, std::errc::permission_denied);
+    EXPECT_EQ(scanner->scanOnce().error().description(),
+              "无法创建目录 " + paths.root().string() + "：Permission denied");
+    files.hook = failing(Step::listDirectory, std::errc::too_many_files_open);
+    EXPECT_EQ(scanner->scanOnce().error().description(),
+              "无法读取目录 " + paths.inbox().string() + "：Too many open files");
+    EXPECT_TRUE(contents().empty());
+    files.hook = [&](Step, auto&, const fs::path& to) -> std::optional<std::errc> {
         if (to.parent_path() == paths.processed()) return std::errc::read_only_file_system;
         return std::nullopt;
     };
-    const InboxScanEvent first = dropAndScan("a.json", receipt("rc-a"));
-    ASSERT_EQ(first.result.kind, InboxScanEvent::Result::Kind::acceptedButArchivingFailed);
-    EXPECT_EQ(first.result.reason, "无法将 " + (paths.inbox() / "a.json").string() + " 移动到 " +
+    const InboxScanEvent first = scan().at(0);
+    ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
+    EXPECT_EQ(first.result.reason, failure("无法将 ", "a.json", " 移动到 ") +
                                        (paths.processed() / "a.json").string() +
                                        "：Read-only file system");
     EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"a.json"});
-
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"a.json"});
     // The next pass imports it again, as a duplicate, and archives it.
-    files.onMove = nullptr;
-    auto second = scan();
-    ASSERT_EQ(second.size(), 1u);
-    ASSERT_EQ(second[0].result.kind, InboxScanEvent::Result::Kind::accepted);
-    EXPECT_EQ(second[0].result.outcome->result, StoreImportResult::duplicate());
+    files.hook = nullptr;
+    const InboxScanEvent second = scan().at(0);
+    EXPECT_EQ(second.result.kind, Kind::accepted);
+    EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
-TEST_F(InboxScannerTest, AFailedMoveToRejectedIsAddedToTheReason) {
-    files.onMove = [](const fs::path&, const fs::path&) -> std::optional<std::errc> {
-        return std::errc::permission_denied;
-    };
-    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result,
-              InboxScanEvent::Result::rejected(
-                  kNotUTF8 + "（此外，移动到 rejected 目录也失败：无法将 " +
-                  (paths.inbox() / "bad.json").string() + " 移动到 " +
-                  (paths.rejected() / "bad.json").string() + "：Permission denied）"));
-    EXPECT_EQ(readFile(paths.rejected() / "bad.reason.txt"), kNotUTF8);
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"bad.json"});
-}
-
-TEST_F(InboxScannerTest, AReasonFileThatCannotBeWrittenIsIgnored) {
-    files.onWrite = [](const fs::path&) -> std::optional<std::errc> {
-        return std::errc::no_space_on_device;
-    };
-    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result, InboxScanEvent::Result::rejected(kNotUTF8));
-    EXPECT_EQ(namesIn(paths.rejected()), std::vector<std::string>{"bad.json"});
-}
-
-TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedAndThePassGoesOn) {
-    // A directory and a named pipe named like receipts, a file that cannot be
-    // read, a store failure, and good files between them.
+// Every kind of bad entry goes to rejected beside a reason file and the pass
+// goes on; a store failure is passed on unchanged and stores nothing; a 16 GiB
+// file is refused without being read whole.
+TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
+    drop("b-huge.json", "{");
+    fs::resize_file(paths.inbox() / "b-huge.json", std::uintmax_t{16} << 30);
     ASSERT_EQ(::mkfifo((paths.inbox() / "b-pipe.json").c_str(), 0644), 0);
-    drop("a-good.json", receipt("rc-a"));
-    drop("c-unreadable.json", receipt("rc-c"));
-    drop("e-store-fails.json", receipt("rc-e"));
-    drop("f-good.json", receipt("rc-f"));
-    files.onRead = [&](const fs::path& location) -> std::optional<std::errc> {
-        if (location.filename() == "c-unreadable.json") return std::errc::permission_denied;
-        return std::nullopt;
+    drop("c-latin1.json", "\xE9t\xE9");
+    for (const char* name : {"a.json", "c-store-fails.json", "d.json"}) drop(name, receipt(name));
+    const auto locked = StoreError::sqlite("database is locked");
+    store->setImportFaultHook([&, imports = 0](auto stage) mutable -> Result<void, StoreError> {
+        if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) return fail(locked);
+        return {};
+    });
+    const auto refused = [](const char* name, const std::string& why) {
+        return InboxScanEvent{name, InboxScanEvent::Result::rejected(why)};
     };
-    store->setImportFaultHook(
-        [imports = 0](SQLiteTaskStore::ImportStage stage) mutable -> Result<void, StoreError> {
-            if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) {
-                return fail(StoreError::sqlite("database is locked"));
-            }
-            return {};
-        });
-
     const auto events = scan();
-    ASSERT_EQ(events.size(), 6u);
-    const auto inbox = [&](const char* name) { return (paths.inbox() / name).string(); };
-    const auto unreadable = [&](const char* name, const std::string& why) {
-        return InboxScanEvent{
-            name, InboxScanEvent::Result::rejected("无法读取文件 " + inbox(name) + "：" + why)};
-    };
-    EXPECT_EQ(events[0].filename, "a-good.json");
-    EXPECT_EQ(events[0].result.kind, InboxScanEvent::Result::Kind::accepted);
-    EXPECT_EQ(events[1], unreadable("b-directory.json", "Is a directory"));
+    ASSERT_EQ(events.size(), 7u);
+    EXPECT_EQ(events[1], refused("b-directory.json",
+                                 failure("无法读取文件 ", "b-directory.json", "：Is a directory")));
+    EXPECT_EQ(events[2], refused("b-huge.json", ImportError::tooLarge().description()));
     // Reading a pipe would wait for a writer; it is refused at once instead.
-    EXPECT_EQ(events[2], unreadable("b-pipe.json", "不是普通文件"));
-    EXPECT_EQ(events[3], unreadable("c-unreadable.json", "Permission denied"));
-    EXPECT_EQ(events[4], (InboxScanEvent{"e-store-fails.json",
-                                         InboxScanEvent::Result::rejected(
-                                             "任务数据库操作失败：database is locked")}));
-    EXPECT_EQ(events[5].filename, "f-good.json");
-    EXPECT_EQ(events[5].result.kind, InboxScanEvent::Result::Kind::accepted);
-
+    EXPECT_EQ(events[3], refused("b-pipe.json", failure("无法读取文件 ", "b-pipe.json", "：不是普通文件")));
+    EXPECT_EQ(events[4], refused("c-latin1.json", kNotUTF8));
+    EXPECT_EQ(events[5], refused("c-store-fails.json", locked.description()));
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
-    EXPECT_EQ(namesIn(paths.processed()), (std::vector<std::string>{"a-good.json", "f-good.json"}));
+    EXPECT_EQ(namesIn(paths.processed()), (Names{"a.json", "d.json"}));
     EXPECT_EQ(namesIn(paths.rejected()),
-              (std::vector<std::string>{"b-directory.json", "b-directory.reason.txt", "b-pipe.json",
-                                        "b-pipe.reason.txt", "c-unreadable.json",
-                                        "c-unreadable.reason.txt", "e-store-fails.json",
-                                        "e-store-fails.reason.txt"}));
-    EXPECT_EQ(readFile(paths.rejected() / "e-store-fails.reason.txt"),
-              "任务数据库操作失败：database is locked");
-    auto tasks = store->listTasks(true, currentTimestamp());
-    ASSERT_TRUE(tasks);
-    EXPECT_EQ(tasks->size(), 4u);  // rc-a and rc-f, two items each
+              (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json", "b-huge.reason.txt",
+                     "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json", "c-latin1.reason.txt",
+                     "c-store-fails.json", "c-store-fails.reason.txt"}));
+    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
+    EXPECT_EQ(bytesOf(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
+    EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
+
+    // Refused again under that name: the file is suffixed, the reason replaced.
+    const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
+    EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
+    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
+    EXPECT_TRUE(fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
+    EXPECT_EQ(namesIn(paths.rejected()).size(), 11u);
+    // A failed move to rejected is added to the reason; the file stays.
+    files.hook = failing(Step::moveItem, std::errc::permission_denied);
+    EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
+              kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
+                  (paths.rejected() / "bad.json").string() + "：Permission denied）");
+    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
 }
 
-TEST_F(InboxScannerTest, AFileWithoutReadPermissionIsRefused) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
-    drop("locked.json", receipt("rc-locked"));
-    fs::permissions(paths.inbox() / "locked.json", fs::perms::none);
-    auto events = scan();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].result, InboxScanEvent::Result::rejected(
-                                    "无法读取文件 " + (paths.inbox() / "locked.json").string() +
-                                    "：Permission denied"));
-    EXPECT_TRUE(fs::exists(paths.rejected() / "locked.json"));
-}
-
-TEST_F(InboxScannerTest, APassFailsOnlyWhenTheInboxCannotBePreparedOrListed) {
-    drop("a.json", receipt("rc-a"));
-    files.createFailure = std::errc::permission_denied;
-    auto unprepared = scanner->scanOnce();
-    ASSERT_FALSE(unprepared);
-    EXPECT_EQ(unprepared.error().description(),
-              "无法创建目录 " + paths.root().string() + "：Permission denied");
-
-    files.createFailure.reset();
-    files.listFailure = std::errc::too_many_files_open;
-    auto unlisted = scanner->scanOnce();
-    ASSERT_FALSE(unlisted);
-    EXPECT_EQ(unlisted.error().description(),
-              "无法读取目录 " + paths.inbox().string() + "：Too many open files");
-    EXPECT_EQ(namesIn(paths.inbox()), std::vector<std::string>{"a.json"});
-    auto listed = store->receiptHistory(-1);
-    ASSERT_TRUE(listed);
-    EXPECT_TRUE(listed->empty());
-}
-
-TEST_F(InboxScannerTest, CreatesMissingDirectoriesBeforeListing) {
-    const AppPaths fresh(directory / "fresh");
-    auto events = InboxScanner(fresh, *importer).scanOnce();
-    ASSERT_TRUE(events);
-    EXPECT_TRUE(events->empty());
-    EXPECT_EQ(namesIn(fresh.root()),
-              (std::vector<std::string>{"backups", "inbox", "processed", "rejected"}));
+// The other scanner (the desktop program's timer against a velmora-cli scan)
+// takes a file just before this pass reads or moves it: the file is left to
+// it, without a refusal or a reason file, and reported here only when this
+// pass's own import stored it.
+TEST_F(InboxScannerTest, AFileTakenByAnotherScannerIsLeftToItWithoutARefusal) {
+    enum Content { fresh, alreadyStored, refused };
+    const std::tuple<Step, Content, bool> cases[] = {  // taken before, content, reported here
+        {Step::readFile, fresh, false},
+        {Step::moveItem, fresh, true},
+        {Step::moveItem, alreadyStored, false},
+        {Step::moveItem, refused, false},
+    };
+    const fs::path hideout = directory / "other-scanner";
+    fs::create_directory(hideout);
+    int round = 0;
+    for (const auto& [takenBefore, content, reportedHere] : cases) {
+        const std::string id = "r-race-" + std::to_string(++round), victim = id + "-a.json";
+        SCOPED_TRACE(victim);
+        files.hook = [&](Step step, const fs::path& at, auto&) {
+            if (step == takenBefore && at.filename() == victim) fs::rename(at, hideout / victim);
+            return std::optional<std::errc>();
+        };
+        if (content == alreadyStored) { ASSERT_TRUE(importer->importData(receipt(id))); }
+        drop(victim, content == refused ? "\xFF" : receipt(id));
+        drop(id + "-b.json", receipt(id + "-b"));  // nobody else takes this one
+        std::string reported;  // each event: its file, and whether it is a fresh accepted import
+        for (const auto& event : scan()) {
+            reported += event.filename + (event.result.kind == Kind::accepted &&
+                                          event.result.outcome->result == StoreImportResult::inserted(2)
+                                              ? " inserted;" : " other;");
+        }
+        EXPECT_EQ(reported, (reportedHere ? victim + " inserted;" : "") + id + "-b.json inserted;");
+        EXPECT_TRUE(fs::exists(hideout / victim));
+        EXPECT_TRUE(fs::is_empty(paths.inbox()));
+        EXPECT_TRUE(fs::is_empty(paths.rejected()));
+    }
 }

@@ -1,0 +1,42 @@
+#pragma once
+
+// Files the intake and archive tests read.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace kestrin::testing {
+
+inline std::string bytesOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A file under tests/data, such as "intake/deploy-v1.json".
+inline std::string testData(const std::string& name) {
+    return bytesOf(std::filesystem::path(VELMORA_TEST_DATA) / name);
+}
+
+// The deploy receipt with the values at the given JSON pointers replaced.
+inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
+    auto receipt = nlohmann::json::parse(testData("intake/deploy-v1.json"));
+    for (const auto& [pointer, value] : changes) receipt[nlohmann::json::json_pointer(pointer)] = value;
+    return receipt.dump();
+}
+
+// The names in `directory`, sorted.
+inline std::vector<std::string> namesIn(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace kestrin::testing
