@@ -1,8 +1,11 @@
-// Several velmora-cli processes and another program's store, all at once on
-// one database: the store's locks and busy timeout let every one finish.
+// Several velmora-cli processes at once on one store: the store's locks and busy timeout let every
+// one finish while another program writes, and scans of one inbox (as when the desktop program's
+// timer scans too) import, archive and report each file once, a file another scan took being no
+// refusal.
 
 #include <atomic>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "CLIFixture.h"
@@ -15,15 +18,13 @@ using nlohmann::json;
 
 namespace {
 
-class CLIConcurrencyTest : public CLIFixture {};
+using CLIConcurrencyTest = CLIFixture;
 
 TEST_F(CLIConcurrencyTest, CommandsSucceedWhileOtherProgramsWriteTheSameStore) {
-    importFile(testData("intake/deploy-v1.json"));
-    const json receipt = json::parse(readFile(testData("intake/deploy-v1.json")));
+    importFiles({deployReceipt});
+    const json receipt = json::parse(readFile(testData(deployReceipt)));
     auto opened = SQLiteTaskStore::open(home / "tasks.sqlite");
     ASSERT_TRUE(opened);
-    SQLiteTaskStore& other = **opened;
-
     constexpr int processes = 4;
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -42,19 +43,52 @@ TEST_F(CLIConcurrencyTest, CommandsSucceedWhileOtherProgramsWriteTheSameStore) {
             }
         });
     }
-    // Meanwhile, another program lists and changes a task over and over.
     for (int round = 0; round < 40; ++round) {
-        ASSERT_TRUE(other.listTasks(true, currentTimestamp()));
-        ASSERT_TRUE(other.setStatus(approveTask,
-                                    round % 2 ? TaskStatus::pending : TaskStatus::waitingExternal,
-                                    std::nullopt));
+        ASSERT_TRUE((*opened)->listTasks(true, currentTimestamp()));
+        ASSERT_TRUE((*opened)->setStatus(
+            approveTask, round % 2 ? TaskStatus::pending : TaskStatus::waitingExternal,
+            std::nullopt));
     }
     for (auto& thread : threads) thread.join();
-
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), (std::vector<std::string>{"5"}));
+    EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{"5"});
     EXPECT_EQ(rows("SELECT count(*) FROM tasks WHERE status = 'completed';"),
-              (std::vector<std::string>{std::to_string(processes)}));
+              Rows{std::to_string(processes)});
+}
+
+TEST_F(CLIConcurrencyTest, ScansAtOnceImportAndReportEachFileOnceWithoutRefusals) {
+    constexpr int files = 80;
+    json receipt = json::parse(readFile(testData(deployReceipt)));
+    std::filesystem::create_directories(home / "inbox");
+    for (int i = 0; i < files; ++i) {
+        receipt["receipt_id"] = "rc-scan-" + std::to_string(i);
+        std::ofstream(home / "inbox" / ("rc-scan-" + std::to_string(i) + ".json"))
+            << receipt.dump();
+    }
+    std::vector<CLIRun> runs(3);
+    std::vector<std::thread> threads;
+    for (CLIRun& done : runs) threads.emplace_back([&] { done = run({"scan"}); });
+    for (auto& thread : threads) thread.join();
+
+    std::map<std::string, int> importsReported;
+    for (const CLIRun& done : runs) {
+        EXPECT_EQ(done.exitStatus, 0);
+        EXPECT_EQ(done.errors, "");
+        std::istringstream lines(done.output);
+        for (std::string line; std::getline(lines, line);)
+            if (const auto mark = line.find("：已导入 "); mark != std::string::npos)
+                ++importsReported[line.substr(0, mark)];
+    }
+    EXPECT_EQ(importsReported.size(), static_cast<size_t>(files));
+    for (const auto& [name, count] : importsReported) EXPECT_EQ(count, 1) << name;
+    const auto count = [&](const char* directory) {
+        const std::filesystem::directory_iterator entries(home / directory);
+        return std::distance(begin(entries), end(entries));
+    };
+    EXPECT_EQ(count("inbox"), 0);
+    EXPECT_EQ(count("processed"), files);
+    EXPECT_EQ(count("rejected"), 0);  // no refusal, no stray reason file
+    EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{std::to_string(files)});
 }
 
 }  // namespace

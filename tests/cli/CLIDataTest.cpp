@@ -1,19 +1,21 @@
-// import and scan through the real binary: one line per file, accepted on
-// stdout, refused on stderr, and the exit status. The lines after the file's
-// name are the importer's, checked with the core.
+// import and scan through the real binary: one line per file, accepted on stdout, refused on
+// stderr, and the exit status. What follows the file's name is the importer's text, checked with
+// the core.
 
 #include "CLIFixture.h"
+#include "core/checks/ImportError.h"
+#include "core/intake/ReceiptImporter.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 
 namespace {
 
-class CLIDataTest : public CLIFixture {};
+using CLIDataTest = CLIFixture;
 
-// What comes before "：" on each line: the file each line is about.
-std::vector<std::string> namedFiles(const std::string& text) {
-    std::vector<std::string> names;
+// The file each line is about: what comes before its "：".
+Rows namedFiles(const std::string& text) {
+    Rows names;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = text.find('\n', start);
         names.push_back(text.substr(start, text.find("：", start) - start));
@@ -22,21 +24,23 @@ std::vector<std::string> namedFiles(const std::string& text) {
     return names;
 }
 
-// Run one after another on one store, so the second import of a file is a duplicate.
+// One after another on one store, so the second import of a file is a duplicate.
 TEST_F(CLIDataTest, ImportReportsEveryFileOnTheStreamOfItsOutcome) {
-    using Names = std::vector<std::string>;
-    const std::string deploy = testData("intake/deploy-v1.json").string();
+    const std::string deploy = testData(deployReceipt).string();
+    std::string oversized = readFile(deploy);  // read only up to the limit, never held whole
+    oversized.resize(ReceiptImporter::maxReceiptBytes + (1 << 20), ' ');
     struct Case {
         std::vector<std::string> arguments;
         std::string input;
         int status;
-        Names accepted;
-        Names refused;
+        Rows accepted;
+        Rows refused;
     };
     const Case cases[] = {
+        {{"import", "-"}, oversized, 1, {}, {"标准输入"}},
         {{"import", deploy}, "", 0, {"deploy-v1.json"}, {}},
         {{"import", deploy, testData("intake/latin1.json").string(),
-          (scratch / "missing.json").string(), testData("cli/claude-web.json").string()},
+          (scratch / "missing.json").string(), testData(webReceipt).string()},
          "",
          1,
          {"deploy-v1.json", "claude-web.json"},
@@ -50,20 +54,23 @@ TEST_F(CLIDataTest, ImportReportsEveryFileOnTheStreamOfItsOutcome) {
         EXPECT_EQ(imported.exitStatus, test.status);
         EXPECT_EQ(namedFiles(imported.output), test.accepted) << imported.output;
         EXPECT_EQ(namedFiles(imported.errors), test.refused) << imported.errors;
+        if (test.input.size() > ReceiptImporter::maxReceiptBytes) {
+            EXPECT_EQ(imported.errors, "标准输入：" + ImportError::tooLarge().description() + "\n");
+            EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{"0"});
+        }
     }
-    EXPECT_EQ(rows("SELECT count(*) FROM tasks;"), (std::vector<std::string>{"3"}));
+    EXPECT_EQ(rows("SELECT count(*) FROM tasks;"), Rows{"3"});
 }
 
 TEST_F(CLIDataTest, ScanTakesTheInboxOnceWithTheAppsLines) {
     const CLIRun empty = run({"scan"});
     EXPECT_EQ(empty.exitStatus, 0);
     EXPECT_EQ(empty.output, "当前没有新的 JSON 回执。\n");
-
-    writeFile(home / "inbox" / "b.json", readFile(testData("intake/latin1.json")));
-    writeFile(home / "inbox" / "a.json", readFile(testData("intake/deploy-v1.json")));
+    std::filesystem::copy_file(testData("intake/latin1.json"), home / "inbox" / "b.json");
+    std::filesystem::copy_file(testData(deployReceipt), home / "inbox" / "a.json");
     const CLIRun scanned = run({"scan"});
     EXPECT_EQ(scanned.exitStatus, 1);
-    EXPECT_EQ(namedFiles(scanned.output), std::vector<std::string>{"a.json"});
+    EXPECT_EQ(namedFiles(scanned.output), Rows{"a.json"});
     EXPECT_EQ(scanned.errors.rfind("b.json：已拒收，", 0), 0u) << scanned.errors;
     EXPECT_TRUE(std::filesystem::exists(home / "processed" / "a.json"));
     EXPECT_TRUE(std::filesystem::exists(home / "rejected" / "b.json"));

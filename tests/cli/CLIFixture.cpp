@@ -1,52 +1,59 @@
 #include "CLIFixture.h"
 
-#include <fstream>
+#include <cstdlib>
 
-#include "support/SQLiteRows.h"
+#include "support/ChildProcess.h"
 
 namespace kestrin::testing {
 
-std::map<std::string, std::string> CLIFixture::environment(
-    const std::map<std::string, std::string>& extra) const {
-    std::map<std::string, std::string> result{
+namespace {
+
+std::vector<std::string> environment(const std::filesystem::path& home,
+                                     const std::map<std::string, std::string>& extra,
+                                     bool terminal) {
+    std::map<std::string, std::string> variables{
         {"KESTRIN_HOME", home.string()}, {"TZ", "UTC"}, {"PATH", "/usr/bin:/bin"}};
-    for (const auto& [name, value] : extra) result[name] = value;
-    return result;
+    for (const auto& [name, value] : extra) variables[name] = value;
+    if (terminal) variables.emplace("TERM", "xterm");
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char* value = std::getenv(name)) variables.emplace(name, value);
+    std::vector<std::string> entries;
+    for (const auto& [name, value] : variables) entries.push_back(name + "=" + value);
+    return entries;
 }
+
+CLIRun finished(ChildProcess& child, const std::string& input) {
+    CLIRun run;
+    if (!child.started()) return run;
+    child.send(input);
+    run.output = child.finish();
+    run.exitStatus = child.wait().value_or(-1);
+    run.errors = child.standardError();
+    return run;
+}
+
+}  // namespace
 
 CLIRun CLIFixture::run(const std::vector<std::string>& arguments, const std::string& input,
                        const std::map<std::string, std::string>& extra) const {
-    return runCLI(arguments, environment(extra), input);
+    ChildProcess child(VELMORA_CLI_PATH, arguments, environment(home, extra, false));
+    return finished(child, input);
 }
 
 CLIRun CLIFixture::runOnTerminal(const std::vector<std::string>& arguments,
                                  const std::string& typed, int columns,
                                  const std::map<std::string, std::string>& extra) const {
-    auto variables = environment(extra);
-    variables.emplace("TERM", "xterm");
-    return runCLIOnTerminal(arguments, variables, typed, columns);
+    ChildProcess child(VELMORA_CLI_PATH, arguments, environment(home, extra, true), -1, columns);
+    CLIRun run = finished(child, typed);
+    std::erase(run.output, '\r');
+    return run;
 }
 
-void CLIFixture::importFile(const std::filesystem::path& file) const {
-    const CLIRun imported = run({"import", file.string()});
-    ASSERT_EQ(imported.exitStatus, 0) << imported.errors;
-}
-
-std::filesystem::path CLIFixture::testData(const std::string& relative) {
-    return std::filesystem::path(VELMORA_TEST_DATA) / relative;
-}
-
-void CLIFixture::writeFile(const std::filesystem::path& file, const std::string& content) {
-    std::ofstream(file, std::ios::binary) << content;
-}
-
-std::vector<std::string> CLIFixture::rows(const std::string& sql,
-                                          const std::filesystem::path& dataDirectory) const {
-    return sqliteRows((dataDirectory.empty() ? home : dataDirectory) / "tasks.sqlite", sql);
-}
-
-void CLIFixture::exec(const std::string& sql) const {
-    sqliteExecute(home / "tasks.sqlite", sql);
+void CLIFixture::importFiles(const std::vector<std::string>& testDataFiles) const {
+    for (const auto& file : testDataFiles) {
+        const CLIRun imported = run({"import", testData(file).string()});
+        ASSERT_EQ(imported.exitStatus, 0) << imported.errors;
+    }
 }
 
 }  // namespace kestrin::testing

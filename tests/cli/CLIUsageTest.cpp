@@ -1,5 +1,7 @@
-// The command line itself: help for every command, bad usage (exit 2), and a
-// data directory that cannot be opened (exit 1 with the system's text).
+// The command line itself: help for every command, bad usage (exit 2), paths, and a data directory
+// that cannot be opened (exit 1 with the system's text); none of them creates the data directory.
+
+#include <nlohmann/json.hpp>
 
 #include "CLIFixture.h"
 #include "core/intake/BuildInfo.h"
@@ -9,9 +11,9 @@ using namespace kestrin::testing;
 
 namespace {
 
-class CLIUsageTest : public CLIFixture {};
+using CLIUsageTest = CLIFixture;
 
-TEST_F(CLIUsageTest, EveryCommandHasItsOwnHelp) {
+TEST_F(CLIUsageTest, HelpVersionAndPathsCreateNothing) {
     for (const char* command : {"list", "count", "show", "history", "paths", "step", "snooze",
                                 "status", "resume", "close", "cancel", "delete", "import", "scan",
                                 "export", "restore", "backup", "restore-db"}) {
@@ -25,6 +27,19 @@ TEST_F(CLIUsageTest, EveryCommandHasItsOwnHelp) {
     EXPECT_EQ(overview.exitStatus, 0);
     EXPECT_NE(overview.output.find("  resume "), std::string::npos);
     EXPECT_EQ(run({"--version"}).output, std::string(BuildInfo::productVersion) + "\n");
+
+    const std::string root = home.string();
+    const CLIRun shown = run({"paths"});
+    EXPECT_EQ(shown.exitStatus, 0);
+    EXPECT_EQ(shown.output, "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
+                                "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
+                                "/rejected\nbackups    " + root + "/backups\ndatabase   " + root +
+                                "/tasks.sqlite\n");
+    const auto paths = nlohmann::json::parse(run({"paths", "--json"}).output);
+    EXPECT_EQ(paths["environment"], "temporary");
+    EXPECT_EQ(paths["environment_name"], "隔离测试库");
+    EXPECT_EQ(paths["database"], root + "/tasks.sqlite");
+    EXPECT_EQ(paths["rejected"], root + "/rejected");
     EXPECT_FALSE(std::filesystem::exists(home));
 }
 
@@ -35,7 +50,6 @@ TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
     EXPECT_NE(bare.errors.find("Usage: velmora-cli [OPTIONS] [SUBCOMMAND]"), std::string::npos)
         << bare.errors;
     EXPECT_NE(run({"frobnicate"}).errors.find("frobnicate"), std::string::npos);
-
     const std::vector<std::vector<std::string>> wrong{
         {"frobnicate"},
         {"show"},
@@ -58,8 +72,7 @@ TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
 }
 
 TEST_F(CLIUsageTest, AnUnusableDataDirectoryIsReportedAsAStartUpFailure) {
-    std::filesystem::create_directories(scratch);
-    writeFile(home, "not a directory");
+    std::ofstream(home) << "not a directory";
     const CLIRun listed = run({"list"});
     EXPECT_EQ(listed.exitStatus, 1);
     EXPECT_EQ(listed.output, "");

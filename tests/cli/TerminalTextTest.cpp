@@ -1,4 +1,5 @@
-// Display columns, fitting, wrapping and the printable form of receipt texts.
+// In-process: display columns, fitting, wrapping, the printable form of receipt texts, and the
+// search form of the app's search rule.
 
 #include <gtest/gtest.h>
 
@@ -11,63 +12,60 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(TerminalTextTest, ColumnsCountWideCharactersTwiceAndMarksNotAtAll) {
-    EXPECT_EQ(TerminalText::columns("abc"), 3);
-    EXPECT_EQ(TerminalText::columns("中文"), 4);
-    EXPECT_EQ(TerminalText::columns("，。"), 4);      // fullwidth punctuation
-    EXPECT_EQ(TerminalText::columns("ＡＢ"), 4);      // fullwidth Latin
-    EXPECT_EQ(TerminalText::columns("ｱｲ"), 2);        // halfwidth katakana
-    EXPECT_EQ(TerminalText::columns("한글"), 4);      // Hangul syllables
-    EXPECT_EQ(TerminalText::columns("e\u0301"), 1);   // e + combining acute
-    EXPECT_EQ(TerminalText::columns("a\u200Db"), 2);  // zero width joiner
-    EXPECT_EQ(TerminalText::columns("\xFF"), 1);      // shown as U+FFFD
-}
+TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
+    const std::pair<const char*, int> columns[] = {
+        {"abc", 3},     {"中文", 4},     {"，。", 4},  // fullwidth punctuation
+        {"ＡＢ", 4},    {"ｱｲ", 2},       {"한글", 4},  // fullwidth Latin, halfwidth kana, Hangul
+        {"e\u0301", 1}, {"a\u200Db", 2}, {"\xFF", 1},  // combining mark, joiner, U+FFFD
+    };
+    for (const auto& [text, expected] : columns)
+        EXPECT_EQ(TerminalText::columns(text), expected) << text;
 
-TEST(TerminalTextTest, FittingCutsAtColumnsAndKeepsMarksWithTheirLetter) {
-    EXPECT_EQ(TerminalText::fitted("在终端运行安装命令", 18), "在终端运行安装命令");
-    EXPECT_EQ(TerminalText::fitted("在终端运行安装命令", 17), "在终端运行安装命…");
-    EXPECT_EQ(TerminalText::fitted("在终端运行安装命令", 16), "在终端运行安装…");  // 15 columns
-    EXPECT_EQ(TerminalText::fitted("abcdef", 4), "abc…");
-    EXPECT_EQ(TerminalText::fitted("abcdef", 1), "…");
-    EXPECT_EQ(TerminalText::fitted("abcdef", 0), "");
-    EXPECT_EQ(TerminalText::fitted("e\u0301e\u0301e\u0301", 2), "e\u0301…");
+    const std::tuple<const char*, int, const char*> fitted[] = {
+        {"在终端运行安装命令", 18, "在终端运行安装命令"},
+        {"在终端运行安装命令", 17, "在终端运行安装命…"},
+        {"在终端运行安装命令", 16, "在终端运行安装…"},  // 15 columns
+        {"abcdef", 4, "abc…"},
+        {"abcdef", 1, "…"},
+        {"abcdef", 0, ""},
+        {"e\u0301e\u0301e\u0301", 2, "e\u0301…"},
+    };
+    for (const auto& [text, width, expected] : fitted)
+        EXPECT_EQ(TerminalText::fitted(text, width), expected);
     EXPECT_EQ(TerminalText::padded("中", 5), "中   ");
     EXPECT_EQ(TerminalText::padded("中文字", 5), "中文…");
-}
 
-TEST(TerminalTextTest, WrappingBreaksBetweenWordsAndBetweenCJKCharacters) {
-    EXPECT_EQ(TerminalText::wrapped("the quick brown fox", 10), (Lines{"the quick", "brown fox"}));
-    EXPECT_EQ(TerminalText::wrapped("在终端运行安装命令。", 8),
-              (Lines{"在终端运", "行安装命", "令。"}));  // "。" never starts a line
-    EXPECT_EQ(TerminalText::wrapped("abcdefghij", 4), (Lines{"abcd", "efgh", "ij"}));
-    EXPECT_EQ(TerminalText::wrapped("one\n\ntwo", 10), (Lines{"one", "", "two"}));
-    EXPECT_EQ(TerminalText::wrapped("a long line kept whole", std::nullopt),
-              (Lines{"a long line kept whole"}));
-    for (const auto& line : TerminalText::wrapped("运行 make check 之后把 输出 贴回 Agent", 9)) {
+    const std::tuple<const char*, std::optional<int>, Lines> wrapped[] = {
+        {"the quick brown fox", 10, {"the quick", "brown fox"}},
+        {"在终端运行安装命令。", 8, {"在终端运", "行安装命", "令。"}},  // "。" never starts a line
+        {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
+        {"one\n\ntwo", 10, {"one", "", "two"}},
+        {"a long line kept whole", std::nullopt, {"a long line kept whole"}},
+    };
+    for (const auto& [text, width, expected] : wrapped)
+        EXPECT_EQ(TerminalText::wrapped(text, width), expected);
+    for (const auto& line : TerminalText::wrapped("运行 make check 之后把 输出 贴回 Agent", 9))
         EXPECT_LE(TerminalText::columns(line), 9) << line;
-    }
+
+    const std::tuple<const char*, bool, const char*> printable[] = {
+        {"a\x1b[31mb\x07", false, "a\uFFFD[31mb\uFFFD"},
+        {"a\x9b"
+         "b",
+         false, "a\uFFFDb"},              // ill-formed byte
+        {"a\u009Bb", false, "a\uFFFDb"},  // C1 CSI
+        {"a\tb\x7f", false, "a b\uFFFD"},
+        {"one\r\ntwo\nthree", true, "one\ntwo\nthree"},
+        {"one\r\ntwo\nthree", false, "one two three"},
+        {"a\rb", true, "a\uFFFDb"},
+    };
+    for (const auto& [text, keepLines, expected] : printable)
+        EXPECT_EQ(TerminalText::printable(text, keepLines), expected) << text;
 }
 
-TEST(TerminalTextTest, PrintableFormReplacesEveryControlCharacter) {
-    EXPECT_EQ(TerminalText::printable("a\x1b[31mb\x07", false), "a\uFFFD[31mb\uFFFD");
-    EXPECT_EQ(TerminalText::printable("a\x9b"
-                                      "b",
-                                      false),
-              "a\uFFFDb");                                              // ill-formed byte
-    EXPECT_EQ(TerminalText::printable("a\u009Bb", false), "a\uFFFDb");  // C1 CSI
-    EXPECT_EQ(TerminalText::printable("a\tb\x7f", false), "a b\uFFFD");
-    EXPECT_EQ(TerminalText::printable("one\r\ntwo\nthree", true), "one\ntwo\nthree");
-    EXPECT_EQ(TerminalText::printable("one\r\ntwo\nthree", false), "one two three");
-    EXPECT_EQ(TerminalText::printable("a\rb", true), "a\uFFFDb");
-}
-
-TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposed) {
+TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposedAndMatchesDisplayNames) {
     EXPECT_EQ(TaskSearch::searchForm("ÀB Claude"), "àb claude");
     EXPECT_EQ(TaskSearch::searchForm("Cafe\u0301"), "caf\u00e9");
     EXPECT_EQ(TaskSearch::searchForm("ΣΑΣ"), "σας");  // final sigma by full case mapping
-}
-
-TEST(TaskSearchTest, AQueryTypedDecomposedFindsComposedText) {
     TaskRecord task;
     task.item.title = "Caf\u00e9 öffnen";
     EXPECT_TRUE(TaskSearch("  CAFE\u0301 ").matches(task));

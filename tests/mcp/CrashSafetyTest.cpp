@@ -1,45 +1,33 @@
-// kestrin-mcp killed with SIGKILL at random moments while it stores a stream of
-// submissions, round after round on one data directory. After every kill the
-// database must pass its quick check, every receipt must be stored whole (its
-// row and exactly the tasks of its stored version) or not at all, and every
-// submission the server answered must still be there. The next server starts on
-// whatever the killed one left behind, write-ahead log included.
+// kestrin-mcp killed with SIGKILL at random moments while it stores bursts of submissions, round
+// after round on one data directory, each server starting on what the last left (write-ahead log
+// included). After every kill the database passes its quick check, every receipt is stored whole
+// or not at all, and every submission the server answered is still there.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
-#include <cstdint>
 #include <map>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "MCPTestSupport.h"
 #include "ServerProcess.h"
-#include "support/SQLiteRows.h"
+#include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
 
-using nlohmann::json;
-
-constexpr int killCount = 60;
-// Small enough for the whole burst to wait in the pipe, so sending never
-// blocks on the server.
-constexpr int submissionsPerRound = 12;
-
-// A receipt's version `version` has 1 + version % 3 items: the count changes from one version to
-// the next, so an update applied in part shows as a wrong count.
-
-// The highest version of each receipt the server has answered for.
-using AnsweredVersions = std::map<std::string, std::int64_t>;
 using Rows = std::vector<std::string>;
+using Versions = std::map<std::string, std::int64_t>;  // per receipt
 
-void expectConsistent(const std::filesystem::path& database, const AnsweredVersions& answered) {
-    // Killed before it created the file, or its schema (created in one transaction: all or none).
+// Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
+json receiptAt(const std::string& receiptID, std::int64_t version) {
+    return validReceipt(receiptID, version, static_cast<int>(1 + version % 3));
+}
+
+void expectConsistent(const std::filesystem::path& database, const Versions& answered) {
+    // Killed before it created the file or its schema (one transaction: all or none).
     if (!std::filesystem::exists(database) ||
         sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") ==
             Rows{"0"}) {
@@ -47,8 +35,7 @@ void expectConsistent(const std::filesystem::path& database, const AnsweredVersi
         return;
     }
     EXPECT_EQ(sqliteRows(database, "PRAGMA quick_check;"), Rows{"ok"});
-    // Per receipt: the version inside its raw text, all its tasks and those written from its
-    // version match its version; no task without its receipt.
+    // The version in the raw text, the task count and the tasks' version agree; no orphan task.
     EXPECT_EQ(sqliteRows(database,
                          "SELECT r.receipt_id FROM receipts r WHERE "
                          "json_extract(r.raw_json, '$.version') != r.version OR 1 + r.version % 3 "
@@ -58,60 +45,43 @@ void expectConsistent(const std::filesystem::path& database, const AnsweredVersi
                          "task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id FROM "
                          "receipts);"),
               Rows{});
-    std::map<std::string, std::int64_t> stored;
-    for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts")) {
+    Versions stored;
+    for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts"))
         stored[row.substr(0, row.find('|'))] = std::stoll(row.substr(row.find('|') + 1));
-    }
     for (const auto& [receiptID, version] : answered) {
-        const auto found = stored.find(receiptID);
-        ASSERT_NE(found, stored.end()) << receiptID << " was answered but is not stored";
-        EXPECT_GE(found->second, version) << receiptID;
+        ASSERT_TRUE(stored.contains(receiptID)) << receiptID << " was answered but is not stored";
+        EXPECT_GE(stored[receiptID], version) << receiptID;
     }
 }
 
 TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
+    constexpr int killCount = 60;
+    constexpr int perRound = 12;  // few enough for a whole burst to wait in the pipe
     ScratchDirectory scratch;
-    const auto home = scratch / "home";
-    const auto database = home / "tasks.sqlite";
-
+    const auto home = scratch / "home", database = home / "tasks.sqlite";
     const auto seed = std::random_device{}();
     SCOPED_TRACE("random seed " + std::to_string(seed));
     std::mt19937 random(seed);
-
-    std::map<std::string, std::int64_t> sentVersions;
-    AnsweredVersions answered;
-    int receiptCount = 0;
-    int requestID = 0;
-    int unansweredCount = 0;
-
+    Versions sent, answered;
+    int receiptCount = 0, requestID = 0, unanswered = 0;
     for (int round = 0; round < killCount; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        // New receipts mixed with newer versions of earlier ones, whether or
-        // not those were answered.
+        // New receipts mixed with newer versions of earlier ones, answered or not.
         std::string burst;
         std::map<int, std::pair<std::string, std::int64_t>> pending;
-        for (int index = 0; index < submissionsPerRound; ++index) {
-            std::string receiptID;
-            if (sentVersions.empty() || random() % 2 == 0) {
-                receiptID = "rc-crash-" + std::to_string(receiptCount++);
-            } else {
-                auto chosen = sentVersions.begin();
-                std::advance(chosen, random() % sentVersions.size());
-                receiptID = chosen->first;
-            }
-            const std::int64_t version = ++sentVersions[receiptID];
-            const int id = requestID++;
-            pending[id] = {receiptID, version};
-            burst += toolCallLine(
-                id, "submit_intervention_receipt",
-                {{"receipt", validReceipt(receiptID, version, static_cast<int>(1 + version % 3))}});
+        for (int index = 0; index < perRound; ++index) {
+            auto chosen = sent.begin();
+            const bool fresh = sent.empty() || random() % 2 == 0;
+            if (!fresh) std::advance(chosen, random() % sent.size());
+            const std::string receiptID =
+                fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
+            pending[requestID] = {receiptID, ++sent[receiptID]};
+            burst += toolCallLine(requestID++, "submit_intervention_receipt",
+                                  {{"receipt", receiptAt(receiptID, sent[receiptID])}});
         }
-
-        // The kill lands after a random number of answers and a random pause:
-        // during start-up and recovery, inside an import, or between two.
-        const auto answersBeforeKill = random() % submissionsPerRound;
-        const auto pause = std::chrono::microseconds(random() % 4000);
-
+        // The kill lands after a random number of answers and a random pause: during start-up
+        // and recovery, inside an import, or between two.
+        const auto answersBeforeKill = random() % perRound;
         ServerProcess server(home);
         ASSERT_TRUE(server.started());
         ASSERT_TRUE(server.send(burst));
@@ -121,13 +91,11 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             ASSERT_TRUE(line) << "the server stopped answering";
             lines.push_back(*line);
         }
-        std::this_thread::sleep_for(pause);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
         ASSERT_EQ(::kill(server.pid(), SIGKILL), 0);
         ASSERT_EQ(server.wait(), 128 + SIGKILL);
-        // Replies written before the kill are still in the pipe; a reply cut
-        // short by it has no line feed and does not count.
+        // Replies written before the kill are still in the pipe; one cut short has no line feed.
         while (auto line = server.readLine(std::chrono::seconds(5))) lines.push_back(*line);
-
         for (const auto& line : lines) {
             const json reply = json::parse(line);
             ASSERT_EQ(reply["result"]["isError"], false) << line;
@@ -136,14 +104,11 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             EXPECT_TRUE(result == "inserted" || result == "updated") << line;
             answered[receiptID] = std::max(answered[receiptID], version);
         }
-        unansweredCount += submissionsPerRound - static_cast<int>(lines.size());
-
+        unanswered += perRound - static_cast<int>(lines.size());
         expectConsistent(database, answered);
         if (HasFailure()) return;
     }
-
-    // Kills that all fell after the last answer would prove nothing.
-    EXPECT_GT(unansweredCount, killCount);
+    EXPECT_GT(unanswered, killCount);  // kills that all fell after the last answer prove nothing
     EXPECT_FALSE(answered.empty());
 
     // A server started on what the last kill left works on normally.

@@ -1,58 +1,46 @@
-// get_intervention_result: offered only on request, refusing bad arguments,
-// holding back what the human has not handed back, and, with the real
-// binaries, answering a waiting agent when velmora-cli hands a task back.
+// get_intervention_result: offered only on request, refusing bad arguments, holding back what the
+// human has not handed back, and, with the real binaries, answering a waiting agent when
+// velmora-cli hands a task back.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cstdlib>
-#include <fstream>
 
-#include "InProcessServer.h"
 #include "MCPTestSupport.h"
 #include "ServerProcess.h"
 #include "core/handback/ResumeSecretError.h"
+#include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
-using namespace kestrin;
-using namespace kestrin::testing;
-using nlohmann::json;
-
+namespace kestrin::testing {
 namespace {
 
 constexpr const char* resultTool = "get_intervention_result";
 
-// The real velmora-cli on `home`; its standard output, or "<failed>".
-std::string runCLI(const std::filesystem::path& home, const std::vector<std::string>& arguments) {
-    const auto output = home.parent_path() / "cli-output.txt";
-    std::string command =
-        std::string("KESTRIN_HOME='") + home.string() + "' '" + VELMORA_CLI_PATH + "'";
-    for (const auto& argument : arguments) command += " '" + argument + "'";
-    command += " > '" + output.string() + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0) return "<failed>";
-    std::ifstream file(output);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 class ResultToolTest : public ::testing::Test {
 protected:
-    json serve(const std::vector<std::string>& lines, bool offered = true) {
+    json serve(const std::string& input, bool offered = true) {
         AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
         if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
-        std::string input;
-        for (const auto& line : lines) input += line;
         return replies(InProcessServer(environment).serve(input)).back();
     }
-
     json result(const json& arguments) {
-        return serve({toolCallLine(1, resultTool, arguments)})["result"];
+        return serve(toolCallLine(1, resultTool, arguments))["result"];
     }
-
     void submit(const std::string& receiptID, int itemCount) {
         const auto reply =
-            serve({toolCallLine(1, "submit_intervention_receipt",
-                                {{"receipt", validReceipt(receiptID, 1, itemCount)}})});
+            serve(toolCallLine(1, "submit_intervention_receipt",
+                               {{"receipt", validReceipt(receiptID, 1, itemCount)}}));
         ASSERT_FALSE(reply["result"]["isError"]) << reply.dump();
+    }
+    // The real velmora-cli on `home`: its standard output, or "<failed>".
+    std::string cli(const std::vector<std::string>& arguments) {
+        std::string command = "KESTRIN_HOME='" + home.string() + "' '" + VELMORA_CLI_PATH + "'";
+        for (const auto& argument : arguments) command += " '" + argument + "'";
+        command += " > '" + (scratch / "cli-output.txt").string() + "' 2>/dev/null";
+        return std::system(command.c_str()) == 0 ? readFile(scratch / "cli-output.txt")
+                                                 : "<failed>";
     }
 
     ScratchDirectory scratch;
@@ -60,68 +48,58 @@ protected:
 };
 
 TEST_F(ResultToolTest, OfferedOnlyWhenAskedForAndTheOtherToolsStayAsTheyAre) {
-    const json without = serve({requestLine("tools/list", json(1))}, false)["result"]["tools"];
-    const json with = serve({requestLine("tools/list", json(1))})["result"]["tools"];
+    const json without = serve(requestLine("tools/list", 1), false)["result"]["tools"];
+    const json with = serve(requestLine("tools/list", 1))["result"]["tools"];
     ASSERT_EQ(without.size(), 2u);
     ASSERT_EQ(with.size(), 3u);
     EXPECT_EQ(with[0], without[0]);
     EXPECT_EQ(with[1], without[1]);
     EXPECT_EQ(with[2]["name"], resultTool);
-
     const auto instructions = [&](bool offered) {
-        return serve({requestLine("initialize", json(1))}, offered)["result"]["instructions"]
+        return serve(requestLine("initialize", 1), offered)["result"]["instructions"]
             .get<std::string>();
     };
     EXPECT_EQ(instructions(false).find(resultTool), std::string::npos);
     EXPECT_NE(instructions(true).find(resultTool), std::string::npos);
     // Not offered, not callable.
-    EXPECT_EQ(serve({toolCallLine(1, resultTool, {{"receipt_id", "x"}})}, false)["error"]["code"],
+    EXPECT_EQ(serve(toolCallLine(1, resultTool, {{"receipt_id", "x"}}), false)["error"]["code"],
               -32602);
 }
 
 TEST_F(ResultToolTest, BadArgumentsAreToolErrors) {
     submit("rc-known", 1);
-    const struct Case {
-        const char* name;
-        json arguments;
-        const char* error;
-    } cases[]{
-        {"no receipt_id", json::object(), "缺少 receipt_id 参数。"},
-        {"number", {{"receipt_id", 7}}, "receipt_id 必须是非空字符串。"},
-        {"empty", {{"receipt_id", ""}}, "receipt_id 必须是非空字符串。"},
-        {"unknown", {{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
-        {"negative wait",
-         {{"receipt_id", "rc-known"}, {"wait_seconds", -1}},
-         "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"too long",
-         {{"receipt_id", "rc-known"}, {"wait_seconds", 51}},
-         "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"fraction",
-         {{"receipt_id", "rc-known"}, {"wait_seconds", 1.5}},
-         "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"text",
-         {{"receipt_id", "rc-known"}, {"wait_seconds", "3"}},
-         "wait_seconds 必须是 0 到 50 之间的整数。"},
-        {"huge",
-         {{"receipt_id", "rc-known"}, {"wait_seconds", 18446744073709551615ull}},
-         "wait_seconds 必须是 0 到 50 之间的整数。"},
+    const std::string badID = "receipt_id 必须是非空字符串。";
+    const std::string badWait = "wait_seconds 必须是 0 到 50 之间的整数。";
+    const auto waiting = [](const json& seconds) {
+        return json{{"receipt_id", "rc-known"}, {"wait_seconds", seconds}};
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const json reply = result(c.arguments);
+    const std::pair<json, std::string> cases[] = {
+        {json::object(), "缺少 receipt_id 参数。"},
+        {{{"receipt_id", 7}}, badID},
+        {{{"receipt_id", ""}}, badID},
+        {{{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
+        {waiting(-1), badWait},
+        {waiting(51), badWait},
+        {waiting(1.5), badWait},
+        {waiting("3"), badWait},
+        {waiting(18446744073709551615ull), badWait},
+    };
+    for (const auto& [arguments, error] : cases) {
+        SCOPED_TRACE(arguments.dump());
+        const json reply = result(arguments);
         EXPECT_EQ(reply["isError"], true);
-        EXPECT_EQ(reply["structuredContent"], (json{{"error", c.error}}));
+        EXPECT_EQ(reply["structuredContent"], (json{{"error", error}}));
     }
 }
 
-// The note and the message stay with the human until the hand-back; then the
-// message is exactly what velmora-cli resume printed.
-TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBack) {
-    submit("rc-loop", 2);
-    ASSERT_EQ(runCLI(home, {"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
-    ASSERT_EQ(runCLI(home, {"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
-
-    json before = result({{"receipt_id", "rc-loop"}})["structuredContent"];
+// The note and the message stay with the human until the hand-back; then the message is exactly
+// what velmora-cli resume printed. A message with a secret reaches the agent only as the reason it
+// is held back, even after the human chose to print it anyway.
+TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
+    submit("rc-loop", 3);
+    ASSERT_EQ(cli({"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
+    ASSERT_EQ(cli({"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
+    const json before = result({{"receipt_id", "rc-loop"}})["structuredContent"];
     EXPECT_EQ(before["all_handed_back"], false);
     EXPECT_EQ(before["version"], 1);
     EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
@@ -134,36 +112,27 @@ TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBack) {
                                         {"handed_back", false}}));
     EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
 
-    const std::string message = runCLI(home, {"resume", "rc-loop::item-1"});
+    const std::string message = cli({"resume", "rc-loop::item-1"});
     ASSERT_NE(message.find("本人记录：秘密之前的草稿"), std::string::npos);
-    ASSERT_EQ(runCLI(home, {"cancel", "rc-loop::item-2"}),
-              "已取消并关闭事项：Approve the deployment 2\n");
-    json after = result({{"receipt_id", "rc-loop"}})["structuredContent"];
+    ASSERT_EQ(cli({"cancel", "rc-loop::item-2"}), "已取消并关闭事项：Approve the deployment 2\n");
+    const std::string token = "ghp_" + std::string(36, 'a');
+    ASSERT_EQ(cli({"resume", "rc-loop::item-3", "--force", "--notes", token}), "<failed>");
+    EXPECT_EQ(result({{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"], false);
+    ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret"}), "<failed>");
+    const json after = result({{"receipt_id", "rc-loop"}})["structuredContent"];
     EXPECT_EQ(after["all_handed_back"], true);
     EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
     EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
     EXPECT_TRUE(after["tasks"][1].contains("resume_message"));
+    const json& secret = after["tasks"][2];
+    EXPECT_EQ(secret["handed_back"], true);
+    EXPECT_FALSE(secret.contains("resume_message"));
+    EXPECT_EQ(secret["resume_message_held_back"], ResumeSecretError{}.heldBackDescription());
+    EXPECT_EQ(after.dump().find(token), std::string::npos);
 }
 
-// A note holding a secret reaches the agent only as the reason it is held
-// back, even after the human chose to print the message anyway.
-TEST_F(ResultToolTest, AMessageWithASecretIsHeldBack) {
-    submit("rc-secret", 1);
-    const std::string token = "ghp_" + std::string(36, 'a');
-    ASSERT_EQ(runCLI(home, {"resume", "rc-secret::item-1", "--force", "--notes", token}),
-              "<failed>");
-    ASSERT_NE(runCLI(home, {"resume", "rc-secret::item-1", "--force", "--allow-secret"}),
-              "<failed>");
-    const json task = result({{"receipt_id", "rc-secret"}})["structuredContent"]["tasks"][0];
-    EXPECT_EQ(task["handed_back"], true);
-    EXPECT_FALSE(task.contains("resume_message"));
-    EXPECT_EQ(task["resume_message_held_back"],
-              ResumeSecretError{}.heldBackDescription());
-    EXPECT_EQ(task.dump().find(token), std::string::npos);
-}
-
-// The whole loop with the real binaries: an agent waits, the human hands the
-// task back with velmora-cli meanwhile, the agent's call returns with it.
+// The whole loop with the real binaries: an agent waits, the human hands the task back with
+// velmora-cli meanwhile, the agent's call returns with it.
 TEST_F(ResultToolTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
     ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
     ServerProcess server(home);
@@ -174,10 +143,8 @@ TEST_F(ResultToolTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
     ASSERT_TRUE(server.readLine());
     ASSERT_TRUE(server.send(
         toolCallLine(2, resultTool, {{"receipt_id", "rc-wait"}, {"wait_seconds", 50}})));
-
-    ASSERT_EQ(runCLI(home, {"step", "rc-wait::item-1", "step-1"}), "第 1 步，已完成\n");
-    const std::string message =
-        runCLI(home, {"resume", "rc-wait::item-1", "--notes", "已在生产环境确认"});
+    ASSERT_EQ(cli({"step", "rc-wait::item-1", "step-1"}), "第 1 步，已完成\n");
+    const std::string message = cli({"resume", "rc-wait::item-1", "--notes", "已在生产环境确认"});
     const auto line = server.readLine();
     ASSERT_TRUE(line);
     const json payload = json::parse(*line)["result"]["structuredContent"];
@@ -188,8 +155,8 @@ TEST_F(ResultToolTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
     EXPECT_EQ(server.wait(), 0);
 }
 
-// Another writer holding the database's write lock for the whole wait does not
-// keep the call from ending: it answers with what it can read.
+// Another writer holding the write lock for the whole wait does not keep the call from ending: it
+// answers with what it can read.
 TEST_F(ResultToolTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
     submit("rc-locked", 1);
     sqlite3* writer = nullptr;
@@ -205,3 +172,4 @@ TEST_F(ResultToolTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
 }
 
 }  // namespace
+}  // namespace kestrin::testing

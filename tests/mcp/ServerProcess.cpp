@@ -1,23 +1,19 @@
 #include "ServerProcess.h"
 
-#include <cstring>
+#include <string>
+#include <vector>
 
 extern char** environ;
 
 namespace kestrin::testing {
 
-namespace {
-
-std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        if (std::strncmp(*entry, "KESTRIN_HOME=", 13) != 0) environment.emplace_back(*entry);
-    }
-    environment.push_back("KESTRIN_HOME=" + home.string());
+static std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
+    std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
+    for (char** entry = environ; *entry; ++entry)
+        if (std::string_view(*entry).substr(0, 13) != "KESTRIN_HOME=")
+            environment.emplace_back(*entry);
     return environment;
 }
-
-}  // namespace
 
 ServerProcess::ServerProcess(const std::filesystem::path& home, int standardInput)
     : ChildProcess(KESTRIN_MCP_PATH, {}, environmentWithHome(home), standardInput) {}

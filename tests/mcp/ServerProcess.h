@@ -6,8 +6,7 @@
 
 namespace kestrin::testing {
 
-// A real kestrin-mcp (the program at KESTRIN_MCP_PATH) with this process's environment, but
-// KESTRIN_HOME set to `home`, and pipes on its standard streams (or `standardInput` as its input).
+// The real kestrin-mcp (KESTRIN_MCP_PATH) with this process's environment but KESTRIN_HOME=`home`.
 class ServerProcess : public ChildProcess {
 public:
     explicit ServerProcess(const std::filesystem::path& home, int standardInput = -1);

@@ -4,20 +4,34 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+// What a program under test left behind: a file's bytes and a database's rows.
 namespace kestrin::testing {
 
-// Every row of `sql` on `database`, columns joined by "|", NULL as "<null>". Read-only, so a
-// write-ahead log is left for the next writer to recover; fails the test on any error.
+inline std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// Runs `sql` on `database` (read-only unless `write`); every row, columns joined by "|", NULL as
+// "<null>". A read-only connection leaves a write-ahead log for the next writer to recover.
 inline std::vector<std::string> sqliteRows(const std::filesystem::path& database,
-                                           const std::string& sql) {
+                                           const std::string& sql, bool write = false) {
     std::vector<std::string> rows;
     sqlite3* connection = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(database.c_str(), &connection, SQLITE_OPEN_READONLY, nullptr),
-              SQLITE_OK)
+    EXPECT_EQ(
+        sqlite3_open_v2(database.c_str(), &connection,
+                        write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY,
+                        nullptr),
+        SQLITE_OK)
         << database;
+    sqlite3_busy_timeout(connection, 2000);
     const auto append = [](void* found, int count, char** values, char**) {
         std::string row;
         for (int i = 0; i < count; ++i)
@@ -33,16 +47,8 @@ inline std::vector<std::string> sqliteRows(const std::filesystem::path& database
     return rows;
 }
 
-// Runs `sql` on `database` through a separate writing connection.
 inline void sqliteExecute(const std::filesystem::path& database, const std::string& sql) {
-    sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open(database.c_str(), &connection), SQLITE_OK);
-    sqlite3_busy_timeout(connection, 2000);
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-        << (message ? message : "") << " in " << sql;
-    sqlite3_free(message);
-    sqlite3_close(connection);
+    sqliteRows(database, sql, true);
 }
 
 }  // namespace kestrin::testing
