@@ -22,6 +22,18 @@ std::vector<std::string> environment(const std::filesystem::path& home,
     return entries;
 }
 
+void expectMatch(const std::string& actual, const std::string& pattern, const char* stream) {
+    if (pattern == "*") return;
+    const std::string_view body = std::string_view(pattern).substr(pattern.empty() ? 0 : 1);
+    if (pattern.starts_with("^")) {
+        EXPECT_TRUE(actual.starts_with(body)) << stream << ": " << actual;
+    } else if (pattern.starts_with("~")) {
+        EXPECT_NE(actual.find(body), std::string::npos) << stream << ": " << actual;
+    } else {
+        EXPECT_EQ(actual, pattern) << stream;
+    }
+}
+
 CLIRun finished(ChildProcess& child, const std::string& input) {
     CLIRun run;
     if (!child.started()) return run;
@@ -47,6 +59,16 @@ CLIRun CLIFixture::runOnTerminal(const std::vector<std::string>& arguments,
     CLIRun run = finished(child, typed);
     std::erase(run.output, '\r');
     return run;
+}
+
+void CLIFixture::expectRuns(const std::vector<Expected>& runs) const {
+    for (const auto& expected : runs) {
+        SCOPED_TRACE(::testing::PrintToString(expected.arguments));
+        const CLIRun done = run(expected.arguments, expected.input);
+        EXPECT_EQ(done.exitStatus, expected.exitStatus) << done.errors;
+        expectMatch(done.output, expected.output, "standard output");
+        expectMatch(done.errors, expected.errors, "standard error");
+    }
 }
 
 void CLIFixture::importFiles(const std::vector<std::string>& testDataFiles) const {

@@ -19,6 +19,16 @@ struct CLIRun {
     std::string errors;   // standard error (empty on a terminal)
 };
 
+// One expected run of the binary. `output` and `errors` are the exact text, or with a leading "^"
+// its start, with a leading "~" a part of it, or "*" anything.
+struct Expected {
+    std::vector<std::string> arguments;
+    int exitStatus;
+    std::string output;
+    std::string errors = "";
+    std::string input = "";
+};
+
 // The real velmora-cli on a fresh data directory, with a fixed time zone and only the environment
 // given (plus the sanitizers' settings); rows and statements straight on its database.
 class CLIFixture : public ::testing::Test {
@@ -29,6 +39,8 @@ protected:
     CLIRun runOnTerminal(const std::vector<std::string>& arguments, const std::string& typed = {},
                          int columns = 80,
                          const std::map<std::string, std::string>& extra = {}) const;
+    // Each run in turn on the same store, as expected.
+    void expectRuns(const std::vector<Expected>& runs) const;
     void importFiles(const std::vector<std::string>& testDataFiles) const;
     static std::filesystem::path testData(const std::string& relative) {
         return std::filesystem::path(VELMORA_TEST_DATA) / relative;

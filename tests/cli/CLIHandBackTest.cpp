@@ -137,14 +137,14 @@ TEST_F(CLIHandBackTest, ShowPrintsEachStepsRiskFlagsUnderItsCommandAndInJSON) {
 
 TEST_F(CLIHandBackTest, PrintCommandNamesOnlyASessionTheAgentCanResume) {
     importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
-    const CLIRun codex = run({"resume", sudoTask, "--print-command"});
-    EXPECT_EQ(codex.exitStatus, 0);
-    EXPECT_EQ(codex.output,
-              "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n");
+    expectRuns({{{"resume", sudoTask, "--print-command"},
+                 0,
+                 "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
+                {{"resume", "rc-web-7::grant", "--print-command"},
+                 1,
+                 "",
+                 "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"}});
     EXPECT_EQ(statusOf(sudoTask), "pending");
-    const CLIRun none = run({"resume", "rc-web-7::grant", "--print-command"});
-    EXPECT_EQ(none.exitStatus, 1);
-    EXPECT_EQ(none.errors, "这张回执没有指明可以在终端里恢复的 Agent 会话。\n");
 }
 
 TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore) {
@@ -161,7 +161,7 @@ TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore)
     EXPECT_EQ(run({"connect", "claude"}).output,
               "claude mcp add --scope user --env KESTRIN_RESULT_TOOL=1 --env KESTRIN_HOME=" +
                   home.string() + " kestrin -- " + command.string() + "\n");
-    EXPECT_EQ(run({"connect", "cursor"}).exitStatus, 2);
+    expectRuns({{{"connect", "cursor"}, 2, "*", "*"}});
 }
 
 }  // namespace

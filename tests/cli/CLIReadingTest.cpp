@@ -37,25 +37,28 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
+    expectRuns({
         {{"list"},
+         0,
          "待处理        在终端运行安装命令  0/1 步\n"
          "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
          "待处理        批准发布  0/1 步\n"
          "  rc-deploy-2026::item-approve · staging · Codex · 2026-07-27 08:30\n"
          "待处理        在浏览器中授权部署平台访问代码仓库  0/2 步\n"
          "  rc-web-7::grant · 网站 · Claude Code · 2026-07-27 08:30\n"},
-        {{"count"}, "3\n"},
-        {{"count", "--json"}, "{\n  \"count\": 3\n}\n"},
-        {{"list", "--search", "没有这个词"}, "没有匹配的事项\n"},
-        {{"list", "--search", "没有这个词", "--json"}, "[]\n"},
+        {{"count"}, 0, "3\n"},
+        {{"count", "--json"}, 0, "{\n  \"count\": 3\n}\n"},
+        {{"list", "--search", "没有这个词"}, 0, "没有匹配的事项\n"},
+        {{"list", "--search", "没有这个词", "--json"}, 0, "[]\n"},
         {{"history"},
+         0,
          "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
          "  需要本人在浏览器里授权部署平台。\n"
          "staging v1 · rc-deploy-2026 · Codex · 含人工事项 · 2026-07-27 08:30\n"
          "  部署需要本人在终端输入 sudo 密码。\n"},
-        {{"history", "--limit", "0"}, "回执历史为空。\n"},
+        {{"history", "--limit", "0"}, 0, "回执历史为空。\n"},
         {{"show", grant},
+         0,
          "[待处理] [优先级 低] [权限与登录]\n在浏览器中授权部署平台访问代码仓库\n"
          "部署平台显示已连接仓库。\n网站 · Claude Code · 约 3 分钟 · 0/2 步\nrc-web-7::grant\n\n"
          "为什么现在需要你\n  部署平台需要读取私有仓库。\n  原 Agent 状态：Agent 被阻塞\n"
@@ -68,14 +71,7 @@ TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
          "      如果失败：截图发给 Agent。\n\n最终核验\n  刷新集成设置页面。\n"
          "  成功证据：仓库显示为已连接。\n  风险：授权范围过大。\n\n把结果送回原任务\n"
          "  完成所有步骤后生成恢复消息：velmora-cli resume rc-web-7::grant\n"},
-    };
-    for (const auto& [arguments, output] : cases) {
-        SCOPED_TRACE(::testing::PrintToString(arguments));
-        const CLIRun shown = run(arguments);
-        EXPECT_EQ(shown.exitStatus, 0);
-        EXPECT_EQ(shown.errors, "");
-        EXPECT_EQ(shown.output, output);
-    }
+    });
 }
 
 // Which tasks a filter keeps, in the store's order; count agrees with list.

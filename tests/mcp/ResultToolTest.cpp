@@ -10,7 +10,6 @@
 #include "MCPTestSupport.h"
 #include "ServerProcess.h"
 #include "core/handback/ResumeSecretError.h"
-#include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
@@ -36,11 +35,9 @@ protected:
     }
     // The real velmora-cli on `home`: its standard output, or "<failed>".
     std::string cli(const std::vector<std::string>& arguments) {
-        std::string command = "KESTRIN_HOME='" + home.string() + "' '" + VELMORA_CLI_PATH + "'";
-        for (const auto& argument : arguments) command += " '" + argument + "'";
-        command += " > '" + (scratch / "cli-output.txt").string() + "' 2>/dev/null";
-        return std::system(command.c_str()) == 0 ? readFile(scratch / "cli-output.txt")
-                                                 : "<failed>";
+        ChildProcess child(VELMORA_CLI_PATH, arguments, {"KESTRIN_HOME=" + home.string()});
+        std::string output = child.finish();
+        return child.wait() == 0 ? output : "<failed>";
     }
 
     ScratchDirectory scratch;
