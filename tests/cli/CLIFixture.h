@@ -45,8 +45,7 @@ protected:
     static std::filesystem::path testData(const std::string& relative) {
         return std::filesystem::path(VELMORA_TEST_DATA) / relative;
     }
-    std::vector<std::string> rows(const std::string& sql,
-                                  const std::filesystem::path& dataDirectory = {}) const {
+    Rows rows(const std::string& sql, const std::filesystem::path& dataDirectory = {}) const {
         return sqliteRows((dataDirectory.empty() ? home : dataDirectory) / "tasks.sqlite", sql);
     }
     void exec(const std::string& sql) const { sqliteExecute(home / "tasks.sqlite", sql); }
@@ -59,8 +58,6 @@ protected:
     std::filesystem::path scratch = scratchDirectory.path();
     std::filesystem::path home = scratch / "home";  // KESTRIN_HOME
 };
-
-using Rows = std::vector<std::string>;
 
 // The two tasks of tests/data/intake/deploy-v1.json (project "staging", one step each).
 inline constexpr const char* sudoTask = "rc-deploy-2026::item-sudo";

@@ -21,41 +21,23 @@ const std::string cleanupTask = "rc-cleanup-9::cleanup";
 
 TEST_F(CLIHandBackTest, NoteShowsSetsReadsStandardInputAndClears) {
     importFiles({deployReceipt});
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string input;
-        int exitStatus;
-        std::string output;
-        std::string errors;
-        Rows stored;  // the note afterwards
-    };
     const std::string multiLine = "第一行\n\t\x1b[31m第二行\n";
-    const Case cases[] = {
-        {{"note", sudoTask}, "", 0, "", "", {}},
-        {{"note", sudoTask, "已重启"}, "", 0, "备注已保存\n", "", {"已重启"}},
-        {{"note", sudoTask}, "", 0, "已重启\n", "", {"已重启"}},  // exact on a pipe
-        {{"note", sudoTask, "-"}, multiLine, 0, "备注已保存\n", "", {multiLine}},
-        {{"note", sudoTask, "-"},
-         "ok\xff",
-         1,
-         "",
-         "无法保存备注：无法编码任务数据：备注不是 UTF-8 文本。\n",
+    // clang-format off
+    const std::pair<Expected, Rows> cases[] = {  // a run, and the stored note afterwards
+        {{{"note", sudoTask}, 0, ""}, {}},
+        {{{"note", sudoTask, "已重启"}, 0, "备注已保存\n"}, {"已重启"}},
+        {{{"note", sudoTask}, 0, "已重启\n"}, {"已重启"}},  // exact on a pipe
+        {{{"note", sudoTask, "-"}, 0, "备注已保存\n", "", multiLine}, {multiLine}},
+        {{{"note", sudoTask, "-"}, 1, "", "无法保存备注：无法编码任务数据：备注不是 UTF-8 文本。\n", "ok\xff"},
          {multiLine}},
-        {{"note", "nope::x", "a"}, "", 1, "", "无法读取任务：找不到任务：nope::x\n", {multiLine}},
-        {{"note", sudoTask, "x", "--clear"}, "", 2, "", "", {multiLine}},
-        {{"note", sudoTask, "--clear"}, "", 0, "备注已清除\n", "", {}},
+        {{{"note", "nope::x", "a"}, 1, "", "无法读取任务：找不到任务：nope::x\n"}, {multiLine}},
+        {{{"note", sudoTask, "x", "--clear"}, 2, "", "*"}, {multiLine}},
+        {{{"note", sudoTask, "--clear"}, 0, "备注已清除\n"}, {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.arguments));
-        const CLIRun result = run(c.arguments, c.input);
-        EXPECT_EQ(result.exitStatus, c.exitStatus);
-        EXPECT_EQ(result.output, c.output);
-        if (c.exitStatus != 2) {
-            EXPECT_EQ(result.errors, c.errors);
-        }
-        EXPECT_EQ(
-            rows(std::string("SELECT text FROM task_notes WHERE task_key = '") + sudoTask + "';"),
-            c.stored);
+    // clang-format on
+    for (const auto& [expected, stored] : cases) {
+        expectRuns({expected});
+        EXPECT_EQ(rows("SELECT text FROM task_notes;"), stored);
     }
 }
 

@@ -29,49 +29,38 @@ TEST_F(CLIWorkingTest, CommandsChangeTheStoreOnlyWhereAllowed) {
         std::string state;
     };
     const std::string sudo = sudoTask, nope = "rc-x::nope";
-    const std::string grantTitle = "在浏览器中授权部署平台访问代码仓库";
+    const std::string sudoTitle = "在终端运行安装命令",
+                      grantTitle = "在浏览器中授权部署平台访问代码仓库";
+    // clang-format off
     const Step steps[] = {
         {{"step", grant, "confirm"}, 0, "第 2 步，已完成\n", "in_progress|confirm"},
         {{"step", grant, "confirm", "--undo"}, 0, "第 2 步，未完成\n", "in_progress|<null>"},
-        {{"step", grant, "step-9"},
-         1,
-         "无法更新步骤：“" + grantTitle + "”没有步骤 step-9。\n",
+        {{"step", grant, "step-9"}, 1, "无法更新步骤：“" + grantTitle + "”没有步骤 step-9。\n",
          "in_progress|<null>"},
         {{"step", nope, "open"}, 1, "无法更新步骤：", ""},
-        {{"status", sudo, "waiting_external"},
-         0,
-         "状态已改为“等待外部”\n",
-         "waiting_external|<null>"},
+        {{"status", sudo, "waiting_external"}, 0, "状态已改为“等待外部”\n", "waiting_external|<null>"},
         {{"status", sudo, "snoozed"}, 2, "", "waiting_external|<null>"},
         {{"status", nope, "pending"}, 1, "无法更新状态：", ""},
-        {{"close", sudo},
-         1,
-         "无法关闭事项：“在终端运行安装命令”当前是“等待外部”；确认恢复消息已经回传后，再关闭事项。"
-         "\n",
-         "waiting_external|<null>"},
-        {{"resume", sudo},
-         1,
-         "还有步骤未完成：请按顺序完成并核对所有步骤，再生成恢复消息。\n",
+        {{"close", sudo}, 1, "无法关闭事项：“" + sudoTitle + "”当前是“等待外部”；确认恢复消息已经回传后，"
+         "再关闭事项。\n", "waiting_external|<null>"},
+        {{"resume", sudo}, 1, "还有步骤未完成：请按顺序完成并核对所有步骤，再生成恢复消息。\n",
          "waiting_external|<null>"},
         {{"step", sudo, "step-1"}, 0, "第 1 步，已完成\n", "waiting_external|step-1"},
         {{"resume", sudo, "--notes", "  已安装\n"}, 0, "", "ready_to_resume|step-1"},
-        {{"cancel", sudo},
-         1,
-         "无法取消事项：“在终端运行安装命令”当前是“待回传 Agent”。\n",
+        {{"cancel", sudo}, 1, "无法取消事项：“" + sudoTitle + "”当前是“待回传 Agent”。\n",
          "ready_to_resume|step-1"},
-        {{"close", sudo}, 0, "事项已关闭：在终端运行安装命令\n", "completed|step-1"},
-        {{"close", sudo}, 0, "事项已关闭：在终端运行安装命令\n", "completed|step-1"},
+        {{"close", sudo}, 0, "事项已关闭：" + sudoTitle + "\n", "completed|step-1"},
+        {{"close", sudo}, 0, "事项已关闭：" + sudoTitle + "\n", "completed|step-1"},
         {{"step", grant, "open"}, 0, "第 1 步，已完成\n", "in_progress|open"},
         {{"resume", grant, "--force"}, 0, "", "ready_to_resume|open"},
         {{"status", grant, "pending"}, 0, "状态已改为“待处理”\n", "pending|open"},
         {{"cancel", grant}, 0, "已取消并关闭事项：" + grantTitle + "\n", "cancelled|open"},
         {{"cancel", grant}, 0, "已取消并关闭事项：" + grantTitle + "\n", "cancelled|open"},
         {{"delete", approveTask, nope, sudo}, 1, "无法删除事项：", "pending|<null>"},
-        {{"delete", approveTask, sudo},
-         0,
-         "已删除 2 项\n任务已从当前列表永久删除；对应回执仍保留在“回执历史”中。\n",
-         ""},
+        {{"delete", approveTask, sudo}, 0,
+         "已删除 2 项\n任务已从当前列表永久删除；对应回执仍保留在“回执历史”中。\n", ""},
     };
+    // clang-format on
     for (const auto& step : steps) {
         SCOPED_TRACE(step.arguments[0] + " " + step.arguments[1]);
         const CLIRun done = run(step.arguments);

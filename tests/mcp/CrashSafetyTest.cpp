@@ -18,7 +18,6 @@
 namespace kestrin::testing {
 namespace {
 
-using Rows = std::vector<std::string>;
 using Versions = std::map<std::string, std::int64_t>;  // per receipt
 
 // Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.

@@ -15,8 +15,6 @@
 namespace kestrin::testing {
 namespace {
 
-using Rows = std::vector<std::string>;
-
 const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
 // Built from pieces so that no token-shaped text sits in the sources.
 const std::string token = std::string("ghp_") + "R8mT2qLw5ZxN7cVb3KjH9pDf4GsA6yEu1oQi";

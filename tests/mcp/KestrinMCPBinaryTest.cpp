@@ -16,8 +16,6 @@
 namespace kestrin::testing {
 namespace {
 
-using Rows = std::vector<std::string>;
-
 const std::string parseError =
     R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
 

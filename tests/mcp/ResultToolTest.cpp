@@ -35,7 +35,7 @@ protected:
     }
     // The real velmora-cli on `home`: its standard output, or "<failed>".
     std::string cli(const std::vector<std::string>& arguments) {
-        ChildProcess child(VELMORA_CLI_PATH, arguments, {"KESTRIN_HOME=" + home.string()});
+        ChildProcess child(VELMORA_CLI_PATH, arguments, environmentWithHome(home));
         std::string output = child.finish();
         return child.wait() == 0 ? output : "<failed>";
     }

@@ -1,13 +1,10 @@
 #include "ServerProcess.h"
 
-#include <string>
-#include <vector>
-
 extern char** environ;
 
 namespace kestrin::testing {
 
-static std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
+std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
     std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
     for (char** entry = environ; *entry; ++entry)
         if (std::string_view(*entry).substr(0, 13) != "KESTRIN_HOME=")

@@ -13,8 +13,6 @@
 namespace kestrin::testing {
 namespace {
 
-using Rows = std::vector<std::string>;
-
 // The tool result of one call: exactly content, structuredContent and isError, the text content
 // being the payload written by the channel's rules.
 json call(InProcessServer& server, const std::string& tool, const json& arguments) {

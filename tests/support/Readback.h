@@ -12,6 +12,8 @@
 // What a program under test left behind: a file's bytes and a database's rows.
 namespace kestrin::testing {
 
+using Rows = std::vector<std::string>;
+
 inline std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream content;
@@ -21,9 +23,9 @@ inline std::string readFile(const std::filesystem::path& file) {
 
 // Runs `sql` on `database` (read-only unless `write`); every row, columns joined by "|", NULL as
 // "<null>". A read-only connection leaves a write-ahead log for the next writer to recover.
-inline std::vector<std::string> sqliteRows(const std::filesystem::path& database,
-                                           const std::string& sql, bool write = false) {
-    std::vector<std::string> rows;
+inline Rows sqliteRows(const std::filesystem::path& database, const std::string& sql,
+                       bool write = false) {
+    Rows rows;
     sqlite3* connection = nullptr;
     EXPECT_EQ(
         sqlite3_open_v2(database.c_str(), &connection,
@@ -36,7 +38,7 @@ inline std::vector<std::string> sqliteRows(const std::filesystem::path& database
         std::string row;
         for (int i = 0; i < count; ++i)
             row += (i ? "|" : "") + std::string(values[i] ? values[i] : "<null>");
-        static_cast<std::vector<std::string>*>(found)->push_back(std::move(row));
+        static_cast<Rows*>(found)->push_back(std::move(row));
         return 0;
     };
     char* message = nullptr;
