@@ -165,7 +165,10 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
         }
         for (auto& server : servers) {
             const auto line = server->readLine();
-            ASSERT_TRUE(line);
+            const auto ended = line ? std::nullopt : server->wait(std::chrono::seconds(5));
+            ASSERT_TRUE(line) << (ended ? "it ended with " + std::to_string(*ended) + ": " +
+                                              server->standardError()
+                                        : "no answer");
             const json result = json::parse(*line)["result"];
             ASSERT_EQ(result["isError"], false) << *line;
             const json& outcome = result["structuredContent"]["result"];
