@@ -105,7 +105,7 @@ TEST_F(CLIArchiveTest, ARestoreAsksTheAppsQuestionOnATerminalAndNeedsAYesElsewhe
         "再运行。\n";
     expectRuns({{{"restore", archive}, 1, "", cannotAsk, "y\n"},
                 {{"restore-db", backups().at(0)}, 1, "", cannotAsk, "y\n"}});
-    const CLIRun declined = runOnTerminal({"restore", archive}, "n\n");
+    const CLIRun declined = run({"restore", archive}, "n\n", {}, 80);
     EXPECT_EQ(declined.exitStatus, 1);
     EXPECT_NE(declined.output.find("恢复这份数据归档？\n" + context() + "\n来源文件：" + archive +
                                    "\n\n归档会在临时数据库中完整校验，再合并回当前任务库。"
@@ -115,7 +115,7 @@ TEST_F(CLIArchiveTest, ARestoreAsksTheAppsQuestionOnATerminalAndNeedsAYesElsewhe
         << declined.output;
     EXPECT_NE(declined.output.find("已取消，没有恢复。\n"), std::string::npos);
     EXPECT_EQ(backups().size(), 1u);  // no safety copy: nothing was started
-    const CLIRun accepted = runOnTerminal({"restore", archive}, "y\n");
+    const CLIRun accepted = run({"restore", archive}, "y\n", {}, 80);
     EXPECT_EQ(accepted.exitStatus, 0) << accepted.output;
     EXPECT_NE(accepted.output.find("数据归档已恢复\n"), std::string::npos);
 
@@ -124,7 +124,7 @@ TEST_F(CLIArchiveTest, ARestoreAsksTheAppsQuestionOnATerminalAndNeedsAYesElsewhe
         {"KESTRIN_HOME", ""}, {"XDG_DATA_HOME", (scratch / "data").string()}};
     const std::string other = (scratch / "standard.json").string();
     ASSERT_EQ(run({"export", other}, {}, standard).exitStatus, 0);
-    const CLIRun asked = runOnTerminal({"restore-db", other}, "\n", 80, standard);
+    const CLIRun asked = run({"restore-db", other}, "\n", standard, 80);
     EXPECT_EQ(asked.exitStatus, 1);
     EXPECT_NE(asked.output.find("用这份数据库备份恢复？\n当前环境：正式任务库\n"),
               std::string::npos)

@@ -47,16 +47,10 @@ TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
         EXPECT_LE(TerminalText::columns(line), 9) << line;
 }
 
-TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposedAndMatchesDisplayNames) {
+TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposed) {
     EXPECT_EQ(TaskSearch::searchForm("ÀB Claude"), "àb claude");
     EXPECT_EQ(TaskSearch::searchForm("Cafe\u0301"), "caf\u00e9");
     EXPECT_EQ(TaskSearch::searchForm("ΣΑΣ"), "σας");  // final sigma by full case mapping
-    TaskRecord task;
-    task.item.title = "Caf\u00e9 öffnen";
-    EXPECT_TRUE(TaskSearch("  CAFE\u0301 ").matches(task));
-    EXPECT_TRUE(TaskSearch("终端命令").matches(task));    // the category's display name
-    EXPECT_TRUE(TaskSearch("其他 agent").matches(task));  // the agent's display name
-    EXPECT_FALSE(TaskSearch("tee").matches(task));
     EXPECT_TRUE(TaskSearch(" ").isEmpty());
 }
 

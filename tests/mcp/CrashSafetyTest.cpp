@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "MCPTestSupport.h"
-#include "ServerProcess.h"
 #include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
@@ -75,8 +74,7 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             const std::string receiptID =
                 fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
             pending[requestID] = {receiptID, ++sent[receiptID]};
-            burst += toolCallLine(requestID++, "submit_intervention_receipt",
-                                  {{"receipt", receiptAt(receiptID, sent[receiptID])}});
+            burst += submission(requestID++, receiptAt(receiptID, sent[receiptID]));
         }
         // The kill lands after a random number of answers and a random pause: during start-up
         // and recovery, inside an import, or between two.
@@ -112,8 +110,7 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
 
     // A server started on what the last kill left works on normally.
     ServerProcess server(home);
-    ASSERT_TRUE(server.send(toolCallLine("last", "submit_intervention_receipt",
-                                         {{"receipt", validReceipt("rc-after", 1, 2)}})));
+    ASSERT_TRUE(server.send(submission("last", validReceipt("rc-after", 1, 2))));
     const auto reply = replies(server.finish());
     ASSERT_EQ(reply.size(), 1u);
     EXPECT_EQ(reply[0]["result"]["structuredContent"]["result"], "inserted");

@@ -1,86 +1,41 @@
 // The installed program as an agent runs it: a child process spoken to over pipes, including
-// clients that misbehave or go away, and several servers on one database.
+// clients that misbehave or go away, several servers on one database, and the receipts under
+// examples/ and in the guide docs/receipts.md.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "MCPTestSupport.h"
-#include "ServerProcess.h"
 #include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
 
-const std::string parseError =
-    R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
-
-std::string submission(const json& id, const json& receipt) {
-    return toolCallLine(id, "submit_intervention_receipt", {{"receipt", receipt}});
-}
-
-// Ends the server's input and expects a clean exit with nothing more said.
-void expectCleanEnd(ServerProcess& server) {
-    EXPECT_EQ(server.finish(), "");
-    EXPECT_EQ(server.wait(), 0);
-    EXPECT_EQ(server.standardError(), "");
-}
-
-TEST(KestrinMCPBinary, ServesAClientOpeningOnAFreshDataDirectory) {
-    ScratchDirectory scratch;
-    const auto home = scratch / "new" / "home";
-    ServerProcess server(home);
-    // Everything at once, as clients do; each reply must arrive while the input is still open,
-    // so none was held back in a buffer.
-    ASSERT_TRUE(server.send(requestLine("initialize", 0, {{"protocolVersion", "2024-11-05"}}) +
-                            requestLine("notifications/initialized") +
-                            requestLine("tools/list", 1) +
-                            submission(2, validReceipt("rc-release-1", 1, 2))));
-    const auto initialize = server.readLine(), list = server.readLine(),
-               submitted = server.readLine();
-    ASSERT_TRUE(initialize && list && submitted);
-    EXPECT_EQ(json::parse(*initialize)["result"]["protocolVersion"], "2024-11-05");
-    EXPECT_EQ(json::parse(*list)["result"]["tools"].size(), 2u);
-    EXPECT_EQ(json::parse(*submitted)["result"]["structuredContent"]["result"], "inserted");
-    expectCleanEnd(server);
-    for (const char* directory : {"inbox", "processed", "rejected", "backups"})
-        EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
-    EXPECT_EQ(sqliteRows(home / "tasks.sqlite", "SELECT COUNT(*) FROM tasks"), Rows{"2"});
-}
-
+// An outdated database or a home that cannot be made: one line, the program's own prefix (the cause
+// is the core's), and not a byte of input read.
 TEST(KestrinMCPBinary, StartUpFailuresStopBeforeAnyInputIsRead) {
-    // SQL run on <scratch>/tasks.sqlite first, the home under the scratch directory, the status.
-    const std::tuple<const char*, const char*, int> cases[] = {
-        {"", ".", 0}, {"PRAGMA user_version = 2;", ".", 1}, {"", "file/home", 1}};
-    for (const auto& [setUpSQL, home, status] : cases) {
-        SCOPED_TRACE(std::string(setUpSQL) + home);
+    for (const char* home : {".", "file/home"}) {
+        SCOPED_TRACE(home);
         ScratchDirectory scratch;
         std::ofstream(scratch / "file") << "not a directory";
-        if (*setUpSQL) sqliteExecute(scratch / "tasks.sqlite", setUpSQL);
+        sqliteExecute(scratch / "tasks.sqlite", "PRAGMA user_version = 2;");
         std::ofstream(scratch / "input") << requestLine("ping", 1);
         const int input = ::open((scratch / "input").c_str(), O_RDONLY);
-        ASSERT_GE(input, 0);
         ServerProcess server(scratch / home, input);
-        const std::string output = server.finish();
-        EXPECT_EQ(server.wait(), status);
+        EXPECT_EQ(server.finish(), "");
+        EXPECT_EQ(server.wait(), 1);
         const std::string diagnostics = server.standardError();
-        if (status == 0) {
-            EXPECT_EQ(output, "{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
-            EXPECT_EQ(diagnostics, "");
-        } else {
-            EXPECT_EQ(output, "");
-            // The program's own prefix, one line; the cause's text is the core's.
-            EXPECT_EQ(diagnostics.rfind("kestrin-mcp 启动失败：", 0), 0u) << diagnostics;
-            EXPECT_EQ(diagnostics.find('\n'), diagnostics.size() - 1) << diagnostics;
-            EXPECT_EQ(::lseek(input, 0, SEEK_CUR), 0);  // the shared offset: nothing was read
-        }
-        if (*setUpSQL) {
-            EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "PRAGMA user_version"), Rows{"2"});
-        }
+        EXPECT_EQ(diagnostics.rfind("kestrin-mcp 启动失败：", 0), 0u) << diagnostics;
+        EXPECT_EQ(diagnostics.find('\n'), diagnostics.size() - 1) << diagnostics;
+        EXPECT_EQ(::lseek(input, 0, SEEK_CUR), 0);
+        EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "PRAGMA user_version"), Rows{"2"});
         ::close(input);
     }
 }
@@ -145,6 +100,7 @@ TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn
     EXPECT_EQ(server.standardError(), "");
 }
 
+// Each reply must arrive while the input is still open, so none was held back in a buffer.
 // All start at once on a directory that does not exist yet, so they race to create and migrate the
 // database; then round after round every agent submits at the same moment and waits, as agents do;
 // in the last round all submit the very same receipt.
@@ -180,12 +136,93 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
             }
         }
     }
-    for (auto& server : servers) expectCleanEnd(*server);
+    for (auto& server : servers) {
+        EXPECT_EQ(server->finish(), "");
+        EXPECT_EQ(server->wait(), 0);
+        EXPECT_EQ(server->standardError(), "");
+    }
+    for (const char* directory : {"inbox", "processed", "rejected", "backups"})
+        EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
     EXPECT_EQ(sharedInserted, 1);
     EXPECT_EQ(sqliteRows(home / "tasks.sqlite",
                          "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
               Rows{std::to_string(serverCount * rounds + 1) + "|" +
                    std::to_string(serverCount * rounds * 2 + 1)});
+}
+
+const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
+// The outcome of one submission of `receipt` (an object, or its JSON text); no example draws a
+// warning.
+std::string submit(ServerProcess& server, const json& receipt) {
+    EXPECT_TRUE(server.send(submission(1, receipt)));
+    const auto line = server.readLine();
+    const json result = line ? json::parse(*line)["result"] : json::object();
+    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array())
+        << result;
+    return result["isError"] == true ? "refused" : result["structuredContent"].value("result", "");
+}
+
+// Every file in examples/, also those added later: accepted, each item a pending task of its
+// category, and the same file again, sent as its own text, a duplicate.
+TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(sourceDirectory / "examples"))
+        if (entry.path().extension() == ".json") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 9u);
+    std::set<std::string> categories;
+    ScratchDirectory scratch;
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        ServerProcess server(scratch / file.stem());
+        const std::string text = readFile(file);
+        const json receipt = json::parse(text);
+        EXPECT_EQ(submit(server, receipt), receipt["items"].empty() ? "no_action" : "inserted");
+        EXPECT_EQ(submit(server, text), "duplicate");
+        Rows expected;
+        for (const auto& item : receipt["items"]) {
+            expected.push_back(receipt["receipt_id"].get<std::string>() +
+                               "::" + item["id"].get<std::string>() + "|" +
+                               item["category"].get<std::string>() + "|pending");
+            categories.insert(item["category"]);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(sqliteRows(scratch / file.stem() / "tasks.sqlite",
+                             "SELECT task_key, category, status FROM tasks ORDER BY 1"),
+                  expected);
+        EXPECT_EQ(server.finish(), "");
+        EXPECT_EQ(server.wait(), 0);
+    }
+    EXPECT_EQ(categories, (std::set<std::string>{"decision", "external_wait", "interface",
+                                                 "permission", "physical", "terminal"}));
+}
+
+// The guide's rewrite of a credential (also one inside JSON within a command) is accepted; the
+// refusals themselves are the core's rules.
+TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
+    const json terminal =
+        json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
+    json nested = terminal, rewritten = terminal;
+    nested["items"][0]["steps"][3]["command"] =
+        R"(curl -X POST https://ca.internal/issue -d '{"token": "dev-ca-2026"}')";
+    rewritten["items"][0]["steps"][0]["command"] =
+        "GITHUB_TOKEN=\"$(security find-generic-password -s gh -w)\" brew install mkcert nss";
+    rewritten["items"][0]["steps"][3]["command"] =
+        R"(curl -X POST https://ca.internal/issue -H "Authorization: Bearer $CA_TOKEN" -d '{"token": ""}')";
+    ScratchDirectory scratch;
+    ServerProcess server(scratch.path());
+    EXPECT_EQ(submit(server, nested), "refused");
+    EXPECT_EQ(submit(server, rewritten), "inserted");
+    EXPECT_EQ(server.finish(), "");
+    EXPECT_EQ(server.wait(), 0);
+
+    // The guide shows the terminal example in full; it must not drift from the file.
+    const std::string guide = readFile(sourceDirectory / "docs" / "receipts.md");
+    const auto start = guide.find("```json\n", guide.find("\n## A complete example\n"));
+    ASSERT_NE(start, std::string::npos);
+    const auto end = guide.find("\n```\n", start);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(json::parse(guide.substr(start + 8, end - start - 8)), terminal);
 }
 
 }  // namespace

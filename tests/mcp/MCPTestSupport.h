@@ -10,6 +10,9 @@
 
 #include "core/intake/AppPaths.h"
 #include "mcp/KestrinMCPMain.h"
+#include "support/ChildProcess.h"
+
+extern char** environ;
 
 namespace kestrin::testing {
 
@@ -61,6 +64,13 @@ inline std::string toolCallLine(const json& id, const std::string& tool, const j
     return requestLine("tools/call", id, json{{"name", tool}, {"arguments", arguments}});
 }
 
+inline std::string submission(const json& id, const json& receipt) {
+    return toolCallLine(id, "submit_intervention_receipt", {{"receipt", receipt}});
+}
+
+inline const std::string parseError =
+    R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
+
 // The lines of `output`; fails the test when it does not end with a line feed.
 inline std::vector<std::string> outputLines(const std::string& output) {
     std::vector<std::string> lines;
@@ -100,6 +110,20 @@ private:
     AppPaths::Environment environment_;
     std::string diagnostics_;
     int status_ = -1;
+};
+
+// This process's environment with KESTRIN_HOME set to `home`.
+inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
+    std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
+    for (char** entry = environ; *entry; ++entry)
+        if (!std::string_view(*entry).starts_with("KESTRIN_HOME=")) environment.emplace_back(*entry);
+    return environment;
+}
+
+// The real kestrin-mcp with this process's environment but KESTRIN_HOME=`home`.
+struct ServerProcess : ChildProcess {
+    explicit ServerProcess(const std::filesystem::path& home, int standardInput = -1)
+        : ChildProcess(KESTRIN_MCP_PATH, {}, environmentWithHome(home), standardInput) {}
 };
 
 }  // namespace kestrin::testing

@@ -1,10 +1,16 @@
-// The two tools end to end in-process: submissions through the importer into a real database, the
-// status report, and the argument and refusal paths. The importer's own texts are checked with the
-// core; here the envelope, isError and what reached the database.
+// The tools end to end in-process: submissions through the importer into a real database, the
+// status report, and the argument and refusal paths (the importer's own texts are checked with the
+// core; here the envelope, isError and what reached the database). get_intervention_result: offered
+// only on request, holding back what the human has not handed back, and, with the real binaries,
+// answering a waiting agent when velmora-cli hands a task back.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
 
 #include "MCPTestSupport.h"
+#include "core/handback/ResumeSecretError.h"
 #include "mcp/MCPInputError.h"
 #include "mcp/WireJSON.h"
 #include "support/Readback.h"
@@ -32,17 +38,14 @@ json submit(InProcessServer& server, const json& receipt) {
     return call(server, "submit_intervention_receipt", {{"receipt", receipt}});
 }
 
-json with(json receipt, const std::string& member, const json& value) {
-    receipt[member] = value;
-    return receipt;
-}
-
 TEST(ServerTools, SubmissionsAreAnsweredAndStoredInOrder) {
     const json first = validReceipt("rc-release-1", 1, 3);
     json reordered = first;
     reordered.erase("version");
     json critical = validReceipt("rc-warn-1", 1, 2);
     critical["items"][1]["priority"] = "critical";
+    json secret = validReceipt("rc-new-1", 1, 1);
+    secret["summary"] = "Bearer abcd/efgh/ijkl/mnop/qrst";
     // "result" or, for a refusal, nullptr; the stored task count afterwards.
     const std::tuple<const char*, json, const char*, const char*> cases[] = {
         {"new receipt", first, "inserted", "3"},
@@ -51,15 +54,9 @@ TEST(ServerTools, SubmissionsAreAnsweredAndStoredInOrder) {
         {"newer version", validReceipt("rc-release-1", 2, 2), "updated", "2"},
         {"older version", first, "stale", "2"},
         {"no items", validReceipt("rc-done-1", 1, 0), "no_action", "2"},
-        {"version zero", validReceipt("rc-new-1", 0, 1), nullptr, "2"},
         // The server writes "/" as "\/"; a token with slashes must still be found.
-        {"secret",
-         with(validReceipt("rc-new-1", 1, 1), "summary", "Bearer abcd/efgh/ijkl/mnop/qrst"),
-         nullptr, "2"},
-        {"changed content, same version",
-         with(validReceipt("rc-release-1", 2, 2), "summary", "Other."), nullptr, "2"},
+        {"secret", secret, nullptr, "2"},
         {"an array passes conversion and is refused by the importer", json::array(), nullptr, "2"},
-        {"an array as text", "[]", nullptr, "2"},
         {"warnings travel with a success", critical, "inserted", "4"},
     };
     ScratchDirectory scratch;
@@ -150,32 +147,166 @@ TEST(ServerTools, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
               std::string::npos);
 }
 
-TEST(ServerTools, TheDataPathIsReportedTrimmedEscapedAndAsUTF8) {
+// Trimming and defaults are the core's; the server writes the path as UTF-8 with "/" escaped.
+TEST(ServerTools, TheDataPathIsReportedEscapedAndAsUTF8) {
     ScratchDirectory scratch;
-    const AppPaths::Environment unset{{"KESTRIN_HOME", ""}, {"HOME", scratch.path().string()}};
-    const auto standard = AppPaths::userDataLocation(unset) / "VelmoraKestrin";
-    ASSERT_EQ(standard.string().rfind(scratch.path().string(), 0), 0u) << standard;
-    const std::tuple<const char*, AppPaths::Environment, std::filesystem::path> cases[] = {
-        {"trailing slash", {{"KESTRIN_HOME", (scratch / "home").string() + "/"}}, scratch / "home"},
-        {"empty KESTRIN_HOME counts as unset", unset, standard},
-        {"not UTF-8",
-         {{"KESTRIN_HOME", (scratch / "h\xFFme").string()}},
-         scratch / "h\xEF\xBF\xBDme"},
-    };
-    for (const auto& [name, environment, expected] : cases) {
-        SCOPED_TRACE(name);
-        InProcessServer server(environment);
-        const std::string output =
-            server.serve(toolCallLine(1, "get_kestrin_status", json::object()));
-        EXPECT_EQ(server.status(), 0);
-        EXPECT_EQ(server.diagnostics(), "");
-        EXPECT_EQ(replies(output).at(0)["result"]["structuredContent"]["data_path"],
-                  expected.string());
-        std::string escaped;
-        for (const char c : expected.string()) escaped += c == '/' ? "\\/" : std::string(1, c);
-        EXPECT_NE(output.find("\"data_path\":\"" + escaped + "\""), std::string::npos) << output;
+    InProcessServer server(scratch / "h\xFFme");
+    const std::string output = server.serve(toolCallLine(1, "get_kestrin_status", json::object()));
+    EXPECT_EQ(server.diagnostics(), "");
+    std::string escaped;
+    for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
+        escaped += c == '/' ? "\\/" : std::string(1, c);
+    EXPECT_NE(output.find("\"data_path\":\"" + escaped + "\""), std::string::npos) << output;
+}
+
+constexpr const char* resultTool = "get_intervention_result";
+
+class ResultToolTest : public ::testing::Test {
+protected:
+    json serve(const std::string& input, bool offered = true) {
+        AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
+        if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
+        return replies(InProcessServer(environment).serve(input)).back();
     }
-    EXPECT_TRUE(std::filesystem::exists(standard / "tasks.sqlite"));
+    json result(const json& arguments) {
+        return serve(toolCallLine(1, resultTool, arguments))["result"];
+    }
+    void submit(const std::string& receiptID, int itemCount) {
+        const auto reply = serve(submission(1, validReceipt(receiptID, 1, itemCount)));
+        ASSERT_FALSE(reply["result"]["isError"]) << reply.dump();
+    }
+    // The real velmora-cli on `home`: its standard output, or "<failed>".
+    std::string cli(const std::vector<std::string>& arguments) {
+        ChildProcess child(VELMORA_CLI_PATH, arguments, environmentWithHome(home));
+        std::string output = child.finish();
+        return child.wait() == 0 ? output : "<failed>";
+    }
+
+    ScratchDirectory scratch;
+    std::filesystem::path home = scratch / "home";
+};
+
+TEST_F(ResultToolTest, OfferedOnlyWhenAskedForAndTheOtherToolsStayAsTheyAre) {
+    const json without = serve(requestLine("tools/list", 1), false)["result"]["tools"];
+    const json with = serve(requestLine("tools/list", 1))["result"]["tools"];
+    ASSERT_EQ(without.size(), 2u);
+    ASSERT_EQ(with.size(), 3u);
+    EXPECT_EQ(with[0], without[0]);
+    EXPECT_EQ(with[1], without[1]);
+    EXPECT_EQ(with[2]["name"], resultTool);
+    const auto instructions = [&](bool offered) {
+        return serve(requestLine("initialize", 1), offered)["result"]["instructions"]
+            .get<std::string>();
+    };
+    EXPECT_EQ(instructions(false).find(resultTool), std::string::npos);
+    EXPECT_NE(instructions(true).find(resultTool), std::string::npos);
+    // Not offered, not callable.
+    EXPECT_EQ(serve(toolCallLine(1, resultTool, {{"receipt_id", "x"}}), false)["error"]["code"],
+              -32602);
+}
+
+TEST_F(ResultToolTest, BadArgumentsAreToolErrors) {
+    submit("rc-known", 1);
+    const std::string badID = "receipt_id 必须是非空字符串。";
+    const std::string badWait = "wait_seconds 必须是 0 到 50 之间的整数。";
+    const auto waiting = [](const json& seconds) {
+        return json{{"receipt_id", "rc-known"}, {"wait_seconds", seconds}};
+    };
+    const std::pair<json, std::string> cases[] = {
+        {json::object(), "缺少 receipt_id 参数。"},
+        {{{"receipt_id", 7}}, badID},
+        {{{"receipt_id", ""}}, badID},
+        {{{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
+        {waiting(-1), badWait},
+        {waiting(51), badWait},
+        {waiting(1.5), badWait},
+        {waiting("3"), badWait},
+        {waiting(18446744073709551615ull), badWait},
+    };
+    for (const auto& [arguments, error] : cases) {
+        SCOPED_TRACE(arguments.dump());
+        const json reply = result(arguments);
+        EXPECT_EQ(reply["isError"], true);
+        EXPECT_EQ(reply["structuredContent"], (json{{"error", error}}));
+    }
+}
+
+// The note and the message stay with the human until the hand-back; then the message is exactly
+// what velmora-cli resume printed. A message with a secret reaches the agent only as the reason it
+// is held back, even after the human chose to print it anyway.
+TEST_F(ResultToolTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
+    submit("rc-loop", 3);
+    ASSERT_EQ(cli({"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
+    ASSERT_EQ(cli({"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
+    const json before = result({{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(before["all_handed_back"], false);
+    EXPECT_EQ(before["version"], 1);
+    EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
+                                        {"item_id", "item-1"},
+                                        {"title", "Approve the deployment 1"},
+                                        {"status", "in_progress"},
+                                        {"steps_done", 1},
+                                        {"steps_total", 1},
+                                        {"completed_step_ids", {"step-1"}},
+                                        {"handed_back", false}}));
+    EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
+
+    const std::string message = cli({"resume", "rc-loop::item-1"});
+    ASSERT_NE(message.find("本人记录：秘密之前的草稿"), std::string::npos);
+    ASSERT_EQ(cli({"cancel", "rc-loop::item-2"}), "已取消并关闭事项：Approve the deployment 2\n");
+    const std::string token = "ghp_" + std::string(36, 'a');
+    ASSERT_EQ(cli({"resume", "rc-loop::item-3", "--force", "--notes", token}), "<failed>");
+    EXPECT_EQ(result({{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"], false);
+    ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret"}), "<failed>");
+    const json after = result({{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(after["all_handed_back"], true);
+    EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
+    EXPECT_TRUE(after["tasks"][1].contains("resume_message"));
+    const json& secret = after["tasks"][2];
+    EXPECT_EQ(secret["handed_back"], true);
+    EXPECT_FALSE(secret.contains("resume_message"));
+    EXPECT_EQ(secret["resume_message_held_back"], ResumeSecretError{}.heldBackDescription());
+    EXPECT_EQ(after.dump().find(token), std::string::npos);
+}
+
+// The whole loop with the real binaries: an agent waits, the human hands the task back with
+// velmora-cli meanwhile, the agent's call returns with it.
+TEST_F(ResultToolTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
+    ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
+    ServerProcess server(home);
+    ::unsetenv("KESTRIN_RESULT_TOOL");
+    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(server.send(submission(1, validReceipt("rc-wait", 1, 1))));
+    ASSERT_TRUE(server.readLine());
+    ASSERT_TRUE(server.send(
+        toolCallLine(2, resultTool, {{"receipt_id", "rc-wait"}, {"wait_seconds", 50}})));
+    ASSERT_EQ(cli({"step", "rc-wait::item-1", "step-1"}), "第 1 步，已完成\n");
+    const std::string message = cli({"resume", "rc-wait::item-1", "--notes", "已在生产环境确认"});
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const json payload = json::parse(*line)["result"]["structuredContent"];
+    EXPECT_EQ(payload["all_handed_back"], true);
+    EXPECT_EQ(payload["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_NE(message.find("本人记录：已在生产环境确认"), std::string::npos);
+    server.closeInput();
+    EXPECT_EQ(server.wait(), 0);
+}
+
+// Another writer holding the write lock for the whole wait does not keep the call from ending: it
+// answers with what it can read.
+TEST_F(ResultToolTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
+    submit("rc-locked", 1);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; UPDATE tasks SET status = 'completed';",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const json reply = result({{"receipt_id", "rc-locked"}, {"wait_seconds", 1}});
+    sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_EQ(reply["isError"], false);
+    EXPECT_EQ(reply["structuredContent"]["tasks"][0]["status"], "pending");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +11,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -166,11 +163,7 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         int status = 0;
-        rusage usage{};
-        if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
-            finalCPUTime_ =
-                std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return status_;
         }
@@ -186,19 +179,6 @@ std::string ChildProcess::standardError() {
     while (error_ >= 0 && (count = ::read(error_, buffer, sizeof buffer)) > 0)
         text.append(buffer, static_cast<std::size_t>(count));
     return text;
-}
-
-std::chrono::microseconds ChildProcess::cpuTime() const {
-    if (status_) return finalCPUTime_;
-    // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised name.
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index)
-        if (index >= 14) ticks += std::stol(field);
-    return std::chrono::microseconds(ticks * 1000000 / ::sysconf(_SC_CLK_TCK));
 }
 
 long ChildProcess::residentKiB() const {

@@ -41,8 +41,6 @@ public:
     std::optional<int> wait(std::chrono::milliseconds timeout = defaultTimeout);
     std::string standardError();  // all of it, after wait()
     long residentKiB() const;
-    // Processor time (user and system) used so far, or in all once it has ended.
-    std::chrono::microseconds cpuTime() const;
 
 private:
     bool pump(int timeoutMilliseconds);
@@ -53,7 +51,6 @@ private:
     int error_ = -1;
     std::string pending_;
     std::optional<int> status_;
-    std::chrono::microseconds finalCPUTime_{0};
 };
 
 }  // namespace kestrin::testing
