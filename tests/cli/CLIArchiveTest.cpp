@@ -1,14 +1,12 @@
 // export, restore, backup and restore-db through the real binary: the app's notices and failure
 // titles, the refusal to overwrite, the safety copies, and the confirmation a restore asks for.
 
-#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "CLIFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
-using nlohmann::json;
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
+
+using nlohmann::json;
 
 // What one run of the velmora-cli binary did.
 struct CLIRun {

@@ -4,8 +4,6 @@
 // looks like it holds a secret, risk flags under a step's command, the command that continues the
 // agent's session, and connect.
 
-#include <nlohmann/json.hpp>
-
 #include "CLIFixture.h"
 #include "core/checks/CommandRisk.h"
 #include "core/handback/ResumeMessageGuard.h"
@@ -14,7 +12,6 @@
 
 using namespace kestrin;
 using namespace kestrin::testing;
-using nlohmann::json;
 
 namespace {
 
@@ -98,20 +95,16 @@ TEST_F(CLIHandBackTest, ShowPrintsEachStepsRiskFlagsUnderItsCommandAndInJSON) {
                        flag(CommandRisk::forcePushes) + "      成功信号"),
               std::string::npos);
     EXPECT_NE(out.find("        npm test\n      成功信号"), std::string::npos);
-    Rows perStep;
-    const json document = json::parse(run({"show", cleanupTask, "--json"}).output);
-    for (const json& step : document["item"]["steps"]) {
-        std::string codes;
-        for (const json& risk : step.at("risk_flags")) {
-            const auto parsed = fromRawValue<CommandRisk>(risk.at("code").get<std::string>());
-            ASSERT_TRUE(parsed.has_value());
-            EXPECT_EQ(risk.at("text"), displayName(*parsed));
-            codes += risk.at("code").get<std::string>() + " ";
-        }
-        perStep.push_back(codes);
-    }
-    EXPECT_EQ(perStep, (Rows{"runs_downloaded_code raises_privileges ",
-                             "deletes_outside_project force_pushes ", ""}));
+    const auto flags = [](CommandRisk first, CommandRisk second) {
+        return json::array({{{"code", rawValue(first)}, {"text", displayName(first)}},
+                            {{"code", rawValue(second)}, {"text", displayName(second)}}});
+    };
+    const json steps = json::parse(run({"show", cleanupTask, "--json"}).output)["item"]["steps"];
+    EXPECT_EQ(steps[0]["risk_flags"],
+              flags(CommandRisk::runsDownloadedCode, CommandRisk::raisesPrivileges));
+    EXPECT_EQ(steps[1]["risk_flags"],
+              flags(CommandRisk::deletesOutsideProject, CommandRisk::forcePushes));
+    EXPECT_EQ(steps[2]["risk_flags"], json::array());
 }
 
 TEST_F(CLIHandBackTest, PrintCommandNamesOnlyASessionTheAgentCanResume) {
