@@ -50,7 +50,7 @@ inline void expectMatch(const std::string& actual, const std::string& pattern, c
 // given (plus the sanitizers' settings); rows and statements straight on its database.
 class CLIFixture : public ::testing::Test {
 protected:
-    // On pipes, or given `columns` on a pseudo-terminal that echoes `input` into the output.
+    // On pipes, or given `columns` on a pseudo-terminal (without echo) that gets `input` typed.
     CLIRun run(const std::vector<std::string>& arguments, const std::string& input = {},
                const std::map<std::string, std::string>& extra = {}, int columns = 0) const {
         std::map<std::string, std::string> variables{

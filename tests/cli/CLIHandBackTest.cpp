@@ -1,8 +1,5 @@
-// Working a task through the real binary: step, snooze, status, resume, close, cancel and delete
-// (what each writes, prints and refuses; the resume message and the store's refusals are the core's
-// texts, here only the command's title before them); notes kept and used by resume, a message that
-// looks like it holds a secret, risk flags under a step's command, the command that continues the
-// agent's session, and connect.
+// Working a task through the real binary: what each command writes, prints and refuses (the core's
+// texts after the command's own title are the core's to check), notes, risk flags and connect.
 
 #include "CLIFixture.h"
 #include "core/checks/CommandRisk.h"
@@ -68,7 +65,8 @@ TEST_F(CLIHandBackTest, ResumeWithASecretInTheNoteIsRefusedUnlessAllowed) {
     EXPECT_NE(refused.errors.find("确实要输出时，加上 --allow-secret。\n"), std::string::npos)
         << refused.errors;
     EXPECT_EQ(statusOf(cleanupTask), "pending");
-    const CLIRun allowed = run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
+    const CLIRun allowed =
+        run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
     EXPECT_EQ(allowed.exitStatus, 0);
     EXPECT_NE(allowed.output.find("本人记录：" + note), std::string::npos);
     const auto secret = ResumeMessageGuard().check(allowed.output);
@@ -136,11 +134,9 @@ TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore)
     expectRuns({{{"connect", "cursor"}, 2, "*", "*"}});
 }
 
-using CLIWorkingTest = CLIFixture;
-
 // One command after another on one store: exit status, exact output (for a refusal the start of
 // its one line on stderr), and "status|ticks" of the task it names afterwards.
-TEST_F(CLIWorkingTest, CommandsChangeTheStoreOnlyWhereAllowed) {
+TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
     importFiles({deployReceipt, webReceipt});
     struct Step {
         std::vector<std::string> arguments;
@@ -209,7 +205,7 @@ TEST_F(CLIWorkingTest, CommandsChangeTheStoreOnlyWhereAllowed) {
     EXPECT_EQ(statusOf(grant), "pending");
 }
 
-TEST_F(CLIWorkingTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
+TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
     importFiles({deployReceipt});
     const std::pair<const char*, std::chrono::seconds> choices[] = {
         {"15m", std::chrono::seconds(900)},

@@ -1,6 +1,5 @@
-// list, count, show and history through the real binary, on a pipe and on a terminal: exact texts,
-// filters and the app's search rule, JSON, fitting to the width, colours and hostile texts; and
-// in-process the display columns, fitting, wrapping, printable form and search form beneath them.
+// list, count, show and history through the real binary on a pipe and on a terminal, and in-process
+// the text shaping and search form beneath them.
 
 #include <sstream>
 
@@ -47,7 +46,6 @@ TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
         {{"count"}, 0, "3\n"},
         {{"count", "--json"}, 0, "{\n  \"count\": 3\n}\n"},
         {{"list", "--search", "没有这个词"}, 0, "没有匹配的事项\n"},
-        {{"list", "--search", "没有这个词", "--json"}, 0, "[]\n"},
         {{"history"},
          0,
          "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
@@ -159,8 +157,7 @@ TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
     EXPECT_EQ(listed.output.find('\x07'), std::string::npos);
     EXPECT_NE(listed.output.find("标题" + fffd + "]0;pwned" + fffd + fffd + "[2J完"),
               std::string::npos);
-    EXPECT_EQ(escapes(run({"show", task}, {}, {{"NO_COLOR", "1"}}, 80)),
-              std::string::npos);
+    EXPECT_EQ(escapes(run({"show", task}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
     // Piped, the resume message is exact: it is meant to be pasted.
     ASSERT_EQ(run({"step", task, "step-1"}).exitStatus, 0);
     EXPECT_NE(run({"resume", task}).output.find("人工事项：标题\x1b]0;pwned\x07"),
@@ -206,7 +203,7 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
                              {"imported_at", "2026-07-28T10:00:00.000Z"}}})));
 }
 
-TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAnUnknownKeyFailsAndAnEmptyStoreSaysWhy) {
+TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
     exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'rc-deploy-2026::item-sudo';");
     const CLIRun listed = run({"list", "--json"});
     EXPECT_EQ(listed.exitStatus, 0);
@@ -214,10 +211,6 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAnUnknownKeyFailsAndAnEmptyStoreSa
     EXPECT_EQ(listed.errors,
               "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
               "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
-
-    const CLIRun unknown = run({"show", "rc-x::nope"});
-    EXPECT_EQ(unknown.exitStatus, 1);
-    EXPECT_EQ(unknown.errors.rfind("无法读取任务：", 0), 0u) << unknown.errors;
     exec("DELETE FROM tasks;");
     EXPECT_EQ(run({"list"}).output,
               "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");

@@ -1,9 +1,5 @@
-// The installed program as an agent runs it: a child process spoken to over pipes, including
-// clients that misbehave or go away, several servers on one database, and the receipts under
-// examples/ and in the guide docs/receipts.md. And killed with SIGKILL at random moments while it
-// stores bursts of submissions, each server starting on what the last left: after every kill the
-// database passes its quick check, every receipt is stored whole or not at all, and every
-// submission the server answered is still there.
+// The real kestrin-mcp over pipes: start-up failures, clients that misbehave or go away, several
+// servers on one database, the shipped examples and guide, and SIGKILL at random moments.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -230,7 +226,6 @@ TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
     ASSERT_NE(end, std::string::npos);
     EXPECT_EQ(json::parse(guide.substr(start + 8, end - start - 8)), terminal);
 }
-
 
 using Versions = std::map<std::string, std::int64_t>;  // per receipt
 

@@ -147,21 +147,6 @@ TEST(MCPServer, ToolsListAndRepliesInRequestOrder) {
     for (int id = 1; id <= 200; ++id) EXPECT_EQ(json::parse(lines[id])["id"], id);
 }
 
-// A server over the given streams, on a database of its own.
-struct DirectServer {
-    DirectServer(std::istream& input, std::ostream& output)
-        : store(SQLiteTaskStore::open(scratch / "tasks.sqlite").value()),
-          importer(*store),
-          tools(AppPaths(scratch.path()), *store, importer),
-          server(tools, {"2025-06-18"}, input, output, diagnostics) {}
-    ScratchDirectory scratch;
-    std::unique_ptr<SQLiteTaskStore> store;
-    ReceiptImporter importer;
-    ServerTools tools;
-    std::ostringstream diagnostics;
-    MCPServer server;
-};
-
 // Each reply reaches the stream in one write, so a client never sees half a message; one that
 // cannot be encoded goes to standard error only.
 TEST(MCPServer, EachReplyIsOneWriteOfOneLineOrOneLineOfDiagnostics) {
@@ -178,14 +163,17 @@ TEST(MCPServer, EachReplyIsOneWriteOfOneLineOrOneLineOfDiagnostics) {
     } buffer;
     std::ostream output(&buffer);
     std::istringstream input(requestLine("tools/list", 1) + requestLine("ping", 2) + "[]\n");
-    DirectServer direct(input, output);
-    direct.server.run();
-    direct.server.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
+    ScratchDirectory scratch;
+    auto store = SQLiteTaskStore::open(scratch / "tasks.sqlite").value();
+    ReceiptImporter importer(*store);
+    ServerTools tools(AppPaths(scratch.path()), *store, importer);
+    std::ostringstream diagnostics;
+    MCPServer server(tools, {"2025-06-18"}, input, output, diagnostics);
+    server.run();
+    server.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
     ASSERT_EQ(buffer.writes.size(), 3u);
     for (const auto& write : buffer.writes) EXPECT_EQ(write.find('\n'), write.size() - 1) << write;
-    direct.server.writeJSON(json{{"ok", "fine"}});
-    EXPECT_EQ(buffer.writes.back(), "{\"ok\":\"fine\"}\n");
-    const std::string text = direct.diagnostics.str();
+    const std::string text = diagnostics.str();
     EXPECT_EQ(text.rfind("kestrin-mcp 无法编码响应：JSON 无法写出：", 0), 0u) << text;
     EXPECT_NE(text.find("invalid UTF-8"), std::string::npos) << text;
     EXPECT_EQ(text.find('\n'), text.size() - 1) << text;

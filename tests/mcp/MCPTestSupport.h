@@ -116,7 +116,8 @@ private:
 inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
     std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
     for (char** entry = environ; *entry; ++entry)
-        if (!std::string_view(*entry).starts_with("KESTRIN_HOME=")) environment.emplace_back(*entry);
+        if (!std::string_view(*entry).starts_with("KESTRIN_HOME="))
+            environment.emplace_back(*entry);
     return environment;
 }
 

@@ -1,8 +1,5 @@
-// The tools end to end in-process: submissions through the importer into a real database, the
-// status report, and the argument and refusal paths (the importer's own texts are checked with the
-// core; here the envelope, isError and what reached the database). get_intervention_result: offered
-// only on request, holding back what the human has not handed back, and, with the real binaries,
-// answering a waiting agent when velmora-cli hands a task back.
+// The tools end to end in-process (the importer's own texts are the core's; here the envelope,
+// isError and what reached the database), and the result tool's loop with the real velmora-cli.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -145,7 +142,8 @@ TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
     EXPECT_EQ(InProcessServer(home).serve(requestLine("tools/call", 5, {{"name", submitTool}})),
               R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
               R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
-              R"(receipt 参数。"}}})" "\n");
+              R"(receipt 参数。"}}})"
+              "\n");
 }
 
 TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
@@ -156,11 +154,12 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
                   "UPDATE tasks SET status = 'cancelled' WHERE task_key = 'rc-release-1::item-3';");
     const json result = call("get_kestrin_status", {{"ignored", true}});
     EXPECT_EQ(result["isError"], false);
-    EXPECT_EQ(result["structuredContent"], (json{{"archive_schema_version", "1.0.0"},
-                                                 {"data_path", home.string()},
-                                                 {"database_path", (home / "tasks.sqlite").string()},
-                                                 {"database_schema_version", 1},
-                                                 {"unfinished_task_count", 1}}));
+    EXPECT_EQ(result["structuredContent"],
+              (json{{"archive_schema_version", "1.0.0"},
+                    {"data_path", home.string()},
+                    {"database_path", (home / "tasks.sqlite").string()},
+                    {"database_schema_version", 1},
+                    {"unfinished_task_count", 1}}));
     sqliteExecute(home / "tasks.sqlite", "DROP TABLE step_progress; DROP TABLE tasks;");
     const json failed = call("get_kestrin_status", json::object());
     EXPECT_EQ(failed["isError"], true);
@@ -221,7 +220,8 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     ASSERT_EQ(cli({"cancel", "rc-loop::item-2"}), "已取消并关闭事项：Approve the deployment 2\n");
     const std::string token = "ghp_" + std::string(36, 'a');
     ASSERT_EQ(cli({"resume", "rc-loop::item-3", "--force", "--notes", token}), "<failed>");
-    EXPECT_EQ(call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"], false);
+    EXPECT_EQ(call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"],
+              false);
     ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret"}), "<failed>");
     const json after = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
     EXPECT_EQ(after["all_handed_back"], true);

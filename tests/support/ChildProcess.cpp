@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,9 +24,9 @@ void closeDescriptor(int& descriptor) {
     descriptor = -1;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& entries) {
+std::vector<char*> pointers(const std::vector<std::string>& entries) {
     std::vector<char*> result;
-    for (auto& entry : entries) result.push_back(entry.data());
+    for (const auto& entry : entries) result.push_back(const_cast<char*>(entry.c_str()));
     result.push_back(nullptr);
     return result;
 }
@@ -49,9 +50,13 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         // Opened by the leader of a new session, the terminal becomes its controlling one.
         output_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         winsize size{50, static_cast<unsigned short>(terminalColumns), 0, 0};
+        termios modes{};
         if (output_ < 0 || ::grantpt(output_) != 0 || ::unlockpt(output_) != 0 ||
-            ::ioctl(output_, TIOCSWINSZ, &size) != 0)
+            ::ioctl(output_, TIOCSWINSZ, &size) != 0 || ::tcgetattr(output_, &modes) != 0)
             return;
+        // No echo: typed input would land anywhere in the output, depending on timing.
+        modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(output_, TCSANOW, &modes);
         posix_spawn_file_actions_addopen(&actions, 0, ::ptsname(output_), O_RDWR, 0);
         posix_spawn_file_actions_adddup2(&actions, 0, 1);
         posix_spawn_file_actions_adddup2(&actions, 0, 2);
@@ -69,10 +74,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     std::vector<std::string> argumentTexts{program};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environmentTexts = environment;
-    auto argv = pointers(argumentTexts);
-    auto envp = pointers(environmentTexts);
-    if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, pointers(argumentTexts).data(),
+                    pointers(environment).data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
@@ -130,7 +133,6 @@ bool ChildProcess::send(std::string_view bytes) {
 void ChildProcess::closeInput() {
     closeDescriptor(input_);
 }
-
 void ChildProcess::closeOutput() {
     closeDescriptor(output_);
 }
