@@ -37,22 +37,29 @@ TEST_F(CLIHandBackTest, NoteShowsSetsReadsStandardInputAndClears) {
     }
 }
 
-TEST_F(CLIHandBackTest, ResumeCarriesTheStoredNoteAndNamesTheResultTool) {
-    importFiles({deployReceipt});
-    ASSERT_EQ(run({"step", sudoTask, "step-1"}).exitStatus, 0);
-    ASSERT_EQ(run({"note", sudoTask, "先存的记录"}).exitStatus, 0);
-    EXPECT_NE(run({"show", sudoTask}).output.find("本人记录：先存的记录"), std::string::npos);
-    EXPECT_EQ(json::parse(run({"show", sudoTask, "--json"}).output)["note"], "先存的记录");
-    const CLIRun stored = run({"resume", sudoTask});
-    EXPECT_NE(stored.output.find("\n\n本人记录：先存的记录\n\n"), std::string::npos);
-    EXPECT_EQ(stored.errors,
-              "若 Agent 的 kestrin-mcp 启用了 KESTRIN_RESULT_TOOL=1，交回后 Agent 也能用 "
-              "get_intervention_result 自己读取这份结果。\n");
-    // --notes replaces the stored note before the message is built, and stays.
-    const CLIRun given = run({"resume", sudoTask, "--notes", "  新记录  "});
-    EXPECT_NE(given.output.find("本人记录：新记录\n"), std::string::npos);
-    EXPECT_EQ(given.output.find("先存的记录"), std::string::npos);
-    EXPECT_EQ(rows("SELECT text FROM task_notes;"), Rows{"  新记录  "});
+// --print-command names only a session the agent can resume and changes nothing; resume carries
+// the stored note, or the one given with --notes, which replaces it.
+TEST_F(CLIHandBackTest, ResumeCarriesTheStoredNoteAndPrintCommandNamesTheSession) {
+    importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
+    const std::string hint = std::string(AgentResultTool::humanHint) + "\n";
+    expectRuns({
+        {{"resume", sudoTask, "--print-command"},
+         0,
+         "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
+        {{"resume", grant, "--print-command"},
+         1,
+         "",
+         "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"},
+    });
+    EXPECT_EQ(statusOf(sudoTask), "pending");
+    expectRuns({
+        {{"step", sudoTask, "step-1"}, 0, "*"},
+        {{"note", sudoTask, "先存的记录"}, 0, "*"},
+        {{"show", sudoTask}, 0, "~本人记录：先存的记录"},
+        {{"resume", sudoTask}, 0, "~\n\n本人记录：先存的记录\n\n", hint},
+        {{"resume", sudoTask, "--notes", "  新记录  "}, 0, "~本人记录：新记录\n", hint},
+    });
+    EXPECT_EQ(json::parse(run({"show", sudoTask, "--json"}).output)["note"], "  新记录  ");
 }
 
 TEST_F(CLIHandBackTest, ResumeWithASecretInTheNoteIsRefusedUnlessAllowed) {
@@ -103,18 +110,6 @@ TEST_F(CLIHandBackTest, ShowPrintsEachStepsRiskFlagsUnderItsCommandAndInJSON) {
     EXPECT_EQ(steps[1]["risk_flags"],
               flags(CommandRisk::deletesOutsideProject, CommandRisk::forcePushes));
     EXPECT_EQ(steps[2]["risk_flags"], json::array());
-}
-
-TEST_F(CLIHandBackTest, PrintCommandNamesOnlyASessionTheAgentCanResume) {
-    importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
-    expectRuns({{{"resume", sudoTask, "--print-command"},
-                 0,
-                 "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
-                {{"resume", grant, "--print-command"},
-                 1,
-                 "",
-                 "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"}});
-    EXPECT_EQ(statusOf(sudoTask), "pending");
 }
 
 TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore) {

@@ -229,11 +229,6 @@ TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
 
 using Versions = std::map<std::string, std::int64_t>;  // per receipt
 
-// Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
-json receiptAt(const std::string& receiptID, std::int64_t version) {
-    return validReceipt(receiptID, version, static_cast<int>(1 + version % 3));
-}
-
 void expectConsistent(const std::filesystem::path& database, const Versions& answered) {
     // Killed before it created the file or its schema (one transaction: all or none).
     if (!std::filesystem::exists(database) ||
@@ -284,7 +279,9 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             const std::string receiptID =
                 fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
             pending[requestID] = {receiptID, ++sent[receiptID]};
-            burst += submission(requestID++, receiptAt(receiptID, sent[receiptID]));
+            // Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
+            const auto version = sent[receiptID];
+            burst += submission(requestID++, validReceipt(receiptID, version, 1 + version % 3));
         }
         // The kill lands after a random number of answers and a random pause: during start-up
         // and recovery, inside an import, or between two.

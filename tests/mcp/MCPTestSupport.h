@@ -104,7 +104,6 @@ public:
     }
     const std::string& diagnostics() const { return diagnostics_; }
     int status() const { return status_; }
-    AppPaths paths() const { return AppPaths::defaultPaths(environment_).value(); }
 
 private:
     AppPaths::Environment environment_;
