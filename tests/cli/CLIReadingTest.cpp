@@ -1,40 +1,28 @@
-// list, count, show, history and paths through the real binary: order,
-// filters, the app's search rule, texts, JSON, and fitting to the width.
+// list, count, show and history through the real binary on a pipe and on a terminal, and in-process
+// the text shaping and search form beneath them.
 
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "CLIFixture.h"
+#include "cli/TaskSearch.h"
 #include "cli/TerminalText.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
-using nlohmann::json;
 
 namespace {
 
 class CLIReadingTest : public CLIFixture {
 protected:
-    // Both receipts, received at one fixed time so the output is stable:
-    // item-sudo (high), item-approve (medium), grant (low, 网站, Claude Code).
+    // Received at fixed times, so the output is stable.
     void SetUp() override {
-        CLIFixture::SetUp();
-        importFile(testData("intake/deploy-v1.json"));
-        importFile(testData("cli/claude-web.json"));
+        importFiles({deployReceipt, webReceipt});
         exec(
             "UPDATE tasks SET imported_at = '2026-07-27T08:30:00.000Z';"
             "UPDATE receipts SET imported_at = '2026-07-27T08:30:00.000Z'"
             " WHERE receipt_id = 'rc-deploy-2026';"
             "UPDATE receipts SET imported_at = '2026-07-28T10:00:00.000Z'"
             " WHERE receipt_id = 'rc-web-7';");
-    }
-
-    std::vector<std::string> listedKeys(const std::vector<std::string>& arguments) {
-        const CLIRun listed = run(arguments);
-        EXPECT_EQ(listed.exitStatus, 0) << listed.errors;
-        std::vector<std::string> keys;
-        for (const auto& task : json::parse(listed.output)) keys.push_back(task["task_key"]);
-        return keys;
     }
 };
 
@@ -45,152 +33,104 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// The exact text of each reading command on a pipe.
 TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string output;
-    };
-    const Case cases[] = {
+    expectRuns({
         {{"list"},
+         0,
          "待处理        在终端运行安装命令  0/1 步\n"
          "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
          "待处理        批准发布  0/1 步\n"
          "  rc-deploy-2026::item-approve · staging · Codex · 2026-07-27 08:30\n"
          "待处理        在浏览器中授权部署平台访问代码仓库  0/2 步\n"
          "  rc-web-7::grant · 网站 · Claude Code · 2026-07-27 08:30\n"},
-        {{"count"}, "3\n"},
-        {{"count", "--json"}, "{\n  \"count\": 3\n}\n"},
-        {{"list", "--search", "没有这个词"}, "没有匹配的事项\n"},
-        {{"list", "--search", "没有这个词", "--json"}, "[]\n"},
+        {{"count"}, 0, "3\n"},
+        {{"count", "--json"}, 0, "{\n  \"count\": 3\n}\n"},
+        {{"list", "--search", "没有这个词"}, 0, "没有匹配的事项\n"},
         {{"history"},
+         0,
          "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
          "  需要本人在浏览器里授权部署平台。\n"
          "staging v1 · rc-deploy-2026 · Codex · 含人工事项 · 2026-07-27 08:30\n"
          "  部署需要本人在终端输入 sudo 密码。\n"},
-        {{"history", "--limit", "0"}, "回执历史为空。\n"},
-        {{"show", "rc-web-7::grant"},
-         "[待处理] [优先级 低] [权限与登录]\n"
-         "在浏览器中授权部署平台访问代码仓库\n"
-         "部署平台显示已连接仓库。\n"
-         "网站 · Claude Code · 约 3 分钟 · 0/2 步\n"
-         "rc-web-7::grant\n\n"
-         "为什么现在需要你\n"
-         "  部署平台需要读取私有仓库。\n"
-         "  原 Agent 状态：Agent 被阻塞\n"
-         "  原任务：重构网站首页\n"
-         "  项目路径：/Users/dev/web\n"
-         "  回执版本：rc-web-7 · v2\n\n"
-         "开始前先确认\n"
-         "  1. 已登录部署平台账号\n\n"
-         "逐步操作\n"
-         "  [ ] 第 1 步 · 进入位置 · open\n"
-         "      打开授权页面\n"
-         "      在浏览器打开部署平台的集成设置。\n"
-         "      成功信号：看到授权按钮。\n"
-         "      如果失败：告诉 Agent 页面地址不对。\n"
-         "  [ ] 第 2 步 · 作出选择 · confirm\n"
-         "      确认授权\n"
-         "      点击授权按钮。\n"
-         "      成功信号：页面显示已授权。\n"
-         "      如果失败：截图发给 Agent。\n\n"
-         "最终核验\n"
-         "  刷新集成设置页面。\n"
-         "  成功证据：仓库显示为已连接。\n"
-         "  风险：授权范围过大。\n\n"
-         "把结果送回原任务\n"
+        {{"history", "--limit", "0"}, 0, "回执历史为空。\n"},
+        {{"show", grant},
+         0,
+         "[待处理] [优先级 低] [权限与登录]\n在浏览器中授权部署平台访问代码仓库\n"
+         "部署平台显示已连接仓库。\n网站 · Claude Code · 约 3 分钟 · 0/2 步\nrc-web-7::grant\n\n"
+         "为什么现在需要你\n  部署平台需要读取私有仓库。\n  原 Agent 状态：Agent 被阻塞\n"
+         "  原任务：重构网站首页\n  项目路径：/Users/dev/web\n  回执版本：rc-web-7 · v2\n\n"
+         "开始前先确认\n  1. 已登录部署平台账号\n\n逐步操作\n"
+         "  [ ] 第 1 步 · 进入位置 · open\n      打开授权页面\n"
+         "      在浏览器打开部署平台的集成设置。\n      成功信号：看到授权按钮。\n"
+         "      如果失败：告诉 Agent 页面地址不对。\n  [ ] 第 2 步 · 作出选择 · confirm\n"
+         "      确认授权\n      点击授权按钮。\n      成功信号：页面显示已授权。\n"
+         "      如果失败：截图发给 Agent。\n\n最终核验\n  刷新集成设置页面。\n"
+         "  成功证据：仓库显示为已连接。\n  风险：授权范围过大。\n\n把结果送回原任务\n"
          "  完成所有步骤后生成恢复消息：velmora-cli resume rc-web-7::grant\n"},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(::testing::PrintToString(test.arguments));
-        const CLIRun shown = run(test.arguments);
-        EXPECT_EQ(shown.exitStatus, 0);
-        EXPECT_EQ(shown.errors, "");
-        EXPECT_EQ(shown.output, test.output);
-    }
-}
-
-TEST_F(CLIReadingTest, RowsAreFittedToTheWidthWithWideCharactersCountedTwice) {
-    ASSERT_EQ(run({"step", sudoTask, "step-1"}).exitStatus, 0);
-    const CLIRun listed = run({"list"}, {}, {{"COLUMNS", "40"}});
-    const auto shown = lines(listed.output);
-    ASSERT_EQ(shown.size(), 6u);
-    // 12 columns of status, 2 + 18 of title, 2 + 6 of steps.
-    EXPECT_EQ(shown[0], "处理中        在终端运行安装命令  1/1 步");
-    EXPECT_EQ(shown[4], "待处理        在浏览器中授权部…   0/2 步");
-    // The key is never cut; what follows it is.
-    EXPECT_EQ(shown[3], "  rc-deploy-2026::item-approve · stagin…");
-    for (const auto& line : shown) EXPECT_LE(TerminalText::columns(line), 40) << line;
-
-    const CLIRun narrow = run({"list"}, {}, {{"COLUMNS", "20"}});
-    EXPECT_EQ(lines(narrow.output)[5], "  rc-web-7::grant");
+    });
 }
 
 // Which tasks a filter keeps, in the store's order; count agrees with list.
 TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRule) {
     ASSERT_EQ(run({"status", approveTask, "completed"}).exitStatus, 0);
     ASSERT_EQ(run({"status", sudoTask, "cancelled"}).exitStatus, 0);
-    const std::string grant = "rc-web-7::grant";
-    struct Case {
-        std::vector<std::string> filter;
-        std::vector<std::string> keys;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, Rows> cases[] = {
         {{}, {grant}},
         {{"--all"}, {sudoTask, approveTask, grant}},
         {{"--status", "completed"}, {approveTask}},
         {{"--project", "staging"}, {}},
         {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
         {{"--project", "Staging", "--all"}, {}},  // the exact name
-        {{"--project", "网站"}, {grant}},
-        // Trimmed and lower-cased; the agent's and the category's display names.
+        // Trimmed and lower-cased; the agent's and the category's display names; item title,
+        // reason, project name and agent task title.
         {{"--search", "  CLAUDE "}, {grant}},
         {{"--search", "权限与"}, {grant}},
-        // Item title, reason, project name and agent task title.
         {{"--search", "批准", "--all"}, {approveTask}},
         {{"--search", "私有仓库"}, {grant}},
         {{"--search", "STAGING", "--all"}, {sudoTask, approveTask}},
         {{"--search", "deploy the", "--all"}, {sudoTask, approveTask}},
-        // Steps, commands, paths and the summary are never searched.
+        // Commands are never searched.
         {{"--search", "sudo make", "--all"}, {}},
-        {{"--search", "/Users/dev", "--all"}, {}},
-        {{"--search", "浏览器里授权", "--all"}, {}},
         {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}},  // no filter at all
     };
-    for (const auto& test : cases) {
+    for (const auto& [filter, keys] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(filter));
         std::vector<std::string> arguments{"list", "--json"};
-        arguments.insert(arguments.end(), test.filter.begin(), test.filter.end());
-        SCOPED_TRACE(::testing::PrintToString(test.filter));
-        EXPECT_EQ(listedKeys(arguments), test.keys);
+        arguments.insert(arguments.end(), filter.begin(), filter.end());
+        const CLIRun listed = run(arguments);
+        EXPECT_EQ(listed.exitStatus, 0) << listed.errors;
+        Rows listedKeys;
+        for (const auto& task : json::parse(listed.output)) listedKeys.push_back(task["task_key"]);
+        EXPECT_EQ(listedKeys, keys);
         arguments[0] = "count";
-        EXPECT_EQ(json::parse(run(arguments).output)["count"], test.keys.size());
+        EXPECT_EQ(json::parse(run(arguments).output)["count"], keys.size());
     }
 }
 
-TEST_F(CLIReadingTest, AnUnknownKeyFailsAndAnEmptyStoreSaysWhereTasksComeFrom) {
-    const CLIRun unknown = run({"show", "rc-x::nope"});
-    EXPECT_EQ(unknown.exitStatus, 1);
-    EXPECT_EQ(unknown.errors.rfind("无法读取任务：", 0), 0u) << unknown.errors;
-    ASSERT_EQ(run({"delete", sudoTask, approveTask, "rc-web-7::grant"}).exitStatus, 0);
-    EXPECT_EQ(run({"list"}).output,
-              "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
-}
-
-TEST_F(CLIReadingTest, ShowWrapsProseButNeverCommandsPathsOrLinks) {
+// The key is never cut, what follows it is; wide characters take two columns.
+TEST_F(CLIReadingTest, RowsFitTheWidthOfColumnsOrOfTheTerminal) {
+    EXPECT_EQ(run({"list", "--project", "staging"}, {}, {{"NO_COLOR", "1"}}, 36).output,
+              "待处理        在终端运行安…   0/1 步\n  rc-deploy-2026::item-sudo · stagi…\n"
+              "待处理        批准发布        0/1 步\n  rc-deploy-2026::item-approve · st…\n");
     ASSERT_EQ(run({"step", sudoTask, "step-1"}).exitStatus, 0);
-    const CLIRun shown = run({"show", sudoTask}, {}, {{"COLUMNS", "40"}});
-    const std::string sheet = shown.output;
-    EXPECT_NE(sheet.find("  [x] 第 1 步 · 运行命令 · step-1\n"), std::string::npos);
-    EXPECT_NE(sheet.find("      要粘贴的完整命令：\n        sudo make install\n"),
-              std::string::npos);
-    EXPECT_NE(sheet.find("      密码只在系统提示中输入：在终端提示\n      处输入登录密码；"),
-              std::string::npos);
-    EXPECT_NE(
-        sheet.find("  Codex 任务：\n    codex://threads/019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"),
-        std::string::npos);
-    EXPECT_NE(sheet.find("  回退办法：运行 sudo make uninstall。\n"), std::string::npos);
+    const auto shown = lines(run({"list"}, {}, {{"COLUMNS", "40"}}).output);
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(shown[0], "处理中        在终端运行安装命令  1/1 步");
+    EXPECT_EQ(shown[3], "  rc-deploy-2026::item-approve · stagin…");
+    EXPECT_EQ(shown[4], "待处理        在浏览器中授权部…   0/2 步");
+    for (const auto& line : shown) EXPECT_LE(TerminalText::columns(line), 40) << line;
+    EXPECT_EQ(lines(run({"list"}, {}, {{"COLUMNS", "20"}}).output)[5], "  rc-web-7::grant");
+
+    // show wraps prose, never the command, the link or the resume line.
+    const std::string sheet = run({"show", sudoTask}, {}, {{"COLUMNS", "40"}}).output;
+    for (const char* part :
+         {"  [x] 第 1 步 · 运行命令 · step-1\n",
+          "      要粘贴的完整命令：\n        sudo make install\n",
+          "      密码只在系统提示中输入：在终端提示\n      处输入登录密码；",
+          "  Codex 任务：\n    codex://threads/019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n",
+          "  回退办法：运行 sudo make uninstall。\n"})
+        EXPECT_NE(sheet.find(part), std::string::npos) << part;
     for (const auto& line : lines(sheet)) {
-        // The link and the command line stay whole.
         if (line.find("codex://") == std::string::npos &&
             line.find("velmora-cli") == std::string::npos) {
             EXPECT_LE(TerminalText::columns(line), 40) << line;
@@ -198,11 +138,40 @@ TEST_F(CLIReadingTest, ShowWrapsProseButNeverCommandsPathsOrLinks) {
     }
 }
 
-// Members of --json output: the record under the wire rules, absent members left out.
+TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
+    const auto escapes = [](const CLIRun& shown) { return shown.output.find('\x1b'); };
+    EXPECT_NE(run({"list"}, {}, {}, 80).output.find("\x1b[33m待处理      \x1b[0m"),
+              std::string::npos);
+    EXPECT_NE(escapes(run({"list"}, {}, {{"NO_COLOR", ""}}, 80)), std::string::npos);
+    EXPECT_EQ(escapes(run({"list"}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
+    EXPECT_EQ(escapes(run({"list"}, {}, {{"TERM", "dumb"}}, 80)), std::string::npos);
+    EXPECT_EQ(escapes(run({"list"})), std::string::npos);
+
+    json receipt = json::parse(readFile(testData(deployReceipt)));
+    receipt["receipt_id"] = "rc-escape";
+    receipt["items"][0]["title"] = "标题\x1b]0;pwned\x07\x1b[2J完";
+    ASSERT_EQ(run({"import", "-"}, receipt.dump()).exitStatus, 0);
+    const std::string task = "rc-escape::item-sudo", fffd = "\xEF\xBF\xBD";
+    const CLIRun listed = run({"list"}, {}, {{"NO_COLOR", "1"}}, 80);
+    EXPECT_EQ(escapes(listed), std::string::npos);
+    EXPECT_EQ(listed.output.find('\x07'), std::string::npos);
+    EXPECT_NE(listed.output.find("标题" + fffd + "]0;pwned" + fffd + fffd + "[2J完"),
+              std::string::npos);
+    EXPECT_EQ(escapes(run({"show", task}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
+    // Piped, the resume message is exact: it is meant to be pasted.
+    ASSERT_EQ(run({"step", task, "step-1"}).exitStatus, 0);
+    EXPECT_NE(run({"resume", task}).output.find("人工事项：标题\x1b]0;pwned\x07"),
+              std::string::npos);
+    const CLIRun resumed = run({"resume", task}, {}, {{"NO_COLOR", "1"}}, 80);
+    EXPECT_EQ(escapes(resumed), std::string::npos);
+    EXPECT_NE(resumed.output.find("人工事项：标题" + fffd + "]0;pwned"), std::string::npos);
+}
+
+// --json: the record under the wire rules, absent members left out.
 TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
-    ASSERT_EQ(run({"step", "rc-web-7::grant", "open"}).exitStatus, 0);
-    const json task = json::parse(run({"show", "rc-web-7::grant", "--json"}).output);
-    const json expected{{"task_key", "rc-web-7::grant"},
+    ASSERT_EQ(run({"step", grant, "open"}).exitStatus, 0);
+    const json task = json::parse(run({"show", grant, "--json"}).output);
+    const json expected{{"task_key", grant},
                         {"receipt_id", "rc-web-7"},
                         {"receipt_version", 2},
                         {"project", {{"name", "网站"}, {"path", "/Users/dev/web"}}},
@@ -218,12 +187,11 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
     EXPECT_EQ(task["item"]["steps"][0]["id"], "confirm");
     EXPECT_EQ(task["item"]["resume_context"], "继续部署首页。");
 
-    ASSERT_EQ(run({"snooze", "rc-web-7::grant", "1h"}).exitStatus, 0);
+    ASSERT_EQ(run({"snooze", grant, "1h"}).exitStatus, 0);
     const json listed = json::parse(run({"list", "--project", "网站", "--json"}).output);
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0]["status"], "snoozed");
     EXPECT_TRUE(listed[0].contains("snoozed_until"));
-
     EXPECT_EQ(json::parse(run({"history", "--limit", "1", "--json"}).output),
               (json::array({{{"receipt_id", "rc-web-7"},
                              {"version", 2},
@@ -235,7 +203,7 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
                              {"imported_at", "2026-07-28T10:00:00.000Z"}}})));
 }
 
-TEST_F(CLIReadingTest, UnreadableRowsAreHiddenWithTheAppsWarning) {
+TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
     exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'rc-deploy-2026::item-sudo';");
     const CLIRun listed = run({"list", "--json"});
     EXPECT_EQ(listed.exitStatus, 0);
@@ -243,28 +211,53 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenWithTheAppsWarning) {
     EXPECT_EQ(listed.errors,
               "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
               "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
+    exec("DELETE FROM tasks;");
+    EXPECT_EQ(run({"list"}).output,
+              "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
 }
 
-}  // namespace
+using Lines = std::vector<std::string>;
 
-namespace {
+TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
+    // clang-format off
+    // Fullwidth punctuation and Latin, halfwidth kana, Hangul, a combining mark, a joiner, U+FFFD.
+    const std::pair<const char*, int> columns[] = {{"abc", 3}, {"中文", 4}, {"，。", 4}, {"ＡＢ", 4},
+        {"ｱｲ", 2}, {"한글", 4}, {"e\u0301", 1}, {"a\u200Db", 2}, {"\xFF", 1}};
+    const std::tuple<const char*, int, const char*> fitted[] = {
+        {"在终端运行安装命令", 18, "在终端运行安装命令"}, {"在终端运行安装命令", 17, "在终端运行安装命…"},
+        {"在终端运行安装命令", 16, "在终端运行安装…"}, {"abcdef", 4, "abc…"}, {"abcdef", 1, "…"},
+        {"abcdef", 0, ""}, {"e\u0301e\u0301e\u0301", 2, "e\u0301…"}};
+    const std::tuple<const char*, std::optional<int>, Lines> wrapped[] = {
+        {"the quick brown fox", 10, {"the quick", "brown fox"}},
+        {"在终端运行安装命令。", 8, {"在终端运", "行安装命", "令。"}},  // "。" never starts a line
+        {"abcdefghij", 4, {"abcd", "efgh", "ij"}}, {"one\n\ntwo", 10, {"one", "", "two"}},
+        {"a long line kept whole", std::nullopt, {"a long line kept whole"}}};
+    // A stray ill-formed byte, a C1 CSI, line breaks kept or joined.
+    const std::tuple<const char*, bool, const char*> printable[] = {
+        {"a\x1b[31mb\x07", false, "a\uFFFD[31mb\uFFFD"}, {"a\x9b" "b", false, "a\uFFFDb"},
+        {"a\u009Bb", false, "a\uFFFDb"}, {"a\tb\x7f", false, "a b\uFFFD"},
+        {"one\r\ntwo\nthree", true, "one\ntwo\nthree"}, {"one\r\ntwo\nthree", false, "one two three"},
+        {"a\rb", true, "a\uFFFDb"}};
+    // clang-format on
+    for (const auto& [text, expected] : columns)
+        EXPECT_EQ(TerminalText::columns(text), expected) << text;
+    for (const auto& [text, width, expected] : fitted)
+        EXPECT_EQ(TerminalText::fitted(text, width), expected);
+    for (const auto& [text, width, expected] : wrapped)
+        EXPECT_EQ(TerminalText::wrapped(text, width), expected);
+    for (const auto& [text, keep, expected] : printable)
+        EXPECT_EQ(TerminalText::printable(text, keep), expected);
+    EXPECT_EQ(TerminalText::padded("中", 5), "中   ");
+    EXPECT_EQ(TerminalText::padded("中文字", 5), "中文…");
+    for (const auto& line : TerminalText::wrapped("运行 make check 之后把 输出 贴回 Agent", 9))
+        EXPECT_LE(TerminalText::columns(line), 9) << line;
+}
 
-class CLIPathsTest : public CLIFixture {};
-
-TEST_F(CLIPathsTest, PathsNamesTheEnvironmentAndEveryPathWithoutCreatingAnything) {
-    const std::string root = home.string();
-    const CLIRun shown = run({"paths"});
-    EXPECT_EQ(shown.exitStatus, 0);
-    EXPECT_EQ(shown.output, "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
-                                "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
-                                "/rejected\nbackups    " + root + "/backups\ndatabase   " + root +
-                                "/tasks.sqlite\n");
-    const json paths = json::parse(run({"paths", "--json"}).output);
-    EXPECT_EQ(paths["environment"], "temporary");
-    EXPECT_EQ(paths["environment_name"], "隔离测试库");
-    EXPECT_EQ(paths["database"], root + "/tasks.sqlite");
-    EXPECT_EQ(paths["rejected"], root + "/rejected");
-    EXPECT_FALSE(std::filesystem::exists(home));
+TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposed) {
+    EXPECT_EQ(TaskSearch::searchForm("ÀB Claude"), "àb claude");
+    EXPECT_EQ(TaskSearch::searchForm("Cafe\u0301"), "caf\u00e9");
+    EXPECT_EQ(TaskSearch::searchForm("ΣΑΣ"), "σας");  // final sigma by full case mapping
+    EXPECT_TRUE(TaskSearch(" ").isEmpty());
 }
 
 }  // namespace

@@ -1,71 +1,199 @@
-// The command line itself: help for every command, bad usage (exit 2), and a
-// data directory that cannot be opened (exit 1 with the system's text).
+// The command line itself (help, bad usage, paths, an unusable data directory), import and scan,
+// and several processes at once on one store and one inbox.
+
+#include <atomic>
+#include <sstream>
+#include <thread>
 
 #include "CLIFixture.h"
 #include "core/intake/BuildInfo.h"
+#include "core/intake/ReceiptImporter.h"
+#include "core/receipt/Timestamp.h"
+#include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 
 namespace {
 
-class CLIUsageTest : public CLIFixture {};
+using CLIUsageTest = CLIFixture;
 
-TEST_F(CLIUsageTest, EveryCommandHasItsOwnHelp) {
+TEST_F(CLIUsageTest, HelpVersionAndPathsCreateNothing) {
     for (const char* command : {"list", "count", "show", "history", "paths", "step", "snooze",
                                 "status", "resume", "close", "cancel", "delete", "import", "scan",
                                 "export", "restore", "backup", "restore-db"}) {
-        const CLIRun help = run({command, "--help"});
-        EXPECT_EQ(help.exitStatus, 0) << command;
-        EXPECT_NE(help.output.find("Usage: velmora-cli " + std::string(command)), std::string::npos)
-            << help.output;
-        EXPECT_EQ(help.errors, "");
+        expectRuns({{{command, "--help"}, 0, "~Usage: velmora-cli " + std::string(command)}});
     }
-    const CLIRun overview = run({"--help"});
-    EXPECT_EQ(overview.exitStatus, 0);
-    EXPECT_NE(overview.output.find("  resume "), std::string::npos);
-    EXPECT_EQ(run({"--version"}).output, std::string(BuildInfo::productVersion) + "\n");
+    expectRuns({{{"--help"}, 0, "~  resume "},
+                {{"--version"}, 0, std::string(BuildInfo::productVersion) + "\n"}});
+
+    const std::string root = home.string();
+    expectRuns({{{"paths"},
+                 0,
+                 "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
+                     "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
+                     "/rejected\nbackups    " + root + "/backups\ndatabase   " + root +
+                     "/tasks.sqlite\n"}});
+    const auto paths = json::parse(run({"paths", "--json"}).output);
+    EXPECT_EQ(paths["environment"], "temporary");
+    EXPECT_EQ(paths["environment_name"], "隔离测试库");
+    EXPECT_EQ(paths["database"], root + "/tasks.sqlite");
+    EXPECT_EQ(paths["rejected"], root + "/rejected");
     EXPECT_FALSE(std::filesystem::exists(home));
 }
 
 TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
-    const CLIRun bare = run({});
-    EXPECT_EQ(bare.exitStatus, 2);
-    EXPECT_EQ(bare.output, "");
-    EXPECT_NE(bare.errors.find("Usage: velmora-cli [OPTIONS] [SUBCOMMAND]"), std::string::npos)
-        << bare.errors;
-    EXPECT_NE(run({"frobnicate"}).errors.find("frobnicate"), std::string::npos);
-
-    const std::vector<std::vector<std::string>> wrong{
-        {"frobnicate"},
-        {"show"},
-        {"step", sudoTask},
-        {"list", "--status", "someday"},
-        {"snooze", sudoTask, "2h"},
-        {"status", sudoTask, "snoozed"},
-        {"history", "--limit", "-1"},
-        {"delete"},
-        {"list", "--colour"},
-    };
-    for (const auto& arguments : wrong) {
-        const CLIRun refused = run(arguments);
-        EXPECT_EQ(refused.exitStatus, 2) << arguments[0];
-        EXPECT_EQ(refused.output, "");
-        EXPECT_NE(refused.errors.find("Run with --help for more information."), std::string::npos)
-            << refused.errors;
-    }
+    const std::string more = "~Run with --help for more information.";
+    expectRuns({
+        {{}, 2, "", "~Usage: velmora-cli [OPTIONS] [SUBCOMMAND]"},
+        {{"frobnicate"}, 2, "", more},
+        {{"show"}, 2, "", more},
+        {{"list", "--status", "someday"}, 2, "", more},
+        {{"list", "--colour"}, 2, "", more},
+        {{"snooze", sudoTask, "2h"}, 2, "", more},
+        {{"status", sudoTask, "snoozed"}, 2, "", more},
+        {{"history", "--limit", "-1"}, 2, "", more},
+    });
     EXPECT_FALSE(std::filesystem::exists(home));
 }
 
 TEST_F(CLIUsageTest, AnUnusableDataDirectoryIsReportedAsAStartUpFailure) {
-    std::filesystem::create_directories(scratch);
-    writeFile(home, "not a directory");
-    const CLIRun listed = run({"list"});
-    EXPECT_EQ(listed.exitStatus, 1);
-    EXPECT_EQ(listed.output, "");
-    EXPECT_EQ(listed.errors.rfind("无法启动本地任务库：无法创建目录 " + home.string() + "：", 0),
-              0u)
-        << listed.errors;
+    std::ofstream(home) << "not a directory";
+    expectRuns({{{"list"}, 1, "", "^无法启动本地任务库：无法创建目录 " + home.string() + "："}});
+}
+
+// The file each line is about: what comes before its "：".
+Rows namedFiles(const std::string& text) {
+    Rows names;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        names.push_back(text.substr(start, text.find("：", start) - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return names;
+}
+
+// One after another on one store, so the second import of a file is a duplicate.
+TEST_F(CLIUsageTest, ImportReportsEveryFileOnTheStreamOfItsOutcome) {
+    const std::string deploy = testData(deployReceipt).string();
+    std::string oversized = readFile(deploy);  // read only up to the limit, never held whole
+    oversized.resize(ReceiptImporter::maxReceiptBytes + (1 << 20), ' ');
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string input;
+        int status;
+        Rows accepted;
+        Rows refused;
+    };
+    const Case cases[] = {
+        {{"import", "-"}, oversized, 1, {}, {"标准输入"}},
+        {{"import", deploy}, "", 0, {"deploy-v1.json"}, {}},
+        {{"import", deploy, testData("intake/latin1.json").string(),
+          (scratch / "missing.json").string(), testData(webReceipt).string()},
+         "",
+         1,
+         {"deploy-v1.json", "claude-web.json"},
+         {"latin1.json", "missing.json"}},
+        {{"import", "-"}, readFile(deploy), 0, {"标准输入"}, {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(::testing::PrintToString(test.arguments));
+        const CLIRun imported = run(test.arguments, test.input);
+        EXPECT_EQ(imported.exitStatus, test.status);
+        EXPECT_EQ(namedFiles(imported.output), test.accepted) << imported.output;
+        EXPECT_EQ(namedFiles(imported.errors), test.refused) << imported.errors;
+        if (test.input.size() > ReceiptImporter::maxReceiptBytes) {
+            EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{"0"});
+        }
+    }
+    EXPECT_EQ(rows("SELECT count(*) FROM tasks;"), Rows{"3"});
+}
+
+TEST_F(CLIUsageTest, ScanTakesTheInboxOnceWithTheAppsLines) {
+    const CLIRun empty = run({"scan"});
+    EXPECT_EQ(empty.exitStatus, 0);
+    EXPECT_EQ(empty.output, "当前没有新的 JSON 回执。\n");
+    std::filesystem::copy_file(testData("intake/latin1.json"), home / "inbox" / "b.json");
+    std::filesystem::copy_file(testData(deployReceipt), home / "inbox" / "a.json");
+    const CLIRun scanned = run({"scan"});
+    EXPECT_EQ(scanned.exitStatus, 1);
+    EXPECT_EQ(namedFiles(scanned.output), Rows{"a.json"});
+    EXPECT_EQ(scanned.errors.rfind("b.json：已拒收，", 0), 0u) << scanned.errors;
+    EXPECT_TRUE(std::filesystem::exists(home / "processed" / "a.json"));
+    EXPECT_TRUE(std::filesystem::exists(home / "rejected" / "b.json"));
+    EXPECT_FALSE(readFile(home / "rejected" / "b.reason.txt").empty());
+    EXPECT_EQ(run({"scan"}).output, empty.output);
+}
+
+TEST_F(CLIUsageTest, CommandsSucceedWhileOtherProgramsWriteTheSameStore) {
+    importFiles({deployReceipt});
+    const json receipt = json::parse(readFile(testData(deployReceipt)));
+    auto opened = SQLiteTaskStore::open(home / "tasks.sqlite");
+    ASSERT_TRUE(opened);
+    constexpr int processes = 4;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < processes; ++i) {
+        threads.emplace_back([&, i] {
+            json copy = receipt;
+            copy["receipt_id"] = "rc-parallel-" + std::to_string(i);
+            const std::string key = "rc-parallel-" + std::to_string(i) + "::item-sudo";
+            for (const CLIRun& done :
+                 {run({"import", "-"}, copy.dump()), run({"step", key, "step-1"}),
+                  run({"list", "--json"}), run({"resume", key}), run({"close", key})}) {
+                if (done.exitStatus != 0) {
+                    ++failures;
+                    ADD_FAILURE() << done.errors;
+                }
+            }
+        });
+    }
+    for (int round = 0; round < 40; ++round) {
+        ASSERT_TRUE((*opened)->listTasks(true, currentTimestamp()));
+        ASSERT_TRUE((*opened)->setStatus(
+            approveTask, round % 2 ? TaskStatus::pending : TaskStatus::waitingExternal,
+            std::nullopt));
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{"5"});
+    EXPECT_EQ(rows("SELECT count(*) FROM tasks WHERE status = 'completed';"),
+              Rows{std::to_string(processes)});
+}
+
+TEST_F(CLIUsageTest, ScansAtOnceImportAndReportEachFileOnceWithoutRefusals) {
+    constexpr int files = 80;
+    json receipt = json::parse(readFile(testData(deployReceipt)));
+    std::filesystem::create_directories(home / "inbox");
+    for (int i = 0; i < files; ++i) {
+        receipt["receipt_id"] = "rc-scan-" + std::to_string(i);
+        std::ofstream(home / "inbox" / ("rc-scan-" + std::to_string(i) + ".json"))
+            << receipt.dump();
+    }
+    std::vector<CLIRun> runs(3);
+    std::vector<std::thread> threads;
+    for (CLIRun& done : runs) threads.emplace_back([&] { done = run({"scan"}); });
+    for (auto& thread : threads) thread.join();
+
+    std::map<std::string, int> importsReported;
+    for (const CLIRun& done : runs) {
+        EXPECT_EQ(done.exitStatus, 0);
+        EXPECT_EQ(done.errors, "");
+        std::istringstream lines(done.output);
+        for (std::string line; std::getline(lines, line);)
+            if (const auto mark = line.find("：已导入 "); mark != std::string::npos)
+                ++importsReported[line.substr(0, mark)];
+    }
+    EXPECT_EQ(importsReported.size(), static_cast<size_t>(files));
+    for (const auto& [name, count] : importsReported) EXPECT_EQ(count, 1) << name;
+    const auto count = [&](const char* directory) {
+        const std::filesystem::directory_iterator entries(home / directory);
+        return std::distance(begin(entries), end(entries));
+    };
+    EXPECT_EQ(count("inbox"), 0);
+    EXPECT_EQ(count("processed"), files);
+    EXPECT_EQ(count("rejected"), 0);  // no refusal, no stray reason file
+    EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{std::to_string(files)});
 }
 
 }  // namespace

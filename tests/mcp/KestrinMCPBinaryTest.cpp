@@ -1,140 +1,75 @@
-// The installed program as an agent runs it: a child process spoken to over
-// pipes, including clients that misbehave or go away, and several servers on
-// one database.
+// The real kestrin-mcp over pipes: start-up failures, clients that misbehave or go away, several
+// servers on one database, the shipped examples and guide, and SIGKILL at random moments.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <random>
+#include <set>
+#include <thread>
 
 #include "MCPTestSupport.h"
-#include "ServerProcess.h"
-#include "support/SQLiteRows.h"
+#include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
 
-using nlohmann::json;
-using Rows = std::vector<std::string>;
-
-const std::string parseError =
-    R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
-const std::string pingReply = R"({"id":"after","jsonrpc":"2.0","result":{}})";
-
-std::string submission(const json& id, const json& receipt) {
-    return toolCallLine(id, "submit_intervention_receipt", {{"receipt", receipt}});
-}
-
-// Ends the server's input and expects a clean exit with nothing more said.
-void expectCleanEnd(ServerProcess& server) {
-    EXPECT_EQ(server.finish(), "");
-    EXPECT_EQ(server.wait(), 0);
-    EXPECT_EQ(server.standardError(), "");
-}
-
-TEST(KestrinMCPBinary, ServesAClientOpeningOnAFreshDataDirectory) {
-    ScratchDirectory scratch;
-    const auto home = scratch / "new" / "home";
-    ServerProcess server(home);
-    ASSERT_TRUE(server.started());
-    // Everything at once, as clients do; each reply must arrive while the input
-    // is still open, so it was not held back in a buffer.
-    ASSERT_TRUE(server.send(requestLine("initialize", 0, {{"protocolVersion", "2024-11-05"}}) +
-                            requestLine("notifications/initialized") +
-                            requestLine("tools/list", 1) +
-                            submission(2, validReceipt("rc-release-1", 1, 2))));
-    const auto initialize = server.readLine();
-    const auto list = server.readLine();
-    const auto submitted = server.readLine();
-    ASSERT_TRUE(initialize && list && submitted);
-    EXPECT_EQ(json::parse(*initialize)["result"]["protocolVersion"], "2024-11-05");
-    EXPECT_EQ(json::parse(*list)["result"]["tools"].size(), 2u);
-    EXPECT_EQ(json::parse(*submitted)["result"]["structuredContent"]["result"], "inserted");
-    expectCleanEnd(server);
-    for (const char* directory : {"inbox", "processed", "rejected", "backups"}) {
-        EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
-    }
-    EXPECT_EQ(sqliteRows(home / "tasks.sqlite", "SELECT COUNT(*) FROM tasks"), Rows{"2"});
-}
-
+// An outdated database or a home that cannot be made: one line, the program's own prefix (the cause
+// is the core's), and not a byte of input read.
 TEST(KestrinMCPBinary, StartUpFailuresStopBeforeAnyInputIsRead) {
-    struct Case {
-        const char* name;
-        std::string setUpSQL;  // run on <scratch>/tasks.sqlite first, if any
-        const char* home;      // under the scratch directory
-        int status;
-    };
-    const Case cases[] = {
-        {"a healthy start reads its input", "", ".", 0},
-        {"newer database", "PRAGMA user_version = 2;", ".", 1},
-        {"uncreatable data directory", "", "file/home", 1},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
+    for (const char* home : {".", "file/home"}) {
+        SCOPED_TRACE(home);
         ScratchDirectory scratch;
         std::ofstream(scratch / "file") << "not a directory";
-        if (!test.setUpSQL.empty()) sqliteExecute(scratch / "tasks.sqlite", test.setUpSQL);
+        sqliteExecute(scratch / "tasks.sqlite", "PRAGMA user_version = 2;");
         std::ofstream(scratch / "input") << requestLine("ping", 1);
         const int input = ::open((scratch / "input").c_str(), O_RDONLY);
-        ASSERT_GE(input, 0);
-
-        ServerProcess server(scratch / test.home, input);
-        const std::string output = server.finish();
-        EXPECT_EQ(server.wait(), test.status);
+        ServerProcess server(scratch / home, input);
+        EXPECT_EQ(server.finish(), "");
+        EXPECT_EQ(server.wait(), 1);
         const std::string diagnostics = server.standardError();
-        if (test.status == 0) {
-            EXPECT_EQ(output, R"({"id":1,"jsonrpc":"2.0","result":{}})"
-                              "\n");
-            EXPECT_EQ(diagnostics, "");
-        } else {
-            EXPECT_EQ(output, "");
-            // The program's own prefix, one line; the cause's text is the core's.
-            EXPECT_EQ(diagnostics.rfind("kestrin-mcp 启动失败：", 0), 0u) << diagnostics;
-            EXPECT_EQ(diagnostics.find('\n'), diagnostics.size() - 1) << diagnostics;
-            // The shared file offset shows whether the server read its input.
-            EXPECT_EQ(::lseek(input, 0, SEEK_CUR), 0);
-        }
-        if (!test.setUpSQL.empty()) {
-            EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "PRAGMA user_version"), Rows{"2"});
-        }
+        EXPECT_EQ(diagnostics.rfind("kestrin-mcp 启动失败：", 0), 0u) << diagnostics;
+        EXPECT_EQ(diagnostics.find('\n'), diagnostics.size() - 1) << diagnostics;
+        EXPECT_EQ(::lseek(input, 0, SEEK_CUR), 0);
+        EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "PRAGMA user_version"), Rows{"2"});
         ::close(input);
     }
 }
 
+// Its next reply fails; it must end by itself, input still open, without a signal, a word on
+// standard error, or a damaged database.
 TEST(KestrinMCPBinary, AClientThatClosesItsEndLeavesTheServerEndingQuietly) {
     ScratchDirectory scratch;
     ServerProcess server(scratch.path());
     ASSERT_TRUE(server.send(requestLine("ping", 1)));
     ASSERT_TRUE(server.readLine());
     server.closeOutput();
-    // Its next reply fails; it must end by itself, input still open, without a
-    // signal, a word on standard error, or a damaged database.
     std::string burst;
-    for (int index = 0; index < 50; ++index) {
+    for (int index = 0; index < 50; ++index)
         burst += submission(index, validReceipt("rc-gone-" + std::to_string(index), 1, 2));
-    }
     server.send(burst);
     EXPECT_EQ(server.wait(std::chrono::seconds(30)), 0);
     EXPECT_EQ(server.standardError(), "");
     EXPECT_EQ(
         sqliteRows(scratch / "tasks.sqlite",
                    "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks t WHERE t.receipt_id"
-                   " = r.receipt_id) != 2) IS NOT TRUE FROM receipts r;"
-                   "PRAGMA quick_check;"),
+                   " = r.receipt_id) != 2) IS NOT TRUE FROM receipts r; PRAGMA quick_check;"),
         (Rows{"1|1", "ok"}));
 }
 
 TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn) {
+    const std::string pingReply = R"({"id":"after","jsonrpc":"2.0","result":{}})";
     ScratchDirectory scratch;
     ServerProcess server(scratch.path());
     ASSERT_TRUE(server.send(requestLine("ping", "before")));
     ASSERT_TRUE(server.readLine());
     const long baseline = server.residentKiB();
-
     const std::string filler(32u << 20, 'k');
     ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" +
                             filler + "\"}}\n"));
@@ -143,13 +78,12 @@ TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn
     EXPECT_EQ(server.readLine(), parseError);
     EXPECT_EQ(server.readLine(), pingReply);
 #if !defined(__SANITIZE_ADDRESS__)
-    // The sanitizer's allocator keeps freed memory on purpose; elsewhere the
+    // Elsewhere than under the sanitizer's allocator, which keeps freed memory on purpose, the
     // 32 MiB line and its parse must not stay resident.
     EXPECT_LT(server.residentKiB(), baseline + 8 * 1024) << "baseline " << baseline << " KiB";
 #else
     (void)baseline;
 #endif
-
     std::mt19937 random(20260727);
     std::string blob(1 << 20, '\0');
     for (char& byte : blob) byte = static_cast<char>(random() & 0xFF);
@@ -168,30 +102,31 @@ TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn
     EXPECT_EQ(server.standardError(), "");
 }
 
+// Each reply must arrive while the input is still open, so none was held back in a buffer.
+// All start at once on a directory that does not exist yet, so they race to create and migrate the
+// database; then round after round every agent submits at the same moment and waits, as agents do;
+// in the last round all submit the very same receipt.
 TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
+    constexpr int serverCount = 4, rounds = 30;
     ScratchDirectory scratch;
     const auto home = scratch / "shared";
-    constexpr int serverCount = 4;
-    constexpr int rounds = 30;
-    // All start at once on a directory that does not exist yet, so they also
-    // race to create and migrate the database. Then, round after round, every
-    // agent submits at the same moment and waits for its answer, as agents do;
-    // in the last round all of them submit the very same receipt.
     std::vector<std::unique_ptr<ServerProcess>> servers;
-    for (int index = 0; index < serverCount; ++index) {
+    for (int index = 0; index < serverCount; ++index)
         servers.push_back(std::make_unique<ServerProcess>(home));
-    }
-    const json shared = validReceipt("rc-shared-1", 1, 1);
     int sharedInserted = 0;
     for (int round = 0; round <= rounds; ++round) {
         for (int index = 0; index < serverCount; ++index) {
             const std::string id = "rc-agent" + std::to_string(index) + "-" + std::to_string(round);
-            ASSERT_TRUE(servers[static_cast<std::size_t>(index)]->send(
-                submission(round, round == rounds ? shared : validReceipt(id, 1, 2))));
+            ASSERT_TRUE(servers[index]->send(
+                submission(round, round == rounds ? validReceipt("rc-shared-1", 1, 1)
+                                                  : validReceipt(id, 1, 2))));
         }
         for (auto& server : servers) {
             const auto line = server->readLine();
-            ASSERT_TRUE(line);
+            const auto ended = line ? std::nullopt : server->wait(std::chrono::seconds(5));
+            ASSERT_TRUE(line) << (ended ? "it ended with " + std::to_string(*ended) + ": " +
+                                              server->standardError()
+                                        : "no answer");
             const json result = json::parse(*line)["result"];
             ASSERT_EQ(result["isError"], false) << *line;
             const json& outcome = result["structuredContent"]["result"];
@@ -203,12 +138,192 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
             }
         }
     }
-    for (auto& server : servers) expectCleanEnd(*server);
+    for (auto& server : servers) {
+        EXPECT_EQ(server->finish(), "");
+        EXPECT_EQ(server->wait(), 0);
+        EXPECT_EQ(server->standardError(), "");
+    }
+    for (const char* directory : {"inbox", "processed", "rejected", "backups"})
+        EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
     EXPECT_EQ(sharedInserted, 1);
     EXPECT_EQ(sqliteRows(home / "tasks.sqlite",
                          "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
               Rows{std::to_string(serverCount * rounds + 1) + "|" +
                    std::to_string(serverCount * rounds * 2 + 1)});
+}
+
+const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
+// The outcome of one submission of `receipt` (an object, or its JSON text); no example draws a
+// warning.
+std::string submit(ServerProcess& server, const json& receipt) {
+    EXPECT_TRUE(server.send(submission(1, receipt)));
+    const auto line = server.readLine();
+    const json result = line ? json::parse(*line)["result"] : json::object();
+    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array())
+        << result;
+    return result["isError"] == true ? "refused" : result["structuredContent"].value("result", "");
+}
+
+// Every file in examples/, also those added later: accepted, each item a pending task of its
+// category, and the same file again, sent as its own text, a duplicate.
+TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(sourceDirectory / "examples"))
+        if (entry.path().extension() == ".json") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 9u);
+    std::set<std::string> categories;
+    ScratchDirectory scratch;
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        ServerProcess server(scratch / file.stem());
+        const std::string text = readFile(file);
+        const json receipt = json::parse(text);
+        EXPECT_EQ(submit(server, receipt), receipt["items"].empty() ? "no_action" : "inserted");
+        EXPECT_EQ(submit(server, text), "duplicate");
+        Rows expected;
+        for (const auto& item : receipt["items"]) {
+            expected.push_back(receipt["receipt_id"].get<std::string>() +
+                               "::" + item["id"].get<std::string>() + "|" +
+                               item["category"].get<std::string>() + "|pending");
+            categories.insert(item["category"]);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(sqliteRows(scratch / file.stem() / "tasks.sqlite",
+                             "SELECT task_key, category, status FROM tasks ORDER BY 1"),
+                  expected);
+        EXPECT_EQ(server.finish(), "");
+        EXPECT_EQ(server.wait(), 0);
+    }
+    EXPECT_EQ(categories, (std::set<std::string>{"decision", "external_wait", "interface",
+                                                 "permission", "physical", "terminal"}));
+}
+
+// The guide's rewrite of a credential (also one inside JSON within a command) is accepted; the
+// refusals themselves are the core's rules.
+TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
+    const json terminal =
+        json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
+    json nested = terminal, rewritten = terminal;
+    nested["items"][0]["steps"][3]["command"] =
+        R"(curl -X POST https://ca.internal/issue -d '{"token": "dev-ca-2026"}')";
+    rewritten["items"][0]["steps"][0]["command"] =
+        "GITHUB_TOKEN=\"$(security find-generic-password -s gh -w)\" brew install mkcert nss";
+    rewritten["items"][0]["steps"][3]["command"] =
+        R"(curl -X POST https://ca.internal/issue -H "Authorization: Bearer $CA_TOKEN" -d '{"token": ""}')";
+    ScratchDirectory scratch;
+    ServerProcess server(scratch.path());
+    EXPECT_EQ(submit(server, nested), "refused");
+    EXPECT_EQ(submit(server, rewritten), "inserted");
+    EXPECT_EQ(server.finish(), "");
+    EXPECT_EQ(server.wait(), 0);
+
+    // The guide shows the terminal example in full; it must not drift from the file.
+    const std::string guide = readFile(sourceDirectory / "docs" / "receipts.md");
+    const auto start = guide.find("```json\n", guide.find("\n## A complete example\n"));
+    ASSERT_NE(start, std::string::npos);
+    const auto end = guide.find("\n```\n", start);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(json::parse(guide.substr(start + 8, end - start - 8)), terminal);
+}
+
+using Versions = std::map<std::string, std::int64_t>;  // per receipt
+
+void expectConsistent(const std::filesystem::path& database, const Versions& answered) {
+    // Killed before it created the file or its schema (one transaction: all or none).
+    if (!std::filesystem::exists(database) ||
+        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") ==
+            Rows{"0"}) {
+        EXPECT_TRUE(answered.empty());
+        return;
+    }
+    EXPECT_EQ(sqliteRows(database, "PRAGMA quick_check;"), Rows{"ok"});
+    // The version in the raw text, the task count and the tasks' version agree; no orphan task.
+    EXPECT_EQ(sqliteRows(database,
+                         "SELECT r.receipt_id FROM receipts r WHERE "
+                         "json_extract(r.raw_json, '$.version') != r.version OR 1 + r.version % 3 "
+                         "!= (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = r.receipt_id) OR "
+                         "1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = "
+                         "r.receipt_id AND t.receipt_version = r.version) UNION ALL SELECT "
+                         "task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id FROM "
+                         "receipts);"),
+              Rows{});
+    Versions stored;
+    for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts"))
+        stored[row.substr(0, row.find('|'))] = std::stoll(row.substr(row.find('|') + 1));
+    for (const auto& [receiptID, version] : answered) {
+        ASSERT_TRUE(stored.contains(receiptID)) << receiptID << " was answered but is not stored";
+        EXPECT_GE(stored[receiptID], version) << receiptID;
+    }
+}
+
+TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
+    constexpr int killCount = 60;
+    constexpr int perRound = 12;  // few enough for a whole burst to wait in the pipe
+    ScratchDirectory scratch;
+    const auto home = scratch / "home", database = home / "tasks.sqlite";
+    const auto seed = std::random_device{}();
+    SCOPED_TRACE("random seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    Versions sent, answered;
+    int receiptCount = 0, requestID = 0, unanswered = 0;
+    for (int round = 0; round < killCount; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // New receipts mixed with newer versions of earlier ones, answered or not.
+        std::string burst;
+        std::map<int, std::pair<std::string, std::int64_t>> pending;
+        for (int index = 0; index < perRound; ++index) {
+            auto chosen = sent.begin();
+            const bool fresh = sent.empty() || random() % 2 == 0;
+            if (!fresh) std::advance(chosen, random() % sent.size());
+            const std::string receiptID =
+                fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
+            pending[requestID] = {receiptID, ++sent[receiptID]};
+            // Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
+            const auto version = sent[receiptID];
+            burst += submission(requestID++, validReceipt(receiptID, version, 1 + version % 3));
+        }
+        // The kill lands after a random number of answers and a random pause: during start-up
+        // and recovery, inside an import, or between two.
+        const auto answersBeforeKill = random() % perRound;
+        ServerProcess server(home);
+        ASSERT_TRUE(server.started());
+        ASSERT_TRUE(server.send(burst));
+        std::vector<std::string> lines;
+        while (lines.size() < answersBeforeKill) {
+            auto line = server.readLine();
+            ASSERT_TRUE(line) << "the server stopped answering";
+            lines.push_back(*line);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+        ASSERT_EQ(::kill(server.pid(), SIGKILL), 0);
+        ASSERT_EQ(server.wait(), 128 + SIGKILL);
+        // Replies written before the kill are still in the pipe; one cut short has no line feed.
+        while (auto line = server.readLine(std::chrono::seconds(5))) lines.push_back(*line);
+        for (const auto& line : lines) {
+            const json reply = json::parse(line);
+            ASSERT_EQ(reply["result"]["isError"], false) << line;
+            const auto& [receiptID, version] = pending.at(reply["id"].get<int>());
+            const std::string result = reply["result"]["structuredContent"]["result"];
+            EXPECT_TRUE(result == "inserted" || result == "updated") << line;
+            answered[receiptID] = std::max(answered[receiptID], version);
+        }
+        unanswered += perRound - static_cast<int>(lines.size());
+        expectConsistent(database, answered);
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(unanswered, killCount);  // kills that all fell after the last answer prove nothing
+    EXPECT_FALSE(answered.empty());
+
+    // A server started on what the last kill left works on normally.
+    ServerProcess server(home);
+    ASSERT_TRUE(server.send(submission("last", validReceipt("rc-after", 1, 2))));
+    const auto reply = replies(server.finish());
+    ASSERT_EQ(reply.size(), 1u);
+    EXPECT_EQ(reply[0]["result"]["structuredContent"]["result"], "inserted");
+    EXPECT_EQ(server.wait(), 0);
+    answered["rc-after"] = 1;
+    expectConsistent(database, answered);
 }
 
 }  // namespace

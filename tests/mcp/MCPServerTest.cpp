@@ -1,30 +1,32 @@
-// The JSON-RPC loop as a client sees it: input lines and the exact bytes that
-// come back, run in-process over string streams.
+// The JSON-RPC loop as a client sees it, in-process: input lines and the exact bytes that come
+// back, over string streams and over descriptors a client left non-blocking.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <sstream>
-#include <string>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
-#include "InProcessServer.h"
 #include "MCPTestSupport.h"
 #include "core/intake/ReceiptImporter.h"
 #include "core/receipt/ParseJSON.h"
+#include "mcp/FileDescriptorStreamBuffer.h"
 #include "mcp/MCPServer.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
 
-using nlohmann::json;
 using namespace std::string_literals;
-
-const std::string parseError =
-    R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
 
 std::string error(int code, const std::string& message, const std::string& id) {
     return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message +
            R"("},"id":)" + id + R"(,"jsonrpc":"2.0"})";
+}
+std::string invalid(const std::string& id) {
+    return error(-32600, "Invalid Request", id);
 }
 std::string pong(const std::string& id) {
     return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})";
@@ -44,46 +46,30 @@ std::string initialize(int id, const json& params) {
     return requestLine("initialize", id, params);
 }
 
-struct Case {
-    const char* name;
-    std::string input;
-    std::vector<std::string> expected;
-};
-
 TEST(MCPServer, EachInputGetsItsExactReply) {
-    const std::string fffd = "\xEF\xBF\xBD";
+    const std::string fffd = "\xEF\xBF\xBD", newest = "2025-06-18";
+    const std::string unended = ping("1").substr(0, ping("1").size() - 1);
     const std::size_t idDepth = maxJSONDepth - 1;  // the message object is one level
     const std::string deepID = std::string(idDepth, '[') + std::string(idDepth, ']');
-    const Case cases[] = {
+    const std::string missingName = R"(tools\/call requires params.name)";
+    const std::tuple<const char*, std::string, std::vector<std::string>> cases[] = {
         {"blank lines get no reply", "\n   \t \n\r\n\xC2\xA0\xE3\x80\x80\n\n", {}},
         {"not a JSON object",
-         "[]\n[" + ping("1").substr(0, ping("1").size() - 1) + "]\n42\n\"ping\"\nnull\n" +
-             ping("1").substr(0, 30) + "\n" + ping("1", "} trailing") + "\xA0{}\n",
+         "[]\n[" + unended + "]\n42\n\"ping\"\nnull\n" + ping("1").substr(0, 30) + "\n" +
+             ping("1", "} trailing") + "\xA0{}\n",
          std::vector<std::string>(8, parseError)},
         {"structurally invalid, even as a notification",
-         R"({"id":1,"method":"ping"})"
-         "\n"
-         R"({"jsonrpc":"1.0","id":"a","method":"ping"})"
-         "\n"
-         R"({"jsonrpc":2,"id":2,"method":"ping"})"
-         "\n"
-         R"({"method":"ping"})"
-         "\n"
-         R"({"jsonrpc":"2.0","id":3})"
-         "\n"
-         R"({"jsonrpc":"2.0","id":4,"method":7})"
-         "\n"
-         R"({"jsonrpc":"2.0","method":null})"
-         "\n",
-         {error(-32600, "Invalid Request", "1"), error(-32600, "Invalid Request", "\"a\""),
-          error(-32600, "Invalid Request", "2"), error(-32600, "Invalid Request", "null"),
-          error(-32600, "Invalid Request", "3"), error(-32600, "Invalid Request", "4"),
-          error(-32600, "Invalid Request", "null")}},
+         R"({"id":1,"method":"ping"})"s + "\n" + R"({"jsonrpc":"1.0","id":"a","method":"ping"})" +
+             "\n" + R"({"jsonrpc":2,"id":2,"method":"ping"})" + "\n" + R"({"method":"ping"})" +
+             "\n" + R"({"jsonrpc":"2.0","id":3})" + "\n" +
+             R"({"jsonrpc":"2.0","id":4,"method":7})" + "\n" +
+             R"({"jsonrpc":"2.0","method":null})" + "\n",
+         {invalid("1"), invalid("\"a\""), invalid("2"), invalid("null"), invalid("3"), invalid("4"),
+          invalid("null")}},
         {"ids come back unchanged, extra members ignored",
-         ping("0") + ping(R"("req/1 ü")") + ping("null") + ping("-12") +
+         ping(R"("req/1 ü")") + ping("null") +
              ping(R"({"z":1,"a":[true]})", R"(,"params":[1],"extra":true)"),
-         {pong("0"), pong(R"("req\/1 ü")"), pong("null"), pong("-12"),
-          pong(R"({"a":[true],"z":1})")}},
+         {pong(R"("req\/1 ü")"), pong("null"), pong(R"({"a":[true],"z":1})")}},
         {"notifications never get a reply",
          requestLine("ping") + requestLine("notifications/initialized") +
              requestLine("notifications/initialized", 1) +
@@ -94,31 +80,23 @@ TEST(MCPServer, EachInputGetsItsExactReply) {
          {}},
         {"initialize takes a supported version, else the newest",
          initialize(1, {{"protocolVersion", "2024-11-05"}}) +
-             initialize(2, {{"protocolVersion", "2025-06-18"}}) +
+             initialize(2, {{"protocolVersion", newest}}) +
              initialize(3, {{"protocolVersion", "2024-10-07"}}) + requestLine("initialize", 4) +
              initialize(5, "2024-11-05") + initialize(6, {{"protocolVersion", 20241105}}),
-         {handshake("1", "2024-11-05"), handshake("2", "2025-06-18"), handshake("3", "2025-06-18"),
-          handshake("4", "2025-06-18"), handshake("5", "2025-06-18"),
-          handshake("6", "2025-06-18")}},
-        {"unknown methods",
-         requestLine("resources/list", 1) + requestLine("PING", 2),
-         {error(-32601, "Method not found", "1"), error(-32601, "Method not found", "2")}},
+         {handshake("1", "2024-11-05"), handshake("2", newest), handshake("3", newest),
+          handshake("4", newest), handshake("5", newest), handshake("6", newest)}},
+        {"unknown method", requestLine("PING", 1), {error(-32601, "Method not found", "1")}},
         {"tools/call without a name",
-         requestLine("tools/call", 1) + requestLine("tools/call", 2, "get_kestrin_status") +
-             requestLine("tools/call", 3, json{{"name", 3}}),
-         {error(-32602, R"(tools\/call requires params.name)", "1"),
-          error(-32602, R"(tools\/call requires params.name)", "2"),
-          error(-32602, R"(tools\/call requires params.name)", "3")}},
+         requestLine("tools/call", 1) + requestLine("tools/call", 3, json{{"name", 3}}),
+         {error(-32602, missingName, "1"), error(-32602, missingName, "3")}},
         {"unknown tools are named",
-         toolCallLine(1, "GET_KESTRIN_STATUS", {}) + toolCallLine(2, "delete/all", {}),
-         {error(-32602, "Unknown tool: GET_KESTRIN_STATUS", "1"),
-          error(-32602, R"(Unknown tool: delete\/all)", "2")}},
+         toolCallLine(2, "delete/all", {}),
+         {error(-32602, R"(Unknown tool: delete\/all)", "2")}},
         {"carriage return and a last line without line feed",
-         ping("1").substr(0, ping("1").size() - 1) + "\r\n" +
-             ping("2").substr(0, ping("2").size() - 1),
+         unended + "\r\n" + ping("2").substr(0, ping("2").size() - 1),
          {pong("1"), pong("2")}},
-        // One U+FFFD per maximal ill-formed subsequence: a stray byte, a truncated
-        // sequence (one), an overlong form and a surrogate (one per byte).
+        // One U+FFFD per maximal ill-formed subsequence: a stray byte, a truncated sequence (one),
+        // an overlong form and a surrogate (one per byte).
         {"invalid UTF-8 is replaced before parsing",
          ping("\"a\xFF\"") + ping("\"\xE2\x82z\"") + ping("\"\xF0\x9F\x98\"") +
              ping("\"\xC0\xAF\"") + ping("\"\xED\xA0\x80\"") +
@@ -131,20 +109,30 @@ TEST(MCPServer, EachInputGetsItsExactReply) {
          ping(deepID) + ping("[" + deepID + "]"),
          {pong(deepID), parseError}},
     };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
+    for (const auto& [name, input, expected] : cases) {
+        SCOPED_TRACE(name);
         ScratchDirectory scratch;
         InProcessServer server(scratch.path());
-        EXPECT_EQ(outputLines(server.serve(test.input)), test.expected);
+        EXPECT_EQ(outputLines(server.serve(input)), expected);
         EXPECT_EQ(server.status(), 0);
         EXPECT_EQ(server.diagnostics(), "");
     }
 }
 
-TEST(MCPServer, ToolsListGivesBothDefinitionsWordForWord) {
+// Both definitions word for word, and replies in request order to a client that sends its whole
+// opening at once.
+TEST(MCPServer, ToolsListAndRepliesInRequestOrder) {
+    std::string input = requestLine("tools/list", 2);
+    for (int id = 1; id <= 200; ++id) {
+        input += id % 3 == 0 ? toolCallLine(id, "get_kestrin_status", json::object())
+                             : requestLine(id % 2 ? "ping" : "nope", id);
+        input += requestLine("notifications/cancelled");
+    }
     ScratchDirectory scratch;
+    const auto lines = outputLines(InProcessServer(scratch.path()).serve(input));
+    ASSERT_EQ(lines.size(), 201u);
     EXPECT_EQ(
-        InProcessServer(scratch.path()).serve(requestLine("tools/list", 2)),
+        lines[0],
         R"({"id":2,"jsonrpc":"2.0","result":{"tools":[)"
         R"({"description":"Validate and save a detailed human-intervention receipt in Velmora. )"
         R"(Prefer this over writing an inbox file or returning raw JSON.",)"
@@ -155,44 +143,13 @@ TEST(MCPServer, ToolsListGivesBothDefinitionsWordForWord) {
         R"("title":"Submit intervention receipt"},)"
         R"({"description":"Return the local data path and current count of unfinished )"
         R"(intervention tasks.","inputSchema":{"additionalProperties":false,"properties":{},)"
-        R"("type":"object"},"name":"get_kestrin_status","title":"Get Velmora status"}]}})"
-        "\n");
+        R"("type":"object"},"name":"get_kestrin_status","title":"Get Velmora status"}]}})");
+    for (int id = 1; id <= 200; ++id) EXPECT_EQ(json::parse(lines[id])["id"], id);
 }
 
-TEST(MCPServer, RepliesLeaveInRequestOrder) {
-    // A client sends its whole opening at once, without waiting for replies.
-    std::string input = initialize(0, {{"protocolVersion", "2025-06-18"}}) +
-                        requestLine("notifications/initialized") +
-                        requestLine("tools/list", "list");
-    for (int id = 1; id <= 200; ++id) {
-        input += id % 3 == 0 ? toolCallLine(id, "get_kestrin_status", json::object())
-                             : requestLine(id % 2 ? "ping" : "nope", id);
-        input += requestLine("notifications/cancelled");
-    }
-    ScratchDirectory scratch;
-    const auto answers = replies(InProcessServer(scratch.path()).serve(input));
-    ASSERT_EQ(answers.size(), 202u);
-    EXPECT_EQ(answers[1]["id"], "list");
-    for (int id = 0; id <= 200; ++id) EXPECT_EQ(answers[id ? id + 1u : 0u]["id"], id);
-}
-
-// A server over the given streams, on a database of its own.
-struct DirectServer {
-    DirectServer(std::istream& input, std::ostream& output)
-        : store(SQLiteTaskStore::open(scratch / "tasks.sqlite").value()),
-          importer(*store),
-          tools(AppPaths(scratch.path()), *store, importer),
-          server(tools, {"2025-06-18"}, input, output, diagnostics) {}
-    ScratchDirectory scratch;
-    std::unique_ptr<SQLiteTaskStore> store;
-    ReceiptImporter importer;
-    ServerTools tools;
-    std::ostringstream diagnostics;
-    MCPServer server;
-};
-
-TEST(MCPServer, EachReplyIsOneWriteOfOneLine) {
-    // Counts the writes reaching the stream buffer, so a client never sees half a message.
+// Each reply reaches the stream in one write, so a client never sees half a message; one that
+// cannot be encoded goes to standard error only.
+TEST(MCPServer, EachReplyIsOneWriteOfOneLineOrOneLineOfDiagnostics) {
     struct CountingBuffer : std::stringbuf {
         std::vector<std::string> writes;
         std::streamsize xsputn(const char* data, std::streamsize count) override {
@@ -206,22 +163,68 @@ TEST(MCPServer, EachReplyIsOneWriteOfOneLine) {
     } buffer;
     std::ostream output(&buffer);
     std::istringstream input(requestLine("tools/list", 1) + requestLine("ping", 2) + "[]\n");
-    DirectServer(input, output).server.run();
+    ScratchDirectory scratch;
+    auto store = SQLiteTaskStore::open(scratch / "tasks.sqlite").value();
+    ReceiptImporter importer(*store);
+    ServerTools tools(AppPaths(scratch.path()), *store, importer);
+    std::ostringstream diagnostics;
+    MCPServer server(tools, {"2025-06-18"}, input, output, diagnostics);
+    server.run();
+    server.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
     ASSERT_EQ(buffer.writes.size(), 3u);
     for (const auto& write : buffer.writes) EXPECT_EQ(write.find('\n'), write.size() - 1) << write;
-}
-
-TEST(MCPServer, AnUnencodableReplyGoesToStandardErrorOnly) {
-    std::istringstream input;
-    std::ostringstream output;
-    DirectServer direct(input, output);
-    direct.server.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
-    direct.server.writeJSON(json{{"ok", "fine"}});
-    EXPECT_EQ(output.str(), "{\"ok\":\"fine\"}\n");
-    const std::string text = direct.diagnostics.str();
+    const std::string text = diagnostics.str();
     EXPECT_EQ(text.rfind("kestrin-mcp 无法编码响应：JSON 无法写出：", 0), 0u) << text;
     EXPECT_NE(text.find("invalid UTF-8"), std::string::npos) << text;
     EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+}
+
+// "Try again" on a descriptor is neither the end of the input nor a failed reply: half a line, a
+// pause with nothing to read, the rest; then a reply far larger than the pipe, read after a pause.
+TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
+    ScratchDirectory scratch;
+    std::signal(SIGPIPE, SIG_IGN);  // a server that stops early must fail the test, not kill it
+    int toServer[2], fromServer[2];
+    ASSERT_EQ(::pipe(toServer), 0);
+    ASSERT_EQ(::pipe(fromServer), 0);
+    ::fcntl(toServer[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(fromServer[1], F_SETFL, O_NONBLOCK);
+    int status = -1;
+    std::ostringstream diagnostics;
+    std::thread server([&] {
+        FileDescriptorStreamBuffer inputBuffer(toServer[0]), outputBuffer(fromServer[1]);
+        std::istream input(&inputBuffer);
+        std::ostream output(&outputBuffer);
+        status = KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output,
+                                      diagnostics);
+        ::close(fromServer[1]);
+        ::close(toServer[0]);
+    });
+    const std::string first = requestLine("ping", 1), bigID(1 << 20, 'i');
+    const std::string second = requestLine("ping", bigID);
+    ASSERT_EQ(::write(toServer[1], first.data(), 10), 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string rest = first.substr(10) + second;
+    std::thread writer([&] {
+        for (std::size_t sent = 0; sent < rest.size();) {
+            const ssize_t count = ::write(toServer[1], rest.data() + sent, rest.size() - sent);
+            if (count <= 0) break;
+            sent += static_cast<std::size_t>(count);
+        }
+        ::close(toServer[1]);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string output;
+    char chunk[65536];
+    for (ssize_t count; (count = ::read(fromServer[0], chunk, sizeof chunk)) > 0;)
+        output.append(chunk, static_cast<std::size_t>(count));
+    writer.join();
+    server.join();
+    ::close(fromServer[0]);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(diagnostics.str(), "");
+    EXPECT_EQ(outputLines(output),
+              (std::vector<std::string>{pong("1"), pong("\"" + bigID + "\"")}));
 }
 
 }  // namespace

@@ -1,32 +1,129 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/intake/AppPaths.h"
+#include "mcp/KestrinMCPMain.h"
+#include "support/ChildProcess.h"
+
+extern char** environ;
+
 namespace kestrin::testing {
 
-// A receipt that passes every check, with `itemCount` items of one run_command step each (none
-// makes it a no-action receipt). The project path holds slashes, so its written form shows the
-// escaping.
-nlohmann::json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount);
+using nlohmann::json;
 
-// Marks a left-out id or params member.
-inline const nlohmann::json absent(nlohmann::json::value_t::discarded);
+// A receipt that passes every check, with `itemCount` items "item-<n>" of one run_command step each
+// (none makes it a no-action receipt). Its project path holds slashes, to show their escaping.
+inline json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount) {
+    json receipt =
+        json::parse(R"({"schema_version": "1.0", "created_at": "2026-07-27T08:30:00.000Z",
+        "updated_at": "2026-07-27T08:45:00.000Z",
+        "source": {"agent": "codex", "task_title": "Prepare the release"},
+        "project": {"name": "velmora", "path": "/Users/dev/velmora"},
+        "summary": "The release waits for a person's approval.", "items": []})");
+    const json item = json::parse(R"({"reason": "Only a person may approve production changes.",
+        "expected_outcome": "The deployment is approved.", "category": "terminal",
+        "priority": "high", "estimated_minutes": 5, "prerequisites": [],
+        "steps": [{"id": "step-1", "order": 1, "title": "Run the check", "kind": "run_command",
+            "instruction": "Run the release check in the project.", "requires_password": false,
+            "working_directory": "/Users/dev/velmora", "command": "make release-check",
+            "success_signal": "It prints OK.", "failure_action": "Send the output to the agent."}],
+        "verification": {"instruction": "Open the release page.",
+            "success_evidence": "It shows approved."}})");
+    for (int index = 1; index <= itemCount; ++index) {
+        receipt["items"].push_back(item);
+        receipt["items"].back()["id"] = "item-" + std::to_string(index);
+        receipt["items"].back()["title"] = "Approve the deployment " + std::to_string(index);
+    }
+    receipt["receipt_id"] = receiptID;
+    receipt["version"] = version;
+    receipt["state"] = itemCount > 0 ? "waiting_for_user" : "completed";
+    receipt["requires_user_action"] = itemCount > 0;
+    return receipt;
+}
 
-// One request line (with line feed); an absent id makes it a notification.
-std::string requestLine(const std::string& method, const nlohmann::json& id = absent,
-                        const nlohmann::json& params = absent);
+// Marks a left-out id or params member; an absent id makes a notification.
+inline const json absent(json::value_t::discarded);
 
-// A tools/call request line for `tool` with `arguments`.
-std::string toolCallLine(const nlohmann::json& id, const std::string& tool,
-                         const nlohmann::json& arguments);
+// One request line, with its line feed.
+inline std::string requestLine(const std::string& method, const json& id = absent,
+                               const json& params = absent) {
+    json message = {{"jsonrpc", "2.0"}, {"method", method}};
+    if (!id.is_discarded()) message["id"] = id;
+    if (!params.is_discarded()) message["params"] = params;
+    return message.dump() + "\n";
+}
 
-// The lines of `output`; fails the test when the text does not end with a line feed.
-std::vector<std::string> outputLines(const std::string& output);
+inline std::string toolCallLine(const json& id, const std::string& tool, const json& arguments) {
+    return requestLine("tools/call", id, json{{"name", tool}, {"arguments", arguments}});
+}
 
-// Each output line parsed as JSON.
-std::vector<nlohmann::json> replies(const std::string& output);
+inline std::string submission(const json& id, const json& receipt) {
+    return toolCallLine(id, "submit_intervention_receipt", {{"receipt", receipt}});
+}
+
+inline const std::string parseError =
+    R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
+
+// The lines of `output`; fails the test when it does not end with a line feed.
+inline std::vector<std::string> outputLines(const std::string& output) {
+    std::vector<std::string> lines;
+    if (!output.empty() && output.back() != '\n') ADD_FAILURE() << "no final line feed";
+    std::istringstream stream(output);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+inline std::vector<json> replies(const std::string& output) {
+    std::vector<json> parsed;
+    for (const auto& line : outputLines(output)) parsed.push_back(json::parse(line));
+    return parsed;
+}
+
+// The whole program (start-up and read loop) in this process over string streams.
+class InProcessServer {
+public:
+    explicit InProcessServer(AppPaths::Environment environment)
+        : environment_(std::move(environment)) {}
+    explicit InProcessServer(const std::filesystem::path& home)
+        : InProcessServer(AppPaths::Environment{{"KESTRIN_HOME", home.string()}}) {}
+
+    // Serves `input` to its end; what went to standard output.
+    std::string serve(const std::string& input) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        status_ = KestrinMCPMain::main(environment_, in, out, err);
+        diagnostics_ = err.str();
+        return out.str();
+    }
+    const std::string& diagnostics() const { return diagnostics_; }
+    int status() const { return status_; }
+
+private:
+    AppPaths::Environment environment_;
+    std::string diagnostics_;
+    int status_ = -1;
+};
+
+// This process's environment with KESTRIN_HOME set to `home`.
+inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
+    std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
+    for (char** entry = environ; *entry; ++entry)
+        if (!std::string_view(*entry).starts_with("KESTRIN_HOME="))
+            environment.emplace_back(*entry);
+    return environment;
+}
+
+// The real kestrin-mcp with this process's environment but KESTRIN_HOME=`home`.
+struct ServerProcess : ChildProcess {
+    explicit ServerProcess(const std::filesystem::path& home, int standardInput = -1)
+        : ChildProcess(KESTRIN_MCP_PATH, {}, environmentWithHome(home), standardInput) {}
+};
 
 }  // namespace kestrin::testing

@@ -1,203 +1,277 @@
-// The two tools end to end in-process: submissions through the importer into
-// a real database, the status report, and the argument and refusal paths. The
-// importer's own texts are checked with the core; here the envelope, isError
-// and what reached the database.
+// The tools end to end in-process (the importer's own texts are the core's; here the envelope,
+// isError and what reached the database), and the result tool's loop with the real velmora-cli.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
-#include "InProcessServer.h"
+#include <cstdlib>
+
 #include "MCPTestSupport.h"
-#include "mcp/MCPInputError.h"
+#include "core/handback/ResumeSecretError.h"
 #include "mcp/WireJSON.h"
-#include "support/SQLiteRows.h"
+#include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
 
-using nlohmann::json;
-using Rows = std::vector<std::string>;
+constexpr const char* resultTool = "get_intervention_result";
+constexpr const char* submitTool = "submit_intervention_receipt";
 
-// The tool result of one call, checked to hold exactly content, structuredContent and isError,
-// the text content being the payload written by the channel's rules.
-json call(InProcessServer& server, const std::string& tool, const json& arguments) {
-    const auto answers = replies(server.serve(toolCallLine(1, tool, arguments)));
-    EXPECT_EQ(server.diagnostics(), "");
-    if (answers.size() != 1) {
-        ADD_FAILURE() << "expected one reply";
-        return json::object();
+// The server in-process on `home`, a fresh one per request as each agent session starts one.
+class ToolsTest : public ::testing::Test {
+protected:
+    json serve(const std::string& input, bool offered = true) {
+        AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
+        if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
+        InProcessServer server(environment);
+        const auto answers = replies(server.serve(input));
+        EXPECT_EQ(server.diagnostics(), "");
+        return answers.empty() ? json::object() : answers.back();
     }
-    const json& result = answers[0]["result"];
-    EXPECT_EQ(result.size(), 3u) << result;
-    EXPECT_EQ(result["content"],
-              json::array({{{"type", "text"},
-                            {"text", *WireJSON::serialize(result["structuredContent"])}}}));
-    return result;
-}
+    // A tool result: exactly content, structuredContent and isError, the text content being the
+    // payload written by the channel's rules.
+    json call(const std::string& tool, const json& arguments) {
+        const json result = serve(toolCallLine(1, tool, arguments))["result"];
+        EXPECT_EQ(result.size(), 3u) << result;
+        EXPECT_EQ(result["content"],
+                  json::array({{{"type", "text"},
+                                {"text", *WireJSON::serialize(result["structuredContent"])}}}));
+        return result;
+    }
+    json submit(const json& receipt) { return call(submitTool, {{"receipt", receipt}}); }
+    void submitted(const std::string& receiptID, int itemCount) {
+        ASSERT_EQ(submit(validReceipt(receiptID, 1, itemCount))["isError"], false);
+    }
+    Rows rows(const std::string& sql) { return sqliteRows(home / "tasks.sqlite", sql); }
+    // The real velmora-cli on `home`: its standard output, or "<failed>".
+    std::string cli(const std::vector<std::string>& arguments) {
+        ChildProcess child(VELMORA_CLI_PATH, arguments, environmentWithHome(home));
+        std::string output = child.finish();
+        return child.wait() == 0 ? output : "<failed>";
+    }
 
-json submit(InProcessServer& server, const json& receipt) {
-    return call(server, "submit_intervention_receipt", {{"receipt", receipt}});
-}
+    ScratchDirectory scratch;
+    std::filesystem::path home = scratch / "home";
+};
 
-json withSummary(json receipt, const std::string& summary) {
-    receipt["summary"] = summary;
-    return receipt;
-}
-
-TEST(ServerTools, SubmissionsAreAnsweredAndStoredInOrder) {
+TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
     const json first = validReceipt("rc-release-1", 1, 3);
-    json reordered = first;  // pretty-printed text with "version" moved to the front
+    json reordered = first;
     reordered.erase("version");
     json critical = validReceipt("rc-warn-1", 1, 2);
     critical["items"][1]["priority"] = "critical";
-    struct Case {
-        const char* name;
-        json receipt;
-        const char* result;  // nullptr: refused
-        const char* tasks;   // stored tasks afterwards
-    };
-    const Case cases[] = {
+    json secret = validReceipt("rc-new-1", 1, 1);
+    secret["summary"] = "Bearer abcd/efgh/ijkl/mnop/qrst";
+    // "result" or, for a refusal, nullptr; the stored task count afterwards.
+    const std::tuple<const char*, json, const char*, const char*> cases[] = {
         {"new receipt", first, "inserted", "3"},
-        {"same receipt, other layout, as text",
+        {"same receipt as pretty-printed text, version moved to the front",
          "{ \"version\" : 1,\n" + reordered.dump(4).substr(1), "duplicate", "3"},
         {"newer version", validReceipt("rc-release-1", 2, 2), "updated", "2"},
         {"older version", first, "stale", "2"},
         {"no items", validReceipt("rc-done-1", 1, 0), "no_action", "2"},
-        {"version zero", validReceipt("rc-new-1", 0, 1), nullptr, "2"},
         // The server writes "/" as "\/"; a token with slashes must still be found.
-        {"secret", withSummary(validReceipt("rc-new-1", 1, 1), "Bearer abcd/efgh/ijkl/mnop/qrst"),
-         nullptr, "2"},
-        {"changed content, same version", withSummary(validReceipt("rc-release-1", 2, 2), "Other."),
-         nullptr, "2"},
+        {"secret", secret, nullptr, "2"},
         {"an array passes conversion and is refused by the importer", json::array(), nullptr, "2"},
-        {"an array as text", "[]", nullptr, "2"},
         {"warnings travel with a success", critical, "inserted", "4"},
     };
-    ScratchDirectory scratch;
-    InProcessServer server(scratch / "home");
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
-        const json result = submit(server, test.receipt);
+    for (const auto& [name, receipt, outcome, tasks] : cases) {
+        SCOPED_TRACE(name);
+        const json result = submit(receipt);
         const json& payload = result["structuredContent"];
-        EXPECT_EQ(result["isError"], test.result == nullptr) << result;
-        if (test.result) {
-            EXPECT_EQ(payload["result"], test.result);
+        EXPECT_EQ(result["isError"], outcome == nullptr) << result;
+        if (outcome) {
+            EXPECT_EQ(payload["result"], outcome);
             EXPECT_FALSE(payload.value("message", "").empty());
         } else {
             EXPECT_EQ(payload.size(), 1u);
             EXPECT_FALSE(payload.value("error", "").empty()) << payload;
         }
-        EXPECT_EQ(sqliteRows(server.paths().database(), "SELECT COUNT(*) FROM tasks"),
-                  Rows{test.tasks});
+        EXPECT_EQ(rows("SELECT COUNT(*) FROM tasks"), Rows{tasks});
     }
     // The last answer in full; the stored text is the canonical form, slashes escaped.
-    json last = submit(server, validReceipt("rc-later-1", 3, 1))["structuredContent"];
+    json last = submit(validReceipt("rc-later-1", 3, 1))["structuredContent"];
     last.erase("message");
-    EXPECT_EQ(last, (json{{"data_path", (scratch / "home").string()},
-                          {"database_path", (scratch / "home" / "tasks.sqlite").string()},
+    EXPECT_EQ(last, (json{{"data_path", home.string()},
+                          {"database_path", (home / "tasks.sqlite").string()},
                           {"project", "velmora"},
                           {"receipt_id", "rc-later-1"},
                           {"result", "inserted"},
                           {"task_count", 1},
                           {"version", 3},
                           {"warnings", json::array()}}));
-    EXPECT_EQ(sqliteRows(server.paths().database(),
-                         "SELECT COUNT(*) FROM receipts WHERE raw_json LIKE "
-                         "'{\"created_at\"%\"path\":\"\\/Users\\/dev\\/velmora\"%'"),
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts WHERE raw_json LIKE "
+                   "'{\"created_at\"%\"path\":\"\\/Users\\/dev\\/velmora\"%'"),
               Rows{"4"});
 }
 
-TEST(ServerTools, BadReceiptArgumentsAreToolErrorsWithTheirOwnText) {
-    using Kind = MCPInputError::Kind;
-    EXPECT_EQ(MCPInputError{Kind::missingReceipt}.description(), "缺少 receipt 参数。");
-    EXPECT_EQ(MCPInputError{Kind::invalidReceipt}.description(),
-              "receipt 必须是 JSON 对象或完整 JSON 字符串。");
-    const std::pair<json, Kind> cases[] = {
-        {json::object(), Kind::missingReceipt},
-        {{{"Receipt", validReceipt("rc-x-1", 1, 1)}}, Kind::missingReceipt},
-        {"receipt", Kind::missingReceipt},  // arguments that are not an object
-        {{{"receipt", "not json"}}, Kind::invalidReceipt},
-        {{{"receipt", 42}}, Kind::invalidReceipt},
-        {{{"receipt", nullptr}}, Kind::invalidReceipt},
-        {{{"receipt", true}}, Kind::invalidReceipt},
-        {{{"receipt", "42"}}, Kind::invalidReceipt},
-        {{{"receipt", "\"text\""}}, Kind::invalidReceipt},
-        {{{"receipt", "{\"a\":1} {"}}, Kind::invalidReceipt},
+TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
+    submitted("rc-known", 1);
+    const std::string badReceipt = "receipt 必须是 JSON 对象或完整 JSON 字符串。",
+                      badID = "receipt_id 必须是非空字符串。",
+                      badWait = "wait_seconds 必须是 0 到 50 之间的整数。";
+    const auto waiting = [](const json& seconds) {
+        return json{{"receipt_id", "rc-known"}, {"wait_seconds", seconds}};
     };
-    ScratchDirectory scratch;
-    InProcessServer server(scratch.path());
-    for (const auto& [arguments, kind] : cases) {
+    const std::tuple<const char*, json, std::string> cases[] = {
+        {submitTool, json::object(), "缺少 receipt 参数。"},
+        {submitTool, "receipt", "缺少 receipt 参数。"},  // arguments that are not an object
+        {submitTool, {{"receipt", "not json"}}, badReceipt},
+        {submitTool, {{"receipt", "{\"a\":1} {"}}, badReceipt},
+        {submitTool, {{"receipt", 42}}, badReceipt},
+        {submitTool, {{"receipt", "42"}}, badReceipt},
+        {resultTool, json::object(), "缺少 receipt_id 参数。"},
+        {resultTool, {{"receipt_id", 7}}, badID},
+        {resultTool, {{"receipt_id", ""}}, badID},
+        {resultTool, {{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
+        {resultTool, waiting(-1), badWait},
+        {resultTool, waiting(51), badWait},
+        {resultTool, waiting(1.5), badWait},
+        {resultTool, waiting("3"), badWait},
+        {resultTool, waiting(18446744073709551615ull), badWait},
+    };
+    for (const auto& [tool, arguments, error] : cases) {
         SCOPED_TRACE(arguments.dump());
-        const json result = call(server, "submit_intervention_receipt", arguments);
+        const json result = call(tool, arguments);
         EXPECT_EQ(result["isError"], true);
-        EXPECT_EQ(result["structuredContent"],
-                  (json{{"error", MCPInputError{kind}.description()}}));
+        EXPECT_EQ(result["structuredContent"], (json{{"error", error}}));
     }
-    EXPECT_EQ(sqliteRows(server.paths().database(), "SELECT COUNT(*) FROM receipts"), Rows{"0"});
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts"), Rows{"1"});
     // One reply byte for byte: the text content is the payload, escaped once more.
-    const std::string missing = MCPInputError{Kind::missingReceipt}.description();
-    EXPECT_EQ(server.serve(requestLine("tools/call", 5, {{"name", "submit_intervention_receipt"}})),
-              R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\")" + missing +
-                  R"(\"}","type":"text"}],"isError":true,"structuredContent":{"error":")" +
-                  missing + "\"}}}\n");
+    EXPECT_EQ(InProcessServer(home).serve(requestLine("tools/call", 5, {{"name", submitTool}})),
+              R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
+              R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
+              R"(receipt 参数。"}}})"
+              "\n");
 }
 
-TEST(ServerTools, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
-    ScratchDirectory scratch;
-    InProcessServer server(scratch / "home");
-    ASSERT_EQ(submit(server, validReceipt("rc-release-1", 1, 3))["isError"], false);
-    ASSERT_EQ(submit(server, validReceipt("rc-done-1", 1, 0))["isError"], false);
-    const auto database = server.paths().database();
-    sqliteExecute(database,
+TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
+    submitted("rc-release-1", 3);
+    submitted("rc-done-1", 0);
+    sqliteExecute(home / "tasks.sqlite",
                   "UPDATE tasks SET status = 'completed' WHERE task_key = 'rc-release-1::item-2';"
                   "UPDATE tasks SET status = 'cancelled' WHERE task_key = 'rc-release-1::item-3';");
-    const json result = call(server, "get_kestrin_status", {{"ignored", true}});
+    const json result = call("get_kestrin_status", {{"ignored", true}});
     EXPECT_EQ(result["isError"], false);
-    EXPECT_EQ(result["structuredContent"], (json{{"archive_schema_version", "1.0.0"},
-                                                 {"data_path", (scratch / "home").string()},
-                                                 {"database_path", database.string()},
-                                                 {"database_schema_version", 1},
-                                                 {"unfinished_task_count", 1}}));
-
-    sqliteExecute(database, "DROP TABLE step_progress; DROP TABLE tasks;");
-    const json failed = call(server, "get_kestrin_status", json::object());
+    EXPECT_EQ(result["structuredContent"],
+              (json{{"archive_schema_version", "1.0.0"},
+                    {"data_path", home.string()},
+                    {"database_path", (home / "tasks.sqlite").string()},
+                    {"database_schema_version", 1},
+                    {"unfinished_task_count", 1}}));
+    sqliteExecute(home / "tasks.sqlite", "DROP TABLE step_progress; DROP TABLE tasks;");
+    const json failed = call("get_kestrin_status", json::object());
     EXPECT_EQ(failed["isError"], true);
     EXPECT_EQ(failed["structuredContent"].size(), 1u);
     EXPECT_NE(failed["structuredContent"].value("error", "").find("no such table: tasks"),
               std::string::npos);
 }
 
-TEST(ServerTools, TheDataPathIsReportedTrimmedEscapedAndAsUTF8) {
-    ScratchDirectory scratch;
-    const AppPaths::Environment unset{{"KESTRIN_HOME", ""}, {"HOME", scratch.path().string()}};
-    const auto standard = AppPaths::userDataLocation(unset) / "VelmoraKestrin";
-    ASSERT_EQ(standard.string().rfind(scratch.path().string(), 0), 0u) << standard;
-    struct Case {
-        const char* name;
-        AppPaths::Environment environment;
-        std::filesystem::path expected;
-    };
-    const Case cases[] = {
-        {"trailing slash", {{"KESTRIN_HOME", (scratch / "home").string() + "/"}}, scratch / "home"},
-        {"empty KESTRIN_HOME counts as unset", unset, standard},
-        {"not UTF-8",
-         {{"KESTRIN_HOME", (scratch / "h\xFFme").string()}},
-         scratch / "h\xEF\xBF\xBDme"},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
-        InProcessServer server(test.environment);
-        const std::string output =
-            server.serve(toolCallLine(1, "get_kestrin_status", json::object()));
-        EXPECT_EQ(server.status(), 0);
-        EXPECT_EQ(server.diagnostics(), "");
-        EXPECT_EQ(replies(output).at(0)["result"]["structuredContent"]["data_path"],
-                  test.expected.string());
-        std::string escaped;
-        for (const char c : test.expected.string()) escaped += c == '/' ? "\\/" : std::string(1, c);
-        EXPECT_NE(output.find("\"data_path\":\"" + escaped + "\""), std::string::npos) << output;
+// Trimming and defaults are the core's; the server writes the path as UTF-8 with "/" escaped.
+TEST_F(ToolsTest, TheDataPathIsReportedEscapedAndAsUTF8) {
+    home = scratch / "h\xFFme";
+    InProcessServer server(home);
+    const std::string output = server.serve(toolCallLine(1, "get_kestrin_status", json::object()));
+    std::string escaped;
+    for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
+        escaped += c == '/' ? "\\/" : std::string(1, c);
+    EXPECT_NE(output.find("\"data_path\":\"" + escaped + "\""), std::string::npos) << output;
+}
+
+TEST_F(ToolsTest, TheResultToolIsOfferedOnlyWhenAskedForAndTheOtherToolsStayAsTheyAre) {
+    const json without = serve(requestLine("tools/list", 1), false)["result"]["tools"];
+    const json with = serve(requestLine("tools/list", 1))["result"]["tools"];
+    ASSERT_EQ(with.size(), 3u);
+    EXPECT_EQ(json({with[0], with[1]}), without);
+    EXPECT_EQ(with[2]["name"], resultTool);
+    for (const bool offered : {false, true}) {
+        const std::string instructions =
+            serve(requestLine("initialize", 1), offered)["result"]["instructions"];
+        EXPECT_EQ(instructions.find(resultTool) != std::string::npos, offered);
     }
-    EXPECT_TRUE(std::filesystem::exists(standard / "tasks.sqlite"));
+    // Not offered, not callable.
+    EXPECT_EQ(serve(toolCallLine(1, resultTool, {{"receipt_id", "x"}}), false)["error"]["code"],
+              -32602);
+}
+
+// The note and the message stay with the human until the hand-back; then the message is exactly
+// what velmora-cli resume printed. A message with a secret reaches the agent only as the reason it
+// is held back, even after the human chose to print it anyway.
+TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
+    submitted("rc-loop", 3);
+    ASSERT_EQ(cli({"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
+    ASSERT_EQ(cli({"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
+    const json before = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(before["all_handed_back"], false);
+    EXPECT_EQ(before["version"], 1);
+    EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
+                                        {"item_id", "item-1"},
+                                        {"title", "Approve the deployment 1"},
+                                        {"status", "in_progress"},
+                                        {"steps_done", 1},
+                                        {"steps_total", 1},
+                                        {"completed_step_ids", {"step-1"}},
+                                        {"handed_back", false}}));
+    EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
+
+    const std::string message = cli({"resume", "rc-loop::item-1"});
+    ASSERT_NE(message.find("本人记录：秘密之前的草稿"), std::string::npos);
+    ASSERT_EQ(cli({"cancel", "rc-loop::item-2"}), "已取消并关闭事项：Approve the deployment 2\n");
+    const std::string token = "ghp_" + std::string(36, 'a');
+    ASSERT_EQ(cli({"resume", "rc-loop::item-3", "--force", "--notes", token}), "<failed>");
+    EXPECT_EQ(call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"],
+              false);
+    ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret"}), "<failed>");
+    const json after = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(after["all_handed_back"], true);
+    EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
+    EXPECT_TRUE(after["tasks"][1].contains("resume_message"));
+    const json& secret = after["tasks"][2];
+    EXPECT_EQ(secret["handed_back"], true);
+    EXPECT_FALSE(secret.contains("resume_message"));
+    EXPECT_EQ(secret["resume_message_held_back"], ResumeSecretError{}.heldBackDescription());
+    EXPECT_EQ(after.dump().find(token), std::string::npos);
+}
+
+// The whole loop with the real binaries: an agent waits, the human hands the task back with
+// velmora-cli meanwhile, the agent's call returns with it.
+TEST_F(ToolsTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
+    ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
+    ServerProcess server(home);
+    ::unsetenv("KESTRIN_RESULT_TOOL");
+    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(server.send(submission(1, validReceipt("rc-wait", 1, 1))));
+    ASSERT_TRUE(server.readLine());
+    ASSERT_TRUE(server.send(
+        toolCallLine(2, resultTool, {{"receipt_id", "rc-wait"}, {"wait_seconds", 50}})));
+    ASSERT_EQ(cli({"step", "rc-wait::item-1", "step-1"}), "第 1 步，已完成\n");
+    const std::string message = cli({"resume", "rc-wait::item-1", "--notes", "已在生产环境确认"});
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const json payload = json::parse(*line)["result"]["structuredContent"];
+    EXPECT_EQ(payload["all_handed_back"], true);
+    EXPECT_EQ(payload["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_NE(message.find("本人记录：已在生产环境确认"), std::string::npos);
+    server.closeInput();
+    EXPECT_EQ(server.wait(), 0);
+}
+
+// Another writer holding the write lock for the whole wait does not keep the call from ending: it
+// answers with what it can read.
+TEST_F(ToolsTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
+    submitted("rc-locked", 1);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; UPDATE tasks SET status = 'completed';",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const json reply = call(resultTool, {{"receipt_id", "rc-locked"}, {"wait_seconds", 1}});
+    sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_EQ(reply["isError"], false);
+    EXPECT_EQ(reply["structuredContent"]["tasks"][0]["status"], "pending");
 }
 
 }  // namespace

@@ -2,20 +2,18 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 #include <utility>
-#include <vector>
 
 namespace kestrin::testing {
 
@@ -26,9 +24,9 @@ void closeDescriptor(int& descriptor) {
     descriptor = -1;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& entries) {
+std::vector<char*> pointers(const std::vector<std::string>& entries) {
     std::vector<char*> result;
-    for (auto& entry : entries) result.push_back(entry.data());
+    for (const auto& entry : entries) result.push_back(const_cast<char*>(entry.c_str()));
     result.push_back(nullptr);
     return result;
 }
@@ -36,48 +34,55 @@ std::vector<char*> pointers(std::vector<std::string>& entries) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::vector<std::string>& environment, int standardInput) {
-    // Writing to a child that has ended must fail here, not kill the test.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    int inputPipe[2] = {-1, -1};
-    int outputPipe[2];
-    int errorPipe[2];
-    if ((standardInput < 0 && ::pipe2(inputPipe, O_CLOEXEC) != 0) ||
-        ::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(errorPipe, O_CLOEXEC) != 0) {
-        return;
-    }
-
+                           const std::vector<std::string>& environment, int standardInput,
+                           int terminalColumns) {
+    std::signal(SIGPIPE, SIG_IGN);  // writing to a child that has gone must fail, not kill us
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, standardInput < 0 ? inputPipe[0] : standardInput, 0);
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], 2);
-
-    // The child must cope with SIGPIPE itself: give it the default disposition
-    // rather than this process's "ignore".
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
+    int inputPipe[2] = {-1, -1}, outputPipe[2] = {-1, -1}, errorPipe[2] = {-1, -1};
+    if (terminalColumns > 0) {
+        // Opened by the leader of a new session, the terminal becomes its controlling one.
+        output_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        winsize size{50, static_cast<unsigned short>(terminalColumns), 0, 0};
+        termios modes{};
+        if (output_ < 0 || ::grantpt(output_) != 0 || ::unlockpt(output_) != 0 ||
+            ::ioctl(output_, TIOCSWINSZ, &size) != 0 || ::tcgetattr(output_, &modes) != 0)
+            return;
+        // No echo: typed input would land anywhere in the output, depending on timing.
+        modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(output_, TCSANOW, &modes);
+        posix_spawn_file_actions_addopen(&actions, 0, ::ptsname(output_), O_RDWR, 0);
+        posix_spawn_file_actions_adddup2(&actions, 0, 1);
+        posix_spawn_file_actions_adddup2(&actions, 0, 2);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+        input_ = ::fcntl(output_, F_DUPFD_CLOEXEC, 0);
+    } else {
+        if ((standardInput < 0 && ::pipe2(inputPipe, O_CLOEXEC) != 0) ||
+            ::pipe2(outputPipe, O_CLOEXEC) != 0 || ::pipe2(errorPipe, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_adddup2(&actions, standardInput < 0 ? inputPipe[0] : standardInput,
+                                         0);
+        posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, errorPipe[1], 2);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    }
     std::vector<std::string> argumentTexts{program};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environmentTexts = environment;
-    auto argv = pointers(argumentTexts);
-    auto envp = pointers(environmentTexts);
-    if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0) {
+    if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, pointers(argumentTexts).data(),
+                    pointers(environment).data()) != 0)
         pid_ = -1;
-    }
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-
-    if (standardInput < 0) ::close(inputPipe[0]);
-    ::close(outputPipe[1]);
-    ::close(errorPipe[1]);
+    if (terminalColumns > 0) return;
+    closeDescriptor(inputPipe[0]);
+    closeDescriptor(outputPipe[1]);
+    closeDescriptor(errorPipe[1]);
     input_ = inputPipe[1];
     output_ = outputPipe[0];
     error_ = errorPipe[0];
@@ -94,8 +99,8 @@ ChildProcess::~ChildProcess() {
     closeDescriptor(error_);
 }
 
-// Waits up to `timeoutMilliseconds` for its output, appending what comes to
-// `pending_`; false once the output has ended.
+// Waits up to `timeoutMilliseconds` for output, appending it to `pending_`; false once it ended
+// (a terminal's reads fail once the child has closed it).
 bool ChildProcess::pump(int timeoutMilliseconds) {
     if (output_ < 0) return false;
     pollfd descriptor{output_, POLLIN, 0};
@@ -118,7 +123,6 @@ bool ChildProcess::send(std::string_view bytes) {
             continue;
         }
         if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-        // Its input is full: drain its output while it works.
         pollfd descriptors[2] = {{input_, POLLOUT, 0}, {output_, POLLIN, 0}};
         ::poll(descriptors, output_ >= 0 ? 2 : 1, 1000);
         if (output_ >= 0 && descriptors[1].revents != 0) pump(0);
@@ -129,7 +133,6 @@ bool ChildProcess::send(std::string_view bytes) {
 void ChildProcess::closeInput() {
     closeDescriptor(input_);
 }
-
 void ChildProcess::closeOutput() {
     closeDescriptor(output_);
 }
@@ -137,8 +140,7 @@ void ChildProcess::closeOutput() {
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (true) {
-        const auto end = pending_.find('\n');
-        if (end != std::string::npos) {
+        if (const auto end = pending_.find('\n'); end != std::string::npos) {
             std::string line = pending_.substr(0, end);
             pending_.erase(0, end + 1);
             return line;
@@ -163,12 +165,7 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         int status = 0;
-        rusage usage{};
-        const pid_t ended = ::wait4(pid_, &status, WNOHANG, &usage);
-        if (ended == pid_) {
-            const auto seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec;
-            const auto micros = usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
-            finalCPUTime_ = std::chrono::seconds(seconds) + std::chrono::microseconds(micros);
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return status_;
         }
@@ -181,38 +178,17 @@ std::string ChildProcess::standardError() {
     std::string text;
     char buffer[4096];
     ssize_t count;
-    while (error_ >= 0 && (count = ::read(error_, buffer, sizeof buffer)) > 0) {
+    while (error_ >= 0 && (count = ::read(error_, buffer, sizeof buffer)) > 0)
         text.append(buffer, static_cast<std::size_t>(count));
-    }
     return text;
-}
-
-std::chrono::microseconds ChildProcess::cpuTime() const {
-    if (status_) return finalCPUTime_;
-    // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised name.
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index >= 14) ticks += std::stol(field);
-    }
-    return std::chrono::microseconds(ticks * 1000000 / ::sysconf(_SC_CLK_TCK));
 }
 
 long ChildProcess::residentKiB() const {
     std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(4096, '\n');
-    }
-    return -1;
+    long kib = -1;
+    for (std::string key; status >> key; status.ignore(4096, '\n'))
+        if (key == "VmRSS:" && status >> kib) break;
+    return kib;
 }
 
 }  // namespace kestrin::testing

@@ -10,17 +10,18 @@
 
 namespace kestrin::testing {
 
-// A program run as a child with exactly `environment` ("NAME=value" entries), pipes on its
-// standard streams (or `standardInput` as its input) and SIGPIPE at its default. Its output is
-// drained while input is sent, so neither side can block the other. The destructor kills a child
-// that is still running.
+// A program run as a child with exactly `environment` ("NAME=value"), SIGPIPE at its default, and
+// pipes on its standard streams (or `standardInput` as its input), or, given `terminalColumns`, a
+// new session whose standard streams are one pseudo-terminal of that width. Its output is drained
+// while input is sent, so neither side blocks the other; the destructor kills it if still running.
 class ChildProcess {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds defaultTimeout{60};
 
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& environment, int standardInput = -1);
+                 const std::vector<std::string>& environment, int standardInput = -1,
+                 int terminalColumns = 0);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
@@ -31,27 +32,15 @@ public:
     // Writes all of `bytes` to its input; false when it can take no more (it has gone).
     bool send(std::string_view bytes);
     void closeInput();
-    // Closes the reading end of its output, as a client that has gone.
-    void closeOutput();
-
-    // The next output line (without its line feed), or nothing when the output ends or
-    // `timeout` passes first.
+    void closeOutput();  // as a client that has gone
+    // The next output line without its line feed; nothing at its end or after `timeout`.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout = defaultTimeout);
-
     // Closes its input, collects its output to the end and waits for it; the remaining output.
     std::string finish();
-
-    // Its exit status, or 128 + the signal that ended it, or nothing when `timeout` passes first.
+    // Its exit status, or 128 + the signal that ended it; nothing when `timeout` passes first.
     std::optional<int> wait(std::chrono::milliseconds timeout = defaultTimeout);
-
-    // Everything it wrote to standard error (after wait()).
-    std::string standardError();
-
-    // Its resident memory in KiB, from /proc.
+    std::string standardError();  // all of it, after wait()
     long residentKiB() const;
-
-    // The processor time (user and system) it has used so far, or in all once it has ended.
-    std::chrono::microseconds cpuTime() const;
 
 private:
     bool pump(int timeoutMilliseconds);
@@ -62,7 +51,6 @@ private:
     int error_ = -1;
     std::string pending_;
     std::optional<int> status_;
-    std::chrono::microseconds finalCPUTime_{0};
 };
 
 }  // namespace kestrin::testing

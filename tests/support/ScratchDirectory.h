@@ -9,9 +9,7 @@
 
 namespace kestrin::testing {
 
-// A fresh directory for one test under the system's temporary location, removed
-// afterwards unless the test failed (then kept for inspection and its path
-// printed).
+// A fresh directory for one test, removed afterwards unless the test failed (then kept and named).
 class ScratchDirectory {
 public:
     ScratchDirectory() {
@@ -30,7 +28,7 @@ public:
             std::cerr << "kept test directory " << path_ << "\n";
             return;
         }
-        std::error_code ignored;
+        std::error_code ignored;  // a test may have taken away its own permissions
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(path_, ignored);

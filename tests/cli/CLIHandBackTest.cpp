@@ -1,0 +1,232 @@
+// Working a task through the real binary: what each command writes, prints and refuses (the core's
+// texts after the command's own title are the core's to check), notes, risk flags and connect.
+
+#include "CLIFixture.h"
+#include "core/checks/CommandRisk.h"
+#include "core/handback/ResumeMessageGuard.h"
+#include "core/intake/AgentResultTool.h"
+#include "core/receipt/Timestamp.h"
+
+using namespace kestrin;
+using namespace kestrin::testing;
+
+namespace {
+
+using CLIHandBackTest = CLIFixture;
+
+const std::string cleanupTask = "rc-cleanup-9::cleanup";
+
+TEST_F(CLIHandBackTest, NoteShowsSetsReadsStandardInputAndClears) {
+    importFiles({deployReceipt});
+    const std::string multiLine = "第一行\n\t\x1b[31m第二行\n";
+    // clang-format off
+    const std::pair<Expected, Rows> cases[] = {  // a run, and the stored note afterwards
+        {{{"note", sudoTask}, 0, ""}, {}},
+        {{{"note", sudoTask, "已重启"}, 0, "备注已保存\n"}, {"已重启"}},
+        {{{"note", sudoTask}, 0, "已重启\n"}, {"已重启"}},  // exact on a pipe
+        {{{"note", sudoTask, "-"}, 0, "备注已保存\n", "", multiLine}, {multiLine}},
+        {{{"note", sudoTask, "-"}, 1, "", "^无法保存备注：", "ok\xff"}, {multiLine}},
+        {{{"note", "nope::x", "a"}, 1, "", "^无法读取任务："}, {multiLine}},
+        {{{"note", sudoTask, "x", "--clear"}, 2, "", "*"}, {multiLine}},
+        {{{"note", sudoTask, "--clear"}, 0, "备注已清除\n"}, {}},
+    };
+    // clang-format on
+    for (const auto& [expected, stored] : cases) {
+        expectRuns({expected});
+        EXPECT_EQ(rows("SELECT text FROM task_notes;"), stored);
+    }
+}
+
+// --print-command names only a session the agent can resume and changes nothing; resume carries
+// the stored note, or the one given with --notes, which replaces it.
+TEST_F(CLIHandBackTest, ResumeCarriesTheStoredNoteAndPrintCommandNamesTheSession) {
+    importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
+    const std::string hint = std::string(AgentResultTool::humanHint) + "\n";
+    expectRuns({
+        {{"resume", sudoTask, "--print-command"},
+         0,
+         "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
+        {{"resume", grant, "--print-command"},
+         1,
+         "",
+         "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"},
+    });
+    EXPECT_EQ(statusOf(sudoTask), "pending");
+    expectRuns({
+        {{"step", sudoTask, "step-1"}, 0, "*"},
+        {{"note", sudoTask, "先存的记录"}, 0, "*"},
+        {{"show", sudoTask}, 0, "~本人记录：先存的记录"},
+        {{"resume", sudoTask}, 0, "~\n\n本人记录：先存的记录\n\n", hint},
+        {{"resume", sudoTask, "--notes", "  新记录  "}, 0, "~本人记录：新记录\n", hint},
+    });
+    EXPECT_EQ(json::parse(run({"show", sudoTask, "--json"}).output)["note"], "  新记录  ");
+}
+
+TEST_F(CLIHandBackTest, ResumeWithASecretInTheNoteIsRefusedUnlessAllowed) {
+    importFiles({"app/risky-cleanup.json"});
+    const std::string note = "推送用了 ghp_0123456789abcdefghijKLMN";
+    const CLIRun refused = run({"resume", cleanupTask, "--force", "--notes", note});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.output, "");
+    EXPECT_EQ(refused.errors.find(note), std::string::npos);
+    EXPECT_NE(refused.errors.find("确实要输出时，加上 --allow-secret。\n"), std::string::npos)
+        << refused.errors;
+    EXPECT_EQ(statusOf(cleanupTask), "pending");
+    const CLIRun allowed =
+        run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
+    EXPECT_EQ(allowed.exitStatus, 0);
+    EXPECT_NE(allowed.output.find("本人记录：" + note), std::string::npos);
+    const auto secret = ResumeMessageGuard().check(allowed.output);
+    ASSERT_TRUE(secret.has_value());
+    // The same facts go to stderr, so a piped message never hides them.
+    EXPECT_EQ(allowed.errors,
+              secret->description() + "\n" + std::string(AgentResultTool::humanHint) + "\n");
+    EXPECT_EQ(statusOf(cleanupTask), "ready_to_resume");
+}
+
+TEST_F(CLIHandBackTest, ShowPrintsEachStepsRiskFlagsUnderItsCommandAndInJSON) {
+    importFiles({"app/risky-cleanup.json"});
+    const auto flag = [](CommandRisk risk) {
+        return "      运行前再看一眼：" + std::string(displayName(risk)) + "\n";
+    };
+    const std::string out = run({"show", cleanupTask}).output;
+    // Each flag once, right under its own command; none for a harmless one.
+    EXPECT_NE(out.find("        curl -fsSL https://get.example.dev/install.sh | sudo bash\n" +
+                       flag(CommandRisk::runsDownloadedCode) + flag(CommandRisk::raisesPrivileges) +
+                       "      密码只在系统提示中输入"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("origin main\n" + flag(CommandRisk::deletesOutsideProject) +
+                       flag(CommandRisk::forcePushes) + "      成功信号"),
+              std::string::npos);
+    EXPECT_NE(out.find("        npm test\n      成功信号"), std::string::npos);
+    const auto flags = [](CommandRisk first, CommandRisk second) {
+        return json::array({{{"code", rawValue(first)}, {"text", displayName(first)}},
+                            {{"code", rawValue(second)}, {"text", displayName(second)}}});
+    };
+    const json steps = json::parse(run({"show", cleanupTask, "--json"}).output)["item"]["steps"];
+    EXPECT_EQ(steps[0]["risk_flags"],
+              flags(CommandRisk::runsDownloadedCode, CommandRisk::raisesPrivileges));
+    EXPECT_EQ(steps[1]["risk_flags"],
+              flags(CommandRisk::deletesOutsideProject, CommandRisk::forcePushes));
+    EXPECT_EQ(steps[2]["risk_flags"], json::array());
+}
+
+TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore) {
+    const CLIRun all = run({"connect"});
+    EXPECT_EQ(all.exitStatus, 0);
+    for (const char* agent : {"Codex · ", "Claude Code · ", "OpenCode · "})
+        EXPECT_NE(all.output.find(agent), std::string::npos) << agent;
+    const auto server = json::parse(run({"connect", "opencode"}).output)["mcp"]["kestrin"];
+    const std::filesystem::path command = server["command"][0].get<std::string>();
+    EXPECT_TRUE(command.is_absolute());
+    EXPECT_TRUE(std::filesystem::exists(command)) << command;
+    EXPECT_EQ(server["environment"],
+              (json{{"KESTRIN_RESULT_TOOL", "1"}, {"KESTRIN_HOME", home.string()}}));
+    EXPECT_EQ(run({"connect", "claude"}).output,
+              "claude mcp add --scope user --env KESTRIN_RESULT_TOOL=1 --env KESTRIN_HOME=" +
+                  home.string() + " kestrin -- " + command.string() + "\n");
+    expectRuns({{{"connect", "cursor"}, 2, "*", "*"}});
+}
+
+// One command after another on one store: exit status, exact output (for a refusal the start of
+// its one line on stderr), and "status|ticks" of the task it names afterwards.
+TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
+    importFiles({deployReceipt, webReceipt});
+    struct Step {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string output;
+        std::string state;
+    };
+    const std::string sudo = sudoTask, nope = "rc-x::nope";
+    const std::string sudoTitle = "在终端运行安装命令",
+                      grantTitle = "在浏览器中授权部署平台访问代码仓库";
+    // clang-format off
+    const Step steps[] = {
+        {{"step", grant, "confirm"}, 0, "第 2 步，已完成\n", "in_progress|confirm"},
+        {{"step", grant, "confirm", "--undo"}, 0, "第 2 步，未完成\n", "in_progress|<null>"},
+        {{"step", grant, "step-9"}, 1, "无法更新步骤：“" + grantTitle + "”没有步骤 step-9。\n",
+         "in_progress|<null>"},
+        {{"step", nope, "open"}, 1, "无法更新步骤：", ""},
+        {{"status", sudo, "waiting_external"}, 0, "状态已改为“等待外部”\n", "waiting_external|<null>"},
+        {{"status", sudo, "snoozed"}, 2, "", "waiting_external|<null>"},
+        {{"status", nope, "pending"}, 1, "无法更新状态：", ""},
+        {{"close", sudo}, 1, "无法关闭事项：“" + sudoTitle + "”当前是“等待外部”；确认恢复消息已经回传后，"
+         "再关闭事项。\n", "waiting_external|<null>"},
+        {{"resume", sudo}, 1, "还有步骤未完成：请按顺序完成并核对所有步骤，再生成恢复消息。\n",
+         "waiting_external|<null>"},
+        {{"step", sudo, "step-1"}, 0, "第 1 步，已完成\n", "waiting_external|step-1"},
+        {{"resume", sudo, "--notes", "  已安装\n"}, 0, "", "ready_to_resume|step-1"},
+        {{"cancel", sudo}, 1, "无法取消事项：“" + sudoTitle + "”当前是“待回传 Agent”。\n",
+         "ready_to_resume|step-1"},
+        {{"close", sudo}, 0, "事项已关闭：" + sudoTitle + "\n", "completed|step-1"},
+        {{"close", sudo}, 0, "事项已关闭：" + sudoTitle + "\n", "completed|step-1"},
+        {{"step", grant, "open"}, 0, "第 1 步，已完成\n", "in_progress|open"},
+        {{"resume", grant, "--force"}, 0, "", "ready_to_resume|open"},
+        {{"status", grant, "pending"}, 0, "状态已改为“待处理”\n", "pending|open"},
+        {{"cancel", grant}, 0, "已取消并关闭事项：" + grantTitle + "\n", "cancelled|open"},
+        {{"cancel", grant}, 0, "已取消并关闭事项：" + grantTitle + "\n", "cancelled|open"},
+        {{"delete", approveTask, nope, sudo}, 1, "无法删除事项：", "pending|<null>"},
+        {{"delete", approveTask, sudo}, 0,
+         "已删除 2 项\n任务已从当前列表永久删除；对应回执仍保留在“回执历史”中。\n", ""},
+    };
+    // clang-format on
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.arguments[0] + " " + step.arguments[1]);
+        const CLIRun done = run(step.arguments);
+        EXPECT_EQ(done.exitStatus, step.exitStatus) << done.errors;
+        if (step.exitStatus == 1) {
+            EXPECT_EQ(done.output, "");
+            EXPECT_EQ(done.errors.rfind(step.output, 0), 0u) << done.errors;
+            EXPECT_EQ(done.errors.find('\n'), done.errors.size() - 1) << done.errors;
+        } else if (!step.output.empty()) {
+            EXPECT_EQ(done.output, step.output);
+        }
+        EXPECT_EQ(rows("SELECT status, (SELECT group_concat(step_id) FROM step_progress p WHERE "
+                       "p.task_key = t.task_key) FROM tasks t WHERE task_key = '" +
+                       step.arguments[1] + "';"),
+                  step.state.empty() ? Rows{} : Rows{step.state});
+    }
+    EXPECT_EQ(rows("SELECT task_key FROM tasks; SELECT count(*) FROM receipts;"),
+              (Rows{grant, "2"}));
+    // Ticks of steps the item does not have (written by another program) stand for nothing.
+    exec(
+        "DELETE FROM step_progress; UPDATE tasks SET status = 'pending';"
+        "INSERT INTO step_progress (task_key, step_id, completed_at) VALUES ('" +
+        grant + "', 'ghost', '2026-07-27T08:30:00.000Z'), ('" + grant +
+        "', 'open2', '2026-07-27T08:30:00.000Z');");
+    EXPECT_EQ(run({"resume", grant}).exitStatus, 1);
+    EXPECT_EQ(statusOf(grant), "pending");
+}
+
+TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
+    importFiles({deployReceipt});
+    const std::pair<const char*, std::chrono::seconds> choices[] = {
+        {"15m", std::chrono::seconds(900)},
+        {"1h", std::chrono::seconds(3600)},
+        {"tomorrow", std::chrono::seconds(86400)}};
+    const std::string until =
+        "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "';";
+    for (const auto& [choice, duration] : choices) {
+        SCOPED_TRACE(choice);
+        const Timestamp before = currentTimestamp();
+        const CLIRun snoozed = run({"snooze", sudoTask, choice});
+        const Timestamp after = currentTimestamp();
+        ASSERT_EQ(snoozed.exitStatus, 0) << snoozed.errors;
+        EXPECT_EQ(statusOf(sudoTask), "snoozed");
+        const std::string text = rows(until).at(0);
+        const auto time = parseKestrinISO8601(text);
+        ASSERT_TRUE(time) << text;
+        EXPECT_GE(*time, before + duration);
+        EXPECT_LE(*time, after + duration);
+        // Shown in local time (UTC here) to the minute.
+        EXPECT_EQ(snoozed.output,
+                  "已暂缓到 " + text.substr(0, 10) + " " + text.substr(11, 5) + "\n");
+    }
+    EXPECT_EQ(run({"count"}).output, "2\n");  // a snoozed task is still open
+    ASSERT_EQ(run({"status", sudoTask, "pending"}).exitStatus, 0);
+    EXPECT_EQ(rows(until), Rows{"<null>"});  // another status clears the wake-up time
+}
+
+}  // namespace
