@@ -1,363 +1,245 @@
-// The model's four data commands with fake panels and alerts: what they ask,
-// what they refuse, what they report.
+// The model's four data commands over fake panels and alerts: what they ask,
+// refuse and report.
 
 #include <sys/resource.h>
 
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
-#include "AppModelFixture.h"
-#include "core/archive/TaskArchiveManager.h"
+#include "views/GuiHarness.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
+
+std::size_t backupCount(GuiHarness& harness) {
+    const auto directory = harness.root() / "backups";
+    if (!std::filesystem::exists(directory)) return 0;
+    return std::distance(std::filesystem::directory_iterator(directory), {});
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+DataCommandProgress progressAt(const QSignalSpy& spy, qsizetype index) {
+    return spy.at(index).at(0).value<DataCommandProgress>();
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::vector<std::filesystem::path> backupsIn(const std::filesystem::path& directory) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-ReceiptSpec receipt(const std::string& id, int version = 1) {
-    ReceiptSpec draft;
-    draft.receiptID = id;
-    draft.version = version;
-    draft.items = {{"item-a", "Item A of " + id}};
-    return draft;
-}
-
-// 2026-07-27T08:30:00Z, so that names built from the clock are known.
-Timestamp fixedNow() {
-    return *parseKestrinISO8601("2026-07-27T08:30:00Z");
-}
+// A harness whose clock reads 2026-07-27T08:30:00Z, so names built from it are known.
+struct Fixed : GuiHarness {
+    Fixed() { platform().now = *parseKestrinISO8601("2026-07-27T08:30:00Z"); }
+};
 
 }  // namespace
 
 class AppModelDataCommandsTest : public QObject {
     Q_OBJECT
 
-private slots:
-    void exportWritesANewArchiveAndReportsProgress();
-    void exportRefusesAnExistingFile();
-    void exportCancelledDoesNothing();
-    void exportWriteFailureIsReported();
-    void exportFailingHalfwayLeavesNoFile();
+  private slots:
+    void exportWritesANewArchiveAndReportsProgress() {
+        Fixed harness;
+        AppModel& model = harness.model();
+        harness.submit(receiptOf("rc-1", "alpha", {"A"}));
+        model.exportArchive();  // cancelled: nothing
+        QCOMPARE(notice(harness), QString());
+        QTemporaryDir target;
+        const QString location = target.path() + QStringLiteral("/out.json");
+        harness.platform().filePanels->nextChoice = location;
+        QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
+        model.exportArchive();
+        const auto& request = harness.platform().filePanels->saveRequests.at(1);
+        QCOMPARE(request.title, QStringLiteral("导出 Velmora 数据归档"));
+        QCOMPARE(request.proposedName, QStringLiteral("Velmora-export-2026-07-27.json"));
+        QCOMPARE(request.allowedType, PanelFileType::json);
+        QVERIFY(request.canCreateDirectories);
+        QCOMPARE(notice(harness), QStringLiteral("数据归档已导出 | ") + model.currentDataContext() +
+                                      QStringLiteral("\n归档文件：") + location);
+        const std::string archive = readFile(location.toStdString());
+        QVERIFY(archive.find("\"receipt_id\": \"rc-1\"") != std::string::npos);  // pretty layout
+        QVERIFY(progress.count() >= 2);
+        QCOMPARE(progressAt(progress, 0),
+                 (DataCommandProgress{DataCommandProgress::Command::exportArchive, 0, 0, false}));
+        const auto last = progressAt(progress, progress.count() - 1);
+        QVERIFY(last.finished);
+        QCOMPARE(last.completed, last.total);
 
-    void confirmationNamesTheEnvironmentAndSource();
-    void confirmationButtonInTheStandardEnvironment();
-    void restoreArchiveCancelledAtEitherStepDoesNothing();
-    void restoreArchiveMergesAndReports();
-    void restoreArchiveFailureKeepsTheLists();
+        // An existing file is never overwritten.
+        progress.clear();
+        model.exportArchive();
+        QCOMPARE(notice(harness), QStringLiteral("没有覆盖现有文件 | 请选择一个新文件名；Velmora "
+                                                 "不会静默覆盖已有归档。"));
+        QCOMPARE(readFile(location.toStdString()), archive);
+        QCOMPARE(progress.count(), 0);
+    }
 
-    void backupIsCreatedAndReported();
-    void databaseRestoreReplacesTheContent();
-    void databaseRestoreFailureIsReported();
-};
+    void exportFailuresLeaveNoFile_data() {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("missing directory") << false;
+        QTest::newRow("disk full halfway") << true;
+    }
+    void exportFailuresLeaveNoFile() {
+        QFETCH(bool, fullDisk);
+        GuiHarness harness;
+        harness.submit(receiptOf("rc-1", "alpha", {"A"}));
+        QTemporaryDir target;
+        const std::string location =
+            target.path().toStdString() + (fullDisk ? "/out.json" : "/missing/out.json");
+        harness.platform().filePanels->nextChoice = qs(location);
+        QSignalSpy progress(&harness.model(), &AppModel::dataCommandProgressChanged);
+        // Files may not grow past 100 bytes: the archive's write fails midway.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 100;
+        if (fullDisk) QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        harness.model().exportArchive();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+        const auto error = std::make_error_code(fullDisk ? std::errc::file_too_large
+                                                         : std::errc::no_such_file_or_directory);
+        QCOMPARE(notice(harness),
+                 QStringLiteral("无法导出数据归档 | ") +
+                     qs(FileError::fromCode(FileError::Kind::writeFile, location, error).description()));
+        QVERIFY(!std::filesystem::exists(location));
+        QVERIFY(progressAt(progress, progress.count() - 1).finished);
+    }
 
-// ---- Export ----
-
-void AppModelDataCommandsTest::exportWritesANewArchiveAndReportsProgress() {
-    ModelHarness harness;
-    harness.platform().now = fixedNow();
-    AppModel& model = harness.model();
-    harness.submit(receipt("rc-1"));
-    QTemporaryDir target;
-    const QString location = target.path() + QStringLiteral("/out.json");
-    harness.platform().filePanels->nextChoice = location;
-    QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
-
-    model.exportArchive();
-    const auto& request = harness.platform().filePanels->saveRequests.at(0);
-    QCOMPARE(request.title, QStringLiteral("导出 Velmora 数据归档"));
-    QCOMPARE(request.proposedName, QStringLiteral("Velmora-export-2026-07-27.json"));
-    QCOMPARE(request.allowedType, PanelFileType::json);
-    QVERIFY(request.canCreateDirectories);
-
-    QCOMPARE(model.notice()->title, QStringLiteral("数据归档已导出"));
-    QCOMPARE(model.notice()->message,
-             model.currentDataContext() + QStringLiteral("\n归档文件：") + location);
-    const std::string archive = readFile(location.toStdString());
-    QVERIFY(archive.find("\"receipt_id\": \"rc-1\"") != std::string::npos);  // pretty layout
-    QVERIFY(archive.find("\"schema_version\": \"1.0.0\"") != std::string::npos);
-
-    QVERIFY(progress.count() >= 2);
-    const auto first = progress.first().at(0).value<DataCommandProgress>();
-    const auto last = progress.last().at(0).value<DataCommandProgress>();
-    QCOMPARE(first,
-             (DataCommandProgress{DataCommandProgress::Command::exportArchive, 0, 0, false}));
-    QVERIFY(last.finished);
-    QCOMPARE(last.completed, last.total);
-}
-
-void AppModelDataCommandsTest::exportRefusesAnExistingFile() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    QTemporaryDir target;
-    const QString location = target.path() + QStringLiteral("/Velmora-export-2026-07-27.json");
-    writeFile(location.toStdString(), "an earlier archive");
-    harness.platform().filePanels->nextChoice = location;
-    QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
-
-    model.exportArchive();
-    QCOMPARE(model.notice()->title, QStringLiteral("没有覆盖现有文件"));
-    QCOMPARE(model.notice()->message,
-             QStringLiteral("请选择一个新文件名；Velmora 不会静默覆盖已有归档。"));
-    QCOMPARE(readFile(location.toStdString()), std::string("an earlier archive"));
-    QCOMPARE(progress.count(), 0);
-}
-
-void AppModelDataCommandsTest::exportCancelledDoesNothing() {
-    ModelHarness harness;
-    harness.model().exportArchive();
-    QCOMPARE(harness.platform().filePanels->saveRequests.size(), 1);
-    QVERIFY(!harness.model().notice());
-}
-
-void AppModelDataCommandsTest::exportWriteFailureIsReported() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    QTemporaryDir target;
-    const std::string location = target.path().toStdString() + "/missing/out.json";
-    harness.platform().filePanels->nextChoice = qs(location);
-    QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
-
-    model.exportArchive();
-    QCOMPARE(model.notice()->title, QStringLiteral("无法导出数据归档"));
-    const FileError expected =
-        FileError::fromCode(FileError::Kind::writeFile, location,
-                            std::make_error_code(std::errc::no_such_file_or_directory));
-    QCOMPARE(model.notice()->message, qs(expected.description()));
-    QVERIFY(progress.last().at(0).value<DataCommandProgress>().finished);
-}
-
-void AppModelDataCommandsTest::exportFailingHalfwayLeavesNoFile() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    harness.submit(receipt("rc-1"));
-    QTemporaryDir target;
-    const std::string location = target.path().toStdString() + "/out.json";
-    harness.platform().filePanels->nextChoice = qs(location);
-
-    // Files may not grow past 100 bytes: the archive's write fails midway.
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previousLimit{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
-    rlimit small = previousLimit;
-    small.rlim_cur = 100;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    model.exportArchive();
-    setrlimit(RLIMIT_FSIZE, &previousLimit);
-    std::signal(SIGXFSZ, previousHandler);
-
-    QCOMPARE(model.notice()->title, QStringLiteral("无法导出数据归档"));
-    const FileError expected = FileError::fromCode(FileError::Kind::writeFile, location,
-                                                   std::make_error_code(std::errc::file_too_large));
-    QCOMPARE(model.notice()->message, qs(expected.description()));
-    QVERIFY(!std::filesystem::exists(location));  // no truncated archive is left behind
-}
-
-// ---- Restore confirmation ----
-
-void AppModelDataCommandsTest::confirmationNamesTheEnvironmentAndSource() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    harness.platform().alerts->nextAnswer = false;
-    QVERIFY(!model.confirmRestore(QStringLiteral("标题"), QStringLiteral("/x/a.json"),
-                                  QStringLiteral("说明")));
-    harness.platform().alerts->nextAnswer = true;
-    QVERIFY(model.confirmRestore(QStringLiteral("标题"), QStringLiteral("/x/a.json"),
-                                 QStringLiteral("说明")));
-    const ConfirmationRequest& request = harness.platform().alerts->requests.at(0);
-    QCOMPARE(request.messageText, QStringLiteral("标题"));
-    QCOMPARE(request.informativeText, QStringLiteral("当前环境：隔离测试库\n当前数据库：") +
+    void confirmationNamesTheEnvironmentAndSource() {
+        GuiHarness harness;
+        AppModel& model = harness.model();
+        harness.platform().alerts->nextAnswer = false;
+        QVERIFY(!model.confirmRestore(QStringLiteral("标题"), QStringLiteral("/x/a.json"),
+                                      QStringLiteral("说明")));
+        harness.platform().alerts->nextAnswer = true;
+        QVERIFY(model.confirmRestore(QStringLiteral("标题"), QStringLiteral("/x/a.json"),
+                                     QStringLiteral("说明")));
+        QCOMPARE(harness.platform().alerts->requests.at(0),
+                 (ConfirmationRequest{QStringLiteral("标题"),
+                                      QStringLiteral("当前环境：隔离测试库\n当前数据库：") +
                                           qs(harness.database().string()) +
-                                          QStringLiteral("\n来源文件：/x/a.json\n\n说明"));
-    QCOMPARE(request.confirmButton, QStringLiteral("继续恢复"));
-    QCOMPARE(request.cancelButton, QStringLiteral("取消"));
-}
+                                          QStringLiteral("\n来源文件：/x/a.json\n\n说明"),
+                                      QStringLiteral("继续恢复"), QStringLiteral("取消")}));
+        QTemporaryDir home;
+        GuiHarness standard({{"XDG_DATA_HOME", home.path().toStdString()},
+                             {"HOME", home.path().toStdString()}});
+        standard.model().confirmRestore(QStringLiteral("t"), QStringLiteral("/s"), QStringLiteral("m"));
+        QCOMPARE(standard.platform().alerts->requests.at(0).confirmButton,
+                 QStringLiteral("恢复到正式任务库"));
+    }
 
-void AppModelDataCommandsTest::confirmationButtonInTheStandardEnvironment() {
-    QTemporaryDir dataHome;
-    ModelHarness harness({{"XDG_DATA_HOME", dataHome.path().toStdString()},
-                          {"HOME", dataHome.path().toStdString()}});
-    harness.model().confirmRestore(QStringLiteral("t"), QStringLiteral("/s"), QStringLiteral("m"));
-    QCOMPARE(harness.platform().alerts->requests.at(0).confirmButton,
-             QStringLiteral("恢复到正式任务库"));
-}
+    void restoreArchiveMergesAfterTwoQuestions() {
+        Fixed harness;
+        AppModel& model = harness.model();
+        harness.add(receiptOf("rc-1", "alpha", {"A"}));
+        QTemporaryDir target;
+        const QString archive = target.path() + QStringLiteral("/archive.json");
+        harness.platform().filePanels->nextChoice = archive;
+        model.exportArchive();
+        // After the export: rc-1's task is closed locally and rc-2 arrives.
+        model.setStatus("rc-1::item-1", TaskStatus::completed, std::nullopt);
+        harness.submit(receiptOf("rc-2", "alpha", {"A"}));
+        harness.turn();
+        model.dismissNotice();
 
-// ---- Archive restore ----
+        // Cancelled at the panel, then declined at the question: nothing happens.
+        harness.platform().filePanels->nextChoice.reset();
+        model.restoreArchive();
+        QCOMPARE(harness.platform().filePanels->openRequests.at(0).title,
+                 QStringLiteral("选择 Velmora 数据归档"));
+        QCOMPARE(harness.platform().filePanels->openRequests.at(0).allowedType, PanelFileType::json);
+        QVERIFY(harness.platform().alerts->requests.isEmpty());
+        harness.platform().filePanels->nextChoice = archive;
+        harness.platform().alerts->nextAnswer = false;
+        model.restoreArchive();
+        const ConfirmationRequest& asked = harness.platform().alerts->requests.at(0);
+        QCOMPARE(asked.messageText, QStringLiteral("恢复这份数据归档？"));
+        QVERIFY(asked.informativeText.endsWith(
+            QStringLiteral("\n\n归档会在临时数据库中完整校验，再合并回当前任务库。较旧回执不会覆盖"
+                           "本地较新版本，恢复前会自动创建安全副本。")));
+        QCOMPARE(notice(harness), QString());
+        QCOMPARE(backupCount(harness), std::size_t(0));
 
-void AppModelDataCommandsTest::restoreArchiveCancelledAtEitherStepDoesNothing() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    model.restoreArchive();
-    QCOMPARE(harness.platform().filePanels->openRequests.at(0).title,
-             QStringLiteral("选择 Velmora 数据归档"));
-    QCOMPARE(harness.platform().filePanels->openRequests.at(0).allowedType, PanelFileType::json);
-    QVERIFY(harness.platform().alerts->requests.isEmpty());
+        harness.platform().alerts->nextAnswer = true;
+        QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
+        model.restoreArchive();
+        const std::filesystem::path safety =
+            harness.root() / "backups" / "Velmora-before-archive-restore-20260727-083000.sqlite";
+        QCOMPARE(backupCount(harness), std::size_t(1));
+        QCOMPARE(notice(harness), QStringLiteral("数据归档已恢复 | ") + model.currentDataContext() +
+                                      QStringLiteral("\n来源归档：") + archive +
+                                      QStringLiteral("\n已核对 1 张回执和 1 个任务状态。\n恢复前安全副本：") +
+                                      qs(safety.string()));
+        // The archived state comes back, the newer receipt stays, the lists reload.
+        QCOMPARE(harness.task("rc-1::item-1").status, TaskStatus::pending);
+        QCOMPARE(model.tasks().size(), std::size_t(2));
+        QCOMPARE(progressAt(progress, 0).command, DataCommandProgress::Command::restoreArchive);
+        QVERIFY(progressAt(progress, progress.count() - 1).finished);
+    }
 
-    harness.platform().filePanels->nextChoice = QStringLiteral("/nowhere/a.json");
-    harness.platform().alerts->nextAnswer = false;
-    model.restoreArchive();
-    const ConfirmationRequest& request = harness.platform().alerts->requests.at(0);
-    QCOMPARE(request.messageText, QStringLiteral("恢复这份数据归档？"));
-    QVERIFY(request.informativeText.endsWith(
-        QStringLiteral("\n来源文件：/nowhere/a.json\n\n归档会在临时数据库中完整校验，再合并回当前"
-                       "任务库。较旧回执不会覆盖本地较新版本，恢复前会自动创建安全副本。")));
-    QVERIFY(!model.notice());
-    QVERIFY(backupsIn(harness.root() / "backups").empty());
-}
+    void restoreArchiveFailureKeepsTheLists() {
+        GuiHarness harness;
+        AppModel& model = harness.model();
+        QTemporaryDir target;
+        const std::string archive = target.path().toStdString() + "/broken.json";
+        writeFile(archive, R"({"schema_version": "2.0.0", "exported_at": "2026-07-27T08:30:00.000Z",
+                              "receipts": [], "task_states": []})");
+        harness.platform().filePanels->nextChoice = qs(archive);
+        harness.submit(receiptOf("rc-1", "alpha", {"A"}));  // would appear with any refresh
+        QSignalSpy tasks(&model, &AppModel::tasksChanged);
+        model.restoreArchive();
+        QCOMPARE(notice(harness),
+                 QStringLiteral("没有恢复数据归档 | 暂不支持数据归档版本 2.0.0。"));
+        QCOMPARE(tasks.count(), 0);
+        harness.platform().filePanels->nextChoice = qs(target.path().toStdString() + "/gone.json");
+        model.restoreArchive();
+        QVERIFY(notice(harness).startsWith(QStringLiteral("没有恢复数据归档 | ")));
+        QVERIFY(notice(harness).contains(QStringLiteral("gone.json")));
+    }
 
-void AppModelDataCommandsTest::restoreArchiveMergesAndReports() {
-    ModelHarness harness;
-    harness.platform().now = fixedNow();
-    AppModel& model = harness.model();
-    harness.submit(receipt("rc-1"));
-    model.refresh();
-    QTemporaryDir target;
-    const QString archive = target.path() + QStringLiteral("/archive.json");
-    harness.platform().filePanels->nextChoice = archive;
-    model.exportArchive();
+    void databaseBackupAndRestore() {
+        Fixed harness;
+        AppModel& model = harness.model();
+        harness.submit(receiptOf("rc-1", "alpha", {"A"}));
+        model.createDatabaseBackup();
+        const std::filesystem::path backup =
+            harness.root() / "backups" / "Velmora-manual-20260727-083000.sqlite";
+        QCOMPARE(notice(harness), QStringLiteral("数据库备份已创建 | ") + model.currentDataContext() +
+                                      QStringLiteral("\n备份文件：") + qs(backup.string()));
+        harness.add(receiptOf("rc-2", "alpha", {"A"}));
+        QCOMPARE(model.tasks().size(), std::size_t(2));
 
-    // After the export: rc-1's task is closed locally and rc-2 arrives.
-    model.setStatus(taskKey("rc-1", "item-a"), TaskStatus::completed, std::nullopt);
-    harness.submit(receipt("rc-2"));
-    harness.turnEventLoop();
+        harness.platform().filePanels->nextChoice = qs(backup.string());
+        model.restoreDatabaseBackup();
+        const auto& open = harness.platform().filePanels->openRequests.at(0);
+        QCOMPARE(open.title, QStringLiteral("选择 Velmora 数据库备份"));
+        QCOMPARE(open.allowedType, PanelFileType::sqliteDatabase);
+        const ConfirmationRequest& asked = harness.platform().alerts->requests.at(0);
+        QCOMPARE(asked.messageText, QStringLiteral("用这份数据库备份恢复？"));
+        QVERIFY(asked.informativeText.endsWith(
+            QStringLiteral("\n\n当前数据库会先保存为安全副本。来源数据库将经过版本和完整性检查；"
+                           "失败时会自动尝试回滚。")));
+        const std::filesystem::path safety =
+            harness.root() / "backups" / "Velmora-before-database-restore-20260727-083000.sqlite";
+        QCOMPARE(notice(harness), QStringLiteral("数据库备份已恢复 | ") + model.currentDataContext() +
+                                      QStringLiteral("\n来源备份：") + qs(backup.string()) +
+                                      QStringLiteral("\n恢复前安全副本：") + qs(safety.string()));
+        // Copied into this very connection: the refresh sees it.
+        QCOMPARE(model.tasks().size(), std::size_t(1));
 
-    QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
-    model.restoreArchive();
-    QCOMPARE(model.notice()->title, QStringLiteral("数据归档已恢复"));
-    const auto backups = backupsIn(harness.root() / "backups");
-    QCOMPARE(backups.size(), std::size_t(1));
-    QCOMPARE(qs(backups[0].filename().string()),
-             QStringLiteral("Velmora-before-archive-restore-20260727-083000.sqlite"));
-    QCOMPARE(model.notice()->message,
-             model.currentDataContext() + QStringLiteral("\n来源归档：") + archive +
-                 QStringLiteral("\n已核对 1 张回执和 1 个任务状态。\n恢复前安全副本：") +
-                 qs(backups[0].string()));
-    // The archived state comes back, the newer receipt stays, the lists reloaded.
-    QCOMPARE(harness.task(taskKey("rc-1", "item-a")).status, TaskStatus::pending);
-    QCOMPARE(model.tasks().size(), std::size_t(2));
-    QVERIFY(progress.first().at(0).value<DataCommandProgress>().command ==
-            DataCommandProgress::Command::restoreArchive);
-    QVERIFY(progress.last().at(0).value<DataCommandProgress>().finished);
-}
+        model.dismissNotice();
+        harness.platform().alerts->nextAnswer = false;
+        model.restoreDatabaseBackup();
+        QCOMPARE(notice(harness), QString());
 
-void AppModelDataCommandsTest::restoreArchiveFailureKeepsTheLists() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    harness.submit(receipt("rc-1"));
-    model.refresh();
-    QTemporaryDir target;
-    const std::string archive = target.path().toStdString() + "/broken.json";
-    writeFile(archive,
-              "{\"schema_version\": \"2.0.0\", \"exported_at\": "
-              "\"2026-07-27T08:30:00.000Z\", \"receipts\": [], \"task_states\": []}");
-    harness.platform().filePanels->nextChoice = qs(archive);
-    harness.submit(receipt("rc-2"));  // would appear with any refresh
-    QSignalSpy tasksSpy(&model, &AppModel::tasksChanged);
-
-    model.restoreArchive();
-    QCOMPARE(model.notice()->title, QStringLiteral("没有恢复数据归档"));
-    QCOMPARE(model.notice()->message, QStringLiteral("暂不支持数据归档版本 2.0.0。"));
-    QCOMPARE(tasksSpy.count(), 0);
-
-    // A file that cannot be read is reported the same way.
-    harness.platform().filePanels->nextChoice = qs(target.path().toStdString() + "/gone.json");
-    model.restoreArchive();
-    QCOMPARE(model.notice()->title, QStringLiteral("没有恢复数据归档"));
-    QVERIFY(model.notice()->message.contains(QStringLiteral("gone.json")));
-}
-
-// ---- Database backup and restore ----
-
-void AppModelDataCommandsTest::backupIsCreatedAndReported() {
-    ModelHarness harness;
-    harness.platform().now = fixedNow();
-    AppModel& model = harness.model();
-    model.createDatabaseBackup();
-    const std::filesystem::path expected =
-        harness.root() / "backups" / "Velmora-manual-20260727-083000.sqlite";
-    QVERIFY(std::filesystem::exists(expected));
-    QCOMPARE(model.notice()->title, QStringLiteral("数据库备份已创建"));
-    QCOMPARE(model.notice()->message,
-             model.currentDataContext() + QStringLiteral("\n备份文件：") + qs(expected.string()));
-}
-
-void AppModelDataCommandsTest::databaseRestoreReplacesTheContent() {
-    ModelHarness harness;
-    harness.platform().now = fixedNow();
-    AppModel& model = harness.model();
-    harness.submit(receipt("rc-1"));
-    model.createDatabaseBackup();
-    const std::filesystem::path backup =
-        harness.root() / "backups" / "Velmora-manual-20260727-083000.sqlite";
-    harness.submit(receipt("rc-2"));
-    model.refresh();
-    QCOMPARE(model.tasks().size(), std::size_t(2));
-
-    harness.platform().filePanels->nextChoice = qs(backup.string());
-    model.restoreDatabaseBackup();
-    const auto& open = harness.platform().filePanels->openRequests.at(0);
-    QCOMPARE(open.title, QStringLiteral("选择 Velmora 数据库备份"));
-    QCOMPARE(open.allowedType, PanelFileType::sqliteDatabase);
-    QCOMPARE(harness.platform().alerts->requests.at(0).messageText,
-             QStringLiteral("用这份数据库备份恢复？"));
-    QVERIFY(harness.platform().alerts->requests.at(0).informativeText.endsWith(
-        QStringLiteral("\n\n当前数据库会先保存为安全副本。来源数据库将经过版本和完整性检查；"
-                       "失败时会自动尝试回滚。")));
-
-    const std::filesystem::path safety =
-        harness.root() / "backups" / "Velmora-before-database-restore-20260727-083000.sqlite";
-    QCOMPARE(model.notice()->title, QStringLiteral("数据库备份已恢复"));
-    QCOMPARE(model.notice()->message,
-             model.currentDataContext() + QStringLiteral("\n来源备份：") + qs(backup.string()) +
-                 QStringLiteral("\n恢复前安全副本：") + qs(safety.string()));
-    // The restore was copied into this very connection: the refresh still sees it.
-    QCOMPARE(model.tasks().size(), std::size_t(1));
-
-    // Declined: nothing happens.
-    model.dismissNotice();
-    harness.platform().alerts->nextAnswer = false;
-    model.restoreDatabaseBackup();
-    QVERIFY(!model.notice());
-}
-
-void AppModelDataCommandsTest::databaseRestoreFailureIsReported() {
-    ModelHarness harness;
-    AppModel& model = harness.model();
-    harness.submit(receipt("rc-1"));
-    model.refresh();
-    harness.platform().filePanels->nextChoice = qs(harness.database().string());
-    model.restoreDatabaseBackup();
-    QCOMPARE(model.notice()->title, QStringLiteral("没有恢复数据库备份"));
-    QCOMPARE(model.notice()->message, QStringLiteral("不能使用当前任务数据库作为备份或恢复来源：") +
-                                          qs(harness.database().string()));
-    QCOMPARE(model.tasks().size(), std::size_t(1));
-}
+        harness.platform().alerts->nextAnswer = true;
+        harness.platform().filePanels->nextChoice = qs(harness.database().string());
+        model.restoreDatabaseBackup();
+        QCOMPARE(notice(harness), QStringLiteral("没有恢复数据库备份 | 不能使用当前任务数据库作为备份"
+                                                 "或恢复来源：") + qs(harness.database().string()));
+        QCOMPARE(model.tasks().size(), std::size_t(1));
+    }
+};
 
 QTEST_GUILESS_MAIN(AppModelDataCommandsTest)
 #include "AppModelDataCommandsTest.moc"
