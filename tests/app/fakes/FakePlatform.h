@@ -18,7 +18,7 @@ namespace kestrin {
 
 // Fakes answer with what the test prepared and record what they were asked.
 class FakeConfirmationAlerts final : public ConfirmationAlerts {
-  public:
+public:
     bool confirm(const ConfirmationRequest& request) override {
         requests << request;
         return nextAnswer;
@@ -30,7 +30,7 @@ class FakeConfirmationAlerts final : public ConfirmationAlerts {
 // Holds deferred work until the test turns the loop: runPending() runs what
 // was pending when called; work posted meanwhile waits.
 class FakeDeferredCalls final : public DeferredCalls {
-  public:
+public:
     void post(std::function<void()> work) override { pending.push_back(std::move(work)); }
     void runPending() {
         auto batch = std::move(pending);
@@ -42,7 +42,7 @@ class FakeDeferredCalls final : public DeferredCalls {
 
 // `nextChoice` nothing: the panel is cancelled.
 class FakeFilePanels final : public FilePanels {
-  public:
+public:
     std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override {
         saveRequests << request;
         return nextChoice;
@@ -57,7 +57,7 @@ class FakeFilePanels final : public FilePanels {
 };
 
 class FakeNotificationCenter final : public NotificationCenter {
-  public:
+public:
     bool isAvailable() const override { return available; }
     void requestAuthorization() override { ++authorizationRequests; }
     void post(const DesktopNotification& notification) override { posted << notification; }
@@ -68,7 +68,7 @@ class FakeNotificationCenter final : public NotificationCenter {
 
 // `content` nothing: the clipboard holds no text.
 class FakePasteboard final : public Pasteboard {
-  public:
+public:
     std::optional<QString> readString() override { return content; }
     void writeString(const QString& text) override { content = text; }
     std::optional<QString> content;
@@ -76,7 +76,7 @@ class FakePasteboard final : public Pasteboard {
 
 // Ticks only when the test calls fire().
 class FakeRepeatingTimer final : public RepeatingTimer {
-  public:
+public:
     void start(std::chrono::milliseconds newInterval, std::chrono::milliseconds newTolerance,
                std::function<void()> tick) override {
         interval = newInterval;
@@ -96,7 +96,7 @@ class FakeRepeatingTimer final : public RepeatingTimer {
 };
 
 class FakeWorkspace final : public Workspace {
-  public:
+public:
     bool openURL(const QUrl& url) override {
         openedURLs << url;
         return acceptsURLs;
@@ -135,7 +135,7 @@ class FakeWorkspace final : public Workspace {
 // The fakes are owned by the model once take() handed them over; the
 // pointers stay valid while it lives. The clock reads `now`.
 class FakePlatform {
-  public:
+public:
     explicit FakePlatform(std::map<std::string, std::string> environment) {
         platform_.environment = std::move(environment);
         platform_.pasteboard = own(pasteboard);
@@ -158,7 +158,7 @@ class FakePlatform {
     FakeDeferredCalls* deferredCalls = nullptr;
     Timestamp now = currentTimestamp();
 
-  private:
+private:
     template <typename Fake>
     std::unique_ptr<Fake> own(Fake*& pointer) {
         auto fake = std::make_unique<Fake>();

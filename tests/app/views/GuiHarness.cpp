@@ -10,29 +10,7 @@
 namespace kestrin::testing {
 
 nlohmann::json baseReceipt() {
-    using nlohmann::json;
-    const auto step = [](int order, const char* title, const char* kind) {
-        return json{{"id", "step-" + std::to_string(order)}, {"order", order}, {"title", title},
-                    {"instruction", "Do it."}, {"kind", kind}, {"requires_password", false},
-                    {"success_signal", "It worked."}, {"failure_action", "Tell the agent."}};
-    };
-    json step1 = step(1, "Restart the service", "run_command");
-    step1["working_directory"] = "/work/alpha";
-    step1["command"] = "systemctl restart proxy";
-    json item{{"id", "item-1"}, {"title", "Restart the proxy"},
-              {"reason", "Only you may restart production services."},
-              {"expected_outcome", "The proxy answers again."}, {"category", "terminal"},
-              {"priority", "medium"}, {"estimated_minutes", 5}, {"prerequisites", json::array()},
-              {"steps", {step1, step(2, "Check the page", "verify")}},
-              {"verification", {{"instruction", "Load it."}, {"success_evidence", "It loads."}}}};
-    return json{{"schema_version", "1.0"}, {"receipt_id", "rc-1"}, {"version", 1},
-                {"created_at", "2026-07-27T08:30:00.000Z"},
-                {"updated_at", "2026-07-27T08:30:00.000Z"},
-                {"source", {{"agent", "codex"}, {"task_title", "Fix the proxy"},
-                            {"task_id", "3f2b9c1e-8a47-4d6b-9e21-5c0d7a4b8f13"}}},
-                {"project", {{"name", "alpha"}, {"path", "/work/alpha"}}},
-                {"state", "waiting_for_user"}, {"requires_user_action", true},
-                {"summary", "The proxy needs a restart."}, {"items", {item}}};
+    return nlohmann::json::parse(readFile(guiTestData("base-receipt.json")));
 }
 
 std::string receiptWith(const std::function<void(nlohmann::json&)>& edit) {
@@ -130,8 +108,8 @@ void GuiHarness::add(const std::string& json) {
 }
 
 std::optional<std::string> GuiHarness::submitFile(const std::string& name, bool example) {
-    return submit(readFile(example ? std::filesystem::path(VELMORA_EXAMPLES) / name
-                                   : guiTestData(name)));
+    return submit(
+        readFile(example ? std::filesystem::path(VELMORA_EXAMPLES) / name : guiTestData(name)));
 }
 
 void GuiHarness::setStatus(const std::string& key, TaskStatus status,

@@ -21,7 +21,7 @@ namespace kestrin::testing {
 // (stubbed dialogs) when the program runs a QApplication, and a second store
 // on the same database that plays the MCP server in another process.
 class GuiHarness {
-  public:
+public:
     explicit GuiHarness(std::map<std::string, std::string> environment = {});
     ~GuiHarness();
 
@@ -54,7 +54,7 @@ class GuiHarness {
     const TaskRecord& task(const std::string& key);
     std::vector<std::string> visibleKeys();
 
-  private:
+private:
     QTemporaryDir directory_;
     std::filesystem::path root_;
     FakePlatform platform_;
@@ -65,9 +65,8 @@ class GuiHarness {
     std::unique_ptr<MainWindow> window_;
 };
 
-// Receipt "rc-1" v1 from a Codex thread (task id set), project "alpha" at
-// /work/alpha, item "item-1" "Restart the proxy" (terminal, medium) with
-// step-1 (a command and a working directory) and step-2 (verify only).
+// tests/data/app/base-receipt.json: "rc-1" from a Codex thread, project
+// "alpha", item-1 with step-1 (a command) and step-2 (verify only).
 nlohmann::json baseReceipt();
 std::string receiptWith(const std::function<void(nlohmann::json&)>& edit);
 // Receipt `id` of `project` with one item per title (ids "item-1", ...).

@@ -47,7 +47,8 @@ bool drawsSomething(const QIcon& icon) {
 
 QString lastNoticeTitle(GuiHarness& harness) {
     harness.settle();
-    return harness.dialogs().notices.isEmpty() ? QString() : harness.dialogs().notices.constLast().title;
+    return harness.dialogs().notices.isEmpty() ? QString()
+                                               : harness.dialogs().notices.constLast().title;
 }
 
 }  // namespace
@@ -55,7 +56,7 @@ QString lastNoticeTitle(GuiHarness& harness) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() { qputenv("TZ", "UTC"); }
 
     void fileMenuAndShortcutsReachTheCommands() {
@@ -85,11 +86,11 @@ class MainWindowTest : public QObject {
     void actionMenuHasEveryItem() {
         GuiHarness harness;
         QMenu* menu = harness.window().actionMenu();
-        QCOMPARE(menuTitles(menu),
-                 texts({"导入 JSON 文件…", "从剪贴板导入 JSON", "-", "扫描恢复收件箱",
-                        "打开恢复收件箱", "在文件管理器中显示当前任务库", "-", "导出数据归档…",
-                        "从数据归档恢复…", "创建数据库备份", "从数据库备份恢复…", "-",
-                        "查看回执历史"}));
+        QCOMPARE(
+            menuTitles(menu),
+            texts({"导入 JSON 文件…", "从剪贴板导入 JSON", "-", "扫描恢复收件箱", "打开恢复收件箱",
+                   "在文件管理器中显示当前任务库", "-", "导出数据归档…", "从数据归档恢复…",
+                   "创建数据库备份", "从数据库备份恢复…", "-", "查看回执历史"}));
         for (QAction* action : menu->actions()) {
             if (!action->isSeparator()) QVERIFY(drawsSomething(action->icon()));
         }
@@ -211,35 +212,45 @@ class MainWindowTest : public QObject {
         const QPalette dark = AppAppearance::palette(Scheme::dark);
         QVERIFY(AppAppearance::isDark(dark));
         QVERIFY(!AppAppearance::isDark(AppAppearance::palette(Scheme::light)));
-        QCOMPARE(dark.color(QPalette::Highlight), AppAppearance::color(AppAppearance::Tint::orange, dark));
+        QCOMPARE(dark.color(QPalette::Highlight),
+                 AppAppearance::color(AppAppearance::Tint::orange, dark));
 
         using Tint = AppAppearance::Tint;
-        const std::pair<TaskStatus, Tint> tints[] = {
-            {TaskStatus::pending, Tint::orange},        {TaskStatus::inProgress, Tint::blue},
-            {TaskStatus::snoozed, Tint::purple},        {TaskStatus::waitingExternal, Tint::secondary},
-            {TaskStatus::readyToResume, Tint::green},   {TaskStatus::completed, Tint::secondary},
-            {TaskStatus::cancelled, Tint::red}};
+        const std::pair<TaskStatus, Tint> tints[] = {{TaskStatus::pending, Tint::orange},
+                                                     {TaskStatus::inProgress, Tint::blue},
+                                                     {TaskStatus::snoozed, Tint::purple},
+                                                     {TaskStatus::waitingExternal, Tint::secondary},
+                                                     {TaskStatus::readyToResume, Tint::green},
+                                                     {TaskStatus::completed, Tint::secondary},
+                                                     {TaskStatus::cancelled, Tint::red}};
         for (const auto& [status, tint] : tints) QCOMPARE(AppAppearance::statusTint(status), tint);
         QCOMPARE(AppAppearance::priorityTint(TaskPriority::low), Tint::secondary);
         QCOMPARE(AppAppearance::environmentTint(TaskDataEnvironment::temporary), Tint::green);
     }
 
     void everySymbolHasALegibleIcon() {
-        const QStringList names = QStringLiteral(
-            "scope tray.full folder clock.arrow.circlepath dot.radiowaves.left.and.right "
-            "externaldrive.fill.badge.checkmark testtube.2 externaldrive.badge.questionmark "
-            "checkmark.circle checklist trash cpu person.crop.circle.badge.exclamationmark "
-            "rectangle.split.3x1 ellipsis.circle doc.badge.plus doc.on.clipboard arrow.clockwise "
-            "externaldrive square.and.arrow.up square.and.arrow.down externaldrive.badge.plus "
-            "externaldrive.badge.timemachine flag.fill timer list.bullet.clipboard checkmark.seal "
-            "checkmark.circle.fill exclamationmark.triangle.fill arrow.uturn.backward.circle.fill "
-            "arrowshape.turn.up.right.circle circle terminal lock.shield.fill xmark.octagon.fill "
-            "doc.on.doc checkmark hand.raised exclamationmark.arrow.triangle.2.circlepath "
-            "arrow.up.forward.app xmark.circle.fill clock magnifyingglass").split(QLatin1Char(' '));
+        const QStringList names =
+            QStringLiteral(
+                "scope tray.full folder clock.arrow.circlepath dot.radiowaves.left.and.right "
+                "externaldrive.fill.badge.checkmark testtube.2 externaldrive.badge.questionmark "
+                "checkmark.circle checklist trash cpu person.crop.circle.badge.exclamationmark "
+                "rectangle.split.3x1 ellipsis.circle doc.badge.plus doc.on.clipboard "
+                "arrow.clockwise "
+                "externaldrive square.and.arrow.up square.and.arrow.down externaldrive.badge.plus "
+                "externaldrive.badge.timemachine flag.fill timer list.bullet.clipboard "
+                "checkmark.seal "
+                "checkmark.circle.fill exclamationmark.triangle.fill "
+                "arrow.uturn.backward.circle.fill "
+                "arrowshape.turn.up.right.circle circle terminal lock.shield.fill "
+                "xmark.octagon.fill "
+                "doc.on.doc checkmark hand.raised exclamationmark.arrow.triangle.2.circlepath "
+                "arrow.up.forward.app xmark.circle.fill clock magnifyingglass")
+                .split(QLatin1Char(' '));
         std::vector<std::string> used;
         for (const QString& name : names) used.push_back(name.toStdString());
         for (const auto& status : allCases<TaskStatus>()) used.emplace_back(status.systemImage);
-        for (const auto& category : allCases<InterventionCategory>()) used.emplace_back(category.systemImage);
+        for (const auto& category : allCases<InterventionCategory>())
+            used.emplace_back(category.systemImage);
         for (const std::string& name : used) {
             QVERIFY2(SymbolIcons::hasSymbol(name), name.c_str());
             QVERIFY2(drawsSomething(SymbolIcons::icon(name)), name.c_str());

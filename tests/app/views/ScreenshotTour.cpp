@@ -10,9 +10,9 @@
 #include <QScrollBar>
 #include <cstdio>
 
-#include "app/views/widgets/AppAppearance.h"
-#include "app/views/dialogs/QtViewDialogs.h"
 #include "app/views/TaskDetailView.h"
+#include "app/views/dialogs/QtViewDialogs.h"
+#include "app/views/widgets/AppAppearance.h"
 #include "views/GuiHarness.h"
 
 using kestrin::AppAppearance;
