@@ -27,20 +27,16 @@ public:
     QList<ConfirmationRequest> requests;
 };
 
-// Holds deferred work until the test turns the loop: runPending() runs what
-// was pending when called; work posted meanwhile waits.
 class FakeDeferredCalls final : public DeferredCalls {
 public:
     void post(std::function<void()> work) override { pending.push_back(std::move(work)); }
+    // Runs what was pending when called; work posted meanwhile waits.
     void runPending() {
-        auto batch = std::move(pending);
-        pending.clear();
-        for (auto& work : batch) work();
+        for (auto& work : std::exchange(pending, {})) work();
     }
     std::vector<std::function<void()>> pending;
 };
 
-// `nextChoice` nothing: the panel is cancelled.
 class FakeFilePanels final : public FilePanels {
 public:
     std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override {
@@ -66,7 +62,6 @@ public:
     QList<DesktopNotification> posted;
 };
 
-// `content` nothing: the clipboard holds no text.
 class FakePasteboard final : public Pasteboard {
 public:
     std::optional<QString> readString() override { return content; }
@@ -74,7 +69,6 @@ public:
     std::optional<QString> content;
 };
 
-// Ticks only when the test calls fire().
 class FakeRepeatingTimer final : public RepeatingTimer {
 public:
     void start(std::chrono::milliseconds newInterval, std::chrono::milliseconds newTolerance,
@@ -86,9 +80,7 @@ public:
     }
     void stop() override { onTick = nullptr; }
     bool isRunning() const override { return static_cast<bool>(onTick); }
-    void fire() {
-        if (onTick) onTick();
-    }
+    void fire() { onTick(); }
     std::chrono::milliseconds interval{0};
     std::chrono::milliseconds tolerance{0};
     std::function<void()> onTick;
