@@ -2,6 +2,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/platform/QtDeferredCalls.h"
@@ -62,6 +64,29 @@ private slots:
         const QStringList without = QtWorkspace::linuxTerminalCandidates(QString());
         QCOMPARE(without.first(), QStringLiteral("x-terminal-emulator"));
         QVERIFY(without.contains(QStringLiteral("xterm")));
+    }
+
+    void desktopLauncherTellsWhyNothingOpened() {
+        // No program can be found: no terminal, no file manager.
+        const QByteArray path = qgetenv("PATH");
+        const QByteArray terminal = qgetenv("TERMINAL");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", path);
+            if (!terminal.isNull()) qputenv("TERMINAL", terminal);
+        });
+        qputenv("PATH", "");
+        qunsetenv("TERMINAL");
+        QTemporaryDir directory;
+        const QString missing = directory.filePath(QStringLiteral("written-elsewhere"));
+        QtWorkspace workspace;
+        const auto check = [](Result<void, WorkspaceError> opened, const WorkspaceError& expected) {
+            QVERIFY(!opened);
+            QVERIFY(opened.error() == expected);
+        };
+        check(workspace.openFolder(missing), WorkspaceError::folderMissing(missing.toStdString()));
+        check(workspace.openFolder(directory.path()),
+              WorkspaceError::noFolderHandler(directory.path().toStdString()));
+        check(workspace.openTerminal(directory.path()), WorkspaceError::noTerminal());
     }
 };
 
