@@ -8,6 +8,7 @@
 #include <QTest>
 #include <csignal>
 
+#include "app/model/PlatformTexts.h"
 #include "core/handback/ResumeMessageBuilder.h"
 #include "core/handback/ResumeMessageGuard.h"
 #include "views/GuiHarness.h"
@@ -93,7 +94,9 @@ private slots:
         QVERIFY(harness.platform().filePanels->openRequests.isEmpty());
         harness.platform().pasteboard->content.reset();  // an empty clipboard is still reported
         model.importFromPasteboard();
-        QVERIFY(shows(harness, "剪贴板没有 JSON"));
+        QCOMPARE(
+            notice(harness),
+            QStringLiteral("剪贴板没有 JSON | 先从 Agent 复制完整的回执 JSON，再回到这里导入。"));
     }
 
     void startUpNamesTheDataEnvironment() {
@@ -159,8 +162,10 @@ private slots:
             return shown;
         };
         harness.submit(two("rc-1"));
-        QVERIFY(
-            set(A, "unknown").startsWith(QStringLiteral("部分记录无法解析 | 任务库中有 1 条记录")));
+        QCOMPARE(set(A, "unknown"),
+                 QStringLiteral(
+                     "部分记录无法解析 | 任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 "
+                     "App 写入）。其余功能不受影响；这些记录已从列表中隐藏。"));
         QCOMPARE(harness.model().tasks().size(), std::size_t(1));
         QCOMPARE(set(B, "pending"), QString());  // the same pair (1 skipped, 1 loaded)
         harness.submit(two("rc-2"));
@@ -453,7 +458,9 @@ private slots:
         harness.turn();
         model.setShowingDeleteConfirmation(true);
         model.deleteSelectedTasks();
-        QVERIFY(shows(harness, "已删除 1 项"));
+        QCOMPARE(notice(harness),
+                 QStringLiteral(
+                     "已删除 1 项 | 任务已从当前列表永久删除；对应回执仍保留在“回执历史”中。"));
         QVERIFY(!model.isShowingDeleteConfirmation() && model.selectedTaskKeys().empty());
         harness.turn();
         QCOMPARE(model.tasks().size(), std::size_t(1));
@@ -496,12 +503,20 @@ private slots:
             r["source"]["task_id"] = "3F2B9C1E-8A47-4D6B-9E21-5C0D7A4B8F13";
         };
         QTest::newRow("steps open")
-            << noThread << false << true << QStringLiteral("还有步骤未完成") << 0;
+            << noThread << false << true
+            << QStringLiteral("还有步骤未完成 | 请按顺序完成并核对所有步骤，再生成恢复消息。") << 0;
         QTest::newRow("another agent")
             << Edit([](json& r) { r["source"]["agent"] = "claude_code"; }) << true << true
             << QStringLiteral("恢复消息已复制") << 0;
         QTest::newRow("thread opened")
-            << upper << true << true << QStringLiteral("已复制，并已请求 Codex 打开任务") << 1;
+            << upper << true << true
+            << QStringLiteral(
+                   "已复制，并已请求 Codex 打开任务 | Codex 已接收深链接请求，但 Velmora "
+                   "无法确认是否定位"
+                   "正确。请先核对当前是否为原任务，然后按 ") +
+                   PlatformTexts::pasteShortcut() +
+                   QStringLiteral(" 粘贴，检查恢复消息，最后按 Return 发送。")
+            << 1;
         QTest::newRow("link refused")
             << upper << true << false << QStringLiteral("恢复消息已复制，但未定位原任务") << 1;
     }
@@ -517,7 +532,7 @@ private slots:
         FakeWorkspace& workspace = *harness.platform().workspace;
         workspace.acceptsURLs = acceptsURL;
         harness.model().copyAndReturnToCodex(harness.task(A));
-        QCOMPARE(harness.model().notice()->title, title);
+        QVERIFY2(notice(harness).startsWith(title), qPrintable(notice(harness)));
         QCOMPARE(workspace.openedURLs.size(), opened);
         if (opened) {
             QCOMPARE(workspace.openedURLs.front(),
@@ -601,7 +616,8 @@ private slots:
         QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
         model.exportArchive();
         const auto& request = harness.platform().filePanels->saveRequests.at(1);
-        QCOMPARE(request.proposedName, QStringLiteral("Velmora-export-2026-07-27.json"));
+        QCOMPARE(request.title + u' ' + request.proposedName,
+                 QStringLiteral("导出 Velmora 数据归档 Velmora-export-2026-07-27.json"));
         QCOMPARE(notice(harness), QStringLiteral("数据归档已导出 | ") + model.currentDataContext() +
                                       QStringLiteral("\n归档文件：") + location);
         const std::string archive = readFile(location.toStdString());
@@ -613,7 +629,9 @@ private slots:
         // An existing file is never overwritten.
         progress.clear();
         model.exportArchive();
-        QVERIFY(shows(harness, "没有覆盖现有文件"));
+        QCOMPARE(notice(harness),
+                 QStringLiteral(
+                     "没有覆盖现有文件 | 请选择一个新文件名；Velmora 不会静默覆盖已有归档。"));
         QCOMPARE(readFile(location.toStdString()), archive);
         QCOMPARE(progress.count(), 0);
     }
@@ -669,6 +687,8 @@ private slots:
         // Cancelled at the panel, then declined at the question: nothing happens.
         harness.platform().filePanels->nextChoice.reset();
         model.restoreArchive();
+        QCOMPARE(harness.platform().filePanels->openRequests.at(0).title,
+                 QStringLiteral("选择 Velmora 数据归档"));
         QCOMPARE(harness.platform().filePanels->openRequests.at(0).allowedType,
                  PanelFileType::json);
         QVERIFY(harness.platform().alerts->requests.isEmpty());
@@ -676,10 +696,14 @@ private slots:
         harness.platform().alerts->nextAnswer = false;
         model.restoreArchive();
         const ConfirmationRequest& asked = harness.platform().alerts->requests.at(0);
-        QCOMPARE(asked.confirmButton, QStringLiteral("继续恢复"));
-        QCOMPARE(asked.informativeText.section(QStringLiteral("\n\n"), 0, 0),
-                 QStringLiteral("当前环境：隔离测试库\n当前数据库：") +
-                     qs(harness.database().string()) + QStringLiteral("\n来源文件：") + archive);
+        QCOMPARE(asked.messageText + u'|' + asked.confirmButton + u'|' + asked.cancelButton,
+                 QStringLiteral("恢复这份数据归档？|继续恢复|取消"));
+        QCOMPARE(
+            asked.informativeText,
+            QStringLiteral("当前环境：隔离测试库\n当前数据库：") + qs(harness.database().string()) +
+                QStringLiteral("\n来源文件：") + archive +
+                QStringLiteral("\n\n归档会在临时数据库中完整校验，再合并回当前任务库。较旧回执不"
+                               "会覆盖本地较新版本，恢复前会自动创建安全副本。"));
         QCOMPARE(notice(harness), QString());
         QCOMPARE(backupCount(harness), std::size_t(0));
 
@@ -733,7 +757,13 @@ private slots:
         QCOMPARE(model.tasks().size(), std::size_t(2));
         harness.platform().filePanels->nextChoice = qs(backup.string());
         model.restoreDatabaseBackup();
-        QCOMPARE(harness.platform().alerts->requests.size(), 1);
+        QCOMPARE(harness.platform().filePanels->openRequests.at(0).title,
+                 QStringLiteral("选择 Velmora 数据库备份"));
+        const ConfirmationRequest& asked = harness.platform().alerts->requests.at(0);
+        QCOMPARE(
+            asked.messageText + asked.informativeText.section(QStringLiteral("\n\n"), 1),
+            QStringLiteral("用这份数据库备份恢复？当前数据库会先保存为安全副本。来源数据库将经过版"
+                           "本和完整性检查；失败时会自动尝试回滚。"));
         const auto safety =
             harness.root() / "backups" / "Velmora-before-database-restore-20260727-083000.sqlite";
         QCOMPARE(notice(harness), QStringLiteral("数据库备份已恢复 | ") +
@@ -767,24 +797,25 @@ private slots:
             << project << LaunchFailure() << LaunchFailure() << QString();
         QTest::newRow("project from another machine")
             << project << LaunchFailure(WorkspaceError::folderMissing("/work/alpha"))
-            << LaunchFailure() << QStringLiteral("无法打开项目文件夹");
+            << LaunchFailure()
+            << QStringLiteral("无法打开项目文件夹 | 这台电脑上没有这个文件夹：/work/alpha");
         QTest::newRow("no file manager for the inbox")
             << Opener([](GuiHarness& h) { h.model().openInbox(); })
             << LaunchFailure(WorkspaceError::noFolderHandler("/data/inbox")) << LaunchFailure()
-            << QStringLiteral("无法打开恢复收件箱");
+            << QStringLiteral("无法打开恢复收件箱 | 没有程序能打开这个文件夹：/data/inbox");
         QTest::newRow("no file manager for the data directory")
             << Opener([](GuiHarness& h) { h.model().openDataDirectory(); })
             << LaunchFailure(WorkspaceError::noFolderHandler("/data")) << LaunchFailure()
-            << QStringLiteral("无法显示当前任务库");
+            << QStringLiteral("无法显示当前任务库 | 没有程序能打开这个文件夹：/data");
         QTest::newRow("terminal opened")
             << terminal << LaunchFailure() << LaunchFailure() << QString();
         QTest::newRow("no terminal")
             << terminal << LaunchFailure() << LaunchFailure(WorkspaceError::noTerminal())
-            << QStringLiteral("无法打开终端");
+            << QStringLiteral("无法打开终端 | 没有找到可以启动的终端程序。");
         QTest::newRow("terminal would not start")
             << terminal << LaunchFailure()
             << LaunchFailure(WorkspaceError::terminalNotStarted("/usr/bin/xterm"))
-            << QStringLiteral("无法打开终端");
+            << QStringLiteral("无法打开终端 | 终端程序没有启动：/usr/bin/xterm");
     }
     void eachFailureBecomesANoticeSayingWhy() {
         QFETCH(Opener, open);
@@ -796,7 +827,7 @@ private slots:
         harness.platform().workspace->folderFailure = folderFailure;
         harness.platform().workspace->terminalFailure = terminalFailure;
         open(harness);
-        QCOMPARE(notice(harness).section(QStringLiteral(" | "), 0, 0), shown);
+        QCOMPARE(notice(harness), shown);
     }
 };
 

@@ -52,6 +52,19 @@ QStringList texts(std::initializer_list<const char*> utf8) {
     return list;
 }
 
+void verifyShown(const QObject& root, const QStringList& expected) {
+    QStringList shown;
+    for (const QObject* object : root.findChildren<QObject*>()) {
+        for (const char* name : {"text", "title", "toolTip", "placeholderText", "accessibleName",
+                                 "accessibleDescription"}) {
+            if (const QVariant value = object->property(name); value.typeId() == QMetaType::QString)
+                shown << value.toString();
+        }
+    }
+    const QString all = shown.join(u'\n');
+    for (const QString& text : expected) QVERIFY2(all.contains(text), qPrintable(text));
+}
+
 std::filesystem::path guiTestData(const std::string& name) {
     return std::filesystem::path(VELMORA_TEST_DATA) / "app" / name;
 }

@@ -77,6 +77,9 @@ QString qs(const std::string& text);
 // "title | message" of the model's pending notice, empty without one.
 QString notice(GuiHarness& harness);
 QStringList texts(std::initializer_list<const char*> utf8);
+// Fails for each of `expected` that no object under `root` shows as its text,
+// title, tooltip, placeholder or accessible name or description.
+void verifyShown(const QObject& root, const QStringList& expected);
 std::filesystem::path guiTestData(const std::string& name);
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);

@@ -115,6 +115,7 @@ private slots:
         QCOMPARE(shown(view), texts({"Wait for DNS"}));
         search->setText(QStringLiteral("nothing like it"));
         QCOMPARE(shown(view), adjust);
+        verifyShown(view, texts({"没有匹配的事项"}));
         search->clear();
         harness.model().setSelection(SidebarSelection::project("beta"));
         QCOMPARE(part<QLabel>(view, "taskListTitle")->text(), QStringLiteral("beta"));
@@ -146,7 +147,8 @@ private slots:
         auto* remove = part<QPushButton>(view, "deleteSelectedButton");
         auto* hint = part<SymbolLabel>(view, "multiSelectHint");
         QVERIFY(!remove->isVisibleTo(&view));
-        QVERIFY(hint->text().contains(PlatformTexts::multiSelectKey()));
+        QCOMPARE(hint->text(),
+                 QStringLiteral("按住 %1 点选多个事项").arg(PlatformTexts::multiSelectKey()));
         selectRows(view, {0, 1, 2});
         QVERIFY(remove->isVisibleTo(&view) && !hint->isVisibleTo(&view));
         QCOMPARE(remove->text(), QStringLiteral("删除 3 项"));
@@ -163,8 +165,13 @@ private slots:
         remove->click();
         QVERIFY(harness.model().isShowingDeleteConfirmation());
         harness.settle();
-        QCOMPARE(harness.dialogs().confirmations.constFirst().confirmButton,
-                 QStringLiteral("永久删除 2 项"));
+        QCOMPARE(
+            harness.dialogs().confirmations.constFirst(),
+            (ConfirmationRequest{
+                QStringLiteral("永久删除 2 个事项？"),
+                QStringLiteral("这些任务将从当前任务列表移除，无法通过“已取消”恢"
+                               "复；对应回执仍会保留在“回执历史”中。删除前请确认选中数量正确。"),
+                QStringLiteral("永久删除 2 项"), QStringLiteral("取消")}));
         QVERIFY(!harness.model().isShowingDeleteConfirmation());
         QCOMPARE(harness.model().tasks().size(), std::size_t(4));
 
@@ -348,6 +355,15 @@ private slots:
         for (QAction* action : menu->actions()) {
             if (!action->isSeparator()) QVERIFY(drawsSomething(action->icon()));
         }
+        const QString key = PlatformTexts::multiSelectKey();
+        verifyShown(
+            harness.window(),
+            texts({"恢复入口", "导入 JSON 文件…", "从剪贴板导入 JSON", "扫描恢复收件箱",
+                   "从数据归档恢复…", "创建数据库备份", "从数据库备份恢复…", "连接 Agent…",
+                   "恢复入口：导入 JSON…", "恢复入口：从剪贴板导入 JSON", "恢复入口：扫描收件箱",
+                   "退出 Velmora", "搜索项目、事项或 Agent"}) +
+                QStringList{QStringLiteral("按住 %1 点选多个事项后，可一次性删除").arg(key),
+                            QStringLiteral("永久删除选中的事项；按住 %1 可继续多选").arg(key)});
         QToolButton* button = harness.window().actionMenuButton();
         const QString root = qs(harness.root().string());
         QCOMPARE(button->toolTip(), QStringLiteral("当前：隔离测试库\n") + root);

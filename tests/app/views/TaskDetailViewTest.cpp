@@ -109,6 +109,15 @@ private slots:
                                 "项目路径=/work/alpha", "回执版本=rc-1 · v1"}));
         QVERIFY(!part<DetailCard>(harness, "prerequisitesCard") &&
                 !part<Callout>(harness, "riskCallout"));
+        verifyShown(
+            detail(harness),
+            texts({"为什么现在需要你", "约 5 分钟", "安排状态", "暂缓提醒或切换等待状态", "15 分钟",
+                   "明天", "等待外部结果", "移回待处理", "本人操作结果和错误备注", "先完成所有步骤",
+                   "完成这一步", "要粘贴的完整命令", "直接取消并关闭；无需完成步骤或复制恢复消息",
+                   "会要求确认，然后把事项标记为已取消；已勾选步骤会保留"}) +
+                QStringList{QStringLiteral("只会复制并切换任务；请核对窗口后按 %1，再检查内容"
+                                           "并按 Return。")
+                                .arg(PlatformTexts::pasteShortcut())});
 
         // A tick moves the task to in progress; the pane updates in place.
         QPlainTextEdit* editor = part<QPlainTextEdit>(harness, "noteEditor");
@@ -133,6 +142,7 @@ private slots:
         tickAll(harness);
         QVERIFY(copy->isEnabled() && back->isEnabled());
         QVERIFY(copy->toolTip() != waiting);
+        verifyShown(detail(harness), texts({"标记为未完成", "复制后手动粘贴回原 Agent 任务"}));
         copy->click();
         QCOMPARE(copy->text(), QStringLiteral("恢复消息已复制"));
         QVERIFY(harness.platform().pasteboard->content.has_value());
@@ -155,13 +165,15 @@ private slots:
         QVERIFY(labels.contains(QStringLiteral("2")) &&
                 labels.contains(QStringLiteral("VPN connected")));
         QCOMPARE(part<Callout>(harness, "riskCallout")->text(), QStringLiteral("   "));
+        verifyShown(detail(harness), texts({"开始前先确认", "风险"}));
         QVERIFY(part<Callout>(harness, "rollbackCallout") == nullptr);
         harness.add(receiptWith([](json& r) {
             r["version"] = 3;
             r["items"][0]["rollback"] = "Start the old proxy.";
         }));
-        QCOMPARE(part<Callout>(harness, "rollbackCallout")->text(),
-                 QStringLiteral("Start the old proxy."));
+        QCOMPARE(part<Callout>(harness, "rollbackCallout")->title() + u' ' +
+                     part<Callout>(harness, "rollbackCallout")->text(),
+                 QStringLiteral("回退办法 Start the old proxy."));
     }
 
     void stepCardsShowCommandsOnlyWhenThereIsOne() {
@@ -202,9 +214,10 @@ private slots:
             r["items"][0]["steps"][0].update(
                 {{"requires_password", true}, {"password_prompt", "At sudo."}});
         }));
-        QCOMPARE(
-            stepCards(harness)[0]->findChild<Callout*>(QStringLiteral("passwordCallout"))->text(),
-            QStringLiteral("At sudo."));
+        auto* password =
+            stepCards(harness)[0]->findChild<Callout*>(QStringLiteral("passwordCallout"));
+        QCOMPARE(password->title() + u' ' + password->text(),
+                 QStringLiteral("密码只在系统提示中输入 At sudo."));
         QVERIFY(stepCards(harness)[1]->findChild<Callout*>() == nullptr);
         // Without a prompt of its own, or a blank one: the default guidance.
         ActionStep step;
@@ -241,7 +254,8 @@ private slots:
             QStringList lines;
             for (const CommandRisk risk : expected[i])
                 lines << QStringLiteral("· ") + TextLabels::text(displayName(risk));
-            QCOMPARE(callout->text(), lines.join(u'\n'));
+            QCOMPARE(callout->title() + u'\n' + callout->text(),
+                     QStringLiteral("运行前再看一眼\n") + lines.join(u'\n'));
             QCOMPARE(callout->color(), AppAppearance::color(Tint::red));
             QVERIFY(top(callout) + callout->height() <= top(cards[i]->copyCommandButton()));
             QVERIFY(top(cards[i]->findChild<QWidget*>(QStringLiteral("commandPanel"))) <
@@ -314,8 +328,12 @@ private slots:
         close()->click();
         QVERIFY(detail(harness).isShowingCancelConfirmation());
         harness.settle();
-        QCOMPARE(harness.dialogs().confirmations.constFirst().messageText,
-                 QStringLiteral("取消并关闭“Restart the proxy”？"));
+        QCOMPARE(harness.dialogs().confirmations.constFirst(),
+                 (ConfirmationRequest{
+                     QStringLiteral("取消并关闭“Restart the proxy”？"),
+                     QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会"
+                                    "保留；之后可在“已取消”中把事项移回待处理。"),
+                     QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")}));
         QVERIFY(!detail(harness).isShowingCancelConfirmation());
         QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
         harness.dialogs().confirmAnswer = true;
@@ -326,7 +344,7 @@ private slots:
         // Ready to resume: closing completes the task, without asking.
         harness.setStatus(taskKey, TaskStatus::readyToResume);
         harness.reload();
-        QVERIFY(close()->toolTip() != cancelTip);
+        QCOMPARE(close()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
         close()->click();
         harness.settle();
         QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
