@@ -176,12 +176,14 @@ private slots:
                  QStringLiteral("回退办法 Start the old proxy."));
     }
 
-    void stepCardsShowCommandsOnlyWhenThereIsOne() {
+    void stepCardsShowCommandsAndPasswordGuidanceOnlyWhenNeeded() {
         GuiHarness harness;
         harness.add(receiptWith([](json& r) {
             std::swap(r["items"][0]["steps"][0],
                       r["items"][0]["steps"][1]);  // cards follow `order`
             r["items"][0]["steps"][0].update({{"working_directory", ""}, {"command", ""}});
+            r["items"][0]["steps"][1].update(
+                {{"requires_password", true}, {"password_prompt", "At sudo."}});
         }));
         const QList<StepCard*> cards = stepCards(harness);
         QCOMPARE(cards.size(), 2);
@@ -193,6 +195,10 @@ private slots:
         QCOMPARE(directory->value(), QStringLiteral("/work/alpha"));
         QVERIFY(cards[1]->findChild<CodePanel*>() == nullptr);  // empty command and directory
         QVERIFY(!cards[1]->copyCommandButton() && !cards[1]->openTerminalButton());
+        QVERIFY(cards[1]->findChild<Callout*>() == nullptr);
+        auto* password = first->findChild<Callout*>(QStringLiteral("passwordCallout"));
+        QCOMPARE(password->title() + u' ' + password->text(),
+                 QStringLiteral("密码只在系统提示中输入 At sudo."));
 
         first->copyCommandButton()->click();
         QCOMPARE(harness.platform().pasteboard->content, QStringLiteral("systemctl restart proxy"));
@@ -206,19 +212,6 @@ private slots:
         QCOMPARE(directory->copyButton()->toolTip(), QStringLiteral("已复制工作目录"));
         QTRY_COMPARE_WITH_TIMEOUT(directory->copyButton()->toolTip(),
                                   QStringLiteral("复制工作目录"), feedbackWait);
-    }
-
-    void passwordStepsExplainWhereToType() {
-        GuiHarness harness;
-        harness.add(receiptWith([](json& r) {
-            r["items"][0]["steps"][0].update(
-                {{"requires_password", true}, {"password_prompt", "At sudo."}});
-        }));
-        auto* password =
-            stepCards(harness)[0]->findChild<Callout*>(QStringLiteral("passwordCallout"));
-        QCOMPARE(password->title() + u' ' + password->text(),
-                 QStringLiteral("密码只在系统提示中输入 At sudo."));
-        QVERIFY(stepCards(harness)[1]->findChild<Callout*>() == nullptr);
         // Without a prompt of its own, or a blank one: the default guidance.
         ActionStep step;
         step.id = "pw";
