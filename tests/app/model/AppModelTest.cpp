@@ -670,7 +670,7 @@ private slots:
         QVERIFY(progressAt(progress, -1).finished);
     }
 
-    void restoreArchiveMergesAfterTwoQuestions() {
+    void restoreArchiveMergesAfterTwoQuestionsOrKeepsTheLists() {
         GuiHarness harness;
         fixClock(harness);
         AppModel& model = harness.model();
@@ -723,22 +723,18 @@ private slots:
         QCOMPARE(model.tasks().size(), std::size_t(2));
         QCOMPARE(progressAt(progress, 0).command, DataCommandProgress::Command::restoreArchive);
         QVERIFY(progressAt(progress, -1).finished);
-    }
-
-    void restoreArchiveFailureKeepsTheLists() {
-        GuiHarness harness;
-        QTemporaryDir target;
-        const std::string archive = target.path().toStdString() + "/broken.json";
-        writeFile(archive, R"({"schema_version": "2.0.0", "exported_at": "2026-07-27T08:30:00.000Z",
-                              "receipts": [], "task_states": []})");
-        harness.platform().filePanels->nextChoice = qs(archive);
-        harness.submit(receiptOf("rc-1", "alpha", {"A"}));  // would appear with any refresh
-        QSignalSpy tasks(&harness.model(), &AppModel::tasksChanged);
-        harness.model().restoreArchive();
+        // A refused archive or a vanished file: the lists stay as they were.
+        const std::string broken = target.path().toStdString() + "/broken.json";
+        writeFile(broken, R"({"schema_version": "2.0.0", "exported_at": "2026-07-27T08:30:00.000Z",
+                             "receipts": [], "task_states": []})");
+        harness.platform().filePanels->nextChoice = qs(broken);
+        harness.submit(receiptOf("rc-3", "alpha", {"A"}));  // would appear with any refresh
+        QSignalSpy tasks(&model, &AppModel::tasksChanged);
+        model.restoreArchive();
         QVERIFY(shows(harness, "没有恢复数据归档"));
         QCOMPARE(tasks.count(), 0);
-        harness.platform().filePanels->nextChoice = qs(target.path().toStdString() + "/gone.json");
-        harness.model().restoreArchive();
+        harness.platform().filePanels->nextChoice = target.path() + QStringLiteral("/gone.json");
+        model.restoreArchive();
         QVERIFY(shows(harness, "没有恢复数据归档") &&
                 notice(harness).contains(QStringLiteral("gone.json")));
     }
