@@ -146,6 +146,12 @@ void GuiHarness::executeSQL(const std::string& sql) {
     QCOMPARE(result, SQLITE_OK);
 }
 
+bool GuiHarness::showActive() {
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    return QTest::qWaitForWindowActive(window_.get());
+}
+
 void GuiHarness::reload() {
     model_->refresh();
     settle();

@@ -46,6 +46,8 @@ public:
     // Runs one SQL text on its own connection (to damage rows on purpose).
     void executeSQL(const std::string& sql);
 
+    // Shows the window and waits until it is the active one.
+    bool showActive();
     void reload();
     // Turns the event loops until nothing is pending.
     void settle();

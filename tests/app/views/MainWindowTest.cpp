@@ -182,10 +182,8 @@ private slots:
             harness.setStatus("rc-a::item-2", TaskStatus::pending);
             harness.model().refresh();
         };
-        harness.window().show();
-        QApplication::setActiveWindow(&harness.window());
+        QVERIFY(harness.showActive());
         view.listView()->setFocus();
-        QVERIFY(QTest::qWaitForWindowActive(&harness.window()));
         QTest::keyClick(view.listView(), Qt::Key_Delete);
         harness.settle();
         QCOMPARE(shown(view), texts({"Two", "Four"}));
@@ -313,9 +311,7 @@ private slots:
         QCOMPARE(file->actions()[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
         file->actions()[1]->trigger();
         QCOMPARE(lastNoticeTitle(harness), QStringLiteral("剪贴板没有 JSON"));
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(harness.showActive());
         QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);  // a manual scan
         QCOMPARE(lastNoticeTitle(harness), QStringLiteral("收件箱已检查"));
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
@@ -329,10 +325,10 @@ private slots:
         const QString key = PlatformTexts::multiSelectKey();
         verifyShown(
             window,
-            texts({"恢复入口", "导入 JSON 文件…", "从剪贴板导入 JSON", "扫描恢复收件箱",
-                   "从数据归档恢复…", "创建数据库备份", "从数据库备份恢复…", "连接 Agent…",
-                   "恢复入口：导入 JSON…", "恢复入口：从剪贴板导入 JSON", "恢复入口：扫描收件箱",
-                   "退出 Velmora", "搜索项目、事项或 Agent"}) +
+            texts({"恢复入口", "从剪贴板导入 JSON", "扫描恢复收件箱", "从数据归档恢复…",
+                   "创建数据库备份", "从数据库备份恢复…", "连接 Agent…", "恢复入口：导入 JSON…",
+                   "恢复入口：从剪贴板导入 JSON", "恢复入口：扫描收件箱", "退出 Velmora",
+                   "搜索项目、事项或 Agent"}) +
                 QStringList{QStringLiteral("按住 %1 点选多个事项后，可一次性删除").arg(key),
                             QStringLiteral("永久删除选中的事项；按住 %1 可继续多选").arg(key)});
         QCOMPARE(window.actionMenuButton()->toolTip(), QStringLiteral("当前：隔离测试库\n") + root);

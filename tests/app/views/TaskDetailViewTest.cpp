@@ -64,12 +64,6 @@ void tickAll(GuiHarness& harness) {
     harness.settle();
 }
 
-void showActive(QWidget& window) {
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-}
-
 QString storedNote(const std::filesystem::path& root) {
     auto store = SQLiteTaskStore::open(root / "tasks.sqlite");
     if (!store) return QStringLiteral("<no store>");
@@ -365,7 +359,7 @@ private slots:
         GuiHarness harness;
         harness.add(baseReceipt().dump());
         tickAll(harness);
-        showActive(harness.window());
+        QVERIFY(harness.showActive());
         auto* open = part<QToolButton>(harness, "openProjectButton");
         open->setFocus();
         QStringList reached;
