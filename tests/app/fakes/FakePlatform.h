@@ -1,21 +1,133 @@
 #pragma once
 
+#include <QList>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
 #include "app/model/AppPlatform.h"
-#include "fakes/FakeConfirmationAlerts.h"
-#include "fakes/FakeDeferredCalls.h"
-#include "fakes/FakeFilePanels.h"
-#include "fakes/FakeNotificationCenter.h"
-#include "fakes/FakePasteboard.h"
-#include "fakes/FakeRepeatingTimer.h"
-#include "fakes/FakeWorkspace.h"
+#include "app/model/ConfirmationAlerts.h"
+#include "app/model/DeferredCalls.h"
+#include "app/model/FilePanels.h"
+#include "app/model/NotificationCenter.h"
+#include "app/model/Pasteboard.h"
+#include "app/model/RepeatingTimer.h"
+#include "app/model/Workspace.h"
 
 namespace kestrin {
 
-// A platform made of fakes for a model under test. The fakes are owned by the
-// model once take() handed them over; the pointers stay valid as long as it
-// lives. The clock reads `now`.
+// Fakes answer with what the test prepared and record what they were asked.
+class FakeConfirmationAlerts final : public ConfirmationAlerts {
+public:
+    bool confirm(const ConfirmationRequest& request) override {
+        requests << request;
+        return nextAnswer;
+    }
+    bool nextAnswer = true;
+    QList<ConfirmationRequest> requests;
+};
+
+class FakeDeferredCalls final : public DeferredCalls {
+public:
+    void post(std::function<void()> work) override { pending.push_back(std::move(work)); }
+    // Runs what was pending when called; work posted meanwhile waits.
+    void runPending() {
+        for (auto& work : std::exchange(pending, {})) work();
+    }
+    std::vector<std::function<void()>> pending;
+};
+
+class FakeFilePanels final : public FilePanels {
+public:
+    std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override {
+        saveRequests << request;
+        return nextChoice;
+    }
+    std::optional<QString> chooseFileToOpen(const OpenPanelRequest& request) override {
+        openRequests << request;
+        return nextChoice;
+    }
+    std::optional<QString> nextChoice;
+    QList<SavePanelRequest> saveRequests;
+    QList<OpenPanelRequest> openRequests;
+};
+
+class FakeNotificationCenter final : public NotificationCenter {
+public:
+    bool isAvailable() const override { return available; }
+    void requestAuthorization() override { ++authorizationRequests; }
+    void post(const DesktopNotification& notification) override { posted << notification; }
+    bool available = true;
+    int authorizationRequests = 0;
+    QList<DesktopNotification> posted;
+};
+
+class FakePasteboard final : public Pasteboard {
+public:
+    std::optional<QString> readString() override { return content; }
+    void writeString(const QString& text) override { content = text; }
+    std::optional<QString> content;
+};
+
+class FakeRepeatingTimer final : public RepeatingTimer {
+public:
+    void start(std::chrono::milliseconds newInterval, std::chrono::milliseconds newTolerance,
+               std::function<void()> tick) override {
+        interval = newInterval;
+        tolerance = newTolerance;
+        onTick = std::move(tick);
+        ++startCount;
+    }
+    void stop() override { onTick = nullptr; }
+    bool isRunning() const override { return static_cast<bool>(onTick); }
+    void fire() { onTick(); }
+    std::chrono::milliseconds interval{0};
+    std::chrono::milliseconds tolerance{0};
+    std::function<void()> onTick;
+    int startCount = 0;
+};
+
+class FakeWorkspace final : public Workspace {
+public:
+    bool openURL(const QUrl& url) override {
+        openedURLs << url;
+        return acceptsURLs;
+    }
+    Result<void, WorkspaceError> openFolder(const QString& path) override {
+        openedFolders << path;
+        if (folderFailure) return fail(*folderFailure);
+        return {};
+    }
+    bool openCodexApplication() override {
+        ++codexOpenRequests;
+        return codexInstalled;
+    }
+    Result<void, WorkspaceError> openTerminal(const QString& workingDirectory) override {
+        terminalDirectories << workingDirectory;
+        if (terminalFailure) return fail(*terminalFailure);
+        return {};
+    }
+    bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override {
+        terminalCommands << arguments;
+        terminalDirectories << workingDirectory;
+        return acceptsTerminalCommands;
+    }
+    bool acceptsURLs = true;
+    bool acceptsTerminalCommands = true;
+    bool codexInstalled = true;
+    std::optional<WorkspaceError> folderFailure;
+    std::optional<WorkspaceError> terminalFailure;
+    QList<QStringList> terminalCommands;
+    QList<QUrl> openedURLs;
+    QStringList openedFolders;
+    QStringList terminalDirectories;
+    int codexOpenRequests = 0;
+};
+
+// The fakes are owned by the model once take() handed them over; the
+// pointers stay valid while it lives. The clock reads `now`.
 class FakePlatform {
-  public:
+public:
     explicit FakePlatform(std::map<std::string, std::string> environment) {
         platform_.environment = std::move(environment);
         platform_.pasteboard = own(pasteboard);
@@ -27,7 +139,6 @@ class FakePlatform {
         platform_.deferredCalls = own(deferredCalls);
         platform_.clock = [this] { return now; };
     }
-
     AppPlatform take() { return std::move(platform_); }
 
     FakePasteboard* pasteboard = nullptr;
@@ -39,14 +150,13 @@ class FakePlatform {
     FakeDeferredCalls* deferredCalls = nullptr;
     Timestamp now = currentTimestamp();
 
-  private:
+private:
     template <typename Fake>
     std::unique_ptr<Fake> own(Fake*& pointer) {
         auto fake = std::make_unique<Fake>();
         pointer = fake.get();
         return fake;
     }
-
     AppPlatform platform_;
 };
 

@@ -2,7 +2,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QSignalSpy>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/platform/QtDeferredCalls.h"
@@ -17,67 +18,77 @@ class QtPlatformTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void deferredCallsRunAfterTheLoopTurnsInOrder();
-    void deferredCallsAreDroppedWithTheirOwner();
-    void repeatingTimerTicksUntilStopped();
-    void pasteboardTellsNoTextFromEmptyText();
-    void terminalCandidatesPutTheUsersChoiceFirst();
-};
-
-void QtPlatformTest::deferredCallsRunAfterTheLoopTurnsInOrder() {
-    QtDeferredCalls calls;
-    QStringList log;
-    calls.post([&] { log << QStringLiteral("first"); });
-    calls.post([&] { log << QStringLiteral("second"); });
-    log << QStringLiteral("caller done");
-    QCOMPARE(log, QStringList{QStringLiteral("caller done")});
-    QCoreApplication::processEvents();
-    QCOMPARE(log, (QStringList{QStringLiteral("caller done"), QStringLiteral("first"),
-                               QStringLiteral("second")}));
-}
-
-void QtPlatformTest::deferredCallsAreDroppedWithTheirOwner() {
-    bool ran = false;
-    {
+    void deferredCallsRunAfterTheLoopTurnsInOrderUnlessDropped() {
+        QStringList log;
+        {
+            QtDeferredCalls dropped;
+            dropped.post([&] { log << QStringLiteral("dropped"); });
+        }
         QtDeferredCalls calls;
-        calls.post([&] { ran = true; });
+        calls.post([&] { log << QStringLiteral("first"); });
+        calls.post([&] { log << QStringLiteral("second"); });
+        log << QStringLiteral("caller");
+        QCoreApplication::processEvents();
+        QCOMPARE(log, (QStringList{QStringLiteral("caller"), QStringLiteral("first"),
+                                   QStringLiteral("second")}));
     }
-    QCoreApplication::processEvents();
-    QVERIFY(!ran);
-}
 
-void QtPlatformTest::repeatingTimerTicksUntilStopped() {
-    QtRepeatingTimer timer;
-    int ticks = 0;
-    QVERIFY(!timer.isRunning());
-    timer.start(10ms, 1ms, [&] { ++ticks; });
-    QVERIFY(timer.isRunning());
-    QTRY_VERIFY(ticks >= 2);
-    timer.stop();
-    QVERIFY(!timer.isRunning());
-    const int stoppedAt = ticks;
-    QTest::qWait(50);
-    QCOMPARE(ticks, stoppedAt);
-}
+    void repeatingTimerTicksUntilStopped() {
+        QtRepeatingTimer timer;
+        int ticks = 0;
+        QVERIFY(!timer.isRunning());
+        timer.start(10ms, 1ms, [&] { ++ticks; });
+        QVERIFY(timer.isRunning());
+        QTRY_VERIFY(ticks >= 2);
+        timer.stop();
+        QVERIFY(!timer.isRunning());
+        const int stoppedAt = ticks;
+        QTest::qWait(50);
+        QCOMPARE(ticks, stoppedAt);
+    }
 
-void QtPlatformTest::pasteboardTellsNoTextFromEmptyText() {
-    QtPasteboard pasteboard;
-    QGuiApplication::clipboard()->clear();
-    QCOMPARE(pasteboard.readString(), std::optional<QString>());
-    pasteboard.writeString(QStringLiteral("{\"a\": 1}"));
-    QCOMPARE(pasteboard.readString(), std::optional<QString>(QStringLiteral("{\"a\": 1}")));
-    pasteboard.writeString(QString());
-    QCOMPARE(pasteboard.readString(), std::optional<QString>(QString()));
-}
+    void pasteboardTellsNoTextFromEmptyText() {
+        QtPasteboard pasteboard;
+        QGuiApplication::clipboard()->clear();
+        QCOMPARE(pasteboard.readString(), std::optional<QString>());
+        pasteboard.writeString(QStringLiteral("{}"));
+        QCOMPARE(pasteboard.readString(), std::optional(QStringLiteral("{}")));
+        pasteboard.writeString(QString());
+        QCOMPARE(pasteboard.readString(), std::optional(QString()));
+    }
 
-void QtPlatformTest::terminalCandidatesPutTheUsersChoiceFirst() {
-    const QStringList withChoice = QtWorkspace::linuxTerminalCandidates(QStringLiteral("foot"));
-    QCOMPARE(withChoice.first(), QStringLiteral("foot"));
-    QCOMPARE(withChoice.at(1), QStringLiteral("x-terminal-emulator"));
-    const QStringList without = QtWorkspace::linuxTerminalCandidates(QString());
-    QCOMPARE(without.first(), QStringLiteral("x-terminal-emulator"));
-    QVERIFY(without.contains(QStringLiteral("xterm")));
-}
+    void terminalCandidatesPutTheUsersChoiceFirst() {
+        const QStringList withChoice = QtWorkspace::linuxTerminalCandidates(QStringLiteral("foot"));
+        QCOMPARE(withChoice.mid(0, 2),
+                 (QStringList{QStringLiteral("foot"), QStringLiteral("x-terminal-emulator")}));
+        const QStringList without = QtWorkspace::linuxTerminalCandidates(QString());
+        QCOMPARE(without.first(), QStringLiteral("x-terminal-emulator"));
+        QVERIFY(without.contains(QStringLiteral("xterm")));
+    }
+
+    void desktopLauncherTellsWhyNothingOpened() {
+        // No program can be found: no terminal, no file manager.
+        const QByteArray path = qgetenv("PATH");
+        const QByteArray terminal = qgetenv("TERMINAL");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", path);
+            if (!terminal.isNull()) qputenv("TERMINAL", terminal);
+        });
+        qputenv("PATH", "");
+        qunsetenv("TERMINAL");
+        QTemporaryDir directory;
+        const QString missing = directory.filePath(QStringLiteral("written-elsewhere"));
+        QtWorkspace workspace;
+        const auto check = [](Result<void, WorkspaceError> opened, const WorkspaceError& expected) {
+            QVERIFY(!opened);
+            QVERIFY(opened.error() == expected);
+        };
+        check(workspace.openFolder(missing), WorkspaceError::folderMissing(missing.toStdString()));
+        check(workspace.openFolder(directory.path()),
+              WorkspaceError::noFolderHandler(directory.path().toStdString()));
+        check(workspace.openTerminal(directory.path()), WorkspaceError::noTerminal());
+    }
+};
 
 QTEST_MAIN(QtPlatformTest)
 #include "QtPlatformTest.moc"

@@ -1,4 +1,4 @@
-// The program's own set-up, as a user meets it: the titles the window system
+// The program's own set-up as a user meets it: the titles the window system
 // shows (read back from a real X server) and Qt's own dialogs in Chinese.
 
 #include <QApplication>
@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
-#include <memory>
 
 #include "app/views/ApplicationSetup.h"
 #include "app/views/dialogs/QtViewDialogs.h"
@@ -27,11 +26,12 @@ QString shownTitle(QWidget& window) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     xprop.setProcessEnvironment(environment);
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
-                                          QStringLiteral("-notype"), QStringLiteral("_NET_WM_NAME")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("-notype"),
+                 QStringLiteral("_NET_WM_NAME")});
     if (!xprop.waitForFinished(10000)) return QStringLiteral("<xprop did not answer>");
-    // _NET_WM_NAME = "…"
-    const QString line = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const QString line =
+        QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();  // _NET_WM_NAME = "…"
     const qsizetype start = line.indexOf(QLatin1Char('"'));
     return start < 0 ? line : line.mid(start + 1).chopped(1);
 }
@@ -42,45 +42,39 @@ class ApplicationSetupTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void windowAndAlertTitlesAreExactlyOurs();
-    void qtOwnTextsAreChinese();
-};
-
-void ApplicationSetupTest::initTestCase() {
-    QVERIFY(ApplicationSetup::configure(*qobject_cast<QApplication*>(QCoreApplication::instance())));
-}
-
-void ApplicationSetupTest::windowAndAlertTitlesAreExactlyOurs() {
-    if (QGuiApplication::platformName() != QStringLiteral("xcb") ||
-        QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty()) {
-        QSKIP("needs an X server and xprop to read the shown titles");
+    void initTestCase() {
+        QVERIFY(ApplicationSetup::configure(
+            *qobject_cast<QApplication*>(QCoreApplication::instance())));
     }
-    GuiHarness harness;
-    harness.window().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&harness.window()));
-    QCOMPARE(shownTitle(harness.window()), QStringLiteral("Velmora · 隔离测试库"));
 
-    const auto notice =
-        QtViewDialogs::noticeBox(&harness.window(), QStringLiteral("收件箱已检查"),
-                                 QStringLiteral("当前没有新的 JSON 回执。"));
-    notice->show();
-    QVERIFY(QTest::qWaitForWindowExposed(notice.get()));
-    QCOMPARE(shownTitle(*notice), QStringLiteral("收件箱已检查"));
-}
+    void windowAndAlertTitlesAreExactlyOurs() {
+        if (QGuiApplication::platformName() != QStringLiteral("xcb") ||
+            QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty()) {
+            QSKIP("needs an X server and xprop to read the shown titles");
+        }
+        GuiHarness harness;
+        harness.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&harness.window()));
+        QCOMPARE(shownTitle(harness.window()), QStringLiteral("Velmora · 隔离测试库"));
+        const auto notice =
+            QtViewDialogs::noticeBox(&harness.window(), QStringLiteral("收件箱已检查"),
+                                     QStringLiteral("当前没有新的 JSON 回执。"));
+        notice->show();
+        QVERIFY(QTest::qWaitForWindowExposed(notice.get()));
+        QCOMPARE(shownTitle(*notice), QStringLiteral("收件箱已检查"));
+    }
 
-void ApplicationSetupTest::qtOwnTextsAreChinese() {
-    // Qt's standard buttons and its own file panel (the one drawn by Qt).
-    QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
-    QCOMPARE(buttons.button(QDialogButtonBox::Save)->text(), QStringLiteral("保存"));
-    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
-
-    QFileDialog panel;
-    panel.setOption(QFileDialog::DontUseNativeDialog);
-    auto* lookIn = panel.findChild<QLabel*>(QStringLiteral("lookInLabel"));
-    QVERIFY(lookIn != nullptr);
-    QVERIFY2(lookIn->text() != QStringLiteral("Look in:"), qPrintable(lookIn->text()));
-}
+    void qtOwnTextsAreChinese() {
+        QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Save)->text(), QStringLiteral("保存"));
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+        QFileDialog panel;  // the one drawn by Qt
+        panel.setOption(QFileDialog::DontUseNativeDialog);
+        auto* lookIn = panel.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+        QVERIFY(lookIn != nullptr);
+        QVERIFY2(lookIn->text() != QStringLiteral("Look in:"), qPrintable(lookIn->text()));
+    }
+};
 
 QTEST_MAIN(ApplicationSetupTest)
 #include "ApplicationSetupTest.moc"

@@ -1,74 +1,16 @@
 #include "views/GuiHarness.h"
 
-#include <QCoreApplication>
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 
 namespace kestrin::testing {
-namespace {
-
-std::map<std::string, std::string> withHome(std::map<std::string, std::string> environment,
-                                            const std::filesystem::path& root) {
-    if (!environment.contains("KESTRIN_HOME") && !environment.contains("XDG_DATA_HOME")) {
-        environment["KESTRIN_HOME"] = root.string();
-    }
-    return environment;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
 
 nlohmann::json baseReceipt() {
-    using nlohmann::json;
-    json step1{{"id", "step-1"},
-               {"order", 1},
-               {"title", "Restart the service"},
-               {"instruction", "Run the command in a terminal."},
-               {"kind", "run_command"},
-               {"working_directory", "/work/alpha"},
-               {"command", "systemctl restart proxy"},
-               {"requires_password", false},
-               {"success_signal", "The prompt returns without output."},
-               {"failure_action", "Copy the error into the note."}};
-    json step2{{"id", "step-2"},
-               {"order", 2},
-               {"title", "Check the page"},
-               {"instruction", "Open the status page."},
-               {"kind", "verify"},
-               {"requires_password", false},
-               {"success_signal", "The page is green."},
-               {"failure_action", "Describe what you see."}};
-    json item{{"id", "item-1"},
-              {"title", "Restart the proxy"},
-              {"reason", "Only you may restart production services."},
-              {"expected_outcome", "The proxy answers again."},
-              {"category", "terminal"},
-              {"priority", "medium"},
-              {"estimated_minutes", 5},
-              {"prerequisites", json::array()},
-              {"steps", {step1, step2}},
-              {"verification",
-               {{"instruction", "Load the home page."}, {"success_evidence", "It loads."}}}};
-    return json{{"schema_version", "1.0"},
-                {"receipt_id", "rc-1"},
-                {"version", 1},
-                {"created_at", "2026-07-27T08:30:00.000Z"},
-                {"updated_at", "2026-07-27T08:30:00.000Z"},
-                {"source",
-                 {{"agent", "codex"},
-                  {"task_title", "Fix the proxy"},
-                  {"task_id", "3f2b9c1e-8a47-4d6b-9e21-5c0d7a4b8f13"}}},
-                {"project", {{"name", "alpha"}, {"path", "/work/alpha"}}},
-                {"state", "waiting_for_user"},
-                {"requires_user_action", true},
-                {"summary", "The proxy needs a restart."},
-                {"items", {item}}};
+    return nlohmann::json::parse(readFile(guiTestData("base-receipt.json")));
 }
 
 std::string receiptWith(const std::function<void(nlohmann::json&)>& edit) {
@@ -95,21 +37,60 @@ std::string receiptOf(const std::string& id, const std::string& project,
     });
 }
 
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString notice(GuiHarness& harness) {
+    const auto& shown = harness.model().notice();
+    return shown ? shown->title + QStringLiteral(" | ") + shown->message : QString();
+}
+
 QStringList texts(std::initializer_list<const char*> utf8) {
     QStringList list;
     for (const char* text : utf8) list << QString::fromUtf8(text);
     return list;
 }
 
+void verifyShown(const QObject& root, const QStringList& expected) {
+    QStringList shown;
+    for (const QObject* object : root.findChildren<QObject*>()) {
+        for (const char* name : {"text", "title", "toolTip", "placeholderText", "accessibleName",
+                                 "accessibleDescription"}) {
+            if (const QVariant value = object->property(name); value.typeId() == QMetaType::QString)
+                shown << value.toString();
+        }
+    }
+    const QString all = shown.join(u'\n');
+    for (const QString& text : expected) QVERIFY2(all.contains(text), qPrintable(text));
+}
+
 std::filesystem::path guiTestData(const std::string& name) {
     return std::filesystem::path(VELMORA_TEST_DATA) / "app" / name;
 }
 
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
 GuiHarness::GuiHarness(std::map<std::string, std::string> environment)
-    : root_(std::filesystem::path(directory_.path().toStdString()) / "data"),
-      platform_(withHome(std::move(environment), root_)) {
+    : root_(std::filesystem::path(directory_.path().toStdString()) / "data"), platform_([&] {
+          if (!environment.contains("KESTRIN_HOME") && !environment.contains("XDG_DATA_HOME")) {
+              environment["KESTRIN_HOME"] = root_.string();
+          }
+          return environment;
+      }()) {
     model_ = std::make_unique<AppModel>(platform_.take());
-    window_ = std::make_unique<MainWindow>(*model_, dialogs_);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        window_ = std::make_unique<MainWindow>(*model_, dialogs_);
+    }
 }
 
 GuiHarness::~GuiHarness() {
@@ -117,41 +98,58 @@ GuiHarness::~GuiHarness() {
     model_.reset();
 }
 
-std::optional<std::string> GuiHarness::submitJSON(const std::string& json) {
+SQLiteTaskStore& GuiHarness::otherStore() {
     if (!otherStore_) {
-        auto store = SQLiteTaskStore::open(root_ / "tasks.sqlite");
-        if (!store) return store.error().description();
+        auto store = SQLiteTaskStore::open(database());
+        if (!store) qFatal("second store: %s", store.error().description().c_str());
         otherStore_ = std::move(store).value();
         otherImporter_ = std::make_unique<ReceiptImporter>(*otherStore_);
     }
+    return *otherStore_;
+}
+
+std::optional<std::string> GuiHarness::submit(const std::string& json) {
+    otherStore();
     auto outcome = otherImporter_->importData(json);
     if (!outcome) return outcome.error().description();
     return std::nullopt;
 }
 
 void GuiHarness::add(const std::string& json) {
-    if (auto error = submitJSON(json)) qFatal("receipt refused: %s", error->c_str());
-    model_->refresh();
-    settle();
+    if (auto error = submit(json)) qFatal("receipt refused: %s", error->c_str());
+    reload();
 }
 
 std::optional<std::string> GuiHarness::submitFile(const std::string& name, bool example) {
-    const std::filesystem::path path =
-        example ? std::filesystem::path(VELMORA_EXAMPLES) / name : guiTestData(name);
-    return submitJSON(readFile(path));
+    return submit(
+        readFile(example ? std::filesystem::path(VELMORA_EXAMPLES) / name : guiTestData(name)));
 }
 
-void GuiHarness::setStatus(const std::string& taskKey, TaskStatus status,
+void GuiHarness::setStatus(const std::string& key, TaskStatus status,
                            std::optional<Timestamp> snoozedUntil) {
-    if (auto done = otherStore_->setStatus(taskKey, status, snoozedUntil); !done) {
+    if (auto done = otherStore().setStatus(key, status, snoozedUntil); !done) {
         qFatal("setStatus: %s", done.error().description().c_str());
     }
 }
 
-void GuiHarness::tickStep(const std::string& taskKey, const std::string& stepID) {
-    if (auto done = otherStore_->setStepCompleted(taskKey, stepID, true); !done) {
+void GuiHarness::tickStep(const std::string& key, const std::string& stepID) {
+    if (auto done = otherStore().setStepCompleted(key, stepID, true); !done) {
         qFatal("setStepCompleted: %s", done.error().description().c_str());
     }
+}
+
+void GuiHarness::executeSQL(const std::string& sql) {
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(database().c_str(), &db), SQLITE_OK);
+    const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(result, SQLITE_OK);
+}
+
+bool GuiHarness::showActive() {
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    return QTest::qWaitForWindowActive(window_.get());
 }
 
 void GuiHarness::reload() {
@@ -164,15 +162,21 @@ void GuiHarness::settle() {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
         if (platform_.deferredCalls->pending.empty()) break;
-        platform_.deferredCalls->runPending();
+        turn();
     }
 }
 
-const TaskRecord& GuiHarness::task(const std::string& taskKey) {
+const TaskRecord& GuiHarness::task(const std::string& key) {
     for (const TaskRecord& task : model_->tasks()) {
-        if (task.taskKey == taskKey) return task;
+        if (task.taskKey == key) return task;
     }
-    qFatal("no task %s", taskKey.c_str());
+    qFatal("no task %s", key.c_str());
+}
+
+std::vector<std::string> GuiHarness::visibleKeys() {
+    std::vector<std::string> keys;
+    for (const TaskRecord* task : model_->visibleTasks()) keys.push_back(task->taskKey);
+    return keys;
 }
 
 }  // namespace kestrin::testing

@@ -17,12 +17,11 @@
 
 namespace kestrin::testing {
 
-// The window over a model in a fresh data directory (KESTRIN_HOME in a
-// temporary directory), with fake platform services and stubbed dialogs, plus
-// a second store and importer on the same database that play the MCP server.
+// A model over a fresh KESTRIN_HOME with fake platform services, its window
+// (stubbed dialogs) when the program runs a QApplication, and a second store
+// on the same database that plays the MCP server in another process.
 class GuiHarness {
-  public:
-    // `environment` replaces the default KESTRIN_HOME when it names one.
+public:
     explicit GuiHarness(std::map<std::string, std::string> environment = {});
     ~GuiHarness();
 
@@ -31,29 +30,33 @@ class GuiHarness {
     FakeViewDialogs& dialogs() { return dialogs_; }
     MainWindow& window() { return *window_; }
     const std::filesystem::path& root() const { return root_; }
+    std::filesystem::path inbox() const { return root_ / "inbox"; }
+    std::filesystem::path database() const { return root_ / "tasks.sqlite"; }
 
-    // Imports receipt JSON through the other "process"; the error text, or
-    // nothing on success. The model sees it at its next refresh.
-    std::optional<std::string> submitJSON(const std::string& json);
-    // submitJSON, then the model's refresh; fails hard when refused.
+    SQLiteTaskStore& otherStore();
+    // Imports through the other "process": the error text, or nothing.
+    std::optional<std::string> submit(const std::string& json);
+    // submit() (fails hard when refused), then reload().
     void add(const std::string& json);
     // Imports a file of tests/data/app, or of examples/ when `example`.
     std::optional<std::string> submitFile(const std::string& name, bool example = false);
-    // Changes a task's state through the other "process".
-    void setStatus(const std::string& taskKey, TaskStatus status,
+    void setStatus(const std::string& key, TaskStatus status,
                    std::optional<Timestamp> snoozedUntil = std::nullopt);
-    void tickStep(const std::string& taskKey, const std::string& stepID);
+    void tickStep(const std::string& key, const std::string& stepID);
+    // Runs one SQL text on its own connection (to damage rows on purpose).
+    void executeSQL(const std::string& sql);
 
-    // The model's refresh, then settle(): what the next timer tick shows.
+    // Shows the window and waits until it is the active one.
+    bool showActive();
     void reload();
-    // Lets the event loops turn until nothing is pending: deferred refreshes
-    // of the model and queued calls of the window (dialogs).
+    // Turns the event loops until nothing is pending.
     void settle();
+    // Turns the fake event loop once.
+    void turn() { platform_.deferredCalls->runPending(); }
+    const TaskRecord& task(const std::string& key);
+    std::vector<std::string> visibleKeys();
 
-    // A task of the model by key; aborts when missing.
-    const TaskRecord& task(const std::string& taskKey);
-
-  private:
+private:
     QTemporaryDir directory_;
     std::filesystem::path root_;
     FakePlatform platform_;
@@ -64,22 +67,23 @@ class GuiHarness {
     std::unique_ptr<MainWindow> window_;
 };
 
-// A valid receipt to vary in a test: receipt "rc-1" v1 from a Codex task whose
-// task id is a thread UUID, project "alpha" at /work/alpha, one item "item-1"
-// titled "Restart the proxy" (terminal, medium, 5 minutes, no prerequisites,
-// no risk or rollback) with step "step-1" (order 1, a command and a working
-// directory) and step "step-2" (order 2, nothing to paste).
+// tests/data/app/base-receipt.json: "rc-1" from a Codex thread, project
+// "alpha", item-1 with step-1 (a command) and step-2 (verify only).
 nlohmann::json baseReceipt();
-// baseReceipt() changed by `edit`, as JSON text.
 std::string receiptWith(const std::function<void(nlohmann::json&)>& edit);
-// A receipt "id" of `project` with one item per title (ids "item-1", ...).
+// Receipt `id` of `project` with one item per title (ids "item-1", ...).
 std::string receiptOf(const std::string& id, const std::string& project,
                       const std::vector<std::string>& titles, const std::string& agent = "codex");
 
-// UTF-8 literals as a string list (the build forbids implicit conversions).
+QString qs(const std::string& text);
+// "title | message" of the model's pending notice, empty without one.
+QString notice(GuiHarness& harness);
 QStringList texts(std::initializer_list<const char*> utf8);
-
-// Where the GUI tests' receipts are.
+// Fails for each of `expected` that no object under `root` shows as its text,
+// title, tooltip, placeholder or accessible name or description.
+void verifyShown(const QObject& root, const QStringList& expected);
 std::filesystem::path guiTestData(const std::string& name);
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
 
 }  // namespace kestrin::testing

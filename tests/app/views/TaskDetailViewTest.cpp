@@ -1,31 +1,42 @@
+// The detail pane of the real window: what it shows of a task, and what its
+// buttons, keys and menus do.
+
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
+#include "app/model/PlatformTexts.h"
+#include "app/views/DetailCard.h"
+#include "app/views/EmptyStatePanel.h"
+#include "app/views/StepCard.h"
+#include "app/views/TaskDetailView.h"
 #include "app/views/widgets/AppAppearance.h"
 #include "app/views/widgets/Callout.h"
 #include "app/views/widgets/CodePanel.h"
 #include "app/views/widgets/CopyFeedback.h"
-#include "app/views/DetailCard.h"
-#include "app/model/PlatformTexts.h"
 #include "app/views/widgets/StatusPill.h"
-#include "app/views/StepCard.h"
 #include "app/views/widgets/SymbolLabel.h"
-#include "app/views/TaskDetailView.h"
+#include "app/views/widgets/TextLabels.h"
+#include "core/intake/AgentResultTool.h"
 #include "views/GuiHarness.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
 using nlohmann::json;
+using Edit = std::function<void(json&)>;
+Q_DECLARE_METATYPE(Edit)
 
 namespace {
 
 const std::string taskKey = "rc-1::item-1";
+const int feedbackWait = int(CopyFeedback::period.count()) + 1000;
+using Tint = AppAppearance::Tint;
 
 TaskDetailView& detail(GuiHarness& harness) {
     TaskDetailView* view = harness.window().detailView();
@@ -42,14 +53,8 @@ QList<StepCard*> stepCards(GuiHarness& harness) {
     return detail(harness).findChildren<StepCard*>();
 }
 
-// The buttons of the hand-back row, by object name, in order.
-QStringList handBackButtons(GuiHarness& harness) {
-    QStringList names;
-    QWidget* row = part<QPushButton>(harness, "copyResumeButton")->parentWidget();
-    for (QPushButton* button : row->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
-        if (!button->isHidden()) names << button->objectName();
-    }
-    return names;
+bool tinted(GuiHarness& harness, const char* name, Tint tint) {
+    return part<StatusPill>(harness, name)->color() == AppAppearance::color(tint);
 }
 
 void tickAll(GuiHarness& harness) {
@@ -59,326 +64,279 @@ void tickAll(GuiHarness& harness) {
     harness.settle();
 }
 
+QString storedNote(const std::filesystem::path& root) {
+    auto store = SQLiteTaskStore::open(root / "tasks.sqlite");
+    if (!store) return QStringLiteral("<no store>");
+    auto note = (*store)->note(taskKey);
+    return note ? qs(*note) : QStringLiteral("<error>");
+}
+
+void handBack(GuiHarness& harness) {
+    harness.tickStep(taskKey, "step-1");
+    harness.tickStep(taskKey, "step-2");
+    harness.reload();
+    part<QPushButton>(harness, "copyResumeButton")->click();
+    harness.settle();
+}
+
 }  // namespace
 
 class TaskDetailViewTest : public QObject {
     Q_OBJECT
 
-  private slots:
-    void headerShowsStatusPriorityCategoryAndProgress() {
+private slots:
+    void thePaneFollowsTheTaskInPlace() {
         GuiHarness harness;
         harness.add(receiptWith([](json& r) { r["items"][0]["priority"] = "critical"; }));
-        auto* status = part<StatusPill>(harness, "statusPill");
-        QCOMPARE(status->title(), QStringLiteral("待处理"));
-        QCOMPARE(status->icon(), std::string("tray.full"));
-        QCOMPARE(status->color(), AppAppearance::color(AppAppearance::Tint::orange));
-        auto* priority = part<StatusPill>(harness, "priorityPill");
-        QCOMPARE(priority->title(), QStringLiteral("立即处理"));
-        QCOMPARE(priority->icon(), std::string("flag.fill"));
-        QCOMPARE(priority->color(), AppAppearance::color(AppAppearance::Tint::red));
-        auto* category = part<StatusPill>(harness, "categoryPill");
-        QCOMPARE(category->title(), QStringLiteral("终端命令"));
-        QCOMPARE(category->icon(), std::string("terminal"));
+        QVERIFY(tinted(harness, "statusPill", Tint::orange) &&
+                tinted(harness, "priorityPill", Tint::red));
         QCOMPARE(part<QLabel>(harness, "detailTitle")->text(), QStringLiteral("Restart the proxy"));
         QCOMPARE(part<QLabel>(harness, "expectedOutcome")->text(),
                  QStringLiteral("The proxy answers again."));
         QCOMPARE(part<SymbolLabel>(harness, "stepProgress")->text(), QStringLiteral("0/2 步"));
-        QCOMPARE(detail(harness).windowTitle(), QStringLiteral("Restart the proxy"));
-
-        // A tick moves the task to in progress; the pane updates in place.
-        QPlainTextEdit* editor = part<QPlainTextEdit>(harness, "noteEditor");
-        stepCards(harness).constFirst()->toggleButton()->click();
-        harness.settle();
-        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor"), editor);
-        QCOMPARE(status->title(), QStringLiteral("处理中"));
-        QCOMPARE(status->color(), AppAppearance::color(AppAppearance::Tint::blue));
-        QCOMPARE(part<SymbolLabel>(harness, "stepProgress")->text(), QStringLiteral("1/2 步"));
-    }
-
-    void reasonCardListsTheReceiptContext() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        auto* card = part<DetailCard>(harness, "reasonCard");
-        QCOMPARE(card->title(), QStringLiteral("为什么现在需要你"));
         QStringList values;
-        for (QLabel* label : card->findChildren<QLabel*>()) {
-            if (!label->accessibleName().isEmpty()) {
-                values << label->accessibleName() + QLatin1Char('=') + label->text();
-            }
+        for (QLabel* label : part<DetailCard>(harness, "reasonCard")->findChildren<QLabel*>()) {
+            if (!label->accessibleName().isEmpty())
+                values << label->accessibleName() + u'=' + label->text();
         }
         QCOMPARE(values, texts({"原 Agent 状态=等待本人操作", "原任务=Fix the proxy",
                                 "项目路径=/work/alpha", "回执版本=rc-1 · v1"}));
-    }
+        QVERIFY(!part<DetailCard>(harness, "prerequisitesCard") &&
+                !part<Callout>(harness, "riskCallout"));
+        verifyShown(
+            detail(harness),
+            texts({"为什么现在需要你", "约 5 分钟", "安排状态", "暂缓提醒或切换等待状态", "15 分钟",
+                   "明天", "等待外部结果", "移回待处理", "本人操作结果和错误备注", "先完成所有步骤",
+                   "完成这一步", "要粘贴的完整命令", "直接取消并关闭；无需完成步骤或复制恢复消息",
+                   "会要求确认，然后把事项标记为已取消；已勾选步骤会保留"}) +
+                QStringList{QStringLiteral("只会复制并切换任务；请核对窗口后按 %1，再检查内容"
+                                           "并按 Return。")
+                                .arg(PlatformTexts::pasteShortcut())});
 
-    void prerequisitesCardOnlyWithPrerequisites() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        QVERIFY(part<DetailCard>(harness, "prerequisitesCard") == nullptr);
+        // A tick moves the task to in progress; the pane updates in place.
+        QPlainTextEdit* editor = part<QPlainTextEdit>(harness, "noteEditor");
+        QToolButton* toggle = stepCards(harness)[0]->toggleButton();
+        auto* copy = part<QPushButton>(harness, "copyResumeButton");
+        auto* back = part<QPushButton>(harness, "returnToCodexButton");
+        const QString waiting = copy->toolTip();
+        toggle->click();
+        harness.settle();
+        QVERIFY(harness.task(taskKey).isStepComplete("step-1"));
+        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor"), editor);
+        QVERIFY(tinted(harness, "statusPill", Tint::blue));
+        QCOMPARE(part<SymbolLabel>(harness, "stepProgress")->text(), QStringLiteral("1/2 步"));
+        QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，已完成"));
+        QVERIFY(!copy->isEnabled() && !back->isEnabled());
+        toggle->click();
+        harness.settle();
+        QVERIFY(!harness.task(taskKey).isStepComplete("step-1"));
+        QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，未完成"));
 
+        // The copy buttons wait for every step.
+        tickAll(harness);
+        QVERIFY(copy->isEnabled() && back->isEnabled());
+        QVERIFY(copy->toolTip() != waiting);
+        verifyShown(detail(harness), texts({"标记为未完成", "复制后手动粘贴回原 Agent 任务"}));
+        copy->click();
+        QCOMPARE(copy->text(), QStringLiteral("恢复消息已复制"));
+        QVERIFY(harness.platform().pasteboard->content.has_value());
+        harness.settle();
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::readyToResume);
+        QTRY_COMPARE_WITH_TIMEOUT(copy->text(), QStringLiteral("复制恢复消息"), feedbackWait);
+
+        // Prerequisites; risk and rollback when present and not empty.
         harness.add(receiptWith([](json& r) {
             r["version"] = 2;
-            r["items"][0]["prerequisites"] = {"VPN connected", "Admin account"};
+            r["items"][0].update({{"prerequisites", {"VPN connected", "Admin account"}},
+                                  {"risk", "   "},
+                                  {"rollback", ""}});
         }));
-        auto* card = part<DetailCard>(harness, "prerequisitesCard");
-        QVERIFY(card != nullptr);
-        QCOMPARE(card->title(), QStringLiteral("开始前先确认"));
         QStringList labels;
-        for (QLabel* label : card->findChildren<QLabel*>()) labels << label->text();
-        QVERIFY(labels.contains(QStringLiteral("1")) && labels.contains(QStringLiteral("2")));
-        QVERIFY(labels.contains(QStringLiteral("VPN connected")));
-    }
-
-    void calloutsForRiskAndRollbackWhenPresentAndNotEmpty() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        QVERIFY(part<Callout>(harness, "riskCallout") == nullptr);
+        for (QLabel* label :
+             part<DetailCard>(harness, "prerequisitesCard")->findChildren<QLabel*>()) {
+            labels << label->text();
+        }
+        QVERIFY(labels.contains(QStringLiteral("2")) &&
+                labels.contains(QStringLiteral("VPN connected")));
+        QCOMPARE(part<Callout>(harness, "riskCallout")->text(), QStringLiteral("   "));
+        verifyShown(detail(harness), texts({"开始前先确认", "风险"}));
         QVERIFY(part<Callout>(harness, "rollbackCallout") == nullptr);
-
-        harness.add(receiptWith([](json& r) {
-            r["version"] = 2;
-            r["items"][0]["risk"] = "   ";
-            r["items"][0]["rollback"] = "";
-        }));
-        auto* risk = part<Callout>(harness, "riskCallout");
-        QVERIFY(risk != nullptr);
-        QCOMPARE(risk->title(), QStringLiteral("风险"));
-        QCOMPARE(risk->text(), QStringLiteral("   "));
-        QCOMPARE(risk->color(), AppAppearance::color(AppAppearance::Tint::orange));
-        QVERIFY(part<Callout>(harness, "rollbackCallout") == nullptr);
-
         harness.add(receiptWith([](json& r) {
             r["version"] = 3;
             r["items"][0]["rollback"] = "Start the old proxy.";
         }));
-        auto* rollback = part<Callout>(harness, "rollbackCallout");
-        QCOMPARE(rollback->title(), QStringLiteral("回退办法"));
-        QCOMPARE(rollback->text(), QStringLiteral("Start the old proxy."));
-        QCOMPARE(rollback->color(), AppAppearance::color(AppAppearance::Tint::blue));
+        QCOMPARE(part<Callout>(harness, "rollbackCallout")->title() + u' ' +
+                     part<Callout>(harness, "rollbackCallout")->text(),
+                 QStringLiteral("回退办法 Start the old proxy."));
     }
 
-    void stepCardsShowCommandsOnlyWhenThereIsOne() {
+    void stepCardsShowCommandsAndPasswordGuidanceOnlyWhenNeeded() {
         GuiHarness harness;
         harness.add(receiptWith([](json& r) {
-            // Out of order on purpose: the cards follow `order`.
-            std::swap(r["items"][0]["steps"][0], r["items"][0]["steps"][1]);
-            r["items"][0]["steps"][0]["working_directory"] = "";
-            r["items"][0]["steps"][0]["command"] = "";
+            std::swap(r["items"][0]["steps"][0],
+                      r["items"][0]["steps"][1]);  // cards follow `order`
+            r["items"][0]["steps"][0].update({{"working_directory", ""}, {"command", ""}});
+            r["items"][0]["steps"][1].update(
+                {{"requires_password", true}, {"password_prompt", "At sudo."}});
         }));
         const QList<StepCard*> cards = stepCards(harness);
         QCOMPARE(cards.size(), 2);
         StepCard* first = cards[0];
-        StepCard* second = cards[1];
         QCOMPARE(first->step().id, std::string("step-1"));
         QCOMPARE(first->findChild<QLabel*>(QStringLiteral("stepCaption"))->text(),
                  QStringLiteral("第 1 步 · 运行命令"));
         auto* directory = first->findChild<CodePanel*>(QStringLiteral("workingDirectoryPanel"));
-        QCOMPARE(directory->label(), QStringLiteral("工作目录"));
         QCOMPARE(directory->value(), QStringLiteral("/work/alpha"));
-        auto* command = first->findChild<CodePanel*>(QStringLiteral("commandPanel"));
-        QCOMPARE(command->label(), QStringLiteral("要粘贴的完整命令"));
-        QCOMPARE(command->value(), QStringLiteral("systemctl restart proxy"));
-        QCOMPARE(first->copyCommandButton()->text(), QStringLiteral("复制命令"));
-        QCOMPARE(first->openTerminalButton()->text(), QStringLiteral("打开终端"));
+        QVERIFY(cards[1]->findChild<CodePanel*>() == nullptr);  // empty command and directory
+        QVERIFY(!cards[1]->copyCommandButton() && !cards[1]->openTerminalButton());
+        QVERIFY(cards[1]->findChild<Callout*>() == nullptr);
+        auto* password = first->findChild<Callout*>(QStringLiteral("passwordCallout"));
+        QCOMPARE(password->title() + u' ' + password->text(),
+                 QStringLiteral("密码只在系统提示中输入 At sudo."));
 
-        // Empty command and directory: no panels, no buttons.
-        QCOMPARE(second->findChild<QLabel*>(QStringLiteral("stepCaption"))->text(),
-                 QStringLiteral("第 2 步 · 核验结果"));
-        QVERIFY(second->findChild<CodePanel*>() == nullptr);
-        QVERIFY(second->copyCommandButton() == nullptr);
-        QVERIFY(second->openTerminalButton() == nullptr);
-
-        // Copying and the terminal go through the platform.
         first->copyCommandButton()->click();
         QCOMPARE(harness.platform().pasteboard->content, QStringLiteral("systemctl restart proxy"));
         QCOMPARE(first->copyCommandButton()->text(), QStringLiteral("命令已复制"));
         QTRY_COMPARE_WITH_TIMEOUT(first->copyCommandButton()->text(), QStringLiteral("复制命令"),
-                                  int(CopyFeedback::period.count()) + 1000);
+                                  feedbackWait);
         first->openTerminalButton()->click();
         QCOMPARE(harness.platform().workspace->terminalDirectories, texts({"/work/alpha"}));
-
         directory->copyButton()->click();
         QCOMPARE(harness.platform().pasteboard->content, QStringLiteral("/work/alpha"));
         QCOMPARE(directory->copyButton()->toolTip(), QStringLiteral("已复制工作目录"));
         QTRY_COMPARE_WITH_TIMEOUT(directory->copyButton()->toolTip(),
-                                  QStringLiteral("复制工作目录"),
-                                  int(CopyFeedback::period.count()) + 1000);
-    }
-
-    void passwordStepsExplainWhereToType() {
-        GuiHarness harness;
-        harness.add(receiptWith([](json& r) {
-            r["items"][0]["steps"][0]["requires_password"] = true;
-            r["items"][0]["steps"][0]["password_prompt"] =
-                "Type it at the sudo prompt; it does not echo; Control-C cancels.";
-        }));
-        auto* callout =
-            stepCards(harness)[0]->findChild<Callout*>(QStringLiteral("passwordCallout"));
-        QCOMPARE(callout->title(), QStringLiteral("密码只在系统提示中输入"));
-        QCOMPARE(
-            callout->text(),
-            QStringLiteral("Type it at the sudo prompt; it does not echo; Control-C cancels."));
-        QVERIFY(stepCards(harness)[1]->findChild<Callout*>() == nullptr);
-
-        // Without a prompt of its own (or a blank one) the step shows the default guidance.
+                                  QStringLiteral("复制工作目录"), feedbackWait);
+        // Without a prompt of its own, or a blank one: the default guidance.
         ActionStep step;
         step.id = "pw";
         step.order = 1;
         step.requiresPassword = true;
-        StepCard withoutPrompt(step, false);
-        QCOMPARE(withoutPrompt.findChild<Callout*>()->text(), StepCard::defaultPasswordGuidance);
-        QVERIFY(StepCard::defaultPasswordGuidance.endsWith(QStringLiteral("Control-C。")));
-        QCOMPARE(StepCard::defaultPasswordGuidance,
-                 QStringLiteral("输入时字符不会显示；不要把密码粘贴到任务卡或 Agent。需要取消时按 "
-                                "Control-C。"));
+        QCOMPARE(StepCard(step, false).findChild<Callout*>()->text(),
+                 StepCard::defaultPasswordGuidance);
         step.passwordPrompt = " ";
-        StepCard blankPrompt(step, false);
-        QCOMPARE(blankPrompt.findChild<Callout*>()->text(), StepCard::defaultPasswordGuidance);
+        QCOMPARE(StepCard(step, false).findChild<Callout*>()->text(),
+                 StepCard::defaultPasswordGuidance);
     }
 
-    void toggleSpeaksItsStateAndTicksTheStep() {
+    void stepCardsNameTheirCommandsRisksAboveTheCopyButton() {
         GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        QToolButton* toggle = stepCards(harness)[0]->toggleButton();
-        QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，未完成"));
-        QCOMPARE(toggle->toolTip(), QStringLiteral("完成这一步"));
-        toggle->click();
-        harness.settle();
-        QVERIFY(harness.task(taskKey).isStepComplete("step-1"));
-        QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，已完成"));
-        QCOMPARE(toggle->toolTip(), QStringLiteral("标记为未完成"));
-        toggle->click();
-        harness.settle();
-        QVERIFY(!harness.task(taskKey).isStepComplete("step-1"));
+        QCOMPARE(harness.submitFile("risky-cleanup.json"), std::nullopt);
+        harness.reload();
+        harness.window().resize(1200, 900);  // laid out as the user sees it
+        harness.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&harness.window()));
+        const QList<StepCard*> cards = stepCards(harness);
+        QCOMPARE(cards.size(), 3);
+        const std::vector<std::vector<CommandRisk>> expected = {
+            {CommandRisk::runsDownloadedCode, CommandRisk::raisesPrivileges},
+            {CommandRisk::deletesOutsideProject, CommandRisk::forcePushes},
+            {}};
+        const auto top = [](QWidget* widget) {
+            return widget->mapTo(widget->window(), QPoint(0, 0)).y();
+        };
+        for (int i = 0; i < cards.size(); ++i) {
+            auto* callout = cards[i]->findChild<Callout*>(QStringLiteral("commandRiskCallout"));
+            QCOMPARE(callout == nullptr, expected[i].empty());
+            if (!callout) continue;
+            QStringList lines;
+            for (const CommandRisk risk : expected[i])
+                lines << QStringLiteral("· ") + TextLabels::text(displayName(risk));
+            QCOMPARE(callout->title() + u'\n' + callout->text(),
+                     QStringLiteral("运行前再看一眼\n") + lines.join(u'\n'));
+            QCOMPARE(callout->color(), AppAppearance::color(Tint::red));
+            QVERIFY(top(callout) + callout->height() <= top(cards[i]->copyCommandButton()));
+            QVERIFY(top(cards[i]->findChild<QWidget*>(QStringLiteral("commandPanel"))) <
+                    top(callout));
+        }
+        cards[1]->copyCommandButton()->click();  // the flags advise, copying still works
+        QCOMPARE(harness.platform().pasteboard->content,
+                 QStringLiteral("rm -rf ~/Library/Caches/shop && git push --force origin main"));
     }
 
-    void copyButtonsWaitForEveryStep() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        auto* copy = part<QPushButton>(harness, "copyResumeButton");
-        auto* back = part<QPushButton>(harness, "returnToCodexButton");
-        QVERIFY(!copy->isEnabled());
-        QVERIFY(!back->isEnabled());
-        QCOMPARE(copy->toolTip(), QStringLiteral("先完成所有步骤"));
-        QCOMPARE(back->toolTip(), QStringLiteral("先完成所有步骤"));
-        stepCards(harness)[0]->toggleButton()->click();
-        harness.settle();
-        QVERIFY(!copy->isEnabled());
-
-        stepCards(harness)[1]->toggleButton()->click();
-        harness.settle();
-        QVERIFY(copy->isEnabled());
-        QVERIFY(back->isEnabled());
-        QCOMPARE(copy->toolTip(), QStringLiteral("复制后手动粘贴回原 Agent 任务"));
-        QCOMPARE(back->toolTip(), QStringLiteral("复制恢复消息并打开原 Codex 任务；不会自动发送"));
-
-        copy->click();
-        QCOMPARE(copy->text(), QStringLiteral("恢复消息已复制"));
-        QCOMPARE(copy->accessibleName(), QStringLiteral("恢复消息已复制"));
-        QVERIFY(harness.platform().pasteboard->content.has_value());
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::readyToResume);
-        QTRY_COMPARE_WITH_TIMEOUT(copy->text(), QStringLiteral("复制恢复消息"),
-                                  int(CopyFeedback::period.count()) + 1000);
+    void handBackButtonsFollowTheAgentAndThread_data() {
+        QTest::addColumn<Edit>("edit");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<bool>("manualCallout");
+        QTest::newRow("codex thread") << Edit([](json&) {})
+                                      << texts({"copyResumeButton", "returnToCodexButton",
+                                                "openCodexButton", "closeTaskButton"})
+                                      << false;
+        QTest::newRow("codex without thread")
+            << Edit([](json& r) { r["source"].erase("task_id"); })
+            << texts({"copyResumeButton", "openCodexButton", "closeTaskButton"}) << true;
+        QTest::newRow("another agent")
+            << Edit([](json& r) { r["source"]["agent"] = "claude_code"; })
+            << texts({"copyResumeButton", "closeTaskButton"}) << false;
     }
-
-    void codexPartsFollowTheThreadLink() {
+    void handBackButtonsFollowTheAgentAndThread() {
+        QFETCH(Edit, edit);
+        QFETCH(QStringList, buttons);
+        QFETCH(bool, manualCallout);
         GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        QCOMPARE(handBackButtons(harness), texts({"copyResumeButton", "returnToCodexButton",
-                                                  "openCodexButton", "closeTaskButton"}));
-        QCOMPARE(part<SymbolLabel>(harness, "codexReturnCaption")->text(),
-                 QStringLiteral("只会复制并切换任务；请核对窗口后按 ") +
-                     PlatformTexts::pasteShortcut() + QStringLiteral("，再检查内容并按 Return。"));
-        QVERIFY(part<Callout>(harness, "manualCodexCallout") == nullptr);
-        QCOMPARE(part<QPushButton>(harness, "returnToCodexButton")->text(),
-                 QStringLiteral("复制并返回 Codex"));
-
+        harness.add(receiptWith(edit));
+        QStringList shown;
+        QWidget* row = part<QPushButton>(harness, "copyResumeButton")->parentWidget();
+        for (QPushButton* button : row->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+            if (!button->isHidden()) shown << button->objectName();
+        }
+        QCOMPARE(shown, buttons);
+        QCOMPARE(part<Callout>(harness, "manualCodexCallout") != nullptr, manualCallout);
+        auto* caption = part<SymbolLabel>(harness, "codexReturnCaption");
+        QCOMPARE(caption != nullptr, buttons.contains(QStringLiteral("returnToCodexButton")));
+        if (!caption) return;
+        QVERIFY(caption->text().contains(PlatformTexts::pasteShortcut()));
         tickAll(harness);
         part<QPushButton>(harness, "returnToCodexButton")->click();
         harness.settle();
         QCOMPARE(harness.platform().workspace->openedURLs.constFirst().toString(),
                  QStringLiteral("codex://threads/3f2b9c1e-8a47-4d6b-9e21-5c0d7a4b8f13"));
-
         harness.platform().workspace->codexInstalled = false;
         part<QPushButton>(harness, "openCodexButton")->click();
         harness.settle();
-        QCOMPARE(harness.dialogs().notices.constLast().title, QStringLiteral("没有找到 Codex"));
+        QCOMPARE(harness.dialogs().notices.size(), 2);  // the model's: returned, no Codex
     }
 
-    void codexWithoutThreadAsksForAManualReturn() {
-        GuiHarness harness;
-        harness.add(receiptWith([](json& r) { r["source"].erase("task_id"); }));
-        QCOMPARE(handBackButtons(harness),
-                 texts({"copyResumeButton", "openCodexButton", "closeTaskButton"}));
-        QVERIFY(part<SymbolLabel>(harness, "codexReturnCaption") == nullptr);
-        auto* callout = part<Callout>(harness, "manualCodexCallout");
-        QCOMPARE(callout->title(), QStringLiteral("需要手动返回 Codex"));
-        QVERIFY(!callout->text().isEmpty());
-    }
-
-    void otherAgentsHaveOnlyTheCopyButton() {
-        GuiHarness harness;
-        harness.add(receiptWith([](json& r) { r["source"]["agent"] = "claude_code"; }));
-        QCOMPARE(handBackButtons(harness), texts({"copyResumeButton", "closeTaskButton"}));
-        QVERIFY(part<SymbolLabel>(harness, "codexReturnCaption") == nullptr);
-        QVERIFY(part<Callout>(harness, "manualCodexCallout") == nullptr);
-    }
-
-    void closureButtonByStatus() {
+    void closingDependsOnTheStatusAndCancellingAsksFirst() {
         GuiHarness harness;
         harness.add(baseReceipt().dump());
-        auto closeButton = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
-        for (TaskStatus status : {TaskStatus::pending, TaskStatus::inProgress, TaskStatus::snoozed,
-                                  TaskStatus::waitingExternal}) {
+        const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
+        harness.model().setSelection(SidebarSelection::all());
+        const QString cancelTip = close()->toolTip();
+        for (TaskStatus status :
+             {TaskStatus::inProgress, TaskStatus::snoozed, TaskStatus::waitingExternal}) {
             harness.setStatus(taskKey, status,
                               status == TaskStatus::snoozed
                                   ? std::optional(currentTimestamp() + std::chrono::hours(1))
                                   : std::nullopt);
-            harness.model().setSelection(SidebarSelection::all());
             harness.reload();
-            QVERIFY(closeButton() != nullptr);
-            QCOMPARE(closeButton()->text(), QStringLiteral("关闭事项"));
-            QCOMPARE(closeButton()->toolTip(),
-                     QStringLiteral("直接取消并关闭；无需完成步骤或复制恢复消息"));
-            QCOMPARE(closeButton()->accessibleDescription(),
-                     QStringLiteral("会要求确认，然后把事项标记为已取消；已勾选步骤会保留"));
+            QCOMPARE(close()->toolTip(), cancelTip);
         }
-
-        harness.setStatus(taskKey, TaskStatus::readyToResume);
-        harness.reload();
-        QCOMPARE(closeButton()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
-        closeButton()->click();
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
-        QVERIFY(closeButton() == nullptr);
-
-        harness.setStatus(taskKey, TaskStatus::cancelled);
-        harness.reload();
-        QVERIFY(closeButton() == nullptr);
-    }
-
-    void cancellingAsksFirst() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        auto* close = part<QPushButton>(harness, "closeTaskButton");
         harness.dialogs().confirmAnswer = false;
-        close->click();
+        close()->click();
         QVERIFY(detail(harness).isShowingCancelConfirmation());
         harness.settle();
-        const ConfirmationRequest& asked = harness.dialogs().confirmations.constFirst();
-        QCOMPARE(asked.messageText, QStringLiteral("取消并关闭“Restart the proxy”？"));
-        QCOMPARE(asked.informativeText,
-                 QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会保留；之后"
-                                "可在“已取消”中把事项移回待处理。"));
-        QCOMPARE(asked.confirmButton, QStringLiteral("取消并关闭事项"));
-        QCOMPARE(asked.cancelButton, QStringLiteral("继续保留事项"));
+        QCOMPARE(harness.dialogs().confirmations.constFirst(),
+                 (ConfirmationRequest{
+                     QStringLiteral("取消并关闭“Restart the proxy”？"),
+                     QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会"
+                                    "保留；之后可在“已取消”中把事项移回待处理。"),
+                     QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")}));
         QVERIFY(!detail(harness).isShowingCancelConfirmation());
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::pending);
-
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
         harness.dialogs().confirmAnswer = true;
-        close->click();
+        close()->click();
         harness.settle();
         QCOMPARE(harness.task(taskKey).status, TaskStatus::cancelled);
+        QVERIFY(close() == nullptr);
+        // Ready to resume: closing completes the task, without asking.
+        harness.setStatus(taskKey, TaskStatus::readyToResume);
+        harness.reload();
+        QCOMPARE(close()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
+        close()->click();
+        harness.settle();
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
+        QVERIFY(close() == nullptr);
+        QCOMPARE(harness.dialogs().confirmations.size(), 2);
     }
 
     void notesSurviveASwitchOfTask() {
@@ -386,14 +344,10 @@ class TaskDetailViewTest : public QObject {
         harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
         QTest::keyClicks(part<QPlainTextEdit>(harness, "noteEditor"), QStringLiteral("It failed"));
         QCOMPARE(harness.model().note(taskKey), QStringLiteral("It failed"));
-        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->accessibleName(),
-                 QStringLiteral("本人操作结果和错误备注"));
-
         harness.model().updateTaskSelection({"rc-1::item-2"});
         harness.settle();
         QCOMPARE(detail(harness).taskKey(), std::string("rc-1::item-2"));
         QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(), QString());
-
         harness.model().updateTaskSelection({taskKey});
         harness.settle();
         QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(),
@@ -401,15 +355,13 @@ class TaskDetailViewTest : public QObject {
         QCOMPARE(detail(harness).noteDraft(), QStringLiteral("It failed"));
     }
 
-    void tabReachesEveryControlOfTheSheet() {
+    void tabReachesEveryControlAndTheToolbarSchedules() {
         GuiHarness harness;
         harness.add(baseReceipt().dump());
         tickAll(harness);
-        MainWindow& window = harness.window();
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        part<QToolButton>(harness, "openProjectButton")->setFocus();
+        QVERIFY(harness.showActive());
+        auto* open = part<QToolButton>(harness, "openProjectButton");
+        open->setFocus();
         QStringList reached;
         for (int press = 0; press < 20; ++press) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -421,48 +373,127 @@ class TaskDetailViewTest : public QObject {
                                  "codePanelCopyButton", "copyCommandButton", "openTerminalButton",
                                  "stepToggle", "noteEditor", "copyResumeButton",
                                  "returnToCodexButton", "openCodexButton", "closeTaskButton"}));
-        // Space on a toggle unticks its step.
         QToolButton* toggle = stepCards(harness)[1]->toggleButton();
         toggle->setFocus();
-        QTest::keyClick(toggle, Qt::Key_Space);
+        QTest::keyClick(toggle, Qt::Key_Space);  // unticks its step
         harness.settle();
         QVERIFY(!harness.task(taskKey).isStepComplete("step-2"));
-    }
 
-    void toolbarOpensTheProjectAndSchedules() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        auto* open = part<QToolButton>(harness, "openProjectButton");
-        QCOMPARE(open->text(), QStringLiteral("打开项目"));
-        QCOMPARE(open->toolTip(), QStringLiteral("在文件管理器中打开项目文件夹"));
         open->click();
         QCOMPARE(harness.platform().workspace->openedFolders, texts({"/work/alpha"}));
-
-        auto* schedule = part<QToolButton>(harness, "scheduleButton");
-        QCOMPARE(schedule->text(), QStringLiteral("安排状态"));
-        QCOMPARE(schedule->toolTip(), QStringLiteral("暂缓提醒或切换等待状态"));
-        QStringList items;
-        for (QAction* action : detail(harness).scheduleMenu()->actions()) {
-            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        }
-        QCOMPARE(items, texts({"15 分钟", "1 小时", "明天", "-", "等待外部结果", "移回待处理"}));
-
         harness.model().setSelection(SidebarSelection::all());
+        const auto choose = [&harness](int index) {
+            detail(harness).scheduleMenu()->actions()[index]->trigger();
+            harness.settle();
+            return harness.task(taskKey);
+        };
         const Timestamp before = currentTimestamp();
-        detail(harness).scheduleMenu()->actions()[1]->trigger();
-        harness.settle();
-        const TaskRecord& snoozed = harness.task(taskKey);
+        const TaskRecord snoozed = choose(1);  // "1 小时"
         QCOMPARE(snoozed.status, TaskStatus::snoozed);
-        QVERIFY(*snoozed.snoozedUntil >= before + std::chrono::seconds(3600));
-        QVERIFY(*snoozed.snoozedUntil <= currentTimestamp() + std::chrono::seconds(3600));
-
-        detail(harness).scheduleMenu()->actions()[4]->trigger();
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
+        QVERIFY(*snoozed.snoozedUntil >= before + std::chrono::hours(1));
+        QVERIFY(*snoozed.snoozedUntil <= currentTimestamp() + std::chrono::hours(1));
+        QVERIFY(detail(harness).scheduleMenu()->actions()[3]->isSeparator());
+        QCOMPARE(choose(4).status, TaskStatus::waitingExternal);
         QVERIFY(!harness.task(taskKey).snoozedUntil);
-        detail(harness).scheduleMenu()->actions()[5]->trigger();
+        QCOMPARE(choose(5).status, TaskStatus::pending);
+    }
+
+    // Stored after the pause, at once on a hand-back (before the status an
+    // agent may wait for) and when the window closes.
+    void notesAreStoredAfterAPauseAtTheHandBackAndOnClose() {
+        GuiHarness harness;
+        harness.add(baseReceipt().dump());
+        QCOMPARE(part<QLabel>(harness, "resultToolHint")->text(),
+                 qs(std::string(AgentResultTool::humanHint)));
+        auto* editor = part<QPlainTextEdit>(harness, "noteEditor");
+        editor->insertPlainText(QStringLiteral("代理已重启"));
+        QCOMPARE(storedNote(harness.root()), QString());
+        QTRY_COMPARE(storedNote(harness.root()), QStringLiteral("代理已重启"));
+        editor->insertPlainText(QStringLiteral("，日志正常"));
+        handBack(harness);
+        QCOMPARE(storedNote(harness.root()), QStringLiteral("代理已重启，日志正常"));
+        QVERIFY(harness.platform().pasteboard->content->contains(
+            QStringLiteral("代理已重启，日志正常")));
+        part<QPlainTextEdit>(harness, "noteEditor")->insertPlainText(QStringLiteral("。"));
+        harness.window().close();
+        QCOMPARE(storedNote(harness.root()), QStringLiteral("代理已重启，日志正常。"));
+    }
+
+    // Killed once the pause has passed: the note is in the database, and a
+    // new window shows it.
+    void aNoteSurvivesAKilledProgram() {
+        QTemporaryDir directory;
+        const std::filesystem::path root = directory.path().toStdString();
+        {
+            auto store = SQLiteTaskStore::open(root / "tasks.sqlite");
+            QVERIFY(store && ReceiptImporter(**store).importData(baseReceipt().dump()));
+        }
+        QProcess typing;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KESTRIN_HOME"), qs(root.string()));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        typing.setProcessEnvironment(environment);
+        typing.start(QStringLiteral(VELMORA_NOTE_TYPING_TOOL), {QStringLiteral("正在输入的记录")});
+        QVERIFY(typing.waitForReadyRead(30000));
+        QCOMPARE(typing.readLine().trimmed(), QByteArray("typed"));
+        QTRY_COMPARE_WITH_TIMEOUT(storedNote(root), QStringLiteral("正在输入的记录"), 30000);
+        typing.kill();
+        QVERIFY(typing.waitForFinished(30000));
+        QCOMPARE(typing.exitStatus(), QProcess::CrashExit);
+        GuiHarness reopened({{"KESTRIN_HOME", root.string()}});
+        reopened.reload();
+        QCOMPARE(part<QPlainTextEdit>(reopened, "noteEditor")->toPlainText(),
+                 QStringLiteral("正在输入的记录"));
+    }
+
+    // After the copy: the agent's own resume command as an argument vector in
+    // the project; nothing for a source without a session.
+    void continuingInATerminalAfterTheCopy() {
+        const std::string session = "0f5e2c1a-7b3d-4e8f-9a6b-1c2d3e4f5a6b";
+        GuiHarness harness;
+        harness.add(receiptWith([&](nlohmann::json& r) {
+            r["source"] = {{"agent", "claude_code"}, {"task_title", "t"}, {"task_id", session}};
+        }));
+        QVERIFY(part<QPushButton>(harness, "continueInTerminalButton")->isHidden());
+        handBack(harness);
+        auto* terminal = part<QPushButton>(harness, "continueInTerminalButton");
+        QVERIFY(!terminal->isHidden());
+        terminal->click();
+        auto& workspace = *harness.platform().workspace;
+        QCOMPARE(workspace.terminalCommands,
+                 QList<QStringList>{texts({"claude", "--resume", session.c_str()})});
+        QCOMPARE(workspace.terminalDirectories.back(), QStringLiteral("/work/alpha"));
+        workspace.acceptsTerminalCommands = false;
+        terminal->click();
         harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::pending);
+        QCOMPARE(harness.dialogs().notices.back().title, QStringLiteral("无法打开终端"));
+        QCOMPARE(
+            harness.dialogs().notices.back().message,
+            QStringLiteral("请在终端里运行：\ncd /work/alpha && claude --resume ") + qs(session));
+
+        GuiHarness other;
+        other.add(receiptWith([](nlohmann::json& r) {
+            r["source"]["agent"] = "claude_code";
+            r["source"].erase("task_id");
+        }));
+        QVERIFY(part<QPushButton>(other, "continueInTerminalButton") == nullptr);
+    }
+
+    // From the menu and from the empty list: the three agents, this store's
+    // KESTRIN_HOME, and a copy button that fills the clipboard.
+    void connectAgentsFromTheMenuAndTheEmptyList() {
+        GuiHarness harness;
+        harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
+        emit harness.window()
+            .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
+            ->linkActivated();
+        QCOMPARE(harness.dialogs().agentConnections.size(), std::size_t(2));
+        const auto& entries = harness.dialogs().agentConnections.front();
+        QCOMPARE(entries.size(), std::size_t(3));
+        QCOMPARE(entries[0].agent, std::string("codex"));
+        QVERIFY(entries[2].text.find("\"KESTRIN_HOME\": \"" + harness.root().string()) !=
+                std::string::npos);
+        QCOMPARE(*harness.platform().pasteboard->content, qs(entries[0].text));
     }
 };
 

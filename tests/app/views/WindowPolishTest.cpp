@@ -3,18 +3,16 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QToolButton>
 #include <cmath>
 #include <map>
 
+#include "app/views/TaskDetailView.h"
+#include "app/views/dialogs/QtViewDialogs.h"
 #include "app/views/widgets/AppAppearance.h"
 #include "app/views/widgets/ColumnHeader.h"
-#include "app/views/dialogs/QtViewDialogs.h"
-#include "app/views/TaskDetailView.h"
 #include "views/GuiHarness.h"
 
 using namespace kestrin;
@@ -46,17 +44,12 @@ double drawnTextContrast(QPushButton* button) {
     for (int y = 3; y < image.height() - 3; ++y) {
         for (int x = image.width() / 2; x < image.width() - 15; ++x) ++counts[image.pixel(x, y)];
     }
-    const QColor face(
-        std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
-            return a.second < b.second;
-        })->first);
+    const QColor face(std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                          return a.second < b.second;
+                      })->first);
     double best = 1.0;
     for (const auto& [pixel, count] : counts) best = std::max(best, contrast(face, QColor(pixel)));
     return best;
-}
-
-QPushButton* detailButton(GuiHarness& harness, const char* name) {
-    return harness.window().detailView()->findChild<QPushButton*>(QString::fromUtf8(name));
 }
 
 }  // namespace
@@ -65,67 +58,66 @@ class WindowPolishTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void disabledHandBackButtonsStayLegible();
-    void longTitlesAreShownWhole();
-};
-
-void WindowPolishTest::disabledHandBackButtonsStayLegible() {
-    // Until every step is ticked, the copy buttons are disabled but must still
-    // be read: at least 3:1 against their face.
-    auto& application = *qobject_cast<QApplication*>(QCoreApplication::instance());
-    for (const auto scheme : {AppAppearance::ColorScheme::light, AppAppearance::ColorScheme::dark}) {
-        AppAppearance::apply(application, scheme);
-        GuiHarness harness;
-        harness.window().show();
-        harness.add(baseReceipt().dump());
-        for (const char* name : {"copyResumeButton", "returnToCodexButton"}) {
-            qInfo("%s in the %s appearance", name,
-                  scheme == AppAppearance::ColorScheme::dark ? "dark" : "light");
-            QPushButton* button = detailButton(harness, name);
-            QVERIFY(!button->isEnabled());
-            QVERIFY2(drawnTextContrast(button) >= 3.0,
-                     qPrintable(QString::number(drawnTextContrast(button))));
+    // Disabled until every step is ticked, the copy buttons must still be read:
+    // at least 3:1 against their face.
+    void disabledHandBackButtonsStayLegible() {
+        auto& application = *qobject_cast<QApplication*>(QCoreApplication::instance());
+        for (const auto scheme :
+             {AppAppearance::ColorScheme::light, AppAppearance::ColorScheme::dark}) {
+            AppAppearance::apply(application, scheme);
+            GuiHarness harness;
+            harness.window().show();
+            harness.add(baseReceipt().dump());
+            for (const char* name : {"copyResumeButton", "returnToCodexButton"}) {
+                qInfo("%s in the %s appearance", name,
+                      scheme == AppAppearance::ColorScheme::dark ? "dark" : "light");
+                auto* button =
+                    harness.window().detailView()->findChild<QPushButton*>(QString::fromUtf8(name));
+                QVERIFY(!button->isEnabled());
+                QVERIFY2(drawnTextContrast(button) >= 3.0,
+                         qPrintable(QString::number(drawnTextContrast(button))));
+            }
         }
     }
-}
 
-void WindowPolishTest::longTitlesAreShownWhole() {
-    const QString title = QStringLiteral(
-        "核对生产数据库迁移后的全部只读副本、备份计划、监控告警和审计日志保留策略是否仍然一致，"
-        "并把核对结果逐条记录到变更单和值班交接文档中，以便下一班同事在早会前复核");
-    GuiHarness harness;
-    harness.window().show();
-    harness.add(receiptWith([&](nlohmann::json& receipt) {
-        receipt["items"][0]["title"] = title.toStdString();
-    }));
+    void longTitlesAreShownWhole() {
+        const QString title = QStringLiteral(
+            "核对生产数据库迁移后的全部只读副本、备份计划、监控告警和审计日志保留策略是否仍然一致，"
+            "并把核对结果逐条记录到变更单和值班交接文档中，以便下一班同事在早会前复核");
+        GuiHarness harness;
+        harness.window().show();
+        harness.add(receiptWith(
+            [&](nlohmann::json& receipt) { receipt["items"][0]["title"] = title.toStdString(); }));
 
-    // The pane's toolbar title ends in "…" where it gives way, and tells the
-    // whole title on hover.
-    auto* header = harness.window().detailView()->findChild<ColumnHeader*>(
-        QStringLiteral("detailHeader"));
-    QLabel* shown = header->titleLabel();
-    QVERIFY(shown->text().endsWith(QChar(0x2026)));
-    QVERIFY(title.startsWith(shown->text().chopped(1)));
-    QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= shown->width());
-    QCOMPARE(shown->toolTip(), title);
+        // The pane's toolbar title ends in "…" where it gives way, and tells the
+        // whole title on hover.
+        auto* header =
+            harness.window().detailView()->findChild<ColumnHeader*>(QStringLiteral("detailHeader"));
+        QLabel* shown = header->titleLabel();
+        QVERIFY(shown->text().endsWith(QChar(0x2026)));
+        QVERIFY(title.startsWith(shown->text().chopped(1)));
+        QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= shown->width());
+        QCOMPARE(shown->toolTip(), title);
 
-    // The cancel confirmation wraps the question instead of clipping it, on a
-    // desktop-sized screen (a small one makes Qt wrap on its own).
-    const QString question = QStringLiteral("取消并关闭“") + title + QStringLiteral("”？");
-    const auto box = QtViewDialogs::confirmationBox(
-        &harness.window(), {question, QStringLiteral("无需勾完步骤。"),
-                            QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")});
-    box->show();
-    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-    QCOMPARE(label->text(), question);
-    const QRect needed = label->fontMetrics().boundingRect(
-        QRect(0, 0, label->contentsRect().width(), 10000), Qt::TextWordWrap, question);
-    QVERIFY2(needed.height() <= label->contentsRect().height(),
-             qPrintable(QStringLiteral("%1 > %2").arg(needed.height()).arg(
-                 label->contentsRect().height())));
-    QVERIFY(box->frameGeometry().width() <= box->screen()->availableGeometry().width());
-}
+        // The cancel confirmation wraps the question instead of clipping it, on a
+        // desktop-sized screen (a small one makes Qt wrap on its own).
+        const QString question = QStringLiteral("取消并关闭“") + title + QStringLiteral("”？");
+        const auto box = QtViewDialogs::confirmationBox(
+            &harness.window(), {question, QStringLiteral("无需勾完步骤。"),
+                                QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")});
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QCOMPARE(label->text(), question);
+        const QRect needed = label->fontMetrics().boundingRect(
+            QRect(0, 0, label->contentsRect().width(), 10000), Qt::TextWordWrap, question);
+        QVERIFY2(needed.height() <= label->contentsRect().height(),
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(needed.height())
+                                .arg(label->contentsRect().height())));
+        QVERIFY(box->frameGeometry().width() <= box->screen()->availableGeometry().width());
+    }
+};
 
 QTEST_MAIN(WindowPolishTest)
 #include "WindowPolishTest.moc"
