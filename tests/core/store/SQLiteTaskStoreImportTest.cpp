@@ -14,14 +14,9 @@ using namespace kestrin::testing;
 using Stage = SQLiteTaskStore::ImportStage;
 using Outcome = std::variant<StoreImportResult, StoreError>;
 
-namespace {
-
-Outcome outcome(const Result<StoreImportResult, StoreError>& result) {
-    if (result) return *result;
-    return result.error();
+static Outcome outcome(const Result<StoreImportResult, StoreError>& result) {
+    return result ? Outcome(*result) : Outcome(result.error());
 }
-
-}  // namespace
 
 using SQLiteTaskStoreImport = StoreFixture;
 
