@@ -21,7 +21,8 @@ static Outcome outcome(const Result<StoreImportResult, StoreError>& result) {
 using SQLiteTaskStoreImport = StoreFixture;
 
 TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerItem) {
-    const auto receipt = makeReceipt("r-42", 1, {makeItem("item-1"), makeItem("item-2")});
+    auto receipt = makeReceipt("r-42", 1, {makeItem("item-1"), makeItem("item-2")});
+    receipt.source.locator = "thread 7";
     const std::string raw = rawJSON(receipt);
     ASSERT_EQ(imported(receipt), StoreImportResult::inserted(2));
     EXPECT_EQ(rows("SELECT receipt_id, version, schema_version, project_name, project_path, agent, "
@@ -32,7 +33,7 @@ TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerIt
                                        "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z|" +
                                        raw + "|" + SQLiteTaskStore::hash(raw)});
     const std::string taskRow =
-        "|1|修复构建|019a0000-0000-7000-8000-000000000001|<null>|"
+        "|1|修复构建|019a0000-0000-7000-8000-000000000001|thread 7|"
         "terminal|medium|pending|<null>|2026-07-27T08:30:00.000Z|1";
     EXPECT_EQ(rows("SELECT task_key, receipt_id, item_id, receipt_version, source_task_title, "
                    "source_task_id, source_locator, category, priority, status, snoozed_until, "
@@ -45,6 +46,20 @@ TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerIt
     stamped.payloadVersion = 1;
     EXPECT_EQ(value("SELECT item_json FROM tasks WHERE item_id = 'item-1'"),
               ReceiptJSON::makeEncoder(false).encode(stamped));
+    // Read back, ticks (also of a step the item lacks) and all; a tick starts the task.
+    for (const char* step : {"s2", "gone"})
+        ASSERT_TRUE(store->setStepCompleted("r-42::item-1", step, true));
+    const TaskRecord expected(
+        "r-42::item-1", "r-42", 1, receipt.project, receipt.source, receipt.state, receipt.summary,
+        stamped, receipt.createdAt, receipt.updatedAt,
+        *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
+        std::nullopt, std::set<std::string>{"gone", "s2"});
+    EXPECT_EQ(store->task("r-42::item-1").value(), expected);
+    EXPECT_EQ(store->listTasks(true, currentTimestamp())->at(0), expected);
+    EXPECT_EQ(std::tuple(expected.id(), expected.completedStepCount(), expected.totalStepCount()),
+              std::tuple("r-42::item-1", 2ul, 2ul));
+    EXPECT_TRUE(expected.isStepComplete("s2") && !expected.isStepComplete("S2"));
+    EXPECT_EQ(store->task("r-42::nope").error(), StoreError::missingTask("r-42::nope"));
 }
 
 // Every refused or repeated import leaves the database exactly as it was.

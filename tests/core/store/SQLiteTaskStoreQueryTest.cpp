@@ -35,29 +35,6 @@ protected:
     }
 };
 
-TEST_F(SQLiteTaskStoreQuery, ATaskReadsBackAsItWasImported) {
-    auto receipt = makeReceipt("r-42", 3, {makeItem("item-1", TaskPriority::high)});
-    receipt.source.locator = "thread 7";
-    imported(receipt);
-    tick("r-42::item-1", "s2");
-    tick("r-42::item-1", "gone");  // a step the item does not have still counts
-    auto task = store->task("r-42::item-1");
-    ASSERT_TRUE(task) << task.error().description();
-    auto item = receipt.items[0];
-    item.payloadVersion = 1;
-    const TaskRecord expected(
-        "r-42::item-1", "r-42", 3, receipt.project, receipt.source, receipt.state, receipt.summary,
-        item, receipt.createdAt, receipt.updatedAt,
-        *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
-        std::nullopt, std::set<std::string>{"gone", "s2"});
-    EXPECT_EQ(*task, expected);
-    EXPECT_EQ(list(), std::vector<TaskRecord>{*task});
-    EXPECT_EQ(std::tuple(task->id(), task->completedStepCount(), task->totalStepCount()),
-              std::tuple("r-42::item-1", 2ul, 2ul));
-    EXPECT_TRUE(task->isStepComplete("s2") && !task->isStepComplete("S2"));
-    EXPECT_EQ(store->task("r-42::nope").error(), StoreError::missingTask("r-42::nope"));
-}
-
 TEST_F(SQLiteTaskStoreQuery, ListingWakesSnoozedTasksWhoseTimeHasCome) {
     imported(makeReceipt("r-1", 1, {makeItem("due"), makeItem("later"), makeItem("open")}));
     const Timestamp now = *parseKestrinISO8601("2026-08-01T12:00:00Z");

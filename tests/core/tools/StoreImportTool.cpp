@@ -41,11 +41,10 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_until(
         std::chrono::system_clock::time_point(std::chrono::milliseconds(std::stoll(argv[2]))));
     for (std::size_t i = 0; i < std::max(versions.size(), count); ++i) {
-        if (i < versions.size()) {
-            const auto only = "only-v" + std::to_string(versions[i]);
-            if (!stored(makeReceipt("shared", versions[i], {makeItem("common"), makeItem(only)})))
-                return 1;
-        }
+        const auto only = i < versions.size() ? "only-v" + std::to_string(versions[i]) : "";
+        if (!only.empty() &&
+            !stored(makeReceipt("shared", versions[i], {makeItem("common"), makeItem(only)})))
+            return 1;
         const auto own = std::string(argv[3]) + "-r" + std::to_string(i);
         if (i < count &&
             !stored(makeReceipt(
