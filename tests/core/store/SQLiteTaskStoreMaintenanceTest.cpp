@@ -172,26 +172,27 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
 // Other programs' files with tables under our names are refused by their columns.
 TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRolledBack) {
     const auto before = contents();
-    const std::string allTaskColumns =
-        "task_key、receipt_id、item_id、receipt_version、project_name、project_path、agent、"
-        "receipt_state、source_task_title、source_task_id、source_locator、receipt_summary、"
-        "category、priority、item_json、created_at、updated_at、imported_at、status、snoozed_until";
-    const std::tuple<const char*, const char*, std::string> cases[] = {
-        // The migration runs through; the check after it finds the gaps.
-        {"todo-app.sqlite",
-         "CREATE TABLE tasks (task_key TEXT PRIMARY KEY, receipt_id TEXT, status TEXT, "
-         "project_name TEXT, title TEXT); INSERT INTO tasks VALUES ('a', 'b', 'c', 'd', 'e');",
-         "数据表 tasks 缺少列 item_id、receipt_version、project_path、agent、receipt_state、"
-         "source_task_title、source_task_id、source_locator、receipt_summary、category、"
-         "priority、item_json、created_at、updated_at、imported_at、snoozed_until。"},
+    const std::vector<std::string> columns{
+        "task_key",          "receipt_id",     "item_id",        "receipt_version",
+        "project_name",      "project_path",   "agent",          "receipt_state",
+        "source_task_title", "source_task_id", "source_locator", "receipt_summary",
+        "category",          "priority",       "item_json",      "created_at",
+        "updated_at",        "imported_at",    "status",         "snoozed_until"};
+    std::string all;
+    for (const auto& column : columns) all += (all.empty() ? "" : "、") + column;
+    std::vector<std::tuple<std::string, std::string, std::string>> cases{
         // The migration trips over the table (an index on a column it lacks).
-        {"notes.sqlite", "CREATE TABLE tasks (id INTEGER, title TEXT);",
-         "数据表 tasks 缺少列 " + allTaskColumns + "。"},
+        {"notes", "CREATE TABLE tasks (id INTEGER);", "数据表 tasks 缺少列 " + all + "。"},
         // At our version nothing is migrated, so missing tables count too.
-        {"other.sqlite", "PRAGMA user_version = 1; CREATE TABLE tasks (id INTEGER, title TEXT);",
-         "缺少数据表 receipts；数据表 tasks 缺少列 " + allTaskColumns +
-             "；缺少数据表 step_progress。"},
-    };
+        {"other", "PRAGMA user_version = 1; CREATE TABLE tasks (id INTEGER);",
+         "缺少数据表 receipts；数据表 tasks 缺少列 " + all + "；缺少数据表 step_progress。"}};
+    // One column short: the check after the migration finds the gap.
+    for (const auto& gap : columns) {
+        std::string table = "CREATE TABLE tasks (title TEXT";
+        for (const auto& column : columns) table += column == gap ? "" : ", " + column;
+        cases.emplace_back(gap, table + "); INSERT INTO tasks (title) VALUES ('x');",
+                           "数据表 tasks 缺少列 " + gap + "。");
+    }
     for (const auto& [name, sql, missing] : cases) {
         SCOPED_TRACE(name);
         execSQL(directory / name, sql);
