@@ -52,13 +52,6 @@ protected:
             EXPECT_TRUE(other->backup(path));
         return path;
     }
-    void failAfterTheCopy(std::function<void()> also = [] {}) {
-        store->setRestoreFaultHook([also](RestoreStage stage) -> Result<void, StoreError> {
-            if (stage == RestoreStage::copied) return fail(StoreError::sqlite("disk I/O error"));
-            also();
-            return {};
-        });
-    }
     fs::path safety;
     std::vector<std::unique_ptr<SQLiteTaskStore>> writers;
 };
@@ -125,16 +118,28 @@ TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused)
     EXPECT_TRUE(store->verifyIntegrity());
 }
 
-// The old content goes to the safety copy, and back on a failure after the
-// copy; no files are left beside source or safety copy.
-TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
+// The old content goes to the safety copy, and back on a failure after the copy; a blocked
+// copy changes nothing and a lost safety copy is named. No files are left beside either.
+TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAsItWas) {
+    enum Fault { none, blocked, afterTheCopy, safetyLost };
+    const std::string failed = "任务数据库备份或恢复失败：恢复失败：";
     const struct {
         const char* source;
-        bool keptOpen, failsAfterTheCopy;
-    } cases[] = {{"backup.sqlite", false, false},
-                 {"a?b#c%d 备份.sqlite", false, false},  // would read as a URI
-                 {"other-program.sqlite", true, false},
-                 {"rolled-back.sqlite", false, true}};
+        bool keptOpen;
+        Fault fault;
+        std::string error;  // followed by the safety copy's path when that is lost
+    } cases[] = {
+        {"backup.sqlite", false, none, ""},
+        {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
+        {"other-program.sqlite", true, none, ""},
+        {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
+        {"blocked.sqlite", false, blocked,
+         failed + "任务数据库备份或恢复失败：database is "
+                  "locked。当前数据库没有改动，仍是恢复前的内容。"},
+        {"lost.sqlite", false, safetyLost,
+         failed + "任务数据库操作失败：disk I/O error。此外，自动回滚安全副本也失败，"
+                  "当前数据库可能处于中间状态，请人工检查安全副本："},
+    };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.source);
         const fs::path folder = directory / test.source, safetyCopy = folder / "safety.sqlite";
@@ -142,19 +147,28 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
         const auto sourceCompanions = companions(source);
         const auto before = contents();
         const auto receipts = store->archivedReceipts().value();
-        if (test.failsAfterTheCopy) failAfterTheCopy();
+        bool hookCalled = false;
+        store->setRestoreFaultHook([&](RestoreStage stage) -> Result<void, StoreError> {
+            hookCalled = true;
+            if (stage == RestoreStage::rollingBack && test.fault == safetyLost)
+                fs::remove(safetyCopy);
+            if (stage != RestoreStage::copied || test.fault < afterTheCopy) return {};
+            return fail(StoreError::sqlite("disk I/O error"));
+        });
+        if (test.fault == blocked) exec("BEGIN IMMEDIATE;");
         auto done = store->restoreDatabase(source, safetyCopy);
+        if (test.fault == blocked) exec("ROLLBACK;");
         store->setRestoreFaultHook(nullptr);
-        if (test.failsAfterTheCopy) {
-            EXPECT_EQ(std::get<StoreError>(done.error().error),
-                      StoreError::sqlite("disk I/O error"));
-            EXPECT_EQ(contents(), before);
+        EXPECT_EQ(hookCalled, test.fault != blocked);
+        if (test.fault != none) {
+            EXPECT_EQ(done.error().description(),
+                      test.error + (test.fault == safetyLost ? safetyCopy.string() : ""));
+            EXPECT_TRUE(test.fault == safetyLost || contents() == before);
         } else {
             ASSERT_TRUE(done) << done.error().description();
             EXPECT_EQ(rows("SELECT receipt_id, version FROM receipts"),
                       std::vector<std::string>{"r-source|7"});
-            EXPECT_EQ(fs::file_size(directory / "tasks.sqlite-wal"),
-                      0u);  // checkpointed, truncated
+            EXPECT_EQ(fs::file_size(directory / "tasks.sqlite-wal"), 0u);  // checkpointed
             EXPECT_EQ(SQLiteTaskStore::open(safetyCopy).value()->archivedReceipts().value(),
                       receipts);
         }
@@ -201,31 +215,6 @@ TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsers
         EXPECT_EQ(contents(), before);
         EXPECT_TRUE(fs::exists(directory / name += "-safety"));
     }
-}
-
-// A copy blocked by another writer writes nothing; a lost safety copy is named.
-TEST_F(SQLiteTaskStoreMaintenance, AFailedRestoreSaysWhetherTheDatabaseIsAsItWas) {
-    const auto before = contents();
-    const auto source = sourceDatabase(directory / "source" / "tasks.sqlite");
-    bool hookCalled = false;
-    store->setRestoreFaultHook([&](RestoreStage) -> Result<void, StoreError> {
-        return hookCalled = true, Result<void, StoreError>{};
-    });
-    exec("BEGIN IMMEDIATE;");
-    auto blocked = store->restoreDatabase(source, safety);
-    exec("ROLLBACK;");
-    EXPECT_EQ(blocked.error().description(),
-              "任务数据库备份或恢复失败：恢复失败：任务数据库备份或恢复失败：database is "
-              "locked。当前数据库没有改动，仍是恢复前的内容。");
-    EXPECT_FALSE(hookCalled);
-    EXPECT_EQ(contents(), before);
-    fs::remove(safety);
-    failAfterTheCopy([this] { fs::remove(safety); });
-    EXPECT_EQ(
-        store->restoreDatabase(source, safety).error().description(),
-        "任务数据库备份或恢复失败：恢复失败：任务数据库操作失败：disk I/O error。此外，自动回滚"
-        "安全副本也失败，当前数据库可能处于中间状态，请人工检查安全副本：" +
-            safety.string());
 }
 
 TEST_F(SQLiteTaskStoreMaintenance, ArchivedTaskStatesReadInOrderAndApplyAllOrNothing) {
