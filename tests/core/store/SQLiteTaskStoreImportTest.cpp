@@ -20,20 +20,21 @@ static Outcome outcome(const Result<StoreImportResult, StoreError>& result) {
 
 using SQLiteTaskStoreImport = StoreFixture;
 
-TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerItem) {
-    auto receipt = makeReceipt("r-42", 1, {makeItem("item-1"), makeItem("item-2")});
+TEST_F(SQLiteTaskStoreImport,
+       AFirstImportStoresEveryFieldAndLaterImportsThatChangeNothingWriteNothing) {
+    auto receipt = makeReceipt("r-42", 2, {makeItem("item-1"), makeItem("item-2")});
     receipt.source.locator = "thread 7";
     const std::string raw = rawJSON(receipt);
     ASSERT_EQ(imported(receipt), StoreImportResult::inserted(2));
     EXPECT_EQ(rows("SELECT receipt_id, version, schema_version, project_name, project_path, agent, "
                    "state, requires_user_action, summary, created_at, updated_at, raw_json, "
                    "raw_hash FROM receipts"),
-              std::vector<std::string>{"r-42|1|1.0|velmora|/Users/dev/velmora|codex|"
+              std::vector<std::string>{"r-42|2|1.0|velmora|/Users/dev/velmora|codex|"
                                        "waiting_for_user|1|需要输入密码后继续|"
                                        "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z|" +
                                        raw + "|" + SQLiteTaskStore::hash(raw)});
     const std::string taskRow =
-        "|1|修复构建|019a0000-0000-7000-8000-000000000001|thread 7|"
+        "|2|修复构建|019a0000-0000-7000-8000-000000000001|thread 7|"
         "terminal|medium|pending|<null>|2026-07-27T08:30:00.000Z|1";
     EXPECT_EQ(rows("SELECT task_key, receipt_id, item_id, receipt_version, source_task_title, "
                    "source_task_id, source_locator, category, priority, status, snoozed_until, "
@@ -50,7 +51,7 @@ TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerIt
     for (const char* step : {"s2", "gone"})
         ASSERT_TRUE(store->setStepCompleted("r-42::item-1", step, true));
     const TaskRecord expected(
-        "r-42::item-1", "r-42", 1, receipt.project, receipt.source, receipt.state, receipt.summary,
+        "r-42::item-1", "r-42", 2, receipt.project, receipt.source, receipt.state, receipt.summary,
         stamped, receipt.createdAt, receipt.updatedAt,
         *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
         std::nullopt, std::set<std::string>{"gone", "s2"});
@@ -60,16 +61,10 @@ TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerIt
               std::tuple("r-42::item-1", 2ul, 2ul));
     EXPECT_TRUE(expected.isStepComplete("s2") && !expected.isStepComplete("S2"));
     EXPECT_EQ(store->task("r-42::nope").error(), StoreError::missingTask("r-42::nope"));
-}
-
-// Every refused or repeated import leaves the database exactly as it was.
-TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
-    const auto stored = makeReceipt("r-42", 2, {makeItem("A"), makeItem("B")});
-    imported(stored);
+    // Every refused or repeated import from here on leaves the database exactly as it was.
     // Colons are allowed in identifiers, so two receipts can spell one task key.
     imported(makeReceipt("abc::x", 1, {makeItem("yz1")}));
     ASSERT_TRUE(store->setStepCompleted("abc::x::yz1", "s1", true));
-    ASSERT_TRUE(store->setStatus("r-42::A", TaskStatus::completed, std::nullopt));
     const auto before = contents();
     const auto fresh = makeReceipt("r-new", 1, {makeItem("A")});
     const struct {
@@ -78,9 +73,8 @@ TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
         std::string raw;  // empty: the receipt's own bytes
         Outcome expected;
     } cases[] = {
-        {"same bytes", stored, "", StoreImportResult::duplicate()},
-        {"same version, other bytes", stored, " " + rawJSON(stored),
-         StoreImportResult::versionConflict()},
+        {"same bytes", receipt, "", StoreImportResult::duplicate()},
+        {"same version, other bytes", receipt, " " + raw, StoreImportResult::versionConflict()},
         {"older version", makeReceipt("r-42", 1, {makeItem("A")}), "", StoreImportResult::stale(2)},
         {"stray byte", fresh, "{\"a\":\"\xff\"}", StoreError::decode("回执文件不是 UTF-8 文本。")},
         {"overlong", fresh, "\xc0\xaf", StoreError::decode("回执文件不是 UTF-8 文本。")},
@@ -91,8 +85,8 @@ TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
-        const std::string raw = test.raw.empty() ? rawJSON(test.receipt) : test.raw;
-        EXPECT_EQ(outcome(store->importReceipt(test.receipt, raw, SQLiteTaskStore::hash(raw))),
+        const std::string bytes = test.raw.empty() ? rawJSON(test.receipt) : test.raw;
+        EXPECT_EQ(outcome(store->importReceipt(test.receipt, bytes, SQLiteTaskStore::hash(bytes))),
                   test.expected);
         EXPECT_EQ(contents(), before);
     }
