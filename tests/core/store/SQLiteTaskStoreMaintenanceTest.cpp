@@ -62,9 +62,7 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupIsTheSameDatabaseAndADamagedOneIsRefus
     const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
     ASSERT_TRUE(store->verifyIntegrity() && store->backup(target));
     auto copy = SQLiteTaskStore::open(target).value();
-    const auto now = *parseKestrinISO8601("2026-07-28T00:00:00Z");
-    EXPECT_EQ(copy->listTasks(true, now).value(), store->listTasks(true, now).value());
-    EXPECT_EQ(copy->receiptHistory(-1).value(), store->receiptHistory(-1).value());
+    EXPECT_EQ(copy->archivedReceipts().value(), store->archivedReceipts().value());
     EXPECT_EQ(copy->archivedTaskStates().value(), store->archivedTaskStates().value());
     // The check of the copy finds the damage; the partial copy is removed.
     makeDamagedDatabase(directory / "damaged.sqlite");
