@@ -228,14 +228,12 @@ TEST_F(SQLiteTaskStoreMaintenance, ArchivedTaskStatesReadInOrderAndApplyAllOrNot
         "UPDATE tasks SET snoozed_until = 'soon' WHERE task_key = 'r-beta::item-1';"
         "UPDATE step_progress SET completed_at = '2026-07-27T10:00:00.000Z';");
     auto at = parseKestrinISO8601("2026-07-27T10:00:00Z").value();
+    const auto wake = parseKestrinISO8601("2030-01-01T00:00:00Z");
     EXPECT_EQ(
         store->archivedTaskStates().value(),
         (std::vector<ArchivedTaskState>{
             {"r-alpha::item-1", TaskStatus::inProgress, std::nullopt, {{"s1", at}, {"s2", at}}},
-            {"r-alpha::item-2",
-             TaskStatus::snoozed,
-             parseKestrinISO8601("2030-01-01T00:00:00Z"),
-             {}},
+            {"r-alpha::item-2", TaskStatus::snoozed, wake, {}},
             {"r-beta::item-1", TaskStatus::pending, std::nullopt, {}}}));  // "soon" reads as none
     const auto before = contents();
     at += std::chrono::milliseconds(125);

@@ -143,7 +143,7 @@ TEST_F(SQLiteTaskStoreQuery, StatusTicksAndWakeUpsAreWrittenOnlyForExistingTasks
     EXPECT_EQ(store->task("r-2::later")->status, TaskStatus::pending);
 }
 
-TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndKeepsTheReceipt) {
+TEST_F(SQLiteTaskStoreQuery, DeletingIsAllOrNothingKeepsTheReceiptAndTakesNotesAlong) {
     imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
     tick("r-1::a", "s1");
     const auto before = contents();
@@ -161,6 +161,29 @@ TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndKeepsTheReceipt) {
               StoreImportResult::duplicate());
     EXPECT_TRUE(list().empty());
     EXPECT_EQ(imported(makeReceipt("r-1", 2, {makeItem("a")})), StoreImportResult::updated(1, 1));
+    // Any UTF-8 text is kept exactly; a note lives exactly as long as its task.
+    imported(makeReceipt("r", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
+    for (const auto& text : {std::string(controlBytes, sizeof controlBytes - 1),
+                             std::string(1 << 20, 'x'), std::string("  备注\n\n")}) {
+        ASSERT_TRUE(store->setNote("r::a", text));
+        EXPECT_EQ(store->note("r::a").value(), text);
+    }
+    EXPECT_EQ(store->setNote("r::a", "\xff\xfe").error(),
+              StoreError::encode("备注不是 UTF-8 文本。"));
+    EXPECT_EQ(store->setNote("r::missing", "x").error(), StoreError::missingTask("r::missing"));
+    EXPECT_EQ(store->note("r::missing").value() + "/" + store->note("r::a").value(), "/  备注\n\n");
+    for (const char* key : {"r::a", "r::b", "r::c"}) ASSERT_TRUE(store->setNote(key, "备注"));
+    tick("r::a", "s1");
+    setStatus("r::a", TaskStatus::completed);
+    imported(makeReceipt("r", 2, {makeItem("a"), makeItem("c")}));  // keeps a, drops b
+    ASSERT_TRUE(store->deleteTask("r::c"));
+    // Tasks made again never inherit a dropped note.
+    imported(makeReceipt("r", 3, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    EXPECT_EQ(rows("SELECT task_key, text FROM task_notes"), std::vector<std::string>{"r::a|备注"});
+    EXPECT_EQ(store->note("r::b").value(), "");
+    ASSERT_TRUE(store->setNote("r::a", ""));  // empty text clears it
+    EXPECT_EQ(store->note("r::a").value(), "");
 }
 
 TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestFirstAndTheChangeTokenMovesOnWrites) {
@@ -205,32 +228,6 @@ TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestFirstAndTheChangeTokenMovesOnWrit
         write();
         EXPECT_NE(store->changeToken().value(), before);
     }
-}
-
-// Any UTF-8 text is kept exactly; a note lives exactly as long as its task.
-TEST_F(SQLiteTaskStoreQuery, ANoteKeepsItsTextAndLivesAsLongAsItsTask) {
-    imported(makeReceipt("r", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
-    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
-    for (const auto& text : {std::string(controlBytes, sizeof controlBytes - 1),
-                             std::string(1 << 20, 'x'), std::string("  备注\n\n")}) {
-        ASSERT_TRUE(store->setNote("r::a", text));
-        EXPECT_EQ(store->note("r::a").value(), text);
-    }
-    EXPECT_EQ(store->setNote("r::a", "\xff\xfe").error(),
-              StoreError::encode("备注不是 UTF-8 文本。"));
-    EXPECT_EQ(store->setNote("r::missing", "x").error(), StoreError::missingTask("r::missing"));
-    EXPECT_EQ(store->note("r::missing").value() + "/" + store->note("r::a").value(), "/  备注\n\n");
-    for (const char* key : {"r::a", "r::b", "r::c"}) ASSERT_TRUE(store->setNote(key, "备注"));
-    tick("r::a", "s1");
-    setStatus("r::a", TaskStatus::completed);
-    imported(makeReceipt("r", 2, {makeItem("a"), makeItem("c")}));  // keeps a, drops b
-    ASSERT_TRUE(store->deleteTask("r::c"));
-    // Tasks made again never inherit a dropped note.
-    imported(makeReceipt("r", 3, {makeItem("a"), makeItem("b"), makeItem("c")}));
-    EXPECT_EQ(rows("SELECT task_key, text FROM task_notes"), std::vector<std::string>{"r::a|备注"});
-    EXPECT_EQ(store->note("r::b").value(), "");
-    ASSERT_TRUE(store->setNote("r::a", ""));  // empty text clears it
-    EXPECT_EQ(store->note("r::a").value(), "");
 }
 
 TEST_F(SQLiteTaskStoreQuery, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {
