@@ -8,10 +8,8 @@ using namespace kestrin::testing;
 namespace fs = std::filesystem;
 using RestoreStage = SQLiteTaskStore::RestoreStage;
 
-namespace {
-
 // Opens and tells its user_version, but fails the quick check.
-void makeDamagedDatabase(const fs::path& path) {
+static void makeDamagedDatabase(const fs::path& path) {
     execSQL(path,
             "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
             "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
@@ -22,7 +20,7 @@ void makeDamagedDatabase(const fs::path& path) {
 }
 
 // Which of SQLite's companion files lie beside `database`.
-std::vector<bool> companions(const fs::path& database) {
+static std::vector<bool> companions(const fs::path& database) {
     std::vector<bool> present;
     for (const char* suffix : {"-wal", "-shm", "-journal"})
         present.push_back(fs::exists(database.string() + suffix));
@@ -55,8 +53,6 @@ protected:
     fs::path safety;
     std::vector<std::unique_ptr<SQLiteTaskStore>> writers;
 };
-
-}  // namespace
 
 TEST_F(SQLiteTaskStoreMaintenance, ABackupIsTheSameDatabaseAndADamagedOneIsRefused) {
     const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
