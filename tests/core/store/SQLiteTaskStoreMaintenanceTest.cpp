@@ -73,10 +73,9 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupIsTheSameDatabaseAndADamagedOneIsRefus
 TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused) {
     const auto before = contents();
     const fs::path source = sourceDatabase(directory / "source" / "tasks.sqlite");
-    const fs::path existing = directory / "existing.sqlite", text = directory / "notes.txt",
-                   newer = directory / "newer.sqlite", damaged = directory / "damaged.sqlite";
+    const fs::path existing = directory / "existing.sqlite", newer = directory / "newer.sqlite",
+                   damaged = directory / "damaged.sqlite";
     std::ofstream(existing) << "keep me";
-    std::ofstream(text) << std::string(8192, 'n');
     std::ofstream(directory / "plain-file") << "";
     execSQL(newer, "PRAGMA user_version = 2;");
     makeDamagedDatabase(damaged);
@@ -96,7 +95,7 @@ TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused)
         {source, existing, exists + existing.string()},
         {directory / "missing", safety,
          "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
-        {text, safety, "任务数据库操作失败：file is not a database"},
+        {existing, safety, "任务数据库操作失败：file is not a database"},
         {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
         {damaged, safety, "任务数据库完整性检查失败："},
     };

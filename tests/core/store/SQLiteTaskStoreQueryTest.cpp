@@ -68,10 +68,10 @@ TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
 
 // Unreadable rows are skipped and counted; decoded items are cached by their text.
 TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
-    imported(
-        makeReceipt("r-1", 1,
-                    {makeItem("good"), makeItem("newer"), makeItem("status"), makeItem("agent"),
-                     makeItem("json"), makeItem("date"), makeItem("wake")}));
+    std::vector<InterventionItem> items;
+    for (const char* id : {"good", "newer", "status", "agent", "json", "date", "wake"})
+        items.push_back(makeItem(id));
+    imported(makeReceipt("r-1", 1, items));
     EXPECT_EQ(list().size(), 7u);
     exec(
         "UPDATE tasks SET item_json = replace(item_json, '\"payload_version\":1', "
