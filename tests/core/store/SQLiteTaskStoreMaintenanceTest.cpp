@@ -54,23 +54,8 @@ protected:
     std::vector<std::unique_ptr<SQLiteTaskStore>> writers;
 };
 
-TEST_F(SQLiteTaskStoreMaintenance, ABackupIsTheSameDatabaseAndADamagedOneIsRefused) {
-    const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
-    ASSERT_TRUE(store->verifyIntegrity() && store->backup(target));
-    auto copy = SQLiteTaskStore::open(target).value();
-    EXPECT_EQ(copy->archivedReceipts().value(), store->archivedReceipts().value());
-    EXPECT_EQ(copy->archivedTaskStates().value(), store->archivedTaskStates().value());
-    // The check of the copy finds the damage; the partial copy is removed.
-    makeDamagedDatabase(directory / "damaged.sqlite");
-    auto damaged = SQLiteTaskStore::open(directory / "damaged.sqlite").value();
-    EXPECT_EQ(damaged->verifyIntegrity().error().kind, StoreError::Kind::integrity);
-    auto copied = damaged->backup(directory / "backups" / "copy.sqlite");
-    EXPECT_EQ(std::get<StoreError>(copied.error().error).kind, StoreError::Kind::integrity);
-    EXPECT_TRUE(fs::is_empty(directory / "backups"));
-}
-
 // Refusals leave the live database, the source and any existing file alone.
-TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused) {
+TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOnesAreRefused) {
     const auto before = contents();
     const fs::path source = sourceDatabase(directory / "source" / "tasks.sqlite");
     const fs::path existing = directory / "existing.sqlite", newer = directory / "newer.sqlite",
@@ -109,6 +94,17 @@ TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused)
     }
     EXPECT_EQ(fs::file_size(existing), 7u);  // "keep me"
     EXPECT_TRUE(store->verifyIntegrity());
+    // A backup is the same database; a damaged one's is refused and its partial copy removed.
+    const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
+    ASSERT_TRUE(store->backup(target));
+    auto copy = SQLiteTaskStore::open(target).value();
+    EXPECT_EQ(copy->archivedReceipts().value(), store->archivedReceipts().value());
+    EXPECT_EQ(copy->archivedTaskStates().value(), store->archivedTaskStates().value());
+    auto damagedStore = SQLiteTaskStore::open(damaged).value();
+    EXPECT_EQ(damagedStore->verifyIntegrity().error().kind, StoreError::Kind::integrity);
+    auto copied = damagedStore->backup(directory / "backups" / "copy.sqlite");
+    EXPECT_EQ(std::get<StoreError>(copied.error().error).kind, StoreError::Kind::integrity);
+    EXPECT_TRUE(fs::is_empty(directory / "backups"));
 }
 
 // The old content goes to the safety copy, and back on a failure after the copy; a blocked
