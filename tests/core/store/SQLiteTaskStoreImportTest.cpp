@@ -14,30 +14,27 @@ using namespace kestrin::testing;
 using Stage = SQLiteTaskStore::ImportStage;
 using Outcome = std::variant<StoreImportResult, StoreError>;
 
-namespace {
-
-Outcome outcome(const Result<StoreImportResult, StoreError>& result) {
-    if (result) return *result;
-    return result.error();
+static Outcome outcome(const Result<StoreImportResult, StoreError>& result) {
+    return result ? Outcome(*result) : Outcome(result.error());
 }
-
-}  // namespace
 
 using SQLiteTaskStoreImport = StoreFixture;
 
-TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerItem) {
-    const auto receipt = makeReceipt("r-42", 1, {makeItem("item-1"), makeItem("item-2")});
+TEST_F(SQLiteTaskStoreImport,
+       AFirstImportStoresEveryFieldAndLaterImportsThatChangeNothingWriteNothing) {
+    auto receipt = makeReceipt("r-42", 2, {makeItem("item-1"), makeItem("item-2")});
+    receipt.source.locator = "thread 7";
     const std::string raw = rawJSON(receipt);
     ASSERT_EQ(imported(receipt), StoreImportResult::inserted(2));
     EXPECT_EQ(rows("SELECT receipt_id, version, schema_version, project_name, project_path, agent, "
                    "state, requires_user_action, summary, created_at, updated_at, raw_json, "
                    "raw_hash FROM receipts"),
-              std::vector<std::string>{"r-42|1|1.0|velmora|/Users/dev/velmora|codex|"
+              std::vector<std::string>{"r-42|2|1.0|velmora|/Users/dev/velmora|codex|"
                                        "waiting_for_user|1|需要输入密码后继续|"
                                        "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z|" +
                                        raw + "|" + SQLiteTaskStore::hash(raw)});
     const std::string taskRow =
-        "|1|修复构建|019a0000-0000-7000-8000-000000000001|<null>|"
+        "|2|修复构建|019a0000-0000-7000-8000-000000000001|thread 7|"
         "terminal|medium|pending|<null>|2026-07-27T08:30:00.000Z|1";
     EXPECT_EQ(rows("SELECT task_key, receipt_id, item_id, receipt_version, source_task_title, "
                    "source_task_id, source_locator, category, priority, status, snoozed_until, "
@@ -50,16 +47,24 @@ TEST_F(SQLiteTaskStoreImport, AFirstImportStoresTheReceiptAndOnePendingTaskPerIt
     stamped.payloadVersion = 1;
     EXPECT_EQ(value("SELECT item_json FROM tasks WHERE item_id = 'item-1'"),
               ReceiptJSON::makeEncoder(false).encode(stamped));
-}
-
-// Every refused or repeated import leaves the database exactly as it was.
-TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
-    const auto stored = makeReceipt("r-42", 2, {makeItem("A"), makeItem("B")});
-    imported(stored);
+    // Read back, ticks (also of a step the item lacks) and all; a tick starts the task.
+    for (const char* step : {"s2", "gone"})
+        ASSERT_TRUE(store->setStepCompleted("r-42::item-1", step, true));
+    const TaskRecord expected(
+        "r-42::item-1", "r-42", 2, receipt.project, receipt.source, receipt.state, receipt.summary,
+        stamped, receipt.createdAt, receipt.updatedAt,
+        *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
+        std::nullopt, std::set<std::string>{"gone", "s2"});
+    EXPECT_EQ(store->task("r-42::item-1").value(), expected);
+    EXPECT_EQ(store->listTasks(true, currentTimestamp())->at(0), expected);
+    EXPECT_EQ(std::tuple(expected.id(), expected.completedStepCount(), expected.totalStepCount()),
+              std::tuple("r-42::item-1", 2ul, 2ul));
+    EXPECT_TRUE(expected.isStepComplete("s2") && !expected.isStepComplete("S2"));
+    EXPECT_EQ(store->task("r-42::nope").error(), StoreError::missingTask("r-42::nope"));
+    // Every refused or repeated import from here on leaves the database exactly as it was.
     // Colons are allowed in identifiers, so two receipts can spell one task key.
     imported(makeReceipt("abc::x", 1, {makeItem("yz1")}));
     ASSERT_TRUE(store->setStepCompleted("abc::x::yz1", "s1", true));
-    ASSERT_TRUE(store->setStatus("r-42::A", TaskStatus::completed, std::nullopt));
     const auto before = contents();
     const auto fresh = makeReceipt("r-new", 1, {makeItem("A")});
     const struct {
@@ -68,9 +73,8 @@ TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
         std::string raw;  // empty: the receipt's own bytes
         Outcome expected;
     } cases[] = {
-        {"same bytes", stored, "", StoreImportResult::duplicate()},
-        {"same version, other bytes", stored, " " + rawJSON(stored),
-         StoreImportResult::versionConflict()},
+        {"same bytes", receipt, "", StoreImportResult::duplicate()},
+        {"same version, other bytes", receipt, " " + raw, StoreImportResult::versionConflict()},
         {"older version", makeReceipt("r-42", 1, {makeItem("A")}), "", StoreImportResult::stale(2)},
         {"stray byte", fresh, "{\"a\":\"\xff\"}", StoreError::decode("回执文件不是 UTF-8 文本。")},
         {"overlong", fresh, "\xc0\xaf", StoreError::decode("回执文件不是 UTF-8 文本。")},
@@ -81,8 +85,8 @@ TEST_F(SQLiteTaskStoreImport, ImportsThatChangeNothingWriteNothing) {
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
-        const std::string raw = test.raw.empty() ? rawJSON(test.receipt) : test.raw;
-        EXPECT_EQ(outcome(store->importReceipt(test.receipt, raw, SQLiteTaskStore::hash(raw))),
+        const std::string bytes = test.raw.empty() ? rawJSON(test.receipt) : test.raw;
+        EXPECT_EQ(outcome(store->importReceipt(test.receipt, bytes, SQLiteTaskStore::hash(bytes))),
                   test.expected);
         EXPECT_EQ(contents(), before);
     }
@@ -173,10 +177,9 @@ TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNo
               std::vector<std::string>{"2|第二版|" + rawJSON(v2)});
     // A version without items is stored and takes every task and tick along.
     EXPECT_EQ(imported(makeReceipt("r-42", 3, {})), StoreImportResult::noAction());
-    EXPECT_EQ(rows("SELECT version, requires_user_action FROM receipts"),
-              std::vector<std::string>{"3|0"});
-    EXPECT_EQ(value("SELECT (SELECT count(*) FROM tasks) + (SELECT count(*) FROM step_progress)"),
-              "0");
+    EXPECT_EQ(value("SELECT version, requires_user_action, (SELECT count(*) FROM tasks) + "
+                    "(SELECT count(*) FROM step_progress) FROM receipts"),
+              "3|0|0");
     EXPECT_EQ(imported(makeReceipt("r-new", 1, {})), StoreImportResult::noAction());
 }
 
@@ -191,20 +194,16 @@ TEST_F(SQLiteTaskStoreImport, WritersInSeveralProcessesLoseNothing) {
     std::vector<pid_t> pids;
     std::set<std::string> expected{"shared::common", "shared::only-v8"};
     for (int writer = 0; writer < writers; ++writer) {
-        // Every third writer swaps each pair (2,1,4,3 ...), so versions also cross.
-        std::string versions;
-        for (int i = 0; i < highestVersion; ++i)
-            versions += (i ? "," : "") + std::to_string(writer % 3 == 2 ? (i ^ 1) + 1 : i + 1);
         const std::string name = "w" + std::to_string(writer);
         for (int i = 0; i < ownReceipts; ++i)
             for (const char* item : {"::a", "::b"})
                 expected.insert(name + "-r" + std::to_string(i) + item);
-        std::vector<std::string> arguments{VELMORA_STORE_IMPORT_TOOL,
-                                           shared.string(),
-                                           std::to_string(start.count()),
-                                           name,
-                                           versions,
+        std::vector<std::string> arguments{VELMORA_STORE_IMPORT_TOOL, shared.string(),
+                                           std::to_string(start.count()), name,
                                            std::to_string(ownReceipts)};
+        // Every third writer swaps each pair (2,1,4,3 ...), so versions also cross.
+        for (int i = 0; i < highestVersion; ++i)
+            arguments.push_back(std::to_string(writer % 3 == 2 ? (i ^ 1) + 1 : i + 1));
         std::vector<char*> argv;
         for (auto& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
@@ -220,16 +219,13 @@ TEST_F(SQLiteTaskStoreImport, WritersInSeveralProcessesLoseNothing) {
     databasePath = shared;  // the fixture's raw connection now reads the shared file
     store = std::move(SQLiteTaskStore::open(shared)).value();
     EXPECT_EQ(store->receiptHistory(-1)->size(), 1u + writers * ownReceipts);
-    auto tasks = store->listTasks(true, currentTimestamp());
-    ASSERT_TRUE(tasks);
+    EXPECT_EQ(store->listTasks(true, currentTimestamp())->size(), expected.size());
     EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-    std::set<std::string> keys;
-    for (const auto& task : *tasks) {
-        keys.insert(task.taskKey);
-        EXPECT_TRUE(task.receiptID != "shared" || task.receiptVersion == highestVersion);
-    }
-    EXPECT_EQ(keys, expected);
-    EXPECT_EQ(tasks->size(), expected.size());
+    EXPECT_EQ(rows("SELECT task_key FROM tasks ORDER BY task_key"),
+              std::vector<std::string>(expected.begin(), expected.end()));
+    EXPECT_EQ(value("SELECT group_concat(DISTINCT receipt_version) FROM tasks "
+                    "WHERE receipt_id = 'shared'"),
+              std::to_string(highestVersion));
     EXPECT_EQ(value("SELECT raw_json FROM receipts WHERE receipt_id = 'shared'"),
               rawJSON(makeReceipt("shared", 8, {makeItem("common"), makeItem("only-v8")})));
     EXPECT_EQ(value("PRAGMA quick_check"), "ok");

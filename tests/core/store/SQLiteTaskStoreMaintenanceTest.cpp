@@ -1,3 +1,4 @@
+#include <chrono>
 #include <fstream>
 
 #include "tools/StoreFixture.h"
@@ -7,10 +8,8 @@ using namespace kestrin::testing;
 namespace fs = std::filesystem;
 using RestoreStage = SQLiteTaskStore::RestoreStage;
 
-namespace {
-
 // Opens and tells its user_version, but fails the quick check.
-void makeDamagedDatabase(const fs::path& path) {
+static void makeDamagedDatabase(const fs::path& path) {
     execSQL(path,
             "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
             "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
@@ -21,7 +20,7 @@ void makeDamagedDatabase(const fs::path& path) {
 }
 
 // Which of SQLite's companion files lie beside `database`.
-std::vector<bool> companions(const fs::path& database) {
+static std::vector<bool> companions(const fs::path& database) {
     std::vector<bool> present;
     for (const char* suffix : {"-wal", "-shm", "-journal"})
         present.push_back(fs::exists(database.string() + suffix));
@@ -51,44 +50,17 @@ protected:
             EXPECT_TRUE(other->backup(path));
         return path;
     }
-    void failAfterTheCopy(std::function<void()> also = [] {}) {
-        store->setRestoreFaultHook([also](RestoreStage stage) -> Result<void, StoreError> {
-            if (stage == RestoreStage::copied) return fail(StoreError::sqlite("disk I/O error"));
-            also();
-            return {};
-        });
-    }
     fs::path safety;
     std::vector<std::unique_ptr<SQLiteTaskStore>> writers;
 };
 
-}  // namespace
-
-TEST_F(SQLiteTaskStoreMaintenance, ABackupIsTheSameDatabaseAndADamagedOneIsRefused) {
-    const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
-    ASSERT_TRUE(store->verifyIntegrity() && store->backup(target));
-    auto copy = SQLiteTaskStore::open(target).value();
-    const auto now = *parseKestrinISO8601("2026-07-28T00:00:00Z");
-    EXPECT_EQ(copy->listTasks(true, now).value(), store->listTasks(true, now).value());
-    EXPECT_EQ(copy->receiptHistory(-1).value(), store->receiptHistory(-1).value());
-    EXPECT_EQ(copy->archivedTaskStates().value(), store->archivedTaskStates().value());
-    // The check of the copy finds the damage; the partial copy is removed.
-    makeDamagedDatabase(directory / "damaged.sqlite");
-    auto damaged = SQLiteTaskStore::open(directory / "damaged.sqlite").value();
-    EXPECT_EQ(damaged->verifyIntegrity().error().kind, StoreError::Kind::integrity);
-    auto copied = damaged->backup(directory / "backups" / "copy.sqlite");
-    EXPECT_EQ(std::get<StoreError>(copied.error().error).kind, StoreError::Kind::integrity);
-    EXPECT_TRUE(fs::is_empty(directory / "backups"));
-}
-
 // Refusals leave the live database, the source and any existing file alone.
-TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused) {
+TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOnesAreRefused) {
     const auto before = contents();
     const fs::path source = sourceDatabase(directory / "source" / "tasks.sqlite");
-    const fs::path existing = directory / "existing.sqlite", text = directory / "notes.txt",
-                   newer = directory / "newer.sqlite", damaged = directory / "damaged.sqlite";
+    const fs::path existing = directory / "existing.sqlite", newer = directory / "newer.sqlite",
+                   damaged = directory / "damaged.sqlite";
     std::ofstream(existing) << "keep me";
-    std::ofstream(text) << std::string(8192, 'n');
     std::ofstream(directory / "plain-file") << "";
     execSQL(newer, "PRAGMA user_version = 2;");
     makeDamagedDatabase(damaged);
@@ -98,7 +70,6 @@ TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused)
     const std::tuple<fs::path, fs::path, std::string> cases[] = {
         {"", existing, exists + existing.string()},
         {"", databasePath, unsafe + live},
-        {"", directory / "." / name, unsafe + live},
         {"", directory / "sub" / ".." / name, unsafe + live},
         {"", directory / "plain-file" / "copy.sqlite",
          "无法创建目录 " + (directory / "plain-file").string()},
@@ -109,7 +80,7 @@ TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused)
         {source, existing, exists + existing.string()},
         {directory / "missing", safety,
          "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
-        {text, safety, "任务数据库操作失败：file is not a database"},
+        {existing, safety, "任务数据库操作失败：file is not a database"},
         {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
         {damaged, safety, "任务数据库完整性检查失败："},
     };
@@ -123,18 +94,41 @@ TEST_F(SQLiteTaskStoreMaintenance, UnsafeOrUnusableBackupsAndRestoresAreRefused)
     }
     EXPECT_EQ(fs::file_size(existing), 7u);  // "keep me"
     EXPECT_TRUE(store->verifyIntegrity());
+    // A backup is the same database; a damaged one's is refused and its partial copy removed.
+    const fs::path target = directory / "not" / "yet" / "there" / "copy.sqlite";
+    ASSERT_TRUE(store->backup(target));
+    auto copy = SQLiteTaskStore::open(target).value();
+    EXPECT_EQ(copy->archivedReceipts().value(), store->archivedReceipts().value());
+    EXPECT_EQ(copy->archivedTaskStates().value(), store->archivedTaskStates().value());
+    auto damagedStore = SQLiteTaskStore::open(damaged).value();
+    EXPECT_EQ(damagedStore->verifyIntegrity().error().kind, StoreError::Kind::integrity);
+    auto copied = damagedStore->backup(directory / "backups" / "copy.sqlite");
+    EXPECT_EQ(std::get<StoreError>(copied.error().error).kind, StoreError::Kind::integrity);
+    EXPECT_TRUE(fs::is_empty(directory / "backups"));
 }
 
-// The old content goes to the safety copy, and back on a failure after the
-// copy; no files are left beside source or safety copy.
-TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
+// The old content goes to the safety copy, and back on a failure after the copy; a blocked
+// copy changes nothing and a lost safety copy is named. No files are left beside either.
+TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAsItWas) {
+    enum Fault { none, blocked, afterTheCopy, safetyLost };
+    const std::string failed = "任务数据库备份或恢复失败：恢复失败：";
     const struct {
         const char* source;
-        bool keptOpen, failsAfterTheCopy;
-    } cases[] = {{"backup.sqlite", false, false},
-                 {"a?b#c%d 备份.sqlite", false, false},  // would read as a URI
-                 {"other-program.sqlite", true, false},
-                 {"rolled-back.sqlite", false, true}};
+        bool keptOpen;
+        Fault fault;
+        std::string error;  // followed by the safety copy's path when that is lost
+    } cases[] = {
+        {"backup.sqlite", false, none, ""},
+        {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
+        {"other-program.sqlite", true, none, ""},
+        {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
+        {"blocked.sqlite", false, blocked,
+         failed + "任务数据库备份或恢复失败：database is "
+                  "locked。当前数据库没有改动，仍是恢复前的内容。"},
+        {"lost.sqlite", false, safetyLost,
+         failed + "任务数据库操作失败：disk I/O error。此外，自动回滚安全副本也失败，"
+                  "当前数据库可能处于中间状态，请人工检查安全副本："},
+    };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.source);
         const fs::path folder = directory / test.source, safetyCopy = folder / "safety.sqlite";
@@ -142,19 +136,28 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
         const auto sourceCompanions = companions(source);
         const auto before = contents();
         const auto receipts = store->archivedReceipts().value();
-        if (test.failsAfterTheCopy) failAfterTheCopy();
+        bool hookCalled = false;
+        store->setRestoreFaultHook([&](RestoreStage stage) -> Result<void, StoreError> {
+            hookCalled = true;
+            if (stage == RestoreStage::rollingBack && test.fault == safetyLost)
+                fs::remove(safetyCopy);
+            if (stage != RestoreStage::copied || test.fault < afterTheCopy) return {};
+            return fail(StoreError::sqlite("disk I/O error"));
+        });
+        if (test.fault == blocked) exec("BEGIN IMMEDIATE;");
         auto done = store->restoreDatabase(source, safetyCopy);
+        if (test.fault == blocked) exec("ROLLBACK;");
         store->setRestoreFaultHook(nullptr);
-        if (test.failsAfterTheCopy) {
-            EXPECT_EQ(std::get<StoreError>(done.error().error),
-                      StoreError::sqlite("disk I/O error"));
-            EXPECT_EQ(contents(), before);
+        EXPECT_EQ(hookCalled, test.fault != blocked);
+        if (test.fault != none) {
+            EXPECT_EQ(done.error().description(),
+                      test.error + (test.fault == safetyLost ? safetyCopy.string() : ""));
+            EXPECT_TRUE(test.fault == safetyLost || contents() == before);
         } else {
             ASSERT_TRUE(done) << done.error().description();
             EXPECT_EQ(rows("SELECT receipt_id, version FROM receipts"),
                       std::vector<std::string>{"r-source|7"});
-            EXPECT_EQ(fs::file_size(directory / "tasks.sqlite-wal"),
-                      0u);  // checkpointed, truncated
+            EXPECT_EQ(fs::file_size(directory / "tasks.sqlite-wal"), 0u);  // checkpointed
             EXPECT_EQ(SQLiteTaskStore::open(safetyCopy).value()->archivedReceipts().value(),
                       receipts);
         }
@@ -172,26 +175,27 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrRollsBack) {
 // Other programs' files with tables under our names are refused by their columns.
 TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRolledBack) {
     const auto before = contents();
-    const std::string allTaskColumns =
-        "task_key、receipt_id、item_id、receipt_version、project_name、project_path、agent、"
-        "receipt_state、source_task_title、source_task_id、source_locator、receipt_summary、"
-        "category、priority、item_json、created_at、updated_at、imported_at、status、snoozed_until";
-    const std::tuple<const char*, const char*, std::string> cases[] = {
-        // The migration runs through; the check after it finds the gaps.
-        {"todo-app.sqlite",
-         "CREATE TABLE tasks (task_key TEXT PRIMARY KEY, receipt_id TEXT, status TEXT, "
-         "project_name TEXT, title TEXT); INSERT INTO tasks VALUES ('a', 'b', 'c', 'd', 'e');",
-         "数据表 tasks 缺少列 item_id、receipt_version、project_path、agent、receipt_state、"
-         "source_task_title、source_task_id、source_locator、receipt_summary、category、"
-         "priority、item_json、created_at、updated_at、imported_at、snoozed_until。"},
+    const std::vector<std::string> columns{
+        "task_key",          "receipt_id",     "item_id",        "receipt_version",
+        "project_name",      "project_path",   "agent",          "receipt_state",
+        "source_task_title", "source_task_id", "source_locator", "receipt_summary",
+        "category",          "priority",       "item_json",      "created_at",
+        "updated_at",        "imported_at",    "status",         "snoozed_until"};
+    std::string all;
+    for (const auto& column : columns) all += (all.empty() ? "" : "、") + column;
+    std::vector<std::tuple<std::string, std::string, std::string>> cases{
         // The migration trips over the table (an index on a column it lacks).
-        {"notes.sqlite", "CREATE TABLE tasks (id INTEGER, title TEXT);",
-         "数据表 tasks 缺少列 " + allTaskColumns + "。"},
+        {"notes", "CREATE TABLE tasks (id INTEGER);", "数据表 tasks 缺少列 " + all + "。"},
         // At our version nothing is migrated, so missing tables count too.
-        {"other.sqlite", "PRAGMA user_version = 1; CREATE TABLE tasks (id INTEGER, title TEXT);",
-         "缺少数据表 receipts；数据表 tasks 缺少列 " + allTaskColumns +
-             "；缺少数据表 step_progress。"},
-    };
+        {"other", "PRAGMA user_version = 1; CREATE TABLE tasks (id INTEGER);",
+         "缺少数据表 receipts；数据表 tasks 缺少列 " + all + "；缺少数据表 step_progress。"}};
+    // One column short: the check after the migration finds the gap.
+    for (const auto& gap : columns) {
+        std::string table = "CREATE TABLE tasks (title TEXT";
+        for (const auto& column : columns) table += column == gap ? "" : ", " + column;
+        cases.emplace_back(gap, table + "); INSERT INTO tasks (title) VALUES ('x');",
+                           "数据表 tasks 缺少列 " + gap + "。");
+    }
     for (const auto& [name, sql, missing] : cases) {
         SCOPED_TRACE(name);
         execSQL(directory / name, sql);
@@ -202,32 +206,7 @@ TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsers
     }
 }
 
-// A copy blocked by another writer writes nothing; a lost safety copy is named.
-TEST_F(SQLiteTaskStoreMaintenance, AFailedRestoreSaysWhetherTheDatabaseIsAsItWas) {
-    const auto before = contents();
-    const auto source = sourceDatabase(directory / "source" / "tasks.sqlite");
-    bool hookCalled = false;
-    store->setRestoreFaultHook([&](RestoreStage) -> Result<void, StoreError> {
-        return hookCalled = true, Result<void, StoreError>{};
-    });
-    exec("BEGIN IMMEDIATE;");
-    auto blocked = store->restoreDatabase(source, safety);
-    exec("ROLLBACK;");
-    EXPECT_EQ(blocked.error().description(),
-              "任务数据库备份或恢复失败：恢复失败：任务数据库备份或恢复失败：database is "
-              "locked。当前数据库没有改动，仍是恢复前的内容。");
-    EXPECT_FALSE(hookCalled);
-    EXPECT_EQ(contents(), before);
-    fs::remove(safety);
-    failAfterTheCopy([this] { fs::remove(safety); });
-    EXPECT_EQ(
-        store->restoreDatabase(source, safety).error().description(),
-        "任务数据库备份或恢复失败：恢复失败：任务数据库操作失败：disk I/O error。此外，自动回滚"
-        "安全副本也失败，当前数据库可能处于中间状态，请人工检查安全副本：" +
-            safety.string());
-}
-
-TEST_F(SQLiteTaskStoreMaintenance, ArchiveReadsGiveStoredTextsAndTaskStatesInOrder) {
+TEST_F(SQLiteTaskStoreMaintenance, ArchivedTaskStatesReadInOrderAndApplyAllOrNothing) {
     const auto receipt = makeReceipt("r-0", 3, {});
     const std::string spaced = "  " + rawJSON(receipt) + "\n";
     ASSERT_TRUE(store->importReceipt(receipt, spaced, SQLiteTaskStore::hash(spaced)));
@@ -239,27 +218,16 @@ TEST_F(SQLiteTaskStoreMaintenance, ArchiveReadsGiveStoredTextsAndTaskStatesInOrd
     exec(
         "UPDATE tasks SET snoozed_until = 'soon' WHERE task_key = 'r-beta::item-1';"
         "UPDATE step_progress SET completed_at = '2026-07-27T10:00:00.000Z';");
-    const auto at = parseKestrinISO8601("2026-07-27T10:00:00Z").value();
+    auto at = parseKestrinISO8601("2026-07-27T10:00:00Z").value();
+    const auto wake = parseKestrinISO8601("2030-01-01T00:00:00Z");
     EXPECT_EQ(
         store->archivedTaskStates().value(),
         (std::vector<ArchivedTaskState>{
             {"r-alpha::item-1", TaskStatus::inProgress, std::nullopt, {{"s1", at}, {"s2", at}}},
-            {"r-alpha::item-2",
-             TaskStatus::snoozed,
-             parseKestrinISO8601("2030-01-01T00:00:00Z"),
-             {}},
+            {"r-alpha::item-2", TaskStatus::snoozed, wake, {}},
             {"r-beta::item-1", TaskStatus::pending, std::nullopt, {}}}));  // "soon" reads as none
-    exec("UPDATE step_progress SET completed_at = 'yesterday';");
-    EXPECT_EQ(store->archivedTaskStates().error(),
-              StoreError::decode("步骤 r-alpha::item-1 / s1 的完成时间无法解析。"));
-    exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'r-alpha::item-1';");
-    EXPECT_EQ(store->archivedTaskStates().error(),
-              StoreError::decode("任务 r-alpha::item-1 的状态无法解析。"));
-}
-
-TEST_F(SQLiteTaskStoreMaintenance, ApplyingTaskStatesOverwritesAllOrNothing) {
     const auto before = contents();
-    const auto at = *parseKestrinISO8601("2026-07-27T10:00:00.125Z");
+    at += std::chrono::milliseconds(125);
     const ArchivedTaskState good{"r-alpha::item-2", TaskStatus::completed, std::nullopt, {}};
     const std::pair<ArchivedTaskState, std::string> refused[] = {
         {{"r-alpha::item-9", TaskStatus::completed, std::nullopt, {}},
@@ -287,4 +255,10 @@ TEST_F(SQLiteTaskStoreMaintenance, ApplyingTaskStatesOverwritesAllOrNothing) {
     EXPECT_EQ(value("SELECT snoozed_until FROM tasks WHERE status = 'snoozed'"),
               "2026-07-27T10:00:00.125Z");
     EXPECT_TRUE(store->applyArchivedTaskStates({}));
+    exec("UPDATE step_progress SET completed_at = 'yesterday';");
+    EXPECT_EQ(store->archivedTaskStates().error(),
+              StoreError::decode("步骤 r-alpha::item-1 / s2 的完成时间无法解析。"));
+    exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'r-alpha::item-1';");
+    EXPECT_EQ(store->archivedTaskStates().error(),
+              StoreError::decode("任务 r-alpha::item-1 的状态无法解析。"));
 }

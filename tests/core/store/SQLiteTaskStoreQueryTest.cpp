@@ -35,48 +35,7 @@ protected:
     }
 };
 
-TEST_F(SQLiteTaskStoreQuery, ATaskReadsBackAsItWasImported) {
-    auto receipt = makeReceipt("r-42", 3, {makeItem("item-1", TaskPriority::high)});
-    receipt.source.locator = "thread 7";
-    imported(receipt);
-    tick("r-42::item-1", "s2");
-    tick("r-42::item-1", "gone");  // a step the item does not have still counts
-    auto task = store->task("r-42::item-1");
-    ASSERT_TRUE(task) << task.error().description();
-    auto item = receipt.items[0];
-    item.payloadVersion = 1;
-    const TaskRecord expected(
-        "r-42::item-1", "r-42", 3, receipt.project, receipt.source, receipt.state, receipt.summary,
-        item, receipt.createdAt, receipt.updatedAt,
-        *parseKestrinISO8601(value("SELECT imported_at FROM receipts")), TaskStatus::inProgress,
-        std::nullopt, std::set<std::string>{"gone", "s2"});
-    EXPECT_EQ(*task, expected);
-    EXPECT_EQ(list(), std::vector<TaskRecord>{*task});
-    EXPECT_EQ(std::tuple(task->id(), task->completedStepCount(), task->totalStepCount()),
-              std::tuple("r-42::item-1", 2ul, 2ul));
-    EXPECT_TRUE(task->isStepComplete("s2") && !task->isStepComplete("S2"));
-    EXPECT_EQ(store->task("r-42::nope").error(), StoreError::missingTask("r-42::nope"));
-}
-
-TEST_F(SQLiteTaskStoreQuery, ListingWakesSnoozedTasksWhoseTimeHasCome) {
-    imported(makeReceipt("r-1", 1, {makeItem("due"), makeItem("later"), makeItem("open")}));
-    const Timestamp now = *parseKestrinISO8601("2026-08-01T12:00:00Z");
-    setStatus("r-1::due", TaskStatus::snoozed, now - 1s);
-    setStatus("r-1::later", TaskStatus::snoozed, now + 24h);
-    setStatus("r-1::open", TaskStatus::snoozed);  // no time, no wake-up
-    // Waking happens on every listing, also one that leaves completed tasks out.
-    std::map<std::string, std::pair<TaskStatus, std::optional<Timestamp>>> byKey;
-    for (auto& task : list(false, now)) byKey[task.taskKey] = {task.status, task.snoozedUntil};
-    EXPECT_EQ(byKey, (decltype(byKey){{"r-1::due", {TaskStatus::pending, std::nullopt}},
-                                      {"r-1::later", {TaskStatus::snoozed, now + 24h}},
-                                      {"r-1::open", {TaskStatus::snoozed, std::nullopt}}}));
-    EXPECT_EQ(value("SELECT snoozed_until FROM tasks WHERE task_key = 'r-1::due'"), "<null>");
-    setStatus("r-1::later", TaskStatus::snoozed, now);  // exactly `now` is due
-    list(true, now);
-    EXPECT_EQ(store->task("r-1::later")->status, TaskStatus::pending);
-}
-
-// The in-memory sort must match SQLite's ORDER BY, also for odd values.
+// Priority, then imported_at text descending, then row order; odd values sort as text.
 TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
     imported(makeReceipt("r-1", 1,
                          {makeItem("a"), makeItem("b"), makeItem("c"), makeItem("d"), makeItem("e"),
@@ -92,10 +51,6 @@ TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
              {"h", "medium", "2026-07-27T10:00:00.000Z"}})
         exec("UPDATE tasks SET priority = '" + priority + "', imported_at = '" + importedAt +
              "' WHERE item_id = '" + item + "';");
-    EXPECT_EQ(rows("SELECT task_key FROM tasks ORDER BY CASE priority WHEN 'critical' THEN 0 "
-                   "WHEN 'high' THEN 1 WHEN 'medium' THEN 2 ELSE 3 END, imported_at DESC, rowid"),
-              (std::vector<std::string>{"r-1::a", "r-1::c", "r-1::d", "r-1::b", "r-1::g", "r-1::h",
-                                        "r-1::e", "r-1::f"}));
     for (const auto& [key, step] : std::vector<std::pair<std::string, std::string>>{
              {"r-1::a", "s1"}, {"r-1::a", "s2"}, {"r-1::c", "s2"}, {"r-1::h", "s1"}})
         tick(key, step);
@@ -113,10 +68,10 @@ TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
 
 // Unreadable rows are skipped and counted; decoded items are cached by their text.
 TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
-    imported(
-        makeReceipt("r-1", 1,
-                    {makeItem("good"), makeItem("newer"), makeItem("status"), makeItem("agent"),
-                     makeItem("json"), makeItem("date"), makeItem("wake")}));
+    std::vector<InterventionItem> items;
+    for (const char* id : {"good", "newer", "status", "agent", "json", "date", "wake"})
+        items.push_back(makeItem(id));
+    imported(makeReceipt("r-1", 1, items));
     EXPECT_EQ(list().size(), 7u);
     exec(
         "UPDATE tasks SET item_json = replace(item_json, '\"payload_version\":1', "
@@ -143,7 +98,7 @@ TEST_F(SQLiteTaskStoreQuery, UnreadableOrChangedRowsBehindTheStoresBack) {
     EXPECT_EQ(list().at(0).item.steps.at(0).id, "x");
 }
 
-TEST_F(SQLiteTaskStoreQuery, StatusAndTicksAreWrittenOnlyForExistingTasks) {
+TEST_F(SQLiteTaskStoreQuery, StatusTicksAndWakeUpsAreWrittenOnlyForExistingTasks) {
     imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b")}));
     const Timestamp wake = *parseKestrinISO8601("2026-09-01T07:00:00.5Z");
     setStatus("r-1::a", TaskStatus::snoozed, wake);
@@ -170,9 +125,25 @@ TEST_F(SQLiteTaskStoreQuery, StatusAndTicksAreWrittenOnlyForExistingTasks) {
     EXPECT_EQ(store->setStepCompleted("r-1::z", "s1", true).error(),
               StoreError::missingTask("r-1::z"));
     EXPECT_EQ(value("SELECT count(*) FROM step_progress WHERE task_key = 'r-1::z'"), "0");
+    // Snoozed tasks wake on every listing, also one that leaves completed tasks out.
+    imported(makeReceipt("r-2", 1, {makeItem("due"), makeItem("later"), makeItem("open")}));
+    const Timestamp now = *parseKestrinISO8601("2026-08-01T12:00:00Z");
+    setStatus("r-2::due", TaskStatus::snoozed, now - 1s);
+    setStatus("r-2::later", TaskStatus::snoozed, now + 24h);
+    setStatus("r-2::open", TaskStatus::snoozed);  // no time, no wake-up
+    std::map<std::string, std::pair<TaskStatus, std::optional<Timestamp>>> byKey;
+    for (auto& task : list(false, now))
+        if (task.receiptID == "r-2") byKey[task.taskKey] = {task.status, task.snoozedUntil};
+    EXPECT_EQ(byKey, (decltype(byKey){{"r-2::due", {TaskStatus::pending, std::nullopt}},
+                                      {"r-2::later", {TaskStatus::snoozed, now + 24h}},
+                                      {"r-2::open", {TaskStatus::snoozed, std::nullopt}}}));
+    EXPECT_EQ(value("SELECT snoozed_until FROM tasks WHERE task_key = 'r-2::due'"), "<null>");
+    setStatus("r-2::later", TaskStatus::snoozed, now);  // exactly `now` is due
+    list(true, now);
+    EXPECT_EQ(store->task("r-2::later")->status, TaskStatus::pending);
 }
 
-TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndKeepsTheReceipt) {
+TEST_F(SQLiteTaskStoreQuery, DeletingIsAllOrNothingKeepsTheReceiptAndTakesNotesAlong) {
     imported(makeReceipt("r-1", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
     tick("r-1::a", "s1");
     const auto before = contents();
@@ -190,64 +161,18 @@ TEST_F(SQLiteTaskStoreQuery, DeletingTasksIsAllOrNothingAndKeepsTheReceipt) {
               StoreImportResult::duplicate());
     EXPECT_TRUE(list().empty());
     EXPECT_EQ(imported(makeReceipt("r-1", 2, {makeItem("a")})), StoreImportResult::updated(1, 1));
-    tick("r-1::a", "s1");
-    exec("PRAGMA foreign_keys = ON; DELETE FROM receipts;");
-    EXPECT_EQ(value("SELECT (SELECT count(*) FROM tasks) + (SELECT count(*) FROM step_progress)"),
-              "0");
-}
-
-TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestImportsFirstWithinTheLimit) {
-    for (const auto& [id, version, items] : std::vector<std::tuple<std::string, int, int>>{
-             {"r-old", 1, 1}, {"r-mid", 4, 0}, {"r-new", 2, 1}, {"r-odd", 1, 0}})
-        imported(makeReceipt(id, version, std::vector(items, makeItem("a"))));
-    exec(
-        "UPDATE receipts SET imported_at = CASE receipt_id WHEN 'r-old' THEN "
-        "'2026-07-27T10:00:00.000Z' "
-        "WHEN 'r-mid' THEN '2026-07-27T11:00:00.000Z' WHEN 'r-new' THEN '2026-07-27T12:00:00.000Z' "
-        "ELSE '2026-07-27T13:00:00.000Z' END, agent = iif(receipt_id = 'r-odd', 'copilot', "
-        "agent);");
-    auto history = store->receiptHistory(100).value();
-    ASSERT_EQ(history.size(), 3u);  // r-odd left out
-    EXPECT_EQ(history[0].receiptID + history[2].receiptID, "r-newr-old");
-    EXPECT_TRUE(history[0].requiresUserAction);
-    EXPECT_EQ(history[1],
-              (ReceiptHistoryRecord{"r-mid", 4, "velmora", AgentKind::codex,
-                                    ReceiptState::waitingForUser, false, "需要输入密码后继续",
-                                    *parseKestrinISO8601("2026-07-27T11:00:00Z")}));
-    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
-    // The limit counts rows read, so the unreadable newest one takes a place.
-    EXPECT_EQ(store->receiptHistory(2)->size(), 1u);
-    EXPECT_TRUE(store->receiptHistory(0)->empty());
-    EXPECT_EQ(store->receiptHistory(-1)->size(), 3u);
-}
-
-TEST_F(SQLiteTaskStoreQuery, TheChangeTokenMovesWithEveryWriteAndOnlyThen) {
-    imported(makeReceipt("r", 1, {makeItem("a")}));
-    auto before = store->changeToken().value();
-    ASSERT_TRUE(store->listTasks(true, currentTimestamp()) && store->receiptHistory(100) &&
-                store->task("r::a"));
-    EXPECT_EQ(store->changeToken().value(), before);
-    auto other = std::move(SQLiteTaskStore::open(databasePath)).value();
-    ASSERT_TRUE(store->backup(directory / "copy.sqlite"));
-    const std::vector<std::pair<const char*, std::function<void()>>> writes{
-        {"own write", [&] { tick("r::a", "s1"); }},
-        {"another store",
-         [&] { ASSERT_TRUE(other->setStatus("r::a", TaskStatus::completed, {})); }},
-        {"a plain connection", [&] { exec("UPDATE tasks SET status = 'pending';"); }},
-        // Written through this very connection: only the schema cookie sees it.
-        {"a restore", [&] {
-             ASSERT_TRUE(store->restoreDatabase(directory / "copy.sqlite", directory / "safety"));
-         }}};
-    for (const auto& [name, write] : writes) {
-        SCOPED_TRACE(name);
-        before = store->changeToken().value();
-        write();
-        EXPECT_NE(store->changeToken().value(), before);
-    }
-}
-
-TEST_F(SQLiteTaskStoreQuery, ANoteLivesExactlyAsLongAsItsTask) {
+    // Any UTF-8 text is kept exactly; a note lives exactly as long as its task.
     imported(makeReceipt("r", 1, {makeItem("a"), makeItem("b"), makeItem("c")}));
+    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
+    for (const auto& text : {std::string(controlBytes, sizeof controlBytes - 1),
+                             std::string(1 << 20, 'x'), std::string("  备注\n\n")}) {
+        ASSERT_TRUE(store->setNote("r::a", text));
+        EXPECT_EQ(store->note("r::a").value(), text);
+    }
+    EXPECT_EQ(store->setNote("r::a", "\xff\xfe").error(),
+              StoreError::encode("备注不是 UTF-8 文本。"));
+    EXPECT_EQ(store->setNote("r::missing", "x").error(), StoreError::missingTask("r::missing"));
+    EXPECT_EQ(store->note("r::missing").value() + "/" + store->note("r::a").value(), "/  备注\n\n");
     for (const char* key : {"r::a", "r::b", "r::c"}) ASSERT_TRUE(store->setNote(key, "备注"));
     tick("r::a", "s1");
     setStatus("r::a", TaskStatus::completed);
@@ -261,19 +186,48 @@ TEST_F(SQLiteTaskStoreQuery, ANoteLivesExactlyAsLongAsItsTask) {
     EXPECT_EQ(store->note("r::a").value(), "");
 }
 
-TEST_F(SQLiteTaskStoreQuery, AnyUTF8TextIsKeptExactlyAndOtherInputIsRefused) {
-    imported(makeReceipt("r", 1, {makeItem("a")}));
-    constexpr char controlBytes[] = "\x01\t\r\n\x1b[31m red \x7f\0end";
-    for (const auto& text : {std::string(controlBytes, sizeof controlBytes - 1),
-                             std::string(1 << 20, 'x'), std::string("  备注\n\n")}) {
-        ASSERT_TRUE(store->setNote("r::a", text));
-        EXPECT_EQ(store->note("r::a").value(), text);
+TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestFirstAndTheChangeTokenMovesOnWrites) {
+    for (const auto& [id, version, items] : std::vector<std::tuple<std::string, int, int>>{
+             {"r-old", 1, 1}, {"r-mid", 4, 0}, {"r-new", 2, 1}, {"r-odd", 1, 0}})
+        imported(makeReceipt(id, version, std::vector(items, makeItem("a"))));
+    exec(
+        "UPDATE receipts SET imported_at = '2026-07-27T1' || CASE receipt_id WHEN 'r-old' THEN 0 "
+        "WHEN 'r-mid' THEN 1 WHEN 'r-new' THEN 2 ELSE 3 END || ':00:00.000Z', "
+        "agent = iif(receipt_id = 'r-odd', 'copilot', agent);");
+    auto history = store->receiptHistory(100).value();
+    ASSERT_EQ(history.size(), 3u);  // r-odd left out
+    EXPECT_EQ(history[0].receiptID + history[2].receiptID, "r-newr-old");
+    EXPECT_TRUE(history[0].requiresUserAction);
+    EXPECT_EQ(history[1],
+              (ReceiptHistoryRecord{"r-mid", 4, "velmora", AgentKind::codex,
+                                    ReceiptState::waitingForUser, false, "需要输入密码后继续",
+                                    *parseKestrinISO8601("2026-07-27T11:00:00Z")}));
+    EXPECT_EQ(store->lastSkippedTaskRowCount(), 0);
+    // The limit counts rows read, so the unreadable newest one takes a place.
+    EXPECT_EQ(store->receiptHistory(2)->size(), 1u);
+    EXPECT_TRUE(store->receiptHistory(0)->empty());
+    EXPECT_EQ(store->receiptHistory(-1)->size(), 3u);
+    // The change token moves with every write and only then.
+    auto before = store->changeToken().value();
+    ASSERT_TRUE(store->listTasks(true, currentTimestamp()) && store->receiptHistory(100) &&
+                store->task("r-old::a"));
+    EXPECT_EQ(store->changeToken().value(), before);
+    auto other = std::move(SQLiteTaskStore::open(databasePath)).value();
+    ASSERT_TRUE(store->backup(directory / "copy.sqlite"));
+    const std::vector<std::pair<const char*, std::function<void()>>> writes{
+        {"own write", [&] { tick("r-old::a", "s1"); }},
+        {"another store",
+         [&] { ASSERT_TRUE(other->setStatus("r-old::a", TaskStatus::completed, {})); }},
+        // Written through this very connection: only the schema cookie sees it.
+        {"a restore", [&] {
+             ASSERT_TRUE(store->restoreDatabase(directory / "copy.sqlite", directory / "safety"));
+         }}};
+    for (const auto& [name, write] : writes) {
+        SCOPED_TRACE(name);
+        before = store->changeToken().value();
+        write();
+        EXPECT_NE(store->changeToken().value(), before);
     }
-    EXPECT_EQ(store->setNote("r::a", "\xff\xfe").error(),
-              StoreError::encode("备注不是 UTF-8 文本。"));
-    EXPECT_EQ(store->setNote("r::missing", "x").error(), StoreError::missingTask("r::missing"));
-    EXPECT_EQ(store->note("r::a").value(), "  备注\n\n");
-    EXPECT_EQ(store->note("r::missing").value(), "");
 }
 
 TEST_F(SQLiteTaskStoreQuery, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {

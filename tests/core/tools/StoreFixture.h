@@ -47,14 +47,12 @@ protected:
         const std::string raw = rawJSON(receipt);
         return (other ? *other : *store).importReceipt(receipt, raw, SQLiteTaskStore::hash(raw));
     }
-    // Imports and expects success.
     StoreImportResult imported(const InterventionReceipt& receipt) {
         auto result = import(receipt);
         EXPECT_TRUE(result) << result.error().description();
         return result ? *result : StoreImportResult::versionConflict();
     }
-    // Every row of `sql` (which may be several statements), columns joined by
-    // "|", NULL written as "<null>".
+    // Every row of `sql` (maybe several statements), columns joined by "|", NULL as "<null>".
     std::vector<std::string> rows(const std::string& sql) {
         std::vector<std::string> result;
         const auto collect = [](void* out, int count, char** values, char**) {
@@ -64,13 +62,12 @@ protected:
             static_cast<std::vector<std::string>*>(out)->push_back(row);
             return 0;
         };
-        EXPECT_EQ(sqlite3_exec(raw(), sql.c_str(), collect, &result, nullptr), SQLITE_OK)
+        if (!raw_) sqlite3_open(databasePath.c_str(), &raw_), sqlite3_busy_timeout(raw_, 2000);
+        EXPECT_EQ(sqlite3_exec(raw_, sql.c_str(), collect, &result, nullptr), SQLITE_OK)
             << sqlite3_errmsg(raw_) << " in " << sql;
         return result;
     }
-
     void exec(const std::string& sql) { rows(sql); }
-
     std::string value(const std::string& sql) {
         auto all = rows(sql);
         return all.empty() ? "<no row>" : all.front();
@@ -85,15 +82,6 @@ protected:
     }
     std::filesystem::path directory, databasePath;
     std::unique_ptr<SQLiteTaskStore> store;
-
-private:
-    sqlite3* raw() {
-        if (!raw_) {
-            EXPECT_EQ(sqlite3_open(databasePath.c_str(), &raw_), SQLITE_OK);
-            sqlite3_busy_timeout(raw_, 2000);
-        }
-        return raw_;
-    }
     sqlite3* raw_ = nullptr;
 };
 

@@ -1,10 +1,9 @@
 // One writer of the multi-process store test: from <start> (ms since the epoch)
-// imports the given versions of "shared" and <count> receipts "<writer>-r<i>",
+// imports <count> receipts "<writer>-r<i>" and the given versions of "shared",
 // interleaved. Exits 1 on the first error or version conflict.
 
 #include <chrono>
 #include <cstdio>
-#include <sstream>
 #include <thread>
 
 #include "TestReceipts.h"
@@ -14,8 +13,8 @@ using namespace kestrin;
 using namespace kestrin::testing;
 
 int main(int argc, char** argv) {
-    if (argc != 6)
-        return std::fputs("usage: <database> <start> <writer> <3,1,5> <count>\n", stderr), 1;
+    if (argc < 5)
+        return std::fputs("usage: <database> <start> <writer> <count> <version>...\n", stderr), 1;
     auto opened = SQLiteTaskStore::open(argv[1]);
     if (!opened) return std::fprintf(stderr, "%s\n", opened.error().description().c_str()), 1;
     auto& store = **opened;
@@ -34,18 +33,15 @@ int main(int argc, char** argv) {
         return false;
     };
     std::vector<std::int64_t> versions;
-    std::stringstream list(argv[4]);
-    for (std::string version; std::getline(list, version, ',');)
-        versions.push_back(std::stoll(version));
-    const std::size_t count = std::stoul(argv[5]);
+    for (int i = 5; i < argc; ++i) versions.push_back(std::stoll(argv[i]));
+    const std::size_t count = std::stoul(argv[4]);
     std::this_thread::sleep_until(
         std::chrono::system_clock::time_point(std::chrono::milliseconds(std::stoll(argv[2]))));
     for (std::size_t i = 0; i < std::max(versions.size(), count); ++i) {
-        if (i < versions.size()) {
-            const auto only = "only-v" + std::to_string(versions[i]);
-            if (!stored(makeReceipt("shared", versions[i], {makeItem("common"), makeItem(only)})))
-                return 1;
-        }
+        const auto only = i < versions.size() ? "only-v" + std::to_string(versions[i]) : "";
+        if (!only.empty() &&
+            !stored(makeReceipt("shared", versions[i], {makeItem("common"), makeItem(only)})))
+            return 1;
         const auto own = std::string(argv[3]) + "-r" + std::to_string(i);
         if (i < count &&
             !stored(makeReceipt(
