@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "ServerProcess.h"
+#include "MCPTestSupport.h"
 
 namespace {
 

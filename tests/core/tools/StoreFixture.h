@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "TestReceipts.h"
+#include "support/ScratchDirectory.h"
 #include "core/store/SQLiteTaskStore.h"
 
 namespace kestrin::testing {
@@ -28,9 +28,6 @@ inline void execSQL(const std::filesystem::path& path, const std::string& sql) {
 class StoreFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "velmora-store-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory = pattern;
         databasePath = directory / "tasks.sqlite";
         auto opened = SQLiteTaskStore::open(databasePath);
         ASSERT_TRUE(opened) << opened.error().description();
@@ -39,7 +36,6 @@ protected:
     void TearDown() override {
         store.reset();
         sqlite3_close(raw_);
-        std::filesystem::remove_all(directory);
     }
     // Imports into this test's store, or into `other`.
     Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt,
@@ -80,7 +76,8 @@ protected:
                 all.push_back(table + ": " + row);
         return all;
     }
-    std::filesystem::path directory, databasePath;
+    ScratchDirectory scratch_;  // kept when the test fails
+    std::filesystem::path directory = scratch_.path(), databasePath;
     std::unique_ptr<SQLiteTaskStore> store;
     sqlite3* raw_ = nullptr;
 };
