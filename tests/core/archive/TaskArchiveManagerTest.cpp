@@ -1,5 +1,4 @@
-// The archive document and its validation, and the manager: export, restore
-// through a staging copy, database backups and restores from them.
+// The archive document, its validation, and the manager's exports, restores and backups.
 
 #include <gtest/gtest.h>
 
@@ -52,8 +51,7 @@ Snapshot snapshot(SQLiteTaskStore& store) {
     return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
 }
 
-// The store lives on paths.database(); restores stage in this test's own
-// temporary directory.
+// The store lives on paths.database(); restores stage in this test's own TMPDIR.
 class ArchiveManagerTest : public StoreFixture {
 protected:
     void SetUp() override {
@@ -110,9 +108,6 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(verdict(KestrinArchive{}), "valid");
     const auto gamma = validReceipt("r-gamma", 2);
     const std::string raw = rawJSON(gamma);
-    auto withSecret = gamma;
-    withSecret.summary = "sk-proj0123456789abcdefghij";
-    const std::string secretRaw = rawJSON(withSecret);
     const std::string oversize(ReceiptImporter::maxReceiptBytes, ' ');
     auto incomplete = gamma;
     incomplete.summary = " ";
@@ -129,7 +124,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
         {[&](auto& a) { a.receipts.push_back(changed); },
          "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
         // A secret is found before the text is parsed.
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, secretRaw + "not json")); },
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")); },
          "归档包含无效回执：r-gamma 包含疑似秘密。"},
         {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw.substr(0, 40))); },
          "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
@@ -222,6 +217,47 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     after.second.erase(after.second.begin() + 3);  // r-later::item-1
     EXPECT_EQ(after, before);
 
+    // Backups later in the same second get a random suffix; the live file, in
+    // any spelling, is refused as a source; a restore keeps a safety copy.
+    const Snapshot backedUp = snapshot(*store);
+    const fs::path backup = manager().createDatabaseBackup().value();
+    EXPECT_EQ(backup, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
+    const fs::path second = manager().createDatabaseBackup().value();
+    const fs::path third = manager().createDatabaseBackup().value();
+    EXPECT_TRUE(std::regex_match(second.filename().string(),
+                                 std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
+    EXPECT_NE(second, third);
+    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
+    imported(validReceipt("r-last", 1));
+    const Snapshot changed = snapshot(*store);
+    for (const fs::path& spelling : {paths.database(), paths.root() / "." / "tasks.sqlite",
+                                     paths.backups() / ".." / "tasks.sqlite"}) {
+        auto refused = manager().restoreDatabaseBackup(spelling);
+        ASSERT_FALSE(refused) << spelling;
+        EXPECT_EQ(refused.error().description(),
+                  "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
+    }
+    EXPECT_EQ(snapshot(*store), changed);
+    EXPECT_EQ(namesIn(paths.backups()).size(), 4u);
+    now += std::chrono::minutes(5);
+    auto safety = manager().restoreDatabaseBackup(backup);
+    ASSERT_TRUE(safety) << safety.error().description();
+    EXPECT_EQ(*safety, paths.backups() / "Velmora-before-database-restore-20260727-083500.sqlite");
+    EXPECT_EQ(snapshot(*store), backedUp);
+    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(*safety).value()), changed);
+
+    // Another program stores a newer version with one more item between the
+    // export's two reads: the archive is still the one snapshot before it.
+    auto otherProgram = SQLiteTaskStore::open(paths.database()).value();
+    const std::string newer = rawJSON(validReceipt("r-later", 2, {"item-1", "item-2"}));
+    auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
+        if (done == 1) { ASSERT_TRUE(ReceiptImporter(*otherProgram).importData(newer)); }
+    };
+    auto exported = KestrinArchive::decode(manager().exportData(false, writeBetweenReads).value());
+    EXPECT_EQ(Snapshot(exported->receipts, exported->taskStates), backedUp);
+    EXPECT_EQ(verdict(*exported), "valid");
+    EXPECT_EQ(snapshot(*store).second.size(), backedUp.second.size() + 1);  // the write went through
+
     SQLiteConnection locker =
         SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
     ASSERT_TRUE(locker.execute("BEGIN IMMEDIATE;"));
@@ -230,22 +266,6 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     ASSERT_FALSE(busy);
     EXPECT_NE(busy.error().description().find("database is locked"), std::string::npos);
     EXPECT_TRUE(namesIn(temporary).empty());
-}
-
-// The other program stores a newer version with one more item between the
-// export's two reads; the archive must still hold together.
-TEST_F(ArchiveManagerTest, AnExportIsOneSnapshotWhileAnotherProgramWrites) {
-    imported(validReceipt("r-alpha", 1));
-    auto otherProgram = SQLiteTaskStore::open(paths.database()).value();
-    const auto newer = validReceipt("r-alpha", 2, {"item-1", "item-2"});
-    auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
-        if (done == 1) { ASSERT_TRUE(ReceiptImporter(*otherProgram).importData(rawJSON(newer))); }
-    };
-    auto archive = KestrinArchive::decode(manager().exportData(false, writeBetweenReads).value());
-    EXPECT_EQ(archive->receipts.at(0).version, 1);
-    EXPECT_EQ(archive->taskStates.size(), 1u);
-    EXPECT_EQ(verdict(*archive), "valid");
-    EXPECT_EQ(store->archivedTaskStates()->size(), 2u);  // the write itself went through
 }
 
 // Refused archives, whether by their own faults, by the importer or by the
@@ -285,38 +305,4 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
         EXPECT_TRUE(namesIn(paths.backups()).empty());
         EXPECT_TRUE(namesIn(temporary).empty());
     }
-}
-
-TEST_F(ArchiveManagerTest, ADatabaseRestoreBringsABackupBackAndKeepsASafetyCopy) {
-    fill();
-    const Snapshot backedUp = snapshot(*store);
-    const fs::path backup = manager().createDatabaseBackup().value();
-    EXPECT_EQ(backup, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
-    // Later backups in the same second get a random suffix.
-    const fs::path second = manager().createDatabaseBackup().value();
-    const fs::path third = manager().createDatabaseBackup().value();
-    EXPECT_TRUE(std::regex_match(second.filename().string(),
-                                 std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
-    EXPECT_NE(second, third);
-    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
-    imported(validReceipt("r-later", 1));
-    const Snapshot changed = snapshot(*store);
-
-    // The live file itself, in any spelling, is refused.
-    for (const fs::path& spelling : {paths.database(), paths.root() / "." / "tasks.sqlite",
-                                     paths.backups() / ".." / "tasks.sqlite"}) {
-        auto refused = manager().restoreDatabaseBackup(spelling);
-        ASSERT_FALSE(refused) << spelling;
-        EXPECT_EQ(refused.error().description(),
-                  "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
-    }
-    EXPECT_EQ(snapshot(*store), changed);
-    EXPECT_EQ(namesIn(paths.backups()).size(), 3u);
-
-    now += std::chrono::minutes(5);
-    auto safety = manager().restoreDatabaseBackup(backup);
-    ASSERT_TRUE(safety) << safety.error().description();
-    EXPECT_EQ(*safety, paths.backups() / "Velmora-before-database-restore-20260727-083500.sqlite");
-    EXPECT_EQ(snapshot(*store), backedUp);
-    EXPECT_EQ(snapshot(*SQLiteTaskStore::open(*safety).value()), changed);
 }
