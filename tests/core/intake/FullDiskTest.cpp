@@ -1,5 +1,4 @@
-// The store on a disk that runs out of space; skipped, saying why, where no
-// tmpfs can be mounted.
+// The store on a disk that runs out of space; skipped, saying why, where no tmpfs can be mounted.
 
 #if defined(__linux__)
 
@@ -37,10 +36,9 @@ std::string receiptText(int index) {
     return rawJSON(validReceipt("rc-full-" + std::to_string(index), 1, items));
 }
 
-// The store on a 1 MiB tmpfs seen by this process only (the empty database
-// takes a tenth). Root needs just a mount namespace; anyone else also enters a
-// user namespace mapping them to themselves, whose capabilities are dropped
-// afterwards so that later tests meet the usual permission checks.
+// The store on a 1 MiB tmpfs seen by this process only. Non-root users also
+// enter a user namespace, whose capabilities are dropped afterwards so that
+// later tests meet the usual permission checks.
 class FullDisk : public StoreFixture {
 protected:
     void SetUp() override {
@@ -81,14 +79,9 @@ protected:
             return failed("unshare(CLONE_NEWNS)");
         }
         // Otherwise the mount would propagate into the namespace we came from.
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            return failed("making the mounts private");
-        }
-        if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") != 0) {
-            return failed("mount -t tmpfs");
-        }
-        mounted = true;
-        return {};
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("private mounts");
+        mounted = ::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") == 0;
+        return mounted ? "" : failed("mount -t tmpfs");
     }
 
     std::filesystem::path disk;
@@ -106,10 +99,7 @@ TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) 
     for (; stored < 200; ++stored) {
         before = contents();
         auto result = importer->importData(receiptText(stored));
-        if (!result) {
-            failure = result.error().description();
-            break;
-        }
+        if (!result) { failure = result.error().description(); break; }
         ASSERT_EQ(result->result, StoreImportResult::inserted(itemsPerReceipt));
     }
     ASSERT_GT(stored, 0) << "no import fitted at all: " << failure;

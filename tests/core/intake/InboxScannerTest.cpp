@@ -128,39 +128,9 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
 }
 
-// A pass fails only when the inbox cannot be prepared or listed; a failed move
-// to processed keeps the file for the next pass.
-TEST_F(InboxScannerTest, FailedFileSystemStepsLeaveTheFileForTheNextPass) {
-    drop("a.json", receipt("rc-a"));
-    files.hook = failing(Step::createDirectory, std::errc::permission_denied);
-    EXPECT_EQ(scanner->scanOnce().error().description(),
-              "无法创建目录 " + paths.root().string() + "：Permission denied");
-    files.hook = failing(Step::listDirectory, std::errc::too_many_files_open);
-    EXPECT_EQ(scanner->scanOnce().error().description(),
-              "无法读取目录 " + paths.inbox().string() + "：Too many open files");
-    EXPECT_TRUE(contents().empty());
-    files.hook = [&](Step, auto&, const fs::path& to) -> std::optional<std::errc> {
-        if (to.parent_path() == paths.processed()) return std::errc::read_only_file_system;
-        return std::nullopt;
-    };
-    const InboxScanEvent first = scan().at(0);
-    ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
-    EXPECT_EQ(first.result.reason, failure("无法将 ", "a.json", " 移动到 ") +
-                                       (paths.processed() / "a.json").string() +
-                                       "：Read-only file system");
-    EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
-    EXPECT_EQ(namesIn(paths.inbox()), Names{"a.json"});
-    // The next pass imports it again, as a duplicate, and archives it.
-    files.hook = nullptr;
-    const InboxScanEvent second = scan().at(0);
-    EXPECT_EQ(second.result.kind, Kind::accepted);
-    EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
-    EXPECT_TRUE(namesIn(paths.inbox()).empty());
-}
-
-// Every kind of bad entry goes to rejected beside a reason file and the pass
-// goes on; a store failure is passed on unchanged and stores nothing; a 16 GiB
-// file is refused without being read whole.
+// A pass fails only when the inbox cannot be prepared or listed; every kind of
+// bad entry goes to rejected beside a reason file and the pass goes on; a store
+// failure is passed on unchanged; a 16 GiB file is refused without being read whole.
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
     drop("b-huge.json", "{");
@@ -173,6 +143,14 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
         if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) return fail(locked);
         return {};
     });
+    files.hook = failing(Step::createDirectory, std::errc::permission_denied);
+    EXPECT_EQ(scanner->scanOnce().error().description(),
+              "无法创建目录 " + paths.root().string() + "：Permission denied");
+    files.hook = failing(Step::listDirectory, std::errc::too_many_files_open);
+    EXPECT_EQ(scanner->scanOnce().error().description(),
+              "无法读取目录 " + paths.inbox().string() + "：Too many open files");
+    EXPECT_TRUE(contents().empty());
+    files.hook = nullptr;
     const auto refused = [](const char* name, const std::string& why) {
         return InboxScanEvent{name, InboxScanEvent::Result::rejected(why)};
     };
@@ -191,14 +169,14 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
               (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json", "b-huge.reason.txt",
                      "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json", "c-latin1.reason.txt",
                      "c-store-fails.json", "c-store-fails.reason.txt"}));
-    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
-    EXPECT_EQ(bytesOf(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
+    EXPECT_EQ(readFile(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
+    EXPECT_EQ(readFile(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
 
     // Refused again under that name: the file is suffixed, the reason replaced.
     const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
     EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
-    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
+    EXPECT_EQ(readFile(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
     EXPECT_TRUE(fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
     EXPECT_EQ(namesIn(paths.rejected()).size(), 11u);
     // A failed move to rejected is added to the reason; the file stays.
@@ -206,8 +184,26 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
               kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
                   (paths.rejected() / "bad.json").string() + "：Permission denied）");
-    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
+    EXPECT_EQ(readFile(paths.rejected() / "bad.reason.txt"), kNotUTF8);
     EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
+    fs::remove(paths.inbox() / "bad.json");
+
+    // A failed move to processed keeps the file; the next pass imports it
+    // again, as a duplicate, and archives it.
+    files.hook = [&](Step, auto&, const fs::path& to) {
+        return to.parent_path() == paths.processed() ? std::optional(std::errc::read_only_file_system)
+                                                     : std::nullopt;
+    };
+    const InboxScanEvent first = dropAndScan("e.json", receipt("rc-e"));
+    ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
+    EXPECT_EQ(first.result.reason, failure("无法将 ", "e.json", " 移动到 ") +
+                                       (paths.processed() / "e.json").string() + "：Read-only file system");
+    EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"e.json"});
+    files.hook = nullptr;
+    const auto again = scan().at(0).result;
+    EXPECT_TRUE(again.kind == Kind::accepted && again.outcome->result == StoreImportResult::duplicate());
+    EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
 // The other scanner (the desktop program's timer against a velmora-cli scan)

@@ -3,23 +3,16 @@
 // Files the intake and archive tests read.
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
-#include <string>
 #include <vector>
+
+#include "support/FileText.h"
 
 namespace kestrin::testing {
 
-inline std::string bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // A file under tests/data, such as "intake/deploy-v1.json".
 inline std::string testData(const std::string& name) {
-    return bytesOf(std::filesystem::path(VELMORA_TEST_DATA) / name);
+    return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name);
 }
 
 // The deploy receipt with the values at the given JSON pointers replaced.
