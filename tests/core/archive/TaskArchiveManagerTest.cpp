@@ -39,13 +39,12 @@ KestrinArchive validArchive() {
     return archive;
 }
 
-// The description of the validation failure, or "valid".
 std::string verdict(const KestrinArchive& archive) {
     auto result = archive.validate(ReceiptValidator{}, SecretScanner{});
     return result ? "valid" : result.error().description();
 }
 
-// Everything an archive carries, read from a store: its receipts and task states.
+// What an archive carries, read from a store.
 using Snapshot = std::pair<std::vector<ArchivedReceipt>, std::vector<ArchivedTaskState>>;
 Snapshot snapshot(SQLiteTaskStore& store) {
     return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
@@ -62,19 +61,15 @@ protected:
         if (const char* old = std::getenv("TMPDIR")) previousTMPDIR = old;
         setenv("TMPDIR", temporary.c_str(), 1);
     }
-
     void TearDown() override {
         previousTMPDIR ? setenv("TMPDIR", previousTMPDIR->c_str(), 1) : unsetenv("TMPDIR");
         StoreFixture::TearDown();
     }
-
     TaskArchiveManager manager(SQLiteTaskStore* target = nullptr, const AppPaths* where = nullptr) {
         return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {},
                                   [this] { return now; });
     }
-
-    // Three tasks (one in progress with a tick, one snoozed, one pending) and
-    // a receipt whose only task was deleted.
+    // A ticked, a snoozed and a pending task, and a receipt whose only task was deleted.
     void fill() {
         imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
         imported(validReceipt("r-beta", 2));
@@ -84,7 +79,6 @@ protected:
             store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
         ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
     }
-
     AppPaths paths{fs::path()};
     fs::path temporary;
     std::optional<std::string> previousTMPDIR;
@@ -93,8 +87,7 @@ protected:
 
 }  // namespace
 
-// Decoded in both layouts, with null wake-ups and unknown keys; then receipts
-// in list order, then task states: the first broken rule is named.
+// Decoded in both layouts; receipts in list order, then task states: the first broken rule is named.
 TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
     auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
@@ -158,8 +151,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     }
 }
 
-// Progress counts three phases of an export, and one step per receipt, one for
-// the task states and one for the swap of a restore; it changes no result.
+// Progress: an export's three phases; a restore's receipts, task states and swap.
 TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     fill();
     Steps steps;
@@ -179,7 +171,6 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(decoded.exportedAt, now);
     const Snapshot before = snapshot(*store);
     EXPECT_EQ(Snapshot(decoded.receipts, decoded.taskStates), before);
-
     const AppPaths otherPaths(directory / "other");
     ASSERT_TRUE(otherPaths.ensureDirectories());
     auto other = SQLiteTaskStore::open(otherPaths.database()).value();
@@ -190,21 +181,17 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     ASSERT_EQ(staged.size(), 1u);
     EXPECT_TRUE(staged[0].starts_with("VelmoraArchiveRestore-"));
     EXPECT_TRUE(namesIn(temporary).empty());
-
-    // The archive records no deletions: the import of r-gone makes its
-    // deleted task again, pending, as a new receipt would.
+    // No deletions are archived: r-gone's deleted task comes back pending.
     auto restoredData = snapshot(*other);
     ASSERT_EQ(restoredData.second.size(), 4u);
     EXPECT_EQ(restoredData.second[3],
               (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
     restoredData.second.pop_back();
     EXPECT_EQ(restoredData, before);
-
-    // Onto the same database, the archived states are written back; then a
-    // swap that fails (the live database busy) leaves no staging directory.
+    // Onto the same database the archived states are written back; later receipts are kept.
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
-    imported(validReceipt("r-later", 1));  // not in the archive: kept
+    imported(validReceipt("r-later", 1));
     auto onSame = manager().restoreData(archive);
     ASSERT_TRUE(onSame) << onSame.error().description();
     EXPECT_EQ(*onSame, (ArchiveRestoreOutcome{3, 3, paths.backups() /
@@ -216,9 +203,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     after.first.erase(after.first.begin() + 3);
     after.second.erase(after.second.begin() + 3);  // r-later::item-1
     EXPECT_EQ(after, before);
-
-    // Backups later in the same second get a random suffix; the live file, in
-    // any spelling, is refused as a source; a restore keeps a safety copy.
+    // Backups in the same second get a random suffix; the live file is refused as a source.
     const Snapshot backedUp = snapshot(*store);
     const fs::path backup = manager().createDatabaseBackup().value();
     EXPECT_EQ(backup, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
@@ -245,9 +230,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(*safety, paths.backups() / "Velmora-before-database-restore-20260727-083500.sqlite");
     EXPECT_EQ(snapshot(*store), backedUp);
     EXPECT_EQ(snapshot(*SQLiteTaskStore::open(*safety).value()), changed);
-
-    // Another program stores a newer version with one more item between the
-    // export's two reads: the archive is still the one snapshot before it.
+    // Another program's write between the export's two reads is not in the archive.
     auto otherProgram = SQLiteTaskStore::open(paths.database()).value();
     const std::string newer = rawJSON(validReceipt("r-later", 2, {"item-1", "item-2"}));
     auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
@@ -257,7 +240,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(Snapshot(exported->receipts, exported->taskStates), backedUp);
     EXPECT_EQ(verdict(*exported), "valid");
     EXPECT_EQ(snapshot(*store).second.size(), backedUp.second.size() + 1);  // the write went through
-
+    // A swap that fails (the live database busy) leaves no staging directory.
     SQLiteConnection locker =
         SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
     ASSERT_TRUE(locker.execute("BEGIN IMMEDIATE;"));
@@ -268,9 +251,8 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_TRUE(namesIn(temporary).empty());
 }
 
-// Refused archives, whether by their own faults, by the importer or by the
-// store, leave the database, the backups and the staging area as they were;
-// those refused by their own faults before any progress is reported.
+// Refused archives leave the database, backups and staging area as they were;
+// those refused by their own faults report no progress.
 TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged) {
     auto receipt = validReceipt("r-alpha", 2);
     imported(receipt);
@@ -281,7 +263,6 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
         return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
     };
     receipt.summary = "另一份内容";  // the stored version, another text
-
     const std::tuple<std::string, std::string, bool> cases[] = {  // bytes, refusal, before any work
         {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
         {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},

@@ -19,8 +19,7 @@ fs::path rootOf(const Environment& environment) {
 
 }  // namespace
 
-// KESTRIN_HOME is taken as given but standardised, and not created; only the
-// per-user data location is.
+// KESTRIN_HOME is standardised and not created; only the per-user data location is.
 TEST(AppPaths, ResolvesTheRootAndCreatesOnlyTheUserDataLocation) {
     const fs::path cwd = fs::current_path();
     const std::pair<const char*, fs::path> cases[] = {
@@ -83,7 +82,6 @@ TEST(AppPaths, ClassifiesLocationsAndEnsuresTheirDirectories) {
     for (const auto& [root, names, expected] : cases) {
         EXPECT_EQ(AppPaths(root).dataEnvironment(names), expected) << root;
     }
-
     EXPECT_EQ(standard.database(), standard.root() / "tasks.sqlite");
     std::ofstream(standard.inbox() / "a.json") << "{}";
     ASSERT_TRUE(standard.ensureDirectories());

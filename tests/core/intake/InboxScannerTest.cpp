@@ -23,7 +23,6 @@ class FaultyFileSystem : public FileSystem {
 public:
     using Hook = std::function<std::optional<std::errc>(Step, const fs::path&, const fs::path&)>;
     Hook hook;
-
     Result<void, FileError> createDirectories(const fs::path& at) override {
         return guarded(Step::createDirectory, at, {}, [&] { return Base::createDirectories(at); });
     }
@@ -66,27 +65,21 @@ protected:
                         [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
         ASSERT_TRUE(paths.ensureDirectories());
     }
-
     std::vector<InboxScanEvent> scan() {
         auto events = scanner->scanOnce();
         EXPECT_TRUE(events) << events.error().description();
         return events ? events.value() : std::vector<InboxScanEvent>{};
     }
-
     void drop(const std::string& name, const std::string& content) {
         std::ofstream(paths.inbox() / name, std::ios::binary) << content;
     }
-
-    // The event of a pass over the one file dropped.
     InboxScanEvent dropAndScan(const std::string& name, const std::string& content) {
         drop(name, content);
         return scan().at(0);
     }
-
     std::string failure(const std::string& what, const std::string& name, const std::string& why) {
         return what + (paths.inbox() / name).string() + why;
     }
-
     AppPaths paths{"/"};
     FaultyFileSystem files;
     std::optional<ReceiptImporter> importer;
@@ -95,8 +88,7 @@ protected:
 
 }  // namespace
 
-// A name already taken in processed gets the second count, then within the
-// same second a random upper-case UUID; a renamed file always ends in ".json".
+// A taken name gets the second count, then a random UUID; it always ends in ".json".
 TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) {
     const Names ignored{".hidden.json", "json", "nested", "notes.txt", "x.json.txt", "y.jsonl"};
     for (const auto& name : ignored) drop(name, "not json");
@@ -128,9 +120,8 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
 }
 
-// A pass fails only when the inbox cannot be prepared or listed; every kind of
-// bad entry goes to rejected beside a reason file and the pass goes on; a store
-// failure is passed on unchanged; a 16 GiB file is refused without being read whole.
+// A pass fails only when the inbox cannot be prepared or listed; each bad entry
+// goes to rejected beside a reason file; a 16 GiB file is never read whole.
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
     drop("b-huge.json", "{");
@@ -172,7 +163,6 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     EXPECT_EQ(readFile(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
     EXPECT_EQ(readFile(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
-
     // Refused again under that name: the file is suffixed, the reason replaced.
     const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
     EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
@@ -187,9 +177,7 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     EXPECT_EQ(readFile(paths.rejected() / "bad.reason.txt"), kNotUTF8);
     EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
     fs::remove(paths.inbox() / "bad.json");
-
-    // A failed move to processed keeps the file; the next pass imports it
-    // again, as a duplicate, and archives it.
+    // A failed move to processed keeps the file for the next pass.
     files.hook = [&](Step, auto&, const fs::path& to) {
         return to.parent_path() == paths.processed() ? std::optional(std::errc::read_only_file_system)
                                                      : std::nullopt;
@@ -206,10 +194,8 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
-// The other scanner (the desktop program's timer against a velmora-cli scan)
-// takes a file just before this pass reads or moves it: the file is left to
-// it, without a refusal or a reason file, and reported here only when this
-// pass's own import stored it.
+// Another scanner takes a file just before this pass reads or moves it: it is
+// left without a reason file, and reported only when this pass stored it.
 TEST_F(InboxScannerTest, AFileTakenByAnotherScannerIsLeftToItWithoutARefusal) {
     enum Content { fresh, alreadyStored, refused };
     const std::tuple<Step, Content, bool> cases[] = {  // taken before, content, reported here

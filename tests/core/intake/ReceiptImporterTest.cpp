@@ -1,5 +1,4 @@
-// The importer, the gate of every receipt: its texts, its checks in their
-// order, the store's answers, and hostile receipts on every road in.
+// The importer: its texts, its checks in order, the store's answers, hostile receipts.
 
 #include <gtest/gtest.h>
 
@@ -29,14 +28,12 @@ protected:
         StoreFixture::SetUp();
         importer.emplace(*store);
     }
-
     std::optional<ReceiptImporter> importer;
 };
 
 }  // namespace
 
-// The texts no import below produces in full, the others being pinned there;
-// then each outcome's message and whether it notifies.
+// Texts no import below produces in full; each outcome's message and whether it notifies.
 TEST(ImportTexts, EveryDescriptionAndOutcomeMessageIsExact) {
     const std::pair<ImportError, std::string> cases[] = {
         {ImportError::secret({{"private_key", 3, "g1"}, {"openai_key", 7, "g2"}}),
@@ -114,8 +111,7 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrder) {
     }
 }
 
-// Each import answers with the store's result and the validator's warnings; a
-// changed text under a stored version is refused and the stored bytes stay.
+// Imports answer with the store's result and the warnings; a changed text is refused.
 TEST_F(ReceiptImporterTest, ImportsFilesAndTextsAndAnswersWithTheStoreResult) {
     const std::string v1 = testData("intake/deploy-v1.json");
     const std::string v2 = deploy({{"/version", 2}, {"/items", json::array({json::parse(v1)["items"][0]})}});
@@ -126,8 +122,7 @@ TEST_F(ReceiptImporterTest, ImportsFilesAndTextsAndAnswersWithTheStoreResult) {
                                        {"/items/1/priority", "critical"}});
     const std::string stored =
         "SELECT raw_json || '|' || raw_hash FROM receipts WHERE receipt_id = 'rc-deploy-2026'";
-    // importFile passes a read failure on, stops reading past the limit (a file
-    // of 16 GiB is refused at once), else imports the file as importData does.
+    // importFile passes a read failure on and stops reading past the limit.
     auto unreadable = importer->importFile(directory);
     ASSERT_FALSE(unreadable);
     EXPECT_EQ(std::get<FileError>(unreadable.error().error).reason, "Is a directory");
@@ -163,9 +158,8 @@ TEST_F(ReceiptImporterTest, ImportsFilesAndTextsAndAnswersWithTheStoreResult) {
     EXPECT_EQ(value(stored), v2 + "|" + SQLiteTaskStore::hash(v2));
 }
 
-// Texts that once made the secret scan give up silently or run for minutes:
-// each must be answered, never waived through; 1 MiB is twice the length where
-// the engine used to give up.
+// Texts that once made the secret scan give up or run for minutes (1 MiB is
+// twice where the engine gave up): each is answered, never waived through.
 TEST_F(ReceiptImporterTest, HostileTextsAreRefusedOrImportedNeverWaivedThrough) {
     const std::string secret = "回执包含疑似秘密，已阻止导入：第 ";
     const std::string malformed = "回执 JSON 无法解析：";
