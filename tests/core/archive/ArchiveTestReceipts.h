@@ -15,9 +15,7 @@ namespace kestrin::testing {
 inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64_t version,
                                         const std::vector<std::string>& itemIDs = {"item-1"}) {
     std::vector<InterventionItem> items;
-    for (const auto& itemID : itemIDs) {
-        items.push_back(makeItem(itemID, TaskPriority::medium, {"step-1", "step-2"}));
-    }
+    for (const auto& itemID : itemIDs) items.push_back(makeItem(itemID, TaskPriority::medium, {"step-1", "step-2"}));
     return makeReceipt(receiptID, version, std::move(items));
 }
 

@@ -26,7 +26,7 @@ constexpr int itemsPerReceipt = 10;
 std::string failed(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 bool writeFile(const std::filesystem::path& path, const std::string& text) {
-    return static_cast<bool>(std::ofstream(path) << text << std::flush);
+    return bool(std::ofstream(path) << text << std::flush);
 }
 
 // Receipt `index`, with enough items that each import writes several pages.
