@@ -114,8 +114,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
         // Listed twice: found before the second entry's hash is looked at.
         {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); },
          "数据归档包含重复回执：r-gamma。"},
-        {[&](auto& a) { a.receipts.push_back(changed); },
-         "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
+        {[&](auto& a) { a.receipts.push_back(changed); }, "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
         // A secret is found before the text is parsed.
         {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")); },
          "归档包含无效回执：r-gamma 包含疑似秘密。"},
