@@ -46,9 +46,7 @@ std::string verdict(const KestrinArchive& archive) {
 
 // What an archive carries, read from a store.
 using Snapshot = std::pair<std::vector<ArchivedReceipt>, std::vector<ArchivedTaskState>>;
-Snapshot snapshot(SQLiteTaskStore& store) {
-    return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
-}
+Snapshot snapshot(SQLiteTaskStore& store) { return {store.archivedReceipts().value(), store.archivedTaskStates().value()}; }
 
 // The store lives on paths.database(); restores stage in this test's own TMPDIR.
 class ArchiveManagerTest : public StoreFixture {
@@ -66,8 +64,7 @@ protected:
         StoreFixture::TearDown();
     }
     TaskArchiveManager manager(SQLiteTaskStore* target = nullptr, const AppPaths* where = nullptr) {
-        return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {},
-                                  [this] { return now; });
+        return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {}, [this] { return now; });
     }
     // A ticked, a snoozed and a pending task, and a receipt whose only task was deleted.
     void fill() {
@@ -75,8 +72,7 @@ protected:
         imported(validReceipt("r-beta", 2));
         imported(validReceipt("r-gone", 1));
         ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
-        ASSERT_TRUE(
-            store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
+        ASSERT_TRUE(store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
         ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
     }
     AppPaths paths{fs::path()};
@@ -101,7 +97,6 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(verdict(KestrinArchive{}), "valid");
     const auto gamma = validReceipt("r-gamma", 2);
     const std::string raw = rawJSON(gamma);
-    const std::string oversize(ReceiptImporter::maxReceiptBytes, ' ');
     auto incomplete = gamma;
     incomplete.summary = " ";
     incomplete.project.path = "relative/path";
@@ -125,7 +120,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
         {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 3, raw)); },
          "归档目录与回执正文的标识不一致：r-gamma。"},
         // Over the importer's size limit, refused before the secret scan.
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw + oversize)); },
+        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw + std::string(ReceiptImporter::maxReceiptBytes, ' '))); },
          "归档包含无效回执：r-gamma：" + ImportError::tooLarge().description()},
         {[&](auto& a) { a.receipts.push_back(archived(incomplete)); },
          "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；"

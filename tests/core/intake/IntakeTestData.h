@@ -11,9 +11,7 @@
 namespace kestrin::testing {
 
 // A file under tests/data, such as "intake/deploy-v1.json".
-inline std::string testData(const std::string& name) {
-    return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name);
-}
+inline std::string testData(const std::string& name) { return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name); }
 
 // The deploy receipt with the values at the given JSON pointers replaced.
 inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
