@@ -20,8 +20,7 @@ inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64
 }
 
 // The archive entry for `raw` under `receiptID` and `version`, with its true hash.
-inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version,
-                                    const std::string& raw) {
+inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version, const std::string& raw) {
     return {receiptID, version, SQLiteTaskStore::hash(raw), raw};
 }
 

@@ -61,8 +61,7 @@ TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
     ASSERT_TRUE(standard.ensureDirectories());
     fs::create_directory_symlink(standard.root(), scratch / "link");
     // Without a known home, standard cannot match.
-    EXPECT_NE(standard.dataEnvironment({{"HOME", "/nonexistent-home-for-test"}}),
-              TaskDataEnvironment::standard);
+    EXPECT_NE(standard.dataEnvironment({{"HOME", "/nonexistent-home-for-test"}}), TaskDataEnvironment::standard);
     const Environment elsewhere{{"HOME", "/nonexistent-home"}, {"TMPDIR", "/var/tmp-for-test/T/"}};
     const std::tuple<fs::path, Environment, TaskDataEnvironment> cases[] = {
         // Even through a symbolic link and "..", once the directory exists.

@@ -46,7 +46,6 @@ private:
     }
 };
 
-// A hook failing every `step` with `code`.
 FaultyFileSystem::Hook failing(Step step, std::errc code) {
     return [=](Step now, auto&, auto&) { return now == step ? std::optional(code) : std::nullopt; };
 }
