@@ -15,15 +15,12 @@ namespace kestrin::testing {
 inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64_t version,
                                         const std::vector<std::string>& itemIDs = {"item-1"}) {
     std::vector<InterventionItem> items;
-    for (const auto& itemID : itemIDs) {
-        items.push_back(makeItem(itemID, TaskPriority::medium, {"step-1", "step-2"}));
-    }
+    for (const auto& itemID : itemIDs) items.push_back(makeItem(itemID, TaskPriority::medium, {"step-1", "step-2"}));
     return makeReceipt(receiptID, version, std::move(items));
 }
 
 // The archive entry for `raw` under `receiptID` and `version`, with its true hash.
-inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version,
-                                    const std::string& raw) {
+inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version, const std::string& raw) {
     return {receiptID, version, SQLiteTaskStore::hash(raw), raw};
 }
 

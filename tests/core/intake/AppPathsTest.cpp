@@ -19,16 +19,15 @@ fs::path rootOf(const Environment& environment) {
 
 }  // namespace
 
-// KESTRIN_HOME is taken as given but standardised, and not created; only the
-// per-user data location is.
-TEST(AppPaths, ResolvesTheRootAndCreatesOnlyTheUserDataLocation) {
+// KESTRIN_HOME is standardised and not created; only the per-user data location is.
+TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
     const fs::path cwd = fs::current_path();
-    const std::pair<const char*, fs::path> cases[] = {
+    const std::pair<const char*, fs::path> homes[] = {
         {"/srv/./a/../kestrin/", "/srv/kestrin"},
         {"data/../store", cwd / "store"},
         {"~/x", cwd / "~" / "x"},  // no tilde expansion
     };
-    for (const auto& [home, root] : cases) EXPECT_EQ(rootOf({{"KESTRIN_HOME", home}}), root) << home;
+    for (const auto& [home, root] : homes) EXPECT_EQ(rootOf({{"KESTRIN_HOME", home}}), root) << home;
     ScratchDirectory scratch;
     EXPECT_EQ(rootOf({{"KESTRIN_HOME", (scratch / "later").string()}}), scratch / "later");
     EXPECT_FALSE(fs::exists(scratch / "later"));
@@ -54,11 +53,7 @@ TEST(AppPaths, ResolvesTheRootAndCreatesOnlyTheUserDataLocation) {
                                            {"XDG_DATA_HOME", (scratch / "file" / "x").string()}});
     ASSERT_FALSE(blocked);
     EXPECT_EQ(blocked.error().kind, FileError::Kind::createDirectory);
-}
-
-// ensureDirectories is idempotent and stops at the first failure.
-TEST(AppPaths, ClassifiesLocationsAndEnsuresTheirDirectories) {
-    ScratchDirectory scratch;
+    // The classification; ensureDirectories is idempotent and stops at the first failure.
     const Environment environment{
         {"HOME", (scratch / "home").string()}, {"XDG_DATA_HOME", ""}, {"TMPDIR", ""}};
     const AppPaths standard(rootOf(environment));
@@ -66,8 +61,7 @@ TEST(AppPaths, ClassifiesLocationsAndEnsuresTheirDirectories) {
     ASSERT_TRUE(standard.ensureDirectories());
     fs::create_directory_symlink(standard.root(), scratch / "link");
     // Without a known home, standard cannot match.
-    EXPECT_NE(standard.dataEnvironment({{"HOME", "/nonexistent-home-for-test"}}),
-              TaskDataEnvironment::standard);
+    EXPECT_NE(standard.dataEnvironment({{"HOME", "/nonexistent-home-for-test"}}), TaskDataEnvironment::standard);
     const Environment elsewhere{{"HOME", "/nonexistent-home"}, {"TMPDIR", "/var/tmp-for-test/T/"}};
     const std::tuple<fs::path, Environment, TaskDataEnvironment> cases[] = {
         // Even through a symbolic link and "..", once the directory exists.
@@ -80,10 +74,7 @@ TEST(AppPaths, ClassifiesLocationsAndEnsuresTheirDirectories) {
         {"/tmpfoo", elsewhere, TaskDataEnvironment::custom},
         {"/var/tmp-for-test/Tx", elsewhere, TaskDataEnvironment::custom},
     };
-    for (const auto& [root, names, expected] : cases) {
-        EXPECT_EQ(AppPaths(root).dataEnvironment(names), expected) << root;
-    }
-
+    for (const auto& [at, names, expected] : cases) EXPECT_EQ(AppPaths(at).dataEnvironment(names), expected) << at;
     EXPECT_EQ(standard.database(), standard.root() / "tasks.sqlite");
     std::ofstream(standard.inbox() / "a.json") << "{}";
     ASSERT_TRUE(standard.ensureDirectories());

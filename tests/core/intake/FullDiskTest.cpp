@@ -1,5 +1,4 @@
-// The store on a disk that runs out of space; skipped, saying why, where no
-// tmpfs can be mounted.
+// The store on a disk that runs out of space; skipped, saying why, where no tmpfs can be mounted.
 
 #if defined(__linux__)
 
@@ -27,7 +26,7 @@ constexpr int itemsPerReceipt = 10;
 std::string failed(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 bool writeFile(const std::filesystem::path& path, const std::string& text) {
-    return static_cast<bool>(std::ofstream(path) << text << std::flush);
+    return bool(std::ofstream(path) << text << std::flush);
 }
 
 // Receipt `index`, with enough items that each import writes several pages.
@@ -37,10 +36,8 @@ std::string receiptText(int index) {
     return rawJSON(validReceipt("rc-full-" + std::to_string(index), 1, items));
 }
 
-// The store on a 1 MiB tmpfs seen by this process only (the empty database
-// takes a tenth). Root needs just a mount namespace; anyone else also enters a
-// user namespace mapping them to themselves, whose capabilities are dropped
-// afterwards so that later tests meet the usual permission checks.
+// The store on a 1 MiB tmpfs seen by this process only; a user namespace's
+// capabilities are dropped afterwards, so later tests meet the usual checks.
 class FullDisk : public StoreFixture {
 protected:
     void SetUp() override {
@@ -49,13 +46,11 @@ protected:
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << failed("mkdtemp");
         disk = pattern;
         if (const std::string whyNot = mountSmallDisk(); !whyNot.empty()) {
-            GTEST_SKIP() << "cannot mount a small tmpfs here (needs root or unprivileged user "
-                            "namespaces): " << whyNot;
+            GTEST_SKIP() << "cannot mount a tmpfs (needs root or user namespaces): " << whyNot;
         }
         store = SQLiteTaskStore::open(databasePath = disk / "tasks.sqlite").value();
         importer.emplace(*store);
     }
-
     void TearDown() override {
         importer.reset();
         StoreFixture::TearDown();  // closes every connection to the tmpfs first
@@ -65,8 +60,6 @@ protected:
         if (ownUserNamespace) ::syscall(SYS_capset, &header, none);
         ::rmdir(disk.c_str());
     }
-
-    // Empty on success, else why not.
     std::string mountSmallDisk() {
         const auto identity = [](unsigned id) { return std::to_string(id) + " " + std::to_string(id) + " 1"; };
         if (const uid_t user = ::geteuid(), group = ::getegid(); user != 0) {
@@ -81,16 +74,10 @@ protected:
             return failed("unshare(CLONE_NEWNS)");
         }
         // Otherwise the mount would propagate into the namespace we came from.
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            return failed("making the mounts private");
-        }
-        if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") != 0) {
-            return failed("mount -t tmpfs");
-        }
-        mounted = true;
-        return {};
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("private mounts");
+        mounted = ::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") == 0;
+        return mounted ? "" : failed("mount -t tmpfs");
     }
-
     std::filesystem::path disk;
     bool mounted = false;
     bool ownUserNamespace = false;
@@ -106,24 +93,19 @@ TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) 
     for (; stored < 200; ++stored) {
         before = contents();
         auto result = importer->importData(receiptText(stored));
-        if (!result) {
-            failure = result.error().description();
-            break;
-        }
+        if (!result) { failure = result.error().description(); break; }
         ASSERT_EQ(result->result, StoreImportResult::inserted(itemsPerReceipt));
     }
     ASSERT_GT(stored, 0) << "no import fitted at all: " << failure;
     const std::string diskFull = "任务数据库操作失败：database or disk is full";
     EXPECT_EQ(failure, diskFull) << "the store never ran out of space";
     EXPECT_EQ(contents(), before);
-
     // Still full: refused the same way, while what is stored can be read and checked.
     auto again = importer->importData(receiptText(stored + 1));
     EXPECT_EQ(again ? "imported" : again.error().description(), diskFull);
     EXPECT_EQ(contents(), before);
     EXPECT_EQ(store->listTasks(false, currentTimestamp())->size(), std::size_t(stored * itemsPerReceipt));
     EXPECT_TRUE(store->verifyIntegrity());
-
     std::filesystem::remove(ballast);
     auto retried = importer->importData(receiptText(stored));
     ASSERT_TRUE(retried) << retried.error().description();

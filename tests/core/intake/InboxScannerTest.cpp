@@ -23,7 +23,6 @@ class FaultyFileSystem : public FileSystem {
 public:
     using Hook = std::function<std::optional<std::errc>(Step, const fs::path&, const fs::path&)>;
     Hook hook;
-
     Result<void, FileError> createDirectories(const fs::path& at) override {
         return guarded(Step::createDirectory, at, {}, [&] { return Base::createDirectories(at); });
     }
@@ -47,7 +46,6 @@ private:
     }
 };
 
-// A hook failing every `step` with `code`.
 FaultyFileSystem::Hook failing(Step step, std::errc code) {
     return [=](Step now, auto&, auto&) { return now == step ? std::optional(code) : std::nullopt; };
 }
@@ -62,31 +60,23 @@ protected:
         StoreFixture::SetUp();
         paths = AppPaths(directory);
         importer.emplace(*store);
-        scanner.emplace(paths, *importer, files,
-                        [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
+        scanner.emplace(paths, *importer, files, [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
         ASSERT_TRUE(paths.ensureDirectories());
     }
-
     std::vector<InboxScanEvent> scan() {
         auto events = scanner->scanOnce();
         EXPECT_TRUE(events) << events.error().description();
         return events ? events.value() : std::vector<InboxScanEvent>{};
     }
-
     void drop(const std::string& name, const std::string& content) {
         std::ofstream(paths.inbox() / name, std::ios::binary) << content;
     }
-
-    // The event of a pass over the one file dropped.
-    InboxScanEvent dropAndScan(const std::string& name, const std::string& content) {
-        drop(name, content);
-        return scan().at(0);
+    InboxScanEvent dropAndScan(const std::string& name, const std::string& text) {
+        return drop(name, text), scan().at(0);
     }
-
     std::string failure(const std::string& what, const std::string& name, const std::string& why) {
         return what + (paths.inbox() / name).string() + why;
     }
-
     AppPaths paths{"/"};
     FaultyFileSystem files;
     std::optional<ReceiptImporter> importer;
@@ -95,30 +85,28 @@ protected:
 
 }  // namespace
 
-// A name already taken in processed gets the second count, then within the
-// same second a random upper-case UUID; a renamed file always ends in ".json".
+// A taken name gets the second count, then a random UUID; it always ends in ".json".
 TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) {
     const Names ignored{".hidden.json", "json", "nested", "notes.txt", "x.json.txt", "y.jsonl"};
-    for (const auto& name : ignored) drop(name, "not json");
-    fs::remove(paths.inbox() / "nested");
     fs::create_directory(paths.inbox() / "nested");
+    for (const auto& name : ignored) drop(name, "not json");  // not into the directory "nested"
     drop("nested/inner.json", receipt("rc-nested"));
     for (const char* name : {"b.json", "a.json", "A.json", "C.JSON"}) drop(name, receipt(name));
-    Names order;
-    for (const auto& event : scan()) {
-        order.push_back(event.filename);
-        ASSERT_TRUE(event.result.outcome) << event.filename;
-        EXPECT_EQ(event.result.outcome->receipt.receiptId, event.filename);
-    }
-    EXPECT_EQ(order, (Names{"A.json", "C.JSON", "a.json", "b.json"}));
+    // Each event: its file and the receipt it stored, or "-" where it was not accepted.
+    const auto passed = [&] {
+        std::string seen;
+        for (const auto& event : scan()) {
+            const bool stored = event.result.kind == Kind::accepted;
+            seen += event.filename + "=" + (stored ? event.result.outcome->receipt.receiptId : "-") + " ";
+        }
+        return seen;
+    };
+    EXPECT_EQ(passed(), "A.json=A.json C.JSON=C.JSON a.json=a.json b.json=b.json ");
     EXPECT_EQ(namesIn(paths.inbox()), ignored);
-    EXPECT_EQ(namesIn(paths.processed()), order);
+    EXPECT_EQ(namesIn(paths.processed()), (Names{"A.json", "C.JSON", "a.json", "b.json"}));
     for (int pass = 0; pass < 2; ++pass) {
         for (const char* name : {"a.json", "C.JSON"}) drop(name, receipt(name));
-        const auto events = scan();
-        ASSERT_EQ(events.size(), 2u);
-        EXPECT_EQ(events[0].filename + events[1].filename, "C.JSONa.json");
-        EXPECT_TRUE(events[0].result.kind == Kind::accepted && events[1].result.kind == Kind::accepted);
+        EXPECT_EQ(passed(), "C.JSON=C.JSON a.json=a.json ");
     }
     const std::string seconds = std::to_string(kNowSeconds);
     auto names = namesIn(paths.processed());
@@ -128,39 +116,8 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
 }
 
-// A pass fails only when the inbox cannot be prepared or listed; a failed move
-// to processed keeps the file for the next pass.
-TEST_F(InboxScannerTest, FailedFileSystemStepsLeaveTheFileForTheNextPass) {
-    drop("a.json", receipt("rc-a"));
-    files.hook = failing(Step::createDirectory, std::errc::permission_denied);
-    EXPECT_EQ(scanner->scanOnce().error().description(),
-              "无法创建目录 " + paths.root().string() + "：Permission denied");
-    files.hook = failing(Step::listDirectory, std::errc::too_many_files_open);
-    EXPECT_EQ(scanner->scanOnce().error().description(),
-              "无法读取目录 " + paths.inbox().string() + "：Too many open files");
-    EXPECT_TRUE(contents().empty());
-    files.hook = [&](Step, auto&, const fs::path& to) -> std::optional<std::errc> {
-        if (to.parent_path() == paths.processed()) return std::errc::read_only_file_system;
-        return std::nullopt;
-    };
-    const InboxScanEvent first = scan().at(0);
-    ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
-    EXPECT_EQ(first.result.reason, failure("无法将 ", "a.json", " 移动到 ") +
-                                       (paths.processed() / "a.json").string() +
-                                       "：Read-only file system");
-    EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
-    EXPECT_EQ(namesIn(paths.inbox()), Names{"a.json"});
-    // The next pass imports it again, as a duplicate, and archives it.
-    files.hook = nullptr;
-    const InboxScanEvent second = scan().at(0);
-    EXPECT_EQ(second.result.kind, Kind::accepted);
-    EXPECT_EQ(second.result.outcome->result, StoreImportResult::duplicate());
-    EXPECT_TRUE(namesIn(paths.inbox()).empty());
-}
-
-// Every kind of bad entry goes to rejected beside a reason file and the pass
-// goes on; a store failure is passed on unchanged and stores nothing; a 16 GiB
-// file is refused without being read whole.
+// A pass fails only when the inbox cannot be prepared or listed; each bad entry
+// goes to rejected beside a reason file; a 16 GiB file is never read whole.
 TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn) {
     fs::create_directory(paths.inbox() / "b-directory.json");
     drop("b-huge.json", "{");
@@ -173,6 +130,14 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
         if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) return fail(locked);
         return {};
     });
+    files.hook = failing(Step::createDirectory, std::errc::permission_denied);
+    EXPECT_EQ(scanner->scanOnce().error().description(),
+              "无法创建目录 " + paths.root().string() + "：Permission denied");
+    files.hook = failing(Step::listDirectory, std::errc::too_many_files_open);
+    EXPECT_EQ(scanner->scanOnce().error().description(),
+              "无法读取目录 " + paths.inbox().string() + "：Too many open files");
+    EXPECT_TRUE(contents().empty());
+    files.hook = nullptr;
     const auto refused = [](const char* name, const std::string& why) {
         return InboxScanEvent{name, InboxScanEvent::Result::rejected(why)};
     };
@@ -191,14 +156,13 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
               (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json", "b-huge.reason.txt",
                      "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json", "c-latin1.reason.txt",
                      "c-store-fails.json", "c-store-fails.reason.txt"}));
-    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
-    EXPECT_EQ(bytesOf(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
+    EXPECT_EQ(readFile(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
+    EXPECT_EQ(readFile(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
-
     // Refused again under that name: the file is suffixed, the reason replaced.
     const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
     EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
-    EXPECT_EQ(bytesOf(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
+    EXPECT_EQ(readFile(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
     EXPECT_TRUE(fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
     EXPECT_EQ(namesIn(paths.rejected()).size(), 11u);
     // A failed move to rejected is added to the reason; the file stays.
@@ -206,14 +170,28 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
               kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
                   (paths.rejected() / "bad.json").string() + "：Permission denied）");
-    EXPECT_EQ(bytesOf(paths.rejected() / "bad.reason.txt"), kNotUTF8);
+    EXPECT_EQ(readFile(paths.rejected() / "bad.reason.txt"), kNotUTF8);
     EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
+    fs::remove(paths.inbox() / "bad.json");
+    // A failed move to processed keeps the file for the next pass.
+    files.hook = [&](Step, auto&, const fs::path& to) {
+        return to.parent_path() == paths.processed() ? std::optional(std::errc::read_only_file_system)
+                                                     : std::nullopt;
+    };
+    const InboxScanEvent first = dropAndScan("e.json", receipt("rc-e"));
+    ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
+    EXPECT_EQ(first.result.reason, failure("无法将 ", "e.json", " 移动到 ") +
+                                       (paths.processed() / "e.json").string() + "：Read-only file system");
+    EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
+    EXPECT_EQ(namesIn(paths.inbox()), Names{"e.json"});
+    files.hook = nullptr;
+    const auto again = scan().at(0).result;
+    EXPECT_TRUE(again.kind == Kind::accepted && again.outcome->result == StoreImportResult::duplicate());
+    EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
-// The other scanner (the desktop program's timer against a velmora-cli scan)
-// takes a file just before this pass reads or moves it: the file is left to
-// it, without a refusal or a reason file, and reported here only when this
-// pass's own import stored it.
+// Another scanner takes a file just before this pass reads or moves it: it is
+// left without a reason file, and reported only when this pass stored it.
 TEST_F(InboxScannerTest, AFileTakenByAnotherScannerIsLeftToItWithoutARefusal) {
     enum Content { fresh, alreadyStored, refused };
     const std::tuple<Step, Content, bool> cases[] = {  // taken before, content, reported here

@@ -3,24 +3,15 @@
 // Files the intake and archive tests read.
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
-#include <string>
 #include <vector>
+
+#include "support/FileText.h"
 
 namespace kestrin::testing {
 
-inline std::string bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // A file under tests/data, such as "intake/deploy-v1.json".
-inline std::string testData(const std::string& name) {
-    return bytesOf(std::filesystem::path(VELMORA_TEST_DATA) / name);
-}
+inline std::string testData(const std::string& name) { return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name); }
 
 // The deploy receipt with the values at the given JSON pointers replaced.
 inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
@@ -32,9 +23,7 @@ inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann:
 // The names in `directory`, sorted.
 inline std::vector<std::string> namesIn(const std::filesystem::path& directory) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
