@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "support/FileText.h"
+#include "support/Readback.h"
 
 namespace kestrin::testing {
 
