@@ -69,8 +69,7 @@ TEST_F(CLIHandBackTest, ResumeWithASecretInTheNoteIsRefusedUnlessAllowed) {
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(refused.output, "");
     EXPECT_EQ(refused.errors.find(note), std::string::npos);
-    EXPECT_NE(refused.errors.find("确实要输出时，加上 --allow-secret。\n"), std::string::npos)
-        << refused.errors;
+    EXPECT_TRUE(refused.errors.ends_with("确实要输出时，加上 --allow-secret。\n")) << refused.errors;
     EXPECT_EQ(statusOf(cleanupTask), "pending");
     const CLIRun allowed =
         run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
@@ -202,10 +201,9 @@ TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
 
 TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
     importFiles({deployReceipt});
-    const std::pair<const char*, std::chrono::seconds> choices[] = {
-        {"15m", std::chrono::seconds(900)},
-        {"1h", std::chrono::seconds(3600)},
-        {"tomorrow", std::chrono::seconds(86400)}};
+    using std::chrono::seconds;
+    const std::pair<const char*, seconds> choices[] = {
+        {"15m", seconds(900)}, {"1h", seconds(3600)}, {"tomorrow", seconds(86400)}};
     const std::string until =
         "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "';";
     for (const auto& [choice, duration] : choices) {

@@ -43,6 +43,13 @@ protected:
     void submitted(const std::string& receiptID, int itemCount) {
         ASSERT_EQ(submit(validReceipt(receiptID, 1, itemCount))["isError"], false);
     }
+    // `members` and where the data lives, as every answer names it.
+    json withPaths(const char* members) const {
+        json object = json::parse(members);
+        object["data_path"] = home.string();
+        object["database_path"] = (home / "tasks.sqlite").string();
+        return object;
+    }
     Rows rows(const std::string& sql) { return sqliteRows(home / "tasks.sqlite", sql); }
     // The real velmora-cli on `home`: its standard output, or "<failed>".
     std::string cli(const std::vector<std::string>& arguments) {
@@ -93,14 +100,8 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
     // The last answer in full; the stored text is the canonical form, slashes escaped.
     json last = submit(validReceipt("rc-later-1", 3, 1))["structuredContent"];
     last.erase("message");
-    EXPECT_EQ(last, (json{{"data_path", home.string()},
-                          {"database_path", (home / "tasks.sqlite").string()},
-                          {"project", "velmora"},
-                          {"receipt_id", "rc-later-1"},
-                          {"result", "inserted"},
-                          {"task_count", 1},
-                          {"version", 3},
-                          {"warnings", json::array()}}));
+    EXPECT_EQ(last, withPaths(R"({"project":"velmora","receipt_id":"rc-later-1",
+        "result":"inserted","task_count":1,"version":3,"warnings":[]})"));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts WHERE raw_json LIKE "
                    "'{\"created_at\"%\"path\":\"\\/Users\\/dev\\/velmora\"%'"),
               Rows{"4"});
@@ -155,11 +156,8 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
     const json result = call("get_kestrin_status", {{"ignored", true}});
     EXPECT_EQ(result["isError"], false);
     EXPECT_EQ(result["structuredContent"],
-              (json{{"archive_schema_version", "1.0.0"},
-                    {"data_path", home.string()},
-                    {"database_path", (home / "tasks.sqlite").string()},
-                    {"database_schema_version", 1},
-                    {"unfinished_task_count", 1}}));
+              withPaths(R"({"archive_schema_version":"1.0.0","database_schema_version":1,
+                  "unfinished_task_count":1})"));
     sqliteExecute(home / "tasks.sqlite", "DROP TABLE step_progress; DROP TABLE tasks;");
     const json failed = call("get_kestrin_status", json::object());
     EXPECT_EQ(failed["isError"], true);
@@ -205,14 +203,9 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     const json before = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
     EXPECT_EQ(before["all_handed_back"], false);
     EXPECT_EQ(before["version"], 1);
-    EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
-                                        {"item_id", "item-1"},
-                                        {"title", "Approve the deployment 1"},
-                                        {"status", "in_progress"},
-                                        {"steps_done", 1},
-                                        {"steps_total", 1},
-                                        {"completed_step_ids", {"step-1"}},
-                                        {"handed_back", false}}));
+    EXPECT_EQ(before["tasks"][0], json::parse(R"({"task_key":"rc-loop::item-1","item_id":"item-1",
+        "title":"Approve the deployment 1","status":"in_progress","steps_done":1,"steps_total":1,
+        "completed_step_ids":["step-1"],"handed_back":false})"));
     EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
 
     const std::string message = cli({"resume", "rc-loop::item-1"});
