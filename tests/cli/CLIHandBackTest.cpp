@@ -43,13 +43,8 @@ TEST_F(CLIHandBackTest, ResumeCarriesTheStoredNoteAndPrintCommandNamesTheSession
     importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
     const std::string hint = std::string(AgentResultTool::humanHint) + "\n";
     expectRuns({
-        {{"resume", sudoTask, "--print-command"},
-         0,
-         "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
-        {{"resume", grant, "--print-command"},
-         1,
-         "",
-         "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"},
+        {{"resume", sudoTask, "--print-command"}, 0, "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
+        {{"resume", grant, "--print-command"}, 1, "", "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"},
     });
     EXPECT_EQ(statusOf(sudoTask), "pending");
     expectRuns({

@@ -28,9 +28,7 @@ TEST_F(CLIUsageTest, HelpVersionAndPathsCreateNothing) {
                 {{"--version"}, 0, std::string(BuildInfo::productVersion) + "\n"}});
 
     const std::string root = home.string();
-    expectRuns({{{"paths"},
-                 0,
-                 "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
+    expectRuns({{{"paths"}, 0, "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
                      "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
                      "/rejected\nbackups    " + root + "/backups\ndatabase   " + root +
                      "/tasks.sqlite\n"}});
@@ -90,10 +88,7 @@ TEST_F(CLIUsageTest, ImportReportsEveryFileOnTheStreamOfItsOutcome) {
         {{"import", deploy}, "", 0, {"deploy-v1.json"}, {}},
         {{"import", deploy, testData("intake/latin1.json").string(),
           (scratch / "missing.json").string(), testData(webReceipt).string()},
-         "",
-         1,
-         {"deploy-v1.json", "claude-web.json"},
-         {"latin1.json", "missing.json"}},
+         "", 1, {"deploy-v1.json", "claude-web.json"}, {"latin1.json", "missing.json"}},
         {{"import", "-"}, readFile(deploy), 0, {"标准输入"}, {}},
     };
     for (const auto& test : cases) {
