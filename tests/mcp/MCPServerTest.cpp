@@ -112,10 +112,7 @@ TEST(MCPServer, EachInputGetsItsExactReply) {
     for (const auto& [name, input, expected] : cases) {
         SCOPED_TRACE(name);
         ScratchDirectory scratch;
-        InProcessServer server(scratch.path());
-        EXPECT_EQ(outputLines(server.serve(input)), expected);
-        EXPECT_EQ(server.status(), 0);
-        EXPECT_EQ(server.diagnostics(), "");
+        EXPECT_EQ(outputLines(serveInProcess(scratch.path(), input)), expected);
     }
 }
 

@@ -24,9 +24,7 @@ protected:
     json serve(const std::string& input, bool offered = true) {
         AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
         if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
-        InProcessServer server(environment);
-        const auto answers = replies(server.serve(input));
-        EXPECT_EQ(server.diagnostics(), "");
+        const auto answers = replies(serveInProcess(environment, input));
         return answers.empty() ? json::object() : answers.back();
     }
     // A tool result: exactly content, structuredContent and isError, the text content being the
@@ -140,7 +138,7 @@ TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
     }
     EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts"), Rows{"1"});
     // One reply byte for byte: the text content is the payload, escaped once more.
-    EXPECT_EQ(InProcessServer(home).serve(requestLine("tools/call", 5, {{"name", submitTool}})),
+    EXPECT_EQ(serveInProcess(home, requestLine("tools/call", 5, {{"name", submitTool}})),
               R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
               R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
               R"(receipt 参数。"}}})"
@@ -169,8 +167,8 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
 // Trimming and defaults are the core's; the server writes the path as UTF-8 with "/" escaped.
 TEST_F(ToolsTest, TheDataPathIsReportedEscapedAndAsUTF8) {
     home = scratch / "h\xFFme";
-    InProcessServer server(home);
-    const std::string output = server.serve(toolCallLine(1, "get_kestrin_status", json::object()));
+    const std::string output =
+        serveInProcess(home, toolCallLine(1, "get_kestrin_status", json::object()));
     std::string escaped;
     for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
         escaped += c == '/' ? "\\/" : std::string(1, c);
