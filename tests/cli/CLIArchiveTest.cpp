@@ -37,15 +37,10 @@ protected:
 // receipt.
 TEST_F(CLIArchiveTest, ExportNeverOverwritesAndRestoreMergesBackAfterASafetyCopy) {
     expectRuns({{{"step", sudoTask, "step-1"}, 0, "*"},
-                {{"export", archive},
-                 0,
-                 "数据归档已导出\n" + context() + "\n归档文件：" + archive + "\n"}});
+                {{"export", archive}, 0, "数据归档已导出\n" + context() + "\n归档文件：" + archive + "\n"}});
     const std::string written = readFile(archive);
     expectRuns({
-        {{"export", archive},
-         1,
-         "",
-         "没有覆盖现有文件：请选择一个新文件名；Velmora 不会静默覆盖已有归档。\n"},
+        {{"export", archive}, 1, "", "没有覆盖现有文件：请选择一个新文件名；Velmora 不会静默覆盖已有归档。\n"},
         {{"export", (scratch / "missing" / "archive.json").string()}, 1, "", "^无法导出数据归档："},
         {{"cancel", sudoTask}, 0, "*"},
     });
@@ -82,19 +77,15 @@ TEST_F(CLIArchiveTest, BackupAndRestoreDatabaseBringBackTheStoreAsItWas) {
     EXPECT_EQ(restored.output, "数据库备份已恢复\n" + context() + "\n来源备份：" + made[0] +
                                    "\n恢复前安全副本：" + after[0] + "\n");
     EXPECT_EQ(rows("SELECT count(*) FROM tasks;"), Rows{"2"});
-    expectRuns({{{"restore-db", (home / "." / "tasks.sqlite").string(), "-y"},
-                 1,
-                 "",
+    expectRuns({{{"restore-db", (home / "." / "tasks.sqlite").string(), "-y"}, 1, "",
                  "^没有恢复数据库备份："}});
 }
 
 TEST_F(CLIArchiveTest, ARestoreAsksTheAppsQuestionOnATerminalAndNeedsAYesElsewhere) {
     ASSERT_EQ(run({"export", archive}).exitStatus, 0);
     ASSERT_EQ(run({"backup"}).exitStatus, 0);
-    const std::string cannotAsk =
-        "需要确认：恢复会替换当前任务库的内容，但标准输入不是终端，无法询问；核对来源文件后加 "
-        "--yes "
-        "再运行。\n";
+    const std::string cannotAsk = "需要确认：恢复会替换当前任务库的内容，但标准输入不是终端，"
+                                  "无法询问；核对来源文件后加 --yes 再运行。\n";
     expectRuns({{{"restore", archive}, 1, "", cannotAsk, "y\n"},
                 {{"restore-db", backups().at(0)}, 1, "", cannotAsk, "y\n"}});
     const CLIRun declined = run({"restore", archive}, "n\n", {}, 80);

@@ -16,8 +16,11 @@ using CLIHandBackTest = CLIFixture;
 
 const std::string cleanupTask = "rc-cleanup-9::cleanup";
 
-TEST_F(CLIHandBackTest, NoteShowsSetsReadsStandardInputAndClears) {
-    importFiles({deployReceipt});
+// The note is shown, set, read from standard input and cleared; --print-command names only a
+// session the agent can resume and changes nothing; resume carries the stored note, or the one
+// given with --notes, which replaces it.
+TEST_F(CLIHandBackTest, NotesAndResumeCarryTheNoteAndPrintCommandNamesTheSession) {
+    importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
     const std::string multiLine = "第一行\n\t\x1b[31m第二行\n";
     // clang-format off
     const std::pair<Expected, Rows> cases[] = {  // a run, and the stored note afterwards
@@ -35,20 +38,11 @@ TEST_F(CLIHandBackTest, NoteShowsSetsReadsStandardInputAndClears) {
         expectRuns({expected});
         EXPECT_EQ(rows("SELECT text FROM task_notes;"), stored);
     }
-}
-
-// --print-command names only a session the agent can resume and changes nothing; resume carries
-// the stored note, or the one given with --notes, which replaces it.
-TEST_F(CLIHandBackTest, ResumeCarriesTheStoredNoteAndPrintCommandNamesTheSession) {
-    importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
     const std::string hint = std::string(AgentResultTool::humanHint) + "\n";
     expectRuns({
-        {{"resume", sudoTask, "--print-command"},
-         0,
+        {{"resume", sudoTask, "--print-command"}, 0,
          "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
-        {{"resume", grant, "--print-command"},
-         1,
-         "",
+        {{"resume", grant, "--print-command"}, 1, "",
          "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"},
     });
     EXPECT_EQ(statusOf(sudoTask), "pending");
@@ -62,29 +56,9 @@ TEST_F(CLIHandBackTest, ResumeCarriesTheStoredNoteAndPrintCommandNamesTheSession
     EXPECT_EQ(json::parse(run({"show", sudoTask, "--json"}).output)["note"], "  新记录  ");
 }
 
-TEST_F(CLIHandBackTest, ResumeWithASecretInTheNoteIsRefusedUnlessAllowed) {
-    importFiles({"app/risky-cleanup.json"});
-    const std::string note = "推送用了 ghp_0123456789abcdefghijKLMN";
-    const CLIRun refused = run({"resume", cleanupTask, "--force", "--notes", note});
-    EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_EQ(refused.output, "");
-    EXPECT_EQ(refused.errors.find(note), std::string::npos);
-    EXPECT_NE(refused.errors.find("确实要输出时，加上 --allow-secret。\n"), std::string::npos)
-        << refused.errors;
-    EXPECT_EQ(statusOf(cleanupTask), "pending");
-    const CLIRun allowed =
-        run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
-    EXPECT_EQ(allowed.exitStatus, 0);
-    EXPECT_NE(allowed.output.find("本人记录：" + note), std::string::npos);
-    const auto secret = ResumeMessageGuard().check(allowed.output);
-    ASSERT_TRUE(secret.has_value());
-    // The same facts go to stderr, so a piped message never hides them.
-    EXPECT_EQ(allowed.errors,
-              secret->description() + "\n" + std::string(AgentResultTool::humanHint) + "\n");
-    EXPECT_EQ(statusOf(cleanupTask), "ready_to_resume");
-}
-
-TEST_F(CLIHandBackTest, ShowPrintsEachStepsRiskFlagsUnderItsCommandAndInJSON) {
+// show prints each step's risk flags under its command and in JSON; a resume whose note holds a
+// secret is refused unless allowed.
+TEST_F(CLIHandBackTest, RiskFlagsAreShownAndASecretInTheNoteIsRefusedUnlessAllowed) {
     importFiles({"app/risky-cleanup.json"});
     const auto flag = [](CommandRisk risk) {
         return "      运行前再看一眼：" + std::string(displayName(risk)) + "\n";
@@ -110,6 +84,23 @@ TEST_F(CLIHandBackTest, ShowPrintsEachStepsRiskFlagsUnderItsCommandAndInJSON) {
     EXPECT_EQ(steps[1]["risk_flags"],
               flags(CommandRisk::deletesOutsideProject, CommandRisk::forcePushes));
     EXPECT_EQ(steps[2]["risk_flags"], json::array());
+    const std::string note = "推送用了 ghp_0123456789abcdefghijKLMN";
+    const CLIRun refused = run({"resume", cleanupTask, "--force", "--notes", note});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.output, "");
+    EXPECT_EQ(refused.errors.find(note), std::string::npos);
+    EXPECT_TRUE(refused.errors.ends_with("确实要输出时，加上 --allow-secret。\n")) << refused.errors;
+    EXPECT_EQ(statusOf(cleanupTask), "pending");
+    const CLIRun allowed =
+        run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
+    EXPECT_EQ(allowed.exitStatus, 0);
+    EXPECT_NE(allowed.output.find("本人记录：" + note), std::string::npos);
+    const auto secret = ResumeMessageGuard().check(allowed.output);
+    ASSERT_TRUE(secret.has_value());
+    // The same facts go to stderr, so a piped message never hides them.
+    EXPECT_EQ(allowed.errors,
+              secret->description() + "\n" + std::string(AgentResultTool::humanHint) + "\n");
+    EXPECT_EQ(statusOf(cleanupTask), "ready_to_resume");
 }
 
 TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore) {
@@ -202,10 +193,9 @@ TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
 
 TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
     importFiles({deployReceipt});
-    const std::pair<const char*, std::chrono::seconds> choices[] = {
-        {"15m", std::chrono::seconds(900)},
-        {"1h", std::chrono::seconds(3600)},
-        {"tomorrow", std::chrono::seconds(86400)}};
+    using std::chrono::seconds;
+    const std::pair<const char*, seconds> choices[] = {
+        {"15m", seconds(900)}, {"1h", seconds(3600)}, {"tomorrow", seconds(86400)}};
     const std::string until =
         "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "';";
     for (const auto& [choice, duration] : choices) {

@@ -35,9 +35,7 @@ std::vector<std::string> lines(const std::string& text) {
 
 TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
     expectRuns({
-        {{"list"},
-         0,
-         "待处理        在终端运行安装命令  0/1 步\n"
+        {{"list"}, 0, "待处理        在终端运行安装命令  0/1 步\n"
          "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
          "待处理        批准发布  0/1 步\n"
          "  rc-deploy-2026::item-approve · staging · Codex · 2026-07-27 08:30\n"
@@ -46,16 +44,12 @@ TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
         {{"count"}, 0, "3\n"},
         {{"count", "--json"}, 0, "{\n  \"count\": 3\n}\n"},
         {{"list", "--search", "没有这个词"}, 0, "没有匹配的事项\n"},
-        {{"history"},
-         0,
-         "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
+        {{"history"}, 0, "网站 v2 · rc-web-7 · Claude Code · 含人工事项 · 2026-07-28 10:00\n"
          "  需要本人在浏览器里授权部署平台。\n"
          "staging v1 · rc-deploy-2026 · Codex · 含人工事项 · 2026-07-27 08:30\n"
          "  部署需要本人在终端输入 sudo 密码。\n"},
         {{"history", "--limit", "0"}, 0, "回执历史为空。\n"},
-        {{"show", grant},
-         0,
-         "[待处理] [优先级 低] [权限与登录]\n在浏览器中授权部署平台访问代码仓库\n"
+        {{"show", grant}, 0, "[待处理] [优先级 低] [权限与登录]\n在浏览器中授权部署平台访问代码仓库\n"
          "部署平台显示已连接仓库。\n网站 · Claude Code · 约 3 分钟 · 0/2 步\nrc-web-7::grant\n\n"
          "为什么现在需要你\n  部署平台需要读取私有仓库。\n  原 Agent 状态：Agent 被阻塞\n"
          "  原任务：重构网站首页\n  项目路径：/Users/dev/web\n  回执版本：rc-web-7 · v2\n\n"
@@ -171,17 +165,11 @@ TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
 TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
     ASSERT_EQ(run({"step", grant, "open"}).exitStatus, 0);
     const json task = json::parse(run({"show", grant, "--json"}).output);
-    const json expected{{"task_key", grant},
-                        {"receipt_id", "rc-web-7"},
-                        {"receipt_version", 2},
-                        {"project", {{"name", "网站"}, {"path", "/Users/dev/web"}}},
-                        {"source", {{"agent", "claude_code"}, {"task_title", "重构网站首页"}}},
-                        {"receipt_state", "blocked"},
-                        {"status", "in_progress"},
-                        {"completed_step_ids", {"open"}},
-                        {"total_step_count", 2},
-                        {"created_at", "2026-07-28T09:00:00.000Z"},
-                        {"imported_at", "2026-07-27T08:30:00.000Z"}};
+    const json expected = json::parse(R"({"task_key":"rc-web-7::grant","receipt_id":"rc-web-7",
+        "receipt_version":2,"project":{"name":"网站","path":"/Users/dev/web"},
+        "source":{"agent":"claude_code","task_title":"重构网站首页"},"receipt_state":"blocked",
+        "status":"in_progress","completed_step_ids":["open"],"total_step_count":2,
+        "created_at":"2026-07-28T09:00:00.000Z","imported_at":"2026-07-27T08:30:00.000Z"})");
     for (const auto& [name, value] : expected.items()) EXPECT_EQ(task[name], value) << name;
     EXPECT_FALSE(task.contains("snoozed_until"));
     EXPECT_EQ(task["item"]["steps"][0]["id"], "confirm");
@@ -193,14 +181,9 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
     EXPECT_EQ(listed[0]["status"], "snoozed");
     EXPECT_TRUE(listed[0].contains("snoozed_until"));
     EXPECT_EQ(json::parse(run({"history", "--limit", "1", "--json"}).output),
-              (json::array({{{"receipt_id", "rc-web-7"},
-                             {"version", 2},
-                             {"project_name", "网站"},
-                             {"agent", "claude_code"},
-                             {"state", "blocked"},
-                             {"requires_user_action", true},
-                             {"summary", "需要本人在浏览器里授权部署平台。"},
-                             {"imported_at", "2026-07-28T10:00:00.000Z"}}})));
+              json::parse(R"([{"receipt_id":"rc-web-7","version":2,"project_name":"网站",
+        "agent":"claude_code","state":"blocked","requires_user_action":true,
+        "summary":"需要本人在浏览器里授权部署平台。","imported_at":"2026-07-28T10:00:00.000Z"}])"));
 }
 
 TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {

@@ -112,44 +112,14 @@ TEST(MCPServer, EachInputGetsItsExactReply) {
     for (const auto& [name, input, expected] : cases) {
         SCOPED_TRACE(name);
         ScratchDirectory scratch;
-        InProcessServer server(scratch.path());
-        EXPECT_EQ(outputLines(server.serve(input)), expected);
-        EXPECT_EQ(server.status(), 0);
-        EXPECT_EQ(server.diagnostics(), "");
+        EXPECT_EQ(outputLines(serveInProcess(scratch.path(), input)), expected);
     }
 }
 
 // Both definitions word for word, and replies in request order to a client that sends its whole
-// opening at once.
-TEST(MCPServer, ToolsListAndRepliesInRequestOrder) {
-    std::string input = requestLine("tools/list", 2);
-    for (int id = 1; id <= 200; ++id) {
-        input += id % 3 == 0 ? toolCallLine(id, "get_kestrin_status", json::object())
-                             : requestLine(id % 2 ? "ping" : "nope", id);
-        input += requestLine("notifications/cancelled");
-    }
-    ScratchDirectory scratch;
-    const auto lines = outputLines(InProcessServer(scratch.path()).serve(input));
-    ASSERT_EQ(lines.size(), 201u);
-    EXPECT_EQ(
-        lines[0],
-        R"({"id":2,"jsonrpc":"2.0","result":{"tools":[)"
-        R"({"description":"Validate and save a detailed human-intervention receipt in Velmora. )"
-        R"(Prefer this over writing an inbox file or returning raw JSON.",)"
-        R"("inputSchema":{"additionalProperties":false,"properties":{"receipt":{)"
-        R"("description":"A receipt object following the intervention receipt schema, or the )"
-        R"(complete receipt as a JSON string.","oneOf":[{"type":"object"},{"type":"string"}]}},)"
-        R"("required":["receipt"],"type":"object"},"name":"submit_intervention_receipt",)"
-        R"("title":"Submit intervention receipt"},)"
-        R"({"description":"Return the local data path and current count of unfinished )"
-        R"(intervention tasks.","inputSchema":{"additionalProperties":false,"properties":{},)"
-        R"("type":"object"},"name":"get_kestrin_status","title":"Get Velmora status"}]}})");
-    for (int id = 1; id <= 200; ++id) EXPECT_EQ(json::parse(lines[id])["id"], id);
-}
-
-// Each reply reaches the stream in one write, so a client never sees half a message; one that
-// cannot be encoded goes to standard error only.
-TEST(MCPServer, EachReplyIsOneWriteOfOneLineOrOneLineOfDiagnostics) {
+// opening at once, each in one write so a client never sees half a message; a reply that cannot
+// be encoded goes to standard error only.
+TEST(MCPServer, ToolsListAndRepliesInOrderEachOneWriteOfOneLine) {
     struct CountingBuffer : std::stringbuf {
         std::vector<std::string> writes;
         std::streamsize xsputn(const char* data, std::streamsize count) override {
@@ -162,7 +132,13 @@ TEST(MCPServer, EachReplyIsOneWriteOfOneLineOrOneLineOfDiagnostics) {
         }
     } buffer;
     std::ostream output(&buffer);
-    std::istringstream input(requestLine("tools/list", 1) + requestLine("ping", 2) + "[]\n");
+    std::string text = requestLine("tools/list", 2);
+    for (int id = 1; id <= 200; ++id) {
+        text += id % 3 == 0 ? toolCallLine(id, "get_kestrin_status", json::object())
+                            : requestLine(id % 2 ? "ping" : "nope", id);
+        text += requestLine("notifications/cancelled") + (id == 100 ? "[]\n" : "");
+    }
+    std::istringstream input(text);
     ScratchDirectory scratch;
     auto store = SQLiteTaskStore::open(scratch / "tasks.sqlite").value();
     ReceiptImporter importer(*store);
@@ -171,12 +147,29 @@ TEST(MCPServer, EachReplyIsOneWriteOfOneLineOrOneLineOfDiagnostics) {
     MCPServer server(tools, {"2025-06-18"}, input, output, diagnostics);
     server.run();
     server.sendToolResult(json{{"error", "bad \xFF byte"}}, true, json(1));
-    ASSERT_EQ(buffer.writes.size(), 3u);
-    for (const auto& write : buffer.writes) EXPECT_EQ(write.find('\n'), write.size() - 1) << write;
-    const std::string text = diagnostics.str();
-    EXPECT_EQ(text.rfind("kestrin-mcp 无法编码响应：JSON 无法写出：", 0), 0u) << text;
-    EXPECT_NE(text.find("invalid UTF-8"), std::string::npos) << text;
-    EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+    const auto& lines = buffer.writes;
+    ASSERT_EQ(lines.size(), 202u);
+    for (const auto& write : lines) EXPECT_EQ(write.find('\n'), write.size() - 1) << write;
+    EXPECT_EQ(
+        lines[0],
+        R"({"id":2,"jsonrpc":"2.0","result":{"tools":[)"
+        R"({"description":"Validate and save a detailed human-intervention receipt in Velmora. )"
+        R"(Prefer this over writing an inbox file or returning raw JSON.",)"
+        R"("inputSchema":{"additionalProperties":false,"properties":{"receipt":{)"
+        R"("description":"A receipt object following the intervention receipt schema, or the )"
+        R"(complete receipt as a JSON string.","oneOf":[{"type":"object"},{"type":"string"}]}},)"
+        R"("required":["receipt"],"type":"object"},"name":"submit_intervention_receipt",)"
+        R"("title":"Submit intervention receipt"},)"
+        R"({"description":"Return the local data path and current count of unfinished )"
+        R"(intervention tasks.","inputSchema":{"additionalProperties":false,"properties":{},)"
+        R"("type":"object"},"name":"get_kestrin_status","title":"Get Velmora status"}]}})"
+        "\n");
+    for (int id = 1; id <= 200; ++id) EXPECT_EQ(json::parse(lines[id + (id > 100)])["id"], id);
+    EXPECT_EQ(lines[101], parseError + "\n");
+    const std::string errors = diagnostics.str();
+    EXPECT_EQ(errors.rfind("kestrin-mcp 无法编码响应：JSON 无法写出：", 0), 0u) << errors;
+    EXPECT_NE(errors.find("invalid UTF-8"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;
 }
 
 // "Try again" on a descriptor is neither the end of the input nor a failed reply: half a line, a
@@ -201,10 +194,9 @@ TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
         ::close(toServer[0]);
     });
     const std::string first = requestLine("ping", 1), bigID(1 << 20, 'i');
-    const std::string second = requestLine("ping", bigID);
     ASSERT_EQ(::write(toServer[1], first.data(), 10), 10);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const std::string rest = first.substr(10) + second;
+    const std::string rest = first.substr(10) + requestLine("ping", bigID);
     std::thread writer([&] {
         for (std::size_t sent = 0; sent < rest.size();) {
             const ssize_t count = ::write(toServer[1], rest.data() + sent, rest.size() - sent);

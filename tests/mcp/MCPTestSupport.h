@@ -86,30 +86,19 @@ inline std::vector<json> replies(const std::string& output) {
     return parsed;
 }
 
-// The whole program (start-up and read loop) in this process over string streams.
-class InProcessServer {
-public:
-    explicit InProcessServer(AppPaths::Environment environment)
-        : environment_(std::move(environment)) {}
-    explicit InProcessServer(const std::filesystem::path& home)
-        : InProcessServer(AppPaths::Environment{{"KESTRIN_HOME", home.string()}}) {}
-
-    // Serves `input` to its end; what went to standard output.
-    std::string serve(const std::string& input) {
-        std::istringstream in(input);
-        std::ostringstream out, err;
-        status_ = KestrinMCPMain::main(environment_, in, out, err);
-        diagnostics_ = err.str();
-        return out.str();
-    }
-    const std::string& diagnostics() const { return diagnostics_; }
-    int status() const { return status_; }
-
-private:
-    AppPaths::Environment environment_;
-    std::string diagnostics_;
-    int status_ = -1;
-};
+// The whole program (start-up and read loop) in this process over string streams, serving `input`
+// to its end: what went to standard output. It must end with 0 and nothing on standard error.
+inline std::string serveInProcess(const AppPaths::Environment& environment,
+                                  const std::string& input) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    EXPECT_EQ(KestrinMCPMain::main(environment, in, out, err), 0);
+    EXPECT_EQ(err.str(), "");
+    return out.str();
+}
+inline std::string serveInProcess(const std::filesystem::path& home, const std::string& input) {
+    return serveInProcess({{"KESTRIN_HOME", home.string()}}, input);
+}
 
 // This process's environment with KESTRIN_HOME set to `home`.
 inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {

@@ -24,9 +24,7 @@ protected:
     json serve(const std::string& input, bool offered = true) {
         AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
         if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
-        InProcessServer server(environment);
-        const auto answers = replies(server.serve(input));
-        EXPECT_EQ(server.diagnostics(), "");
+        const auto answers = replies(serveInProcess(environment, input));
         return answers.empty() ? json::object() : answers.back();
     }
     // A tool result: exactly content, structuredContent and isError, the text content being the
@@ -42,6 +40,13 @@ protected:
     json submit(const json& receipt) { return call(submitTool, {{"receipt", receipt}}); }
     void submitted(const std::string& receiptID, int itemCount) {
         ASSERT_EQ(submit(validReceipt(receiptID, 1, itemCount))["isError"], false);
+    }
+    // `members` and where the data lives, as every answer names it.
+    json withPaths(const char* members) const {
+        json object = json::parse(members);
+        object["data_path"] = home.string();
+        object["database_path"] = (home / "tasks.sqlite").string();
+        return object;
     }
     Rows rows(const std::string& sql) { return sqliteRows(home / "tasks.sqlite", sql); }
     // The real velmora-cli on `home`: its standard output, or "<failed>".
@@ -93,14 +98,8 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
     // The last answer in full; the stored text is the canonical form, slashes escaped.
     json last = submit(validReceipt("rc-later-1", 3, 1))["structuredContent"];
     last.erase("message");
-    EXPECT_EQ(last, (json{{"data_path", home.string()},
-                          {"database_path", (home / "tasks.sqlite").string()},
-                          {"project", "velmora"},
-                          {"receipt_id", "rc-later-1"},
-                          {"result", "inserted"},
-                          {"task_count", 1},
-                          {"version", 3},
-                          {"warnings", json::array()}}));
+    EXPECT_EQ(last, withPaths(R"({"project":"velmora","receipt_id":"rc-later-1",
+        "result":"inserted","task_count":1,"version":3,"warnings":[]})"));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts WHERE raw_json LIKE "
                    "'{\"created_at\"%\"path\":\"\\/Users\\/dev\\/velmora\"%'"),
               Rows{"4"});
@@ -139,7 +138,7 @@ TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
     }
     EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts"), Rows{"1"});
     // One reply byte for byte: the text content is the payload, escaped once more.
-    EXPECT_EQ(InProcessServer(home).serve(requestLine("tools/call", 5, {{"name", submitTool}})),
+    EXPECT_EQ(serveInProcess(home, requestLine("tools/call", 5, {{"name", submitTool}})),
               R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
               R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
               R"(receipt 参数。"}}})"
@@ -155,11 +154,8 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
     const json result = call("get_kestrin_status", {{"ignored", true}});
     EXPECT_EQ(result["isError"], false);
     EXPECT_EQ(result["structuredContent"],
-              (json{{"archive_schema_version", "1.0.0"},
-                    {"data_path", home.string()},
-                    {"database_path", (home / "tasks.sqlite").string()},
-                    {"database_schema_version", 1},
-                    {"unfinished_task_count", 1}}));
+              withPaths(R"({"archive_schema_version":"1.0.0","database_schema_version":1,
+                  "unfinished_task_count":1})"));
     sqliteExecute(home / "tasks.sqlite", "DROP TABLE step_progress; DROP TABLE tasks;");
     const json failed = call("get_kestrin_status", json::object());
     EXPECT_EQ(failed["isError"], true);
@@ -171,8 +167,8 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
 // Trimming and defaults are the core's; the server writes the path as UTF-8 with "/" escaped.
 TEST_F(ToolsTest, TheDataPathIsReportedEscapedAndAsUTF8) {
     home = scratch / "h\xFFme";
-    InProcessServer server(home);
-    const std::string output = server.serve(toolCallLine(1, "get_kestrin_status", json::object()));
+    const std::string output =
+        serveInProcess(home, toolCallLine(1, "get_kestrin_status", json::object()));
     std::string escaped;
     for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
         escaped += c == '/' ? "\\/" : std::string(1, c);
@@ -205,14 +201,9 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     const json before = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
     EXPECT_EQ(before["all_handed_back"], false);
     EXPECT_EQ(before["version"], 1);
-    EXPECT_EQ(before["tasks"][0], (json{{"task_key", "rc-loop::item-1"},
-                                        {"item_id", "item-1"},
-                                        {"title", "Approve the deployment 1"},
-                                        {"status", "in_progress"},
-                                        {"steps_done", 1},
-                                        {"steps_total", 1},
-                                        {"completed_step_ids", {"step-1"}},
-                                        {"handed_back", false}}));
+    EXPECT_EQ(before["tasks"][0], json::parse(R"({"task_key":"rc-loop::item-1","item_id":"item-1",
+        "title":"Approve the deployment 1","status":"in_progress","steps_done":1,"steps_total":1,
+        "completed_step_ids":["step-1"],"handed_back":false})"));
     EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
 
     const std::string message = cli({"resume", "rc-loop::item-1"});
