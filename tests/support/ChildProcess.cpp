@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -165,8 +168,11 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        rusage usage{};
+        if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            finalCPUTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                            std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
             return status_;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -189,6 +195,20 @@ long ChildProcess::residentKiB() const {
     for (std::string key; status >> key; status.ignore(4096, '\n'))
         if (key == "VmRSS:" && status >> kib) break;
     return kib;
+}
+
+std::chrono::microseconds ChildProcess::cpuTime() const {
+    if (status_) return finalCPUTime_;
+    // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised name.
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int index = 3; index <= 15 && fields >> field; ++index) {
+        if (index >= 14) ticks += std::stol(field);
+    }
+    return std::chrono::microseconds(ticks * 1000000 / ::sysconf(_SC_CLK_TCK));
 }
 
 }  // namespace kestrin::testing

@@ -41,6 +41,8 @@ public:
     std::optional<int> wait(std::chrono::milliseconds timeout = defaultTimeout);
     std::string standardError();  // all of it, after wait()
     long residentKiB() const;
+    // The processor time (user and system) it has used so far, or in all once it has ended.
+    std::chrono::microseconds cpuTime() const;
 
 private:
     bool pump(int timeoutMilliseconds);
@@ -51,6 +53,7 @@ private:
     int error_ = -1;
     std::string pending_;
     std::optional<int> status_;
+    std::chrono::microseconds finalCPUTime_{};
 };
 
 }  // namespace kestrin::testing
