@@ -339,22 +339,6 @@ private slots:
         QCOMPARE(harness.dialogs().confirmations.size(), 2);
     }
 
-    void notesSurviveASwitchOfTask() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
-        QTest::keyClicks(part<QPlainTextEdit>(harness, "noteEditor"), QStringLiteral("It failed"));
-        QCOMPARE(harness.model().note(taskKey), QStringLiteral("It failed"));
-        harness.model().updateTaskSelection({"rc-1::item-2"});
-        harness.settle();
-        QCOMPARE(detail(harness).taskKey(), std::string("rc-1::item-2"));
-        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(), QString());
-        harness.model().updateTaskSelection({taskKey});
-        harness.settle();
-        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(),
-                 QStringLiteral("It failed"));
-        QCOMPARE(detail(harness).noteDraft(), QStringLiteral("It failed"));
-    }
-
     void tabReachesEveryControlAndTheToolbarSchedules() {
         GuiHarness harness;
         harness.add(baseReceipt().dump());
@@ -399,16 +383,26 @@ private slots:
     }
 
     // Stored after the pause, at once on a hand-back (before the status an
-    // agent may wait for) and when the window closes.
+    // agent may wait for) and when the window closes; kept across a switch of task.
     void notesAreStoredAfterAPauseAtTheHandBackAndOnClose() {
         GuiHarness harness;
-        harness.add(baseReceipt().dump());
+        harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
         QCOMPARE(part<QLabel>(harness, "resultToolHint")->text(),
                  qs(std::string(AgentResultTool::humanHint)));
         auto* editor = part<QPlainTextEdit>(harness, "noteEditor");
         editor->insertPlainText(QStringLiteral("代理已重启"));
         QCOMPARE(storedNote(harness.root()), QString());
         QTRY_COMPARE(storedNote(harness.root()), QStringLiteral("代理已重启"));
+        harness.model().updateTaskSelection({"rc-1::item-2"});
+        harness.settle();
+        QCOMPARE(detail(harness).taskKey(), std::string("rc-1::item-2"));
+        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(), QString());
+        harness.model().updateTaskSelection({taskKey});
+        harness.settle();
+        editor = part<QPlainTextEdit>(harness, "noteEditor");
+        QCOMPARE(editor->toPlainText() + detail(harness).noteDraft(),
+                 QStringLiteral("代理已重启代理已重启"));
+        editor->moveCursor(QTextCursor::End);
         editor->insertPlainText(QStringLiteral("，日志正常"));
         handBack(harness);
         QCOMPARE(storedNote(harness.root()), QStringLiteral("代理已重启，日志正常"));
