@@ -593,39 +593,6 @@ private slots:
         QVERIFY(!platform.alerts->requests.front().informativeText.contains(note.right(8)));
     }
 
-    void exportWritesANewArchiveOnceAndReportsProgress() {
-        GuiHarness harness;
-        fixClock(harness);
-        AppModel& model = harness.model();
-        harness.submit(receiptOf("rc-1", "alpha", {"A"}));
-        model.exportArchive();  // cancelled: nothing
-        QCOMPARE(notice(harness), QString());
-        QTemporaryDir target;
-        const QString location = target.path() + QStringLiteral("/out.json");
-        harness.platform().filePanels->nextChoice = location;
-        QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
-        model.exportArchive();
-        const auto& request = harness.platform().filePanels->saveRequests.at(1);
-        QCOMPARE(request.title + u' ' + request.proposedName,
-                 QStringLiteral("导出 Velmora 数据归档 Velmora-export-2026-07-27.json"));
-        QCOMPARE(notice(harness), QStringLiteral("数据归档已导出 | ") + model.currentDataContext() +
-                                      QStringLiteral("\n归档文件：") + location);
-        const std::string archive = readFile(location.toStdString());
-        QVERIFY(archive.find("\"receipt_id\": \"rc-1\"") != std::string::npos);  // pretty layout
-        QCOMPARE(progressAt(progress, 0),
-                 (DataCommandProgress{DataCommandProgress::Command::exportArchive, 0, 0, false}));
-        QVERIFY(progressAt(progress, -1).finished);
-        QCOMPARE(progressAt(progress, -1).completed, progressAt(progress, -1).total);
-        // An existing file is never overwritten.
-        progress.clear();
-        model.exportArchive();
-        QCOMPARE(notice(harness),
-                 QStringLiteral(
-                     "没有覆盖现有文件 | 请选择一个新文件名；Velmora 不会静默覆盖已有归档。"));
-        QCOMPARE(readFile(location.toStdString()), archive);
-        QCOMPARE(progress.count(), 0);
-    }
-
     void exportFailuresLeaveNoFile_data() {
         QTest::addColumn<bool>("fullDisk");
         QTest::newRow("missing directory") << false;
@@ -660,15 +627,37 @@ private slots:
         QVERIFY(progressAt(progress, -1).finished);
     }
 
-    void restoreArchiveMergesAfterTwoQuestionsOrKeepsTheLists() {
+    // Exported once (never over an existing file), then restored after two questions.
+    void exportThenRestoreArchive() {
         GuiHarness harness;
         fixClock(harness);
         AppModel& model = harness.model();
         harness.add(receiptOf("rc-1", "alpha", {"A"}));
+        model.exportArchive();  // cancelled: nothing
+        QCOMPARE(notice(harness), QString());
         QTemporaryDir target;
         const QString archive = target.path() + QStringLiteral("/archive.json");
         harness.platform().filePanels->nextChoice = archive;
+        QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
         model.exportArchive();
+        const auto& request = harness.platform().filePanels->saveRequests.at(1);
+        QCOMPARE(request.title + u' ' + request.proposedName,
+                 QStringLiteral("导出 Velmora 数据归档 Velmora-export-2026-07-27.json"));
+        QCOMPARE(notice(harness), QStringLiteral("数据归档已导出 | ") + model.currentDataContext() +
+                                      QStringLiteral("\n归档文件：") + archive);
+        const std::string exported = readFile(archive.toStdString());
+        QVERIFY(exported.find("\"receipt_id\": \"rc-1\"") != std::string::npos);  // pretty layout
+        QCOMPARE(progressAt(progress, 0),
+                 (DataCommandProgress{DataCommandProgress::Command::exportArchive, 0, 0, false}));
+        QVERIFY(progressAt(progress, -1).finished);
+        QCOMPARE(progressAt(progress, -1).completed, progressAt(progress, -1).total);
+        progress.clear();
+        model.exportArchive();
+        QCOMPARE(notice(harness),
+                 QStringLiteral(
+                     "没有覆盖现有文件 | 请选择一个新文件名；Velmora 不会静默覆盖已有归档。"));
+        QCOMPARE(readFile(archive.toStdString()), exported);
+        QCOMPARE(progress.count(), 0);
         // After the export: rc-1's task is closed locally and rc-2 arrives.
         model.setStatus(A, TaskStatus::completed, std::nullopt);
         harness.submit(receiptOf("rc-2", "alpha", {"A"}));
@@ -698,7 +687,6 @@ private slots:
         QCOMPARE(backupCount(harness), std::size_t(0));
 
         harness.platform().alerts->nextAnswer = true;
-        QSignalSpy progress(&model, &AppModel::dataCommandProgressChanged);
         model.restoreArchive();
         const auto safety =
             harness.root() / "backups" / "Velmora-before-archive-restore-20260727-083000.sqlite";
