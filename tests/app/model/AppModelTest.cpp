@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(model.tasks().size(), std::size_t(4));
     }
 
-    void selectionIsReconciledAfterRefresh() {
+    void selectionIsReconciledAfterRefreshAndEmptiedProjectsFallBack() {
         GuiHarness harness;
         AppModel& model = harness.model();
         QVERIFY(!model.selectedTask());
@@ -238,13 +238,9 @@ private slots:
         QCOMPARE(model.selectedTaskKey(), OptionalTaskKey());
         model.setSelection(SidebarSelection::history());  // history shows no task
         QVERIFY(model.visibleTasks().empty() && !model.selectedTask());
-    }
-
-    void projectSelectionFallsBackToAttention() {
-        GuiHarness harness;
-        AppModel& model = harness.model();
+        // A project left without open tasks falls back to attention.
         harness.submit(receiptOf("rc-x", "X", {"x"}));
-        harness.add(two("rc-2", "Y"));
+        harness.add(two("rc-3", "Y"));
         model.setSelection(SidebarSelection::project("X"));
         QCOMPARE(harness.visibleKeys(), std::vector<std::string>{"rc-x::item-1"});
         QSignalSpy selection(&model, &AppModel::selectionChanged);
@@ -254,8 +250,8 @@ private slots:
         QCOMPARE(model.selection(), SidebarSelection::attention());
         // A project that still has a snoozed task stays selected.
         model.setSelection(SidebarSelection::project("Y"));
-        model.setStatus("rc-2::item-1", TaskStatus::snoozed, harness.platform().now + 1h);
-        model.setStatus("rc-2::item-2", TaskStatus::cancelled, std::nullopt);
+        model.setStatus("rc-3::item-1", TaskStatus::snoozed, harness.platform().now + 1h);
+        model.setStatus("rc-3::item-2", TaskStatus::cancelled, std::nullopt);
         harness.turn();
         QCOMPARE(model.selection(), SidebarSelection::project("Y"));
     }
