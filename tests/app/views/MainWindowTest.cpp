@@ -351,7 +351,7 @@ private slots:
                  QStringLiteral("当前：自定义任务库\n任务库尚未连接"));
     }
 
-    void noticesShowOneAfterAnotherAndAreDismissed() {
+    void noticesShowOneAfterAnotherAndTheImportPanelReports() {
         GuiHarness harness;
         harness.model().showNotice(QStringLiteral("First"), QStringLiteral("one"));
         QVERIFY(harness.dialogs().notices.isEmpty());  // after the operation, never inside it
@@ -364,10 +364,7 @@ private slots:
         QCOMPARE(harness.dialogs().notices[1].title + harness.dialogs().notices[1].message,
                  QStringLiteral("Secondtwo"));
         QVERIFY(!harness.model().notice());
-    }
-
-    void importPanelImportsTheChosenFiles() {
-        GuiHarness harness;
+        // The import panel's files, none, or its failure.
         harness.dialogs().chosenFiles = {guiTestData("claude-push-certificate.json"),
                                          guiTestData("opencode-release-approval.json")};
         harness.model().setShowingImporter(true);
@@ -377,7 +374,7 @@ private slots:
         harness.dialogs().chosenFiles.clear();
         harness.model().setShowingImporter(true);
         harness.settle();
-        QCOMPARE(harness.dialogs().notices.size(), 1);
+        QCOMPARE(harness.dialogs().notices.size(), 3);
         harness.dialogs().filePanelError = QStringLiteral("The folder is not readable.");
         harness.model().setShowingImporter(true);
         QCOMPARE(lastNoticeTitle(harness), QStringLiteral("没有导入文件"));
