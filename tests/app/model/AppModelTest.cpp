@@ -658,10 +658,9 @@ private slots:
         // Cancelled at the panel, then declined at the question: nothing happens.
         harness.platform().filePanels->nextChoice.reset();
         model.restoreArchive();
-        QCOMPARE(harness.platform().filePanels->openRequests.at(0).title,
-                 QStringLiteral("选择 Velmora 数据归档"));
-        QCOMPARE(harness.platform().filePanels->openRequests.at(0).allowedType,
-                 PanelFileType::json);
+        const auto panel = harness.platform().filePanels->openRequests.at(0);
+        QVERIFY(panel.title == QStringLiteral("选择 Velmora 数据归档") &&
+                panel.allowedType == PanelFileType::json);
         QVERIFY(harness.platform().alerts->requests.isEmpty());
         harness.platform().filePanels->nextChoice = archive;
         harness.platform().alerts->nextAnswer = false;

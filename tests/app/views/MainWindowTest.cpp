@@ -1,7 +1,6 @@
 // The real main window: sidebar, task list, menus, notices and phases.
 
 #include <QAction>
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
