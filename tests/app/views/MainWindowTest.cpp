@@ -93,7 +93,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void searchFiltersTheRowsAndTheEmptyStateSaysWhy() {
+    void searchFiltersTheRowsTheEmptyStateSaysWhyAndRowsReadWhole() {
         GuiHarness harness;
         TaskListView& view = *harness.window().taskList();
         const QStringList invite = texts({"Codex 通过 MCP 提交的人工介入事项会自动出现在这里。"});
@@ -123,19 +123,15 @@ private slots:
         QCOMPARE(TaskListView::title(SidebarSelection::history()), QStringLiteral("回执历史"));
         QCOMPARE(TaskListView::title(SidebarSelection::status(TaskStatus::waitingExternal)),
                  QStringLiteral("等待外部"));
-    }
-
-    void rowsReadAsOneElement() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-a", "alpha", {"Renew the certificate"}));
+        // A row reads as one element to assistive technology.
         harness.tickStep("rc-a::item-1", "step-1");
+        harness.model().setSelection(SidebarSelection::project("alpha"));
         harness.reload();
         const TaskRecord& task = harness.task("rc-a::item-1");
-        QCOMPARE(
-            harness.window().taskList()->rows()->index(0).data(Qt::AccessibleTextRole).toString(),
-            QStringLiteral("Renew the certificate，处理中，项目 alpha，接收时间 ") +
-                DateTexts::receivedAtAccessibility(task.importedAt) +
-                QStringLiteral("，已完成 1 共 2 步"));
+        QCOMPARE(view.rows()->index(0).data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Renew the certificate，处理中，项目 alpha，接收时间 ") +
+                     DateTexts::receivedAtAccessibility(task.importedAt) +
+                     QStringLiteral("，已完成 1 共 2 步"));
         QCOMPARE(TaskRow::stepProgress(task), QStringLiteral("1/2"));
     }
 
