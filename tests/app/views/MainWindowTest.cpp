@@ -202,7 +202,7 @@ private slots:
         QVERIFY(hint->isVisibleTo(&view));
     }
 
-    void countsComeFromAllTasksInSections() {
+    void countsAndTheSelectedRowFollowTheModel() {
         GuiHarness harness;
         harness.add(receiptOf("rc-a", "alpha", {"A1", "A2", "A3"}));
         harness.add(receiptOf("rc-b", "beta", {"B1", "B2"}, "claude_code"));
@@ -237,6 +237,34 @@ private slots:
         harness.settle();
         QCOMPARE(harness.model().visibleTasks().size(), std::size_t(1));
         QCOMPARE(counts(), expected);
+        // The selected row is the model's selection, both ways.
+        harness.model().setSearchText(QString());
+        MainWindow& window = harness.window();
+        QCOMPARE(sidebar.list()->currentItem(), sidebar.itemFor(SidebarSelection::attention()));
+        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::history()));
+        harness.settle();
+        QCOMPARE(harness.model().selection(), SidebarSelection::history());
+        QCOMPARE(window.middleColumn()->currentWidget(), window.historyView());
+        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
+                 QStringLiteral("historyHelpView"));
+        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::project("Zeta")));
+        harness.settle();
+        QCOMPARE(harness.model().selection(), SidebarSelection::project("Zeta"));
+        QCOMPARE(window.middleColumn()->currentWidget(), window.taskList());
+        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
+                 QStringLiteral("taskDetailView"));
+        harness.model().setSelection(SidebarSelection::status(TaskStatus::cancelled));
+        QCOMPARE(sidebar.list()->currentItem(),
+                 sidebar.itemFor(SidebarSelection::status(TaskStatus::cancelled)));
+        // Arrow keys skip the section titles.
+        harness.model().setSelection(SidebarSelection::all());
+        QTest::keyClick(sidebar.list(), Qt::Key_Down);
+        QCOMPARE(harness.model().selection(), SidebarSelection::project("Zeta"));
+        QTest::keyClick(sidebar.list(), Qt::Key_Down);
+        QTest::keyClick(sidebar.list(), Qt::Key_Down);
+        QCOMPARE(harness.model().selection(), SidebarSelection::status(TaskStatus::pending));
+        for (int up = 0; up < 3; ++up) QTest::keyClick(sidebar.list(), Qt::Key_Up);
+        QCOMPARE(harness.model().selection(), SidebarSelection::all());
         // Closed tasks only hide their project.
         for (const char* key : {"rc-a::item-1", "rc-a::item-2", "rc-a::item-3", "rc-c::item-1"}) {
             harness.setStatus(key, TaskStatus::completed);
@@ -245,39 +273,6 @@ private slots:
         QVERIFY(!sidebar.sectionTitles().contains(QStringLiteral("按项目")));
         QVERIFY(counts().contains(QStringLiteral("全部事项 6")) &&
                 counts().contains(QStringLiteral("现在处理 0")));
-    }
-
-    void selectedRowIsTheModelsSelection() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-a", "alpha", {"A1"}));
-        MainWindow& window = harness.window();
-        SidebarView& sidebar = *window.sidebar();
-        QCOMPARE(sidebar.list()->currentItem(), sidebar.itemFor(SidebarSelection::attention()));
-        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::history()));
-        harness.settle();
-        QCOMPARE(harness.model().selection(), SidebarSelection::history());
-        QCOMPARE(window.middleColumn()->currentWidget(), window.historyView());
-        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
-                 QStringLiteral("historyHelpView"));
-        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::project("alpha")));
-        harness.settle();
-        QCOMPARE(harness.model().selection(), SidebarSelection::project("alpha"));
-        QCOMPARE(window.middleColumn()->currentWidget(), window.taskList());
-        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
-                 QStringLiteral("taskDetailView"));
-        harness.model().setSelection(SidebarSelection::status(TaskStatus::cancelled));
-        QCOMPARE(sidebar.list()->currentItem(),
-                 sidebar.itemFor(SidebarSelection::status(TaskStatus::cancelled)));
-
-        // Arrow keys skip the section titles.
-        harness.model().setSelection(SidebarSelection::all());
-        QTest::keyClick(sidebar.list(), Qt::Key_Down);
-        QCOMPARE(harness.model().selection(), SidebarSelection::project("alpha"));
-        QTest::keyClick(sidebar.list(), Qt::Key_Down);
-        QCOMPARE(harness.model().selection(), SidebarSelection::status(TaskStatus::pending));
-        QTest::keyClick(sidebar.list(), Qt::Key_Up);
-        QTest::keyClick(sidebar.list(), Qt::Key_Up);
-        QCOMPARE(harness.model().selection(), SidebarSelection::all());
     }
 
     void initTestCase() { qputenv("TZ", "UTC"); }
