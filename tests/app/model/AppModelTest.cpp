@@ -619,8 +619,9 @@ private slots:
         QVERIFY(progressAt(progress, -1).finished);
     }
 
-    // Exported once (never over an existing file), then restored after two questions.
-    void exportThenRestoreArchive() {
+    // Exported once (never over an existing file), then restored after two questions;
+    // then a database backup of the result, restored over a newer state.
+    void exportThenRestoreArchiveThenBackUpAndRestoreTheDatabase() {
         GuiHarness harness;
         fixClock(harness);
         AppModel& model = harness.model();
@@ -706,36 +707,29 @@ private slots:
         model.restoreArchive();
         QVERIFY(shows(harness, "没有恢复数据归档") &&
                 notice(harness).contains(QStringLiteral("gone.json")));
-    }
-
-    void databaseBackupAndRestore() {
-        GuiHarness harness;
-        fixClock(harness);
-        AppModel& model = harness.model();
-        harness.submit(receiptOf("rc-1", "alpha", {"A"}));
         model.createDatabaseBackup();
         const auto backup = harness.root() / "backups" / "Velmora-manual-20260727-083000.sqlite";
         QCOMPARE(notice(harness), QStringLiteral("数据库备份已创建 | ") +
                                       model.currentDataContext() + QStringLiteral("\n备份文件：") +
                                       qs(backup.string()));
-        harness.add(receiptOf("rc-2", "alpha", {"A"}));
-        QCOMPARE(model.tasks().size(), std::size_t(2));
+        harness.add(receiptOf("rc-4", "alpha", {"A"}));
+        QCOMPARE(model.tasks().size(), std::size_t(4));
         harness.platform().filePanels->nextChoice = qs(backup.string());
         model.restoreDatabaseBackup();
-        QCOMPARE(harness.platform().filePanels->openRequests.at(0).title,
+        QCOMPARE(harness.platform().filePanels->openRequests.constLast().title,
                  QStringLiteral("选择 Velmora 数据库备份"));
-        const ConfirmationRequest& asked = harness.platform().alerts->requests.at(0);
+        const ConfirmationRequest replace = harness.platform().alerts->requests.constLast();
         QCOMPARE(
-            asked.messageText + asked.informativeText.section(QStringLiteral("\n\n"), 1),
+            replace.messageText + replace.informativeText.section(QStringLiteral("\n\n"), 1),
             QStringLiteral("用这份数据库备份恢复？当前数据库会先保存为安全副本。来源数据库将经过版"
                            "本和完整性检查；失败时会自动尝试回滚。"));
-        const auto safety =
+        const auto dbSafety =
             harness.root() / "backups" / "Velmora-before-database-restore-20260727-083000.sqlite";
         QCOMPARE(notice(harness), QStringLiteral("数据库备份已恢复 | ") +
                                       model.currentDataContext() + QStringLiteral("\n来源备份：") +
                                       qs(backup.string()) + QStringLiteral("\n恢复前安全副本：") +
-                                      qs(safety.string()));
-        QCOMPARE(model.tasks().size(), std::size_t(1));  // copied into this very connection
+                                      qs(dbSafety.string()));
+        QCOMPARE(model.tasks().size(), std::size_t(3));  // copied into this very connection
         model.dismissNotice();
         harness.platform().alerts->nextAnswer = false;
         model.restoreDatabaseBackup();
@@ -744,7 +738,7 @@ private slots:
         harness.platform().filePanels->nextChoice = qs(harness.database().string());
         model.restoreDatabaseBackup();
         QVERIFY(shows(harness, "没有恢复数据库备份"));
-        QCOMPARE(model.tasks().size(), std::size_t(1));
+        QCOMPARE(model.tasks().size(), std::size_t(3));
     }
 
     void eachFailureBecomesANoticeSayingWhy_data() {
