@@ -118,7 +118,7 @@ private slots:
                  QStringLiteral("恢复到正式任务库"));
     }
 
-    void refreshAssignsOnlyWhatChangedAndSeesEveryWriter() {
+    void refreshAssignsOnlyWhatChangedSeesEveryWriterAndFollowsOwnChanges() {
         GuiHarness harness;
         AppModel& model = harness.model();
         QSignalSpy tasks(&model, &AppModel::tasksChanged);
@@ -149,6 +149,26 @@ private slots:
         QCOMPARE(tasks.count(), 1);
         QCOMPARE(harness.task(A).status, TaskStatus::pending);
         QVERIFY(!harness.task(A).snoozedUntil);
+        // Steps and statuses set here refresh after the loop turns.
+        model.setStep(A, "step-1", true);
+        QCOMPARE(harness.task(A).status, TaskStatus::pending);  // not before the loop turns
+        harness.turn();
+        QCOMPARE(harness.task(A).status, TaskStatus::inProgress);
+        QCOMPARE(harness.task(A).completedStepIDs, std::set<std::string>{"step-1"});
+        model.setStep(A, "step-1", false);
+        harness.turn();
+        QVERIFY(harness.task(A).completedStepIDs.empty());
+        QCOMPARE(notice(harness), QString());
+        // Failures are reported and the refresh still runs.
+        harness.submit(two("rc-2"));
+        model.setStep("rc-1::gone", "step-1", true);
+        QCOMPARE(notice(harness), QStringLiteral("无法更新步骤 | 找不到任务：rc-1::gone"));
+        QCOMPARE(harness.platform().deferredCalls->pending.size(), std::size_t(1));
+        harness.turn();
+        QCOMPARE(model.tasks().size(), std::size_t(4));
+        model.setStatus("rc-1::gone", TaskStatus::completed, std::nullopt);
+        QVERIFY(shows(harness, "无法更新状态"));
+        QCOMPARE(harness.platform().deferredCalls->pending.size(), std::size_t(1));
     }
 
     void skippedRowsNoticeIsShownOncePerKey() {
@@ -404,31 +424,6 @@ private slots:
         const auto refused =
             ReceiptImporter(harness.otherStore()).importData(content->toStdString());
         QCOMPARE(harness.model().notice()->message, qs(refused.error().description()));
-    }
-
-    void stepAndStatusChangesRefreshAfterTheLoopTurns() {
-        GuiHarness harness;
-        AppModel& model = harness.model();
-        harness.add(two("rc-1"));
-        model.setStep(A, "step-1", true);
-        QCOMPARE(harness.task(A).status, TaskStatus::pending);  // not before the loop turns
-        harness.turn();
-        QCOMPARE(harness.task(A).status, TaskStatus::inProgress);
-        QCOMPARE(harness.task(A).completedStepIDs, std::set<std::string>{"step-1"});
-        model.setStep(A, "step-1", false);
-        harness.turn();
-        QVERIFY(harness.task(A).completedStepIDs.empty());
-        QCOMPARE(notice(harness), QString());  // status changes: the refresh walk
-        // Failures are reported and the refresh still runs.
-        harness.submit(two("rc-2"));
-        model.setStep("rc-1::gone", "step-1", true);
-        QCOMPARE(notice(harness), QStringLiteral("无法更新步骤 | 找不到任务：rc-1::gone"));
-        QCOMPARE(harness.platform().deferredCalls->pending.size(), std::size_t(1));
-        harness.turn();
-        QCOMPARE(model.tasks().size(), std::size_t(4));
-        model.setStatus("rc-1::gone", TaskStatus::completed, std::nullopt);
-        QVERIFY(shows(harness, "无法更新状态"));
-        QCOMPARE(harness.platform().deferredCalls->pending.size(), std::size_t(1));
     }
 
     void deleteRemovesOnlySelectedVisibleTasks() {
