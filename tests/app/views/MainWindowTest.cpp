@@ -323,6 +323,19 @@ private slots:
         QCOMPARE(harness.model().selection(), SidebarSelection::history());
         menuItem(menu, "导入 JSON 文件…")->trigger();
         QVERIFY(harness.model().isShowingImporter());
+        // Agents connect from the menu and from the empty list: the three agents,
+        // this store's KESTRIN_HOME, and a copy button that fills the clipboard.
+        harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
+        emit harness.window()
+            .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
+            ->linkActivated();
+        QCOMPARE(harness.dialogs().agentConnections.size(), std::size_t(2));
+        const auto& entries = harness.dialogs().agentConnections.front();
+        QCOMPARE(entries.size(), std::size_t(3));
+        QCOMPARE(entries[0].agent, std::string("codex"));
+        QVERIFY(entries[2].text.find("\"KESTRIN_HOME\": \"" + harness.root().string()) !=
+                std::string::npos);
+        QCOMPARE(*harness.platform().pasteboard->content, qs(entries[0].text));
     }
 
     void withoutAStoreTheStartUpFailureShowsOnceTheWindowIs() {

@@ -13,7 +13,6 @@
 
 #include "app/model/PlatformTexts.h"
 #include "app/views/DetailCard.h"
-#include "app/views/EmptyStatePanel.h"
 #include "app/views/StepCard.h"
 #include "app/views/TaskDetailView.h"
 #include "app/views/widgets/AppAppearance.h"
@@ -471,23 +470,6 @@ private slots:
             r["source"].erase("task_id");
         }));
         QVERIFY(part<QPushButton>(other, "continueInTerminalButton") == nullptr);
-    }
-
-    // From the menu and from the empty list: the three agents, this store's
-    // KESTRIN_HOME, and a copy button that fills the clipboard.
-    void connectAgentsFromTheMenuAndTheEmptyList() {
-        GuiHarness harness;
-        harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
-        emit harness.window()
-            .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
-            ->linkActivated();
-        QCOMPARE(harness.dialogs().agentConnections.size(), std::size_t(2));
-        const auto& entries = harness.dialogs().agentConnections.front();
-        QCOMPARE(entries.size(), std::size_t(3));
-        QCOMPARE(entries[0].agent, std::string("codex"));
-        QVERIFY(entries[2].text.find("\"KESTRIN_HOME\": \"" + harness.root().string()) !=
-                std::string::npos);
-        QCOMPARE(*harness.platform().pasteboard->content, qs(entries[0].text));
     }
 };
 
