@@ -295,50 +295,7 @@ private slots:
         QCOMPARE(harness.dialogs().notices.size(), 2);  // the model's: returned, no Codex
     }
 
-    void closingDependsOnTheStatusAndCancellingAsksFirst() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
-        harness.model().setSelection(SidebarSelection::all());
-        const QString cancelTip = close()->toolTip();
-        for (TaskStatus status :
-             {TaskStatus::inProgress, TaskStatus::snoozed, TaskStatus::waitingExternal}) {
-            harness.setStatus(taskKey, status,
-                              status == TaskStatus::snoozed
-                                  ? std::optional(currentTimestamp() + std::chrono::hours(1))
-                                  : std::nullopt);
-            harness.reload();
-            QCOMPARE(close()->toolTip(), cancelTip);
-        }
-        harness.dialogs().confirmAnswer = false;
-        close()->click();
-        QVERIFY(detail(harness).isShowingCancelConfirmation());
-        harness.settle();
-        QCOMPARE(harness.dialogs().confirmations.constFirst(),
-                 (ConfirmationRequest{
-                     QStringLiteral("取消并关闭“Restart the proxy”？"),
-                     QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会"
-                                    "保留；之后可在“已取消”中把事项移回待处理。"),
-                     QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")}));
-        QVERIFY(!detail(harness).isShowingCancelConfirmation());
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
-        harness.dialogs().confirmAnswer = true;
-        close()->click();
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::cancelled);
-        QVERIFY(close() == nullptr);
-        // Ready to resume: closing completes the task, without asking.
-        harness.setStatus(taskKey, TaskStatus::readyToResume);
-        harness.reload();
-        QCOMPARE(close()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
-        close()->click();
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
-        QVERIFY(close() == nullptr);
-        QCOMPARE(harness.dialogs().confirmations.size(), 2);
-    }
-
-    void tabReachesEveryControlAndTheToolbarSchedules() {
+    void tabReachesEveryControlTheToolbarSchedulesAndClosingDependsOnTheStatus() {
         GuiHarness harness;
         harness.add(baseReceipt().dump());
         tickAll(harness);
@@ -379,6 +336,44 @@ private slots:
         QCOMPARE(choose(4).status, TaskStatus::waitingExternal);
         QVERIFY(!harness.task(taskKey).snoozedUntil);
         QCOMPARE(choose(5).status, TaskStatus::pending);
+        // Closing: cancelling asks first; a task ready to resume completes.
+        const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
+        const QString cancelTip = close()->toolTip();
+        for (TaskStatus status :
+             {TaskStatus::inProgress, TaskStatus::snoozed, TaskStatus::waitingExternal}) {
+            harness.setStatus(taskKey, status,
+                              status == TaskStatus::snoozed
+                                  ? std::optional(currentTimestamp() + std::chrono::hours(1))
+                                  : std::nullopt);
+            harness.reload();
+            QCOMPARE(close()->toolTip(), cancelTip);
+        }
+        harness.dialogs().confirmAnswer = false;
+        close()->click();
+        QVERIFY(detail(harness).isShowingCancelConfirmation());
+        harness.settle();
+        QCOMPARE(harness.dialogs().confirmations.constFirst(),
+                 (ConfirmationRequest{
+                     QStringLiteral("取消并关闭“Restart the proxy”？"),
+                     QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会"
+                                    "保留；之后可在“已取消”中把事项移回待处理。"),
+                     QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")}));
+        QVERIFY(!detail(harness).isShowingCancelConfirmation());
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
+        harness.dialogs().confirmAnswer = true;
+        close()->click();
+        harness.settle();
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::cancelled);
+        QVERIFY(close() == nullptr);
+        // Ready to resume: closing completes the task, without asking.
+        harness.setStatus(taskKey, TaskStatus::readyToResume);
+        harness.reload();
+        QCOMPARE(close()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
+        close()->click();
+        harness.settle();
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
+        QVERIFY(close() == nullptr);
+        QCOMPARE(harness.dialogs().confirmations.size(), 2);
     }
 
     // Stored after the pause, at once on a hand-back (before the status an
