@@ -19,10 +19,7 @@ namespace kestrin {
 // Fakes answer with what the test prepared and record what they were asked.
 class FakeConfirmationAlerts final : public ConfirmationAlerts {
 public:
-    bool confirm(const ConfirmationRequest& request) override {
-        requests << request;
-        return nextAnswer;
-    }
+    bool confirm(const ConfirmationRequest& r) override { return requests << r, nextAnswer; }
     bool nextAnswer = true;
     QList<ConfirmationRequest> requests;
 };
@@ -39,13 +36,11 @@ public:
 
 class FakeFilePanels final : public FilePanels {
 public:
-    std::optional<QString> chooseSaveLocation(const SavePanelRequest& request) override {
-        saveRequests << request;
-        return nextChoice;
+    std::optional<QString> chooseSaveLocation(const SavePanelRequest& r) override {
+        return saveRequests << r, nextChoice;
     }
-    std::optional<QString> chooseFileToOpen(const OpenPanelRequest& request) override {
-        openRequests << request;
-        return nextChoice;
+    std::optional<QString> chooseFileToOpen(const OpenPanelRequest& r) override {
+        return openRequests << r, nextChoice;
     }
     std::optional<QString> nextChoice;
     QList<SavePanelRequest> saveRequests;
@@ -71,57 +66,47 @@ public:
 
 class FakeRepeatingTimer final : public RepeatingTimer {
 public:
-    void start(std::chrono::milliseconds newInterval, std::chrono::milliseconds newTolerance,
+    void start(std::chrono::milliseconds every, std::chrono::milliseconds slack,
                std::function<void()> tick) override {
-        interval = newInterval;
-        tolerance = newTolerance;
-        onTick = std::move(tick);
-        ++startCount;
+        interval = every, tolerance = slack, onTick = std::move(tick), ++startCount;
     }
     void stop() override { onTick = nullptr; }
     bool isRunning() const override { return static_cast<bool>(onTick); }
     void fire() { onTick(); }
-    std::chrono::milliseconds interval{0};
-    std::chrono::milliseconds tolerance{0};
+    std::chrono::milliseconds interval{0}, tolerance{0};
     std::function<void()> onTick;
     int startCount = 0;
 };
 
 class FakeWorkspace final : public Workspace {
 public:
-    bool openURL(const QUrl& url) override {
-        openedURLs << url;
-        return acceptsURLs;
-    }
+    bool openURL(const QUrl& url) override { return openedURLs << url, acceptsURLs; }
     Result<void, WorkspaceError> openFolder(const QString& path) override {
         openedFolders << path;
-        if (folderFailure) return fail(*folderFailure);
-        return {};
+        return answer(folderFailure);
     }
-    bool openCodexApplication() override {
-        ++codexOpenRequests;
-        return codexInstalled;
-    }
+    bool openCodexApplication() override { return ++codexOpenRequests, codexInstalled; }
     Result<void, WorkspaceError> openTerminal(const QString& workingDirectory) override {
         terminalDirectories << workingDirectory;
-        if (terminalFailure) return fail(*terminalFailure);
-        return {};
+        return answer(terminalFailure);
     }
     bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override {
         terminalCommands << arguments;
         terminalDirectories << workingDirectory;
         return acceptsTerminalCommands;
     }
-    bool acceptsURLs = true;
-    bool acceptsTerminalCommands = true;
-    bool codexInstalled = true;
-    std::optional<WorkspaceError> folderFailure;
-    std::optional<WorkspaceError> terminalFailure;
+    bool acceptsURLs = true, acceptsTerminalCommands = true, codexInstalled = true;
+    std::optional<WorkspaceError> folderFailure, terminalFailure;
     QList<QStringList> terminalCommands;
     QList<QUrl> openedURLs;
-    QStringList openedFolders;
-    QStringList terminalDirectories;
+    QStringList openedFolders, terminalDirectories;
     int codexOpenRequests = 0;
+
+private:
+    static Result<void, WorkspaceError> answer(const std::optional<WorkspaceError>& failure) {
+        if (failure) return fail(*failure);
+        return {};
+    }
 };
 
 // The fakes are owned by the model once take() handed them over; the
@@ -141,13 +126,13 @@ public:
     }
     AppPlatform take() { return std::move(platform_); }
 
-    FakePasteboard* pasteboard = nullptr;
-    FakeWorkspace* workspace = nullptr;
-    FakeNotificationCenter* notifications = nullptr;
-    FakeFilePanels* filePanels = nullptr;
-    FakeConfirmationAlerts* alerts = nullptr;
-    FakeRepeatingTimer* timer = nullptr;
-    FakeDeferredCalls* deferredCalls = nullptr;
+    FakePasteboard* pasteboard{};
+    FakeWorkspace* workspace{};
+    FakeNotificationCenter* notifications{};
+    FakeFilePanels* filePanels{};
+    FakeConfirmationAlerts* alerts{};
+    FakeRepeatingTimer* timer{};
+    FakeDeferredCalls* deferredCalls{};
     Timestamp now = currentTimestamp();
 
 private:

@@ -12,8 +12,7 @@ namespace kestrin {
 class FakeViewDialogs final : public ViewDialogs {
 public:
     struct Notice {
-        QString title;
-        QString message;
+        QString title, message;
     };
 
     void showNotice(const QString& title, const QString& message) override {

@@ -1,7 +1,6 @@
 // The real main window: sidebar, task list, menus, notices and phases.
 
 #include <QAction>
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,7 +93,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void searchFiltersTheRowsAndTheEmptyStateSaysWhy() {
+    void searchFiltersTheRowsTheEmptyStateSaysWhyAndRowsReadWhole() {
         GuiHarness harness;
         TaskListView& view = *harness.window().taskList();
         const QStringList invite = texts({"Codex 通过 MCP 提交的人工介入事项会自动出现在这里。"});
@@ -124,23 +123,19 @@ private slots:
         QCOMPARE(TaskListView::title(SidebarSelection::history()), QStringLiteral("回执历史"));
         QCOMPARE(TaskListView::title(SidebarSelection::status(TaskStatus::waitingExternal)),
                  QStringLiteral("等待外部"));
-    }
-
-    void rowsReadAsOneElement() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-a", "alpha", {"Renew the certificate"}));
+        // A row reads as one element to assistive technology.
         harness.tickStep("rc-a::item-1", "step-1");
+        harness.model().setSelection(SidebarSelection::project("alpha"));
         harness.reload();
         const TaskRecord& task = harness.task("rc-a::item-1");
-        QCOMPARE(
-            harness.window().taskList()->rows()->index(0).data(Qt::AccessibleTextRole).toString(),
-            QStringLiteral("Renew the certificate，处理中，项目 alpha，接收时间 ") +
-                DateTexts::receivedAtAccessibility(task.importedAt) +
-                QStringLiteral("，已完成 1 共 2 步"));
+        QCOMPARE(view.rows()->index(0).data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Renew the certificate，处理中，项目 alpha，接收时间 ") +
+                     DateTexts::receivedAtAccessibility(task.importedAt) +
+                     QStringLiteral("，已完成 1 共 2 步"));
         QCOMPARE(TaskRow::stepProgress(task), QStringLiteral("1/2"));
     }
 
-    void deleteCountsOnlyTheSelectedVisibleRowsAndAsksFirst() {
+    void arrowsAndDeleteCountOnlyTheSelectedVisibleRowsAndAsksFirst() {
         GuiHarness harness;
         harness.add(receiptOf("rc-a", "alpha", {"One", "Two", "Three", "Four"}));
         TaskListView& view = *harness.window().taskList();
@@ -149,6 +144,16 @@ private slots:
         QVERIFY(!remove->isVisibleTo(&view));
         QCOMPARE(hint->text(),
                  QStringLiteral("按住 %1 点选多个事项").arg(PlatformTexts::multiSelectKey()));
+        // Arrow keys move the selection, the detail follows; Shift extends it.
+        QCOMPARE(harness.window().detailView()->taskKey(), std::string("rc-a::item-1"));
+        view.listView()->setFocus();
+        QTest::keyClick(view.listView(), Qt::Key_Down);
+        harness.settle();
+        QCOMPARE(harness.window().detailView()->taskKey(), std::string("rc-a::item-2"));
+        QTest::keyClick(view.listView(), Qt::Key_Down, Qt::ShiftModifier);
+        harness.settle();
+        QCOMPARE(harness.model().selectedTaskKeys(), (TaskKeySet{"rc-a::item-2", "rc-a::item-3"}));
+        QCOMPARE(remove->text(), QStringLiteral("删除 2 项"));
         selectRows(view, {0, 1, 2});
         QVERIFY(remove->isVisibleTo(&view) && !hint->isVisibleTo(&view));
         QCOMPARE(remove->text(), QStringLiteral("删除 3 项"));
@@ -197,24 +202,7 @@ private slots:
         QVERIFY(hint->isVisibleTo(&view));
     }
 
-    void arrowKeysMoveTheSelectionAndTheDetailFollows() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-a", "alpha", {"One", "Two", "Three"}));
-        TaskListView& view = *harness.window().taskList();
-        QCOMPARE(harness.window().detailView()->taskKey(), std::string("rc-a::item-1"));
-        view.listView()->setFocus();
-        QTest::keyClick(view.listView(), Qt::Key_Down);
-        harness.settle();
-        QCOMPARE(harness.model().selectedTaskKeys(), (TaskKeySet{"rc-a::item-2"}));
-        QCOMPARE(harness.window().detailView()->taskKey(), std::string("rc-a::item-2"));
-        QTest::keyClick(view.listView(), Qt::Key_Down, Qt::ShiftModifier);
-        harness.settle();
-        QCOMPARE(harness.model().selectedTaskKeys(), (TaskKeySet{"rc-a::item-2", "rc-a::item-3"}));
-        QCOMPARE(part<QPushButton>(view, "deleteSelectedButton")->text(),
-                 QStringLiteral("删除 2 项"));
-    }
-
-    void countsComeFromAllTasksInSections() {
+    void countsAndTheSelectedRowFollowTheModel() {
         GuiHarness harness;
         harness.add(receiptOf("rc-a", "alpha", {"A1", "A2", "A3"}));
         harness.add(receiptOf("rc-b", "beta", {"B1", "B2"}, "claude_code"));
@@ -249,6 +237,34 @@ private slots:
         harness.settle();
         QCOMPARE(harness.model().visibleTasks().size(), std::size_t(1));
         QCOMPARE(counts(), expected);
+        // The selected row is the model's selection, both ways.
+        harness.model().setSearchText(QString());
+        MainWindow& window = harness.window();
+        QCOMPARE(sidebar.list()->currentItem(), sidebar.itemFor(SidebarSelection::attention()));
+        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::history()));
+        harness.settle();
+        QCOMPARE(harness.model().selection(), SidebarSelection::history());
+        QCOMPARE(window.middleColumn()->currentWidget(), window.historyView());
+        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
+                 QStringLiteral("historyHelpView"));
+        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::project("Zeta")));
+        harness.settle();
+        QCOMPARE(harness.model().selection(), SidebarSelection::project("Zeta"));
+        QCOMPARE(window.middleColumn()->currentWidget(), window.taskList());
+        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
+                 QStringLiteral("taskDetailView"));
+        harness.model().setSelection(SidebarSelection::status(TaskStatus::cancelled));
+        QCOMPARE(sidebar.list()->currentItem(),
+                 sidebar.itemFor(SidebarSelection::status(TaskStatus::cancelled)));
+        // Arrow keys skip the section titles.
+        harness.model().setSelection(SidebarSelection::all());
+        QTest::keyClick(sidebar.list(), Qt::Key_Down);
+        QCOMPARE(harness.model().selection(), SidebarSelection::project("Zeta"));
+        QTest::keyClick(sidebar.list(), Qt::Key_Down);
+        QTest::keyClick(sidebar.list(), Qt::Key_Down);
+        QCOMPARE(harness.model().selection(), SidebarSelection::status(TaskStatus::pending));
+        for (int up = 0; up < 3; ++up) QTest::keyClick(sidebar.list(), Qt::Key_Up);
+        QCOMPARE(harness.model().selection(), SidebarSelection::all());
         // Closed tasks only hide their project.
         for (const char* key : {"rc-a::item-1", "rc-a::item-2", "rc-a::item-3", "rc-c::item-1"}) {
             harness.setStatus(key, TaskStatus::completed);
@@ -257,39 +273,6 @@ private slots:
         QVERIFY(!sidebar.sectionTitles().contains(QStringLiteral("按项目")));
         QVERIFY(counts().contains(QStringLiteral("全部事项 6")) &&
                 counts().contains(QStringLiteral("现在处理 0")));
-    }
-
-    void selectedRowIsTheModelsSelection() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-a", "alpha", {"A1"}));
-        MainWindow& window = harness.window();
-        SidebarView& sidebar = *window.sidebar();
-        QCOMPARE(sidebar.list()->currentItem(), sidebar.itemFor(SidebarSelection::attention()));
-        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::history()));
-        harness.settle();
-        QCOMPARE(harness.model().selection(), SidebarSelection::history());
-        QCOMPARE(window.middleColumn()->currentWidget(), window.historyView());
-        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
-                 QStringLiteral("historyHelpView"));
-        sidebar.list()->setCurrentItem(sidebar.itemFor(SidebarSelection::project("alpha")));
-        harness.settle();
-        QCOMPARE(harness.model().selection(), SidebarSelection::project("alpha"));
-        QCOMPARE(window.middleColumn()->currentWidget(), window.taskList());
-        QCOMPARE(window.detailColumn()->currentWidget()->objectName(),
-                 QStringLiteral("taskDetailView"));
-        harness.model().setSelection(SidebarSelection::status(TaskStatus::cancelled));
-        QCOMPARE(sidebar.list()->currentItem(),
-                 sidebar.itemFor(SidebarSelection::status(TaskStatus::cancelled)));
-
-        // Arrow keys skip the section titles.
-        harness.model().setSelection(SidebarSelection::all());
-        QTest::keyClick(sidebar.list(), Qt::Key_Down);
-        QCOMPARE(harness.model().selection(), SidebarSelection::project("alpha"));
-        QTest::keyClick(sidebar.list(), Qt::Key_Down);
-        QCOMPARE(harness.model().selection(), SidebarSelection::status(TaskStatus::pending));
-        QTest::keyClick(sidebar.list(), Qt::Key_Up);
-        QTest::keyClick(sidebar.list(), Qt::Key_Up);
-        QCOMPARE(harness.model().selection(), SidebarSelection::all());
     }
 
     void initTestCase() { qputenv("TZ", "UTC"); }
@@ -340,6 +323,19 @@ private slots:
         QCOMPARE(harness.model().selection(), SidebarSelection::history());
         menuItem(menu, "导入 JSON 文件…")->trigger();
         QVERIFY(harness.model().isShowingImporter());
+        // Agents connect from the menu and from the empty list: the three agents,
+        // this store's KESTRIN_HOME, and a copy button that fills the clipboard.
+        harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
+        emit harness.window()
+            .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
+            ->linkActivated();
+        QCOMPARE(harness.dialogs().agentConnections.size(), std::size_t(2));
+        const auto& entries = harness.dialogs().agentConnections.front();
+        QCOMPARE(entries.size(), std::size_t(3));
+        QCOMPARE(entries[0].agent, std::string("codex"));
+        QVERIFY(entries[2].text.find("\"KESTRIN_HOME\": \"" + harness.root().string()) !=
+                std::string::npos);
+        QCOMPARE(*harness.platform().pasteboard->content, qs(entries[0].text));
     }
 
     void withoutAStoreTheStartUpFailureShowsOnceTheWindowIs() {
@@ -358,7 +354,7 @@ private slots:
                  QStringLiteral("当前：自定义任务库\n任务库尚未连接"));
     }
 
-    void noticesShowOneAfterAnotherAndAreDismissed() {
+    void noticesShowOneAfterAnotherAndTheImportPanelReports() {
         GuiHarness harness;
         harness.model().showNotice(QStringLiteral("First"), QStringLiteral("one"));
         QVERIFY(harness.dialogs().notices.isEmpty());  // after the operation, never inside it
@@ -371,10 +367,7 @@ private slots:
         QCOMPARE(harness.dialogs().notices[1].title + harness.dialogs().notices[1].message,
                  QStringLiteral("Secondtwo"));
         QVERIFY(!harness.model().notice());
-    }
-
-    void importPanelImportsTheChosenFiles() {
-        GuiHarness harness;
+        // The import panel's files, none, or its failure.
         harness.dialogs().chosenFiles = {guiTestData("claude-push-certificate.json"),
                                          guiTestData("opencode-release-approval.json")};
         harness.model().setShowingImporter(true);
@@ -384,7 +377,7 @@ private slots:
         harness.dialogs().chosenFiles.clear();
         harness.model().setShowingImporter(true);
         harness.settle();
-        QCOMPARE(harness.dialogs().notices.size(), 1);
+        QCOMPARE(harness.dialogs().notices.size(), 3);
         harness.dialogs().filePanelError = QStringLiteral("The folder is not readable.");
         harness.model().setShowingImporter(true);
         QCOMPARE(lastNoticeTitle(harness), QStringLiteral("没有导入文件"));
@@ -426,23 +419,21 @@ private slots:
                  ScenePhaseMonitor::Phase::active);
     }
 
-    void progressDialogFollowsTheDataCommand() {
+    // The view helpers: the progress dialog, appearance, icons and locale times.
+    void progressAppearanceIconsAndTimes() {
         GuiHarness harness;
         DataCommandProgressDialog& dialog = *harness.window().progressDialog();
         using Command = DataCommandProgress::Command;
         QCOMPARE(DataCommandProgressDialog::labelFor(Command::exportArchive),
                  QStringLiteral("正在导出数据归档…"));
         emit harness.model().dataCommandProgressChanged({Command::restoreArchive, 0, 0, false});
-        QCOMPARE(dialog.labelText(), QStringLiteral("正在恢复数据归档…"));
-        QCOMPARE(dialog.maximum(), 0);
+        QCOMPARE(dialog.labelText() + QString::number(dialog.maximum()),
+                 QStringLiteral("正在恢复数据归档…0"));
         emit harness.model().dataCommandProgressChanged({Command::restoreArchive, 3, 8, false});
-        QCOMPARE(dialog.maximum(), 8);
-        QCOMPARE(dialog.value(), 3);
+        QCOMPARE(QPair(dialog.value(), dialog.maximum()), QPair(3, 8));
         emit harness.model().dataCommandProgressChanged({Command::restoreArchive, 8, 8, true});
         QVERIFY(!dialog.isVisible());
-    }
 
-    void appearanceAndColoursCarryMeaning() {
         using Scheme = AppAppearance::ColorScheme;
         QCOMPARE(AppAppearance::forcedColorScheme(QStringLiteral("DARK")), Scheme::dark);
         QCOMPARE(AppAppearance::forcedColorScheme(QStringLiteral("Light")), Scheme::light);
@@ -452,25 +443,23 @@ private slots:
             QCOMPARE(AppAppearance::forcedColorScheme(other), std::nullopt);
         }
         const QPalette dark = AppAppearance::palette(Scheme::dark);
-        QVERIFY(AppAppearance::isDark(dark));
-        QVERIFY(!AppAppearance::isDark(AppAppearance::palette(Scheme::light)));
+        QVERIFY(AppAppearance::isDark(dark) &&
+                !AppAppearance::isDark(AppAppearance::palette(Scheme::light)));
         QCOMPARE(dark.color(QPalette::Highlight),
                  AppAppearance::color(AppAppearance::Tint::orange, dark));
-    }
 
-    void everySymbolHasALegibleIcon() {
         std::vector<std::string> used{"circle"};
         for (const auto& status : allCases<TaskStatus>()) used.emplace_back(status.systemImage);
         for (const auto& category : allCases<InterventionCategory>())
             used.emplace_back(category.systemImage);
         for (const std::string& name : used) {
-            QVERIFY2(SymbolIcons::hasSymbol(name), name.c_str());
-            QVERIFY2(drawsSomething(SymbolIcons::icon(name)), name.c_str());
-            QVERIFY2(drawsSomething(SymbolIcons::icon(name, Qt::red)), name.c_str());
+            QVERIFY2(SymbolIcons::hasSymbol(name) && drawsSomething(SymbolIcons::icon(name)) &&
+                         drawsSomething(SymbolIcons::icon(name, Qt::red)),
+                     name.c_str());
         }
         QVERIFY(!SymbolIcons::hasSymbol("no.such.symbol"));
-        QVERIFY(drawsSomething(SymbolIcons::icon("no.such.symbol")));
-        QVERIFY(drawsSomething(SymbolIcons::applicationIcon()));
+        QVERIFY(drawsSomething(SymbolIcons::icon("no.such.symbol")) &&
+                drawsSomething(SymbolIcons::applicationIcon()));
         // The colour reaches the drawing.
         const QImage red = SymbolIcons::icon("circle", Qt::red).pixmap(QSize(32, 32)).toImage();
         bool sawRed = false;
@@ -479,21 +468,19 @@ private slots:
             sawRed = pixel.alpha() > 200 && pixel.red() > 200 && pixel.green() < 60;
         }
         QVERIFY(sawRed);
-    }
 
-    void timesFollowTheLocale() {
         const QLocale english(QLocale::English, QLocale::UnitedStates);
         const QLocale chinese(QLocale::Chinese, QLocale::China);
         const Timestamp evening = *parseKestrinISO8601("2026-07-27T17:05:00Z");
         const Timestamp morning = *parseKestrinISO8601("2026-07-27T09:30:00Z");
-        QCOMPARE(DateTexts::receivedAt(evening, english), QStringLiteral("07/27/2026 5:05 PM"));
-        QCOMPARE(DateTexts::receivedAt(evening, chinese), QStringLiteral("2026/07/27 17:05"));
-        QCOMPARE(DateTexts::receivedAtAccessibility(morning, english),
-                 QStringLiteral("Jul 27, 2026 9:30 AM"));
-        QCOMPARE(DateTexts::receivedAtAccessibility(morning, chinese),
-                 QStringLiteral("2026年7月27日 09:30"));
-        QCOMPARE(DateTexts::historyTime(morning, english), QStringLiteral("Jul 27 9:30 AM"));
-        QCOMPARE(DateTexts::historyTime(morning, chinese), QStringLiteral("7月27日 09:30"));
+        QCOMPARE(QStringList({DateTexts::receivedAt(evening, english),
+                              DateTexts::receivedAt(evening, chinese),
+                              DateTexts::receivedAtAccessibility(morning, english),
+                              DateTexts::receivedAtAccessibility(morning, chinese),
+                              DateTexts::historyTime(morning, english),
+                              DateTexts::historyTime(morning, chinese)}),
+                 texts({"07/27/2026 5:05 PM", "2026/07/27 17:05", "Jul 27, 2026 9:30 AM",
+                        "2026年7月27日 09:30", "Jul 27 9:30 AM", "7月27日 09:30"}));
     }
 };
 

@@ -13,7 +13,6 @@
 
 #include "app/model/PlatformTexts.h"
 #include "app/views/DetailCard.h"
-#include "app/views/EmptyStatePanel.h"
 #include "app/views/StepCard.h"
 #include "app/views/TaskDetailView.h"
 #include "app/views/widgets/AppAppearance.h"
@@ -90,10 +89,10 @@ private slots:
         harness.add(receiptWith([](json& r) { r["items"][0]["priority"] = "critical"; }));
         QVERIFY(tinted(harness, "statusPill", Tint::orange) &&
                 tinted(harness, "priorityPill", Tint::red));
-        QCOMPARE(part<QLabel>(harness, "detailTitle")->text(), QStringLiteral("Restart the proxy"));
-        QCOMPARE(part<QLabel>(harness, "expectedOutcome")->text(),
-                 QStringLiteral("The proxy answers again."));
-        QCOMPARE(part<SymbolLabel>(harness, "stepProgress")->text(), QStringLiteral("0/2 步"));
+        QCOMPARE(QStringList({part<QLabel>(harness, "detailTitle")->text(),
+                              part<QLabel>(harness, "expectedOutcome")->text(),
+                              part<SymbolLabel>(harness, "stepProgress")->text()}),
+                 texts({"Restart the proxy", "The proxy answers again.", "0/2 步"}));
         QStringList values;
         for (QLabel* label : part<DetailCard>(harness, "reasonCard")->findChildren<QLabel*>()) {
             if (!label->accessibleName().isEmpty())
@@ -296,66 +295,7 @@ private slots:
         QCOMPARE(harness.dialogs().notices.size(), 2);  // the model's: returned, no Codex
     }
 
-    void closingDependsOnTheStatusAndCancellingAsksFirst() {
-        GuiHarness harness;
-        harness.add(baseReceipt().dump());
-        const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
-        harness.model().setSelection(SidebarSelection::all());
-        const QString cancelTip = close()->toolTip();
-        for (TaskStatus status :
-             {TaskStatus::inProgress, TaskStatus::snoozed, TaskStatus::waitingExternal}) {
-            harness.setStatus(taskKey, status,
-                              status == TaskStatus::snoozed
-                                  ? std::optional(currentTimestamp() + std::chrono::hours(1))
-                                  : std::nullopt);
-            harness.reload();
-            QCOMPARE(close()->toolTip(), cancelTip);
-        }
-        harness.dialogs().confirmAnswer = false;
-        close()->click();
-        QVERIFY(detail(harness).isShowingCancelConfirmation());
-        harness.settle();
-        QCOMPARE(harness.dialogs().confirmations.constFirst(),
-                 (ConfirmationRequest{
-                     QStringLiteral("取消并关闭“Restart the proxy”？"),
-                     QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会"
-                                    "保留；之后可在“已取消”中把事项移回待处理。"),
-                     QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")}));
-        QVERIFY(!detail(harness).isShowingCancelConfirmation());
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
-        harness.dialogs().confirmAnswer = true;
-        close()->click();
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::cancelled);
-        QVERIFY(close() == nullptr);
-        // Ready to resume: closing completes the task, without asking.
-        harness.setStatus(taskKey, TaskStatus::readyToResume);
-        harness.reload();
-        QCOMPARE(close()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
-        close()->click();
-        harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
-        QVERIFY(close() == nullptr);
-        QCOMPARE(harness.dialogs().confirmations.size(), 2);
-    }
-
-    void notesSurviveASwitchOfTask() {
-        GuiHarness harness;
-        harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
-        QTest::keyClicks(part<QPlainTextEdit>(harness, "noteEditor"), QStringLiteral("It failed"));
-        QCOMPARE(harness.model().note(taskKey), QStringLiteral("It failed"));
-        harness.model().updateTaskSelection({"rc-1::item-2"});
-        harness.settle();
-        QCOMPARE(detail(harness).taskKey(), std::string("rc-1::item-2"));
-        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(), QString());
-        harness.model().updateTaskSelection({taskKey});
-        harness.settle();
-        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(),
-                 QStringLiteral("It failed"));
-        QCOMPARE(detail(harness).noteDraft(), QStringLiteral("It failed"));
-    }
-
-    void tabReachesEveryControlAndTheToolbarSchedules() {
+    void tabReachesEveryControlTheToolbarSchedulesAndClosingDependsOnTheStatus() {
         GuiHarness harness;
         harness.add(baseReceipt().dump());
         tickAll(harness);
@@ -396,19 +336,67 @@ private slots:
         QCOMPARE(choose(4).status, TaskStatus::waitingExternal);
         QVERIFY(!harness.task(taskKey).snoozedUntil);
         QCOMPARE(choose(5).status, TaskStatus::pending);
+        // Closing: cancelling asks first; a task ready to resume completes.
+        const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
+        const QString cancelTip = close()->toolTip();
+        for (TaskStatus status :
+             {TaskStatus::inProgress, TaskStatus::snoozed, TaskStatus::waitingExternal}) {
+            harness.setStatus(taskKey, status,
+                              status == TaskStatus::snoozed
+                                  ? std::optional(currentTimestamp() + std::chrono::hours(1))
+                                  : std::nullopt);
+            harness.reload();
+            QCOMPARE(close()->toolTip(), cancelTip);
+        }
+        harness.dialogs().confirmAnswer = false;
+        close()->click();
+        QVERIFY(detail(harness).isShowingCancelConfirmation());
+        harness.settle();
+        QCOMPARE(harness.dialogs().confirmations.constFirst(),
+                 (ConfirmationRequest{
+                     QStringLiteral("取消并关闭“Restart the proxy”？"),
+                     QStringLiteral("无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会"
+                                    "保留；之后可在“已取消”中把事项移回待处理。"),
+                     QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")}));
+        QVERIFY(!detail(harness).isShowingCancelConfirmation());
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::waitingExternal);
+        harness.dialogs().confirmAnswer = true;
+        close()->click();
+        harness.settle();
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::cancelled);
+        QVERIFY(close() == nullptr);
+        // Ready to resume: closing completes the task, without asking.
+        harness.setStatus(taskKey, TaskStatus::readyToResume);
+        harness.reload();
+        QCOMPARE(close()->toolTip(), QStringLiteral("确认恢复消息已经回传后，再关闭事项"));
+        close()->click();
+        harness.settle();
+        QCOMPARE(harness.task(taskKey).status, TaskStatus::completed);
+        QVERIFY(close() == nullptr);
+        QCOMPARE(harness.dialogs().confirmations.size(), 2);
     }
 
     // Stored after the pause, at once on a hand-back (before the status an
-    // agent may wait for) and when the window closes.
+    // agent may wait for) and when the window closes; kept across a switch of task.
     void notesAreStoredAfterAPauseAtTheHandBackAndOnClose() {
         GuiHarness harness;
-        harness.add(baseReceipt().dump());
+        harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
         QCOMPARE(part<QLabel>(harness, "resultToolHint")->text(),
                  qs(std::string(AgentResultTool::humanHint)));
         auto* editor = part<QPlainTextEdit>(harness, "noteEditor");
         editor->insertPlainText(QStringLiteral("代理已重启"));
         QCOMPARE(storedNote(harness.root()), QString());
         QTRY_COMPARE(storedNote(harness.root()), QStringLiteral("代理已重启"));
+        harness.model().updateTaskSelection({"rc-1::item-2"});
+        harness.settle();
+        QCOMPARE(detail(harness).taskKey(), std::string("rc-1::item-2"));
+        QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor")->toPlainText(), QString());
+        harness.model().updateTaskSelection({taskKey});
+        harness.settle();
+        editor = part<QPlainTextEdit>(harness, "noteEditor");
+        QCOMPARE(editor->toPlainText() + detail(harness).noteDraft(),
+                 QStringLiteral("代理已重启代理已重启"));
+        editor->moveCursor(QTextCursor::End);
         editor->insertPlainText(QStringLiteral("，日志正常"));
         handBack(harness);
         QCOMPARE(storedNote(harness.root()), QStringLiteral("代理已重启，日志正常"));
@@ -477,23 +465,6 @@ private slots:
             r["source"].erase("task_id");
         }));
         QVERIFY(part<QPushButton>(other, "continueInTerminalButton") == nullptr);
-    }
-
-    // From the menu and from the empty list: the three agents, this store's
-    // KESTRIN_HOME, and a copy button that fills the clipboard.
-    void connectAgentsFromTheMenuAndTheEmptyList() {
-        GuiHarness harness;
-        harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
-        emit harness.window()
-            .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
-            ->linkActivated();
-        QCOMPARE(harness.dialogs().agentConnections.size(), std::size_t(2));
-        const auto& entries = harness.dialogs().agentConnections.front();
-        QCOMPARE(entries.size(), std::size_t(3));
-        QCOMPARE(entries[0].agent, std::string("codex"));
-        QVERIFY(entries[2].text.find("\"KESTRIN_HOME\": \"" + harness.root().string()) !=
-                std::string::npos);
-        QCOMPARE(*harness.platform().pasteboard->content, qs(entries[0].text));
     }
 };
 
