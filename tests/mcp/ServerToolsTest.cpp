@@ -181,6 +181,11 @@ TEST_F(ToolsTest, TheResultToolIsOfferedOnlyWhenAskedForAndTheOtherToolsStayAsTh
     ASSERT_EQ(with.size(), 3u);
     EXPECT_EQ(json({with[0], with[1]}), without);
     EXPECT_EQ(with[2]["name"], resultTool);
+    EXPECT_EQ(with[2]["inputSchema"], json::parse(R"({"type": "object", "required": ["receipt_id"],
+        "additionalProperties": false, "properties": {
+        "receipt_id": {"type": "string", "description": "The receipt_id of the submitted receipt."},
+        "wait_seconds": {"type": "integer", "minimum": 0, "maximum": 50, "default": 0, "description":
+            "Wait up to this many seconds for a task to be handed back; 0 answers at once."}}})"));
     for (const bool offered : {false, true}) {
         const std::string instructions =
             serve(requestLine("initialize", 1), offered)["result"]["instructions"];
@@ -224,6 +229,11 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     EXPECT_FALSE(secret.contains("resume_message"));
     EXPECT_EQ(secret["resume_message_held_back"], ResumeSecretError{}.heldBackDescription());
     EXPECT_EQ(after.dump().find(token), std::string::npos);
+    // A note that cannot be read is the database's failure, never a message without it.
+    sqliteExecute(home / "tasks.sqlite", "DROP TABLE task_notes; CREATE TABLE task_notes (x);");
+    const json unread = call(resultTool, {{"receipt_id", "rc-loop"}});
+    EXPECT_EQ(unread["isError"], true);
+    EXPECT_NE(unread.dump().find("no such column"), std::string::npos) << unread;
 }
 
 // The whole loop with the real binaries: an agent waits, the human hands the task back with
