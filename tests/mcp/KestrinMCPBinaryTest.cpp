@@ -40,6 +40,10 @@ TEST(KestrinMCPBinary, StartUpFailuresStopBeforeAnyInputIsRead) {
         EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "PRAGMA user_version"), Rows{"2"});
         ::close(input);
     }
+    ChildProcess homeless(KESTRIN_MCP_PATH, {}, {"HOME=relative"});  // no data location
+    EXPECT_EQ(homeless.finish(), "");
+    EXPECT_EQ(homeless.wait(), 1);
+    EXPECT_EQ(homeless.standardError().rfind("kestrin-mcp 启动失败：", 0), 0u);
 }
 
 // Its next reply fails; it must end by itself, input still open, without a signal, a word on
