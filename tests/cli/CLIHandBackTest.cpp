@@ -5,7 +5,9 @@
 #include "core/checks/CommandRisk.h"
 #include "core/handback/ResumeMessageGuard.h"
 #include "core/intake/AgentResultTool.h"
+#include "core/handback/ResumeMessageBuilder.h"
 #include "core/receipt/Timestamp.h"
+#include "core/store/SQLiteTaskStore.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
@@ -217,6 +219,38 @@ TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
     EXPECT_EQ(run({"count"}).output, "2\n");  // a snoozed task is still open
     ASSERT_EQ(run({"status", sudoTask, "pending"}).exitStatus, 0);
     EXPECT_EQ(rows(until), Rows{"<null>"});  // another status clears the wake-up time
+}
+
+
+// The app and the CLI share one database: a task worked through velmora-cli is stored exactly as
+// the store calls of the app's model store it (a tick, the copied resume message, close, cancel).
+TEST_F(CLIHandBackTest, TicksResumeCloseAndCancelWriteTheSameRowsAsTheAppModel) {
+    importFiles({"intake/deploy-v1.json"});
+    const auto appDatabase = scratch / "app.sqlite";
+    exec("VACUUM INTO '" + appDatabase.string() + "';");
+    std::string printed;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"step", sudoTask, "step-1"}, {"resume", sudoTask, "--notes", "已安装"},
+          {"close", sudoTask}, {"step", approveTask, "step-1"}, {"step", approveTask, "step-1", "--undo"},
+          {"step", approveTask, "step-1"}, {"cancel", approveTask}}) {
+        const CLIRun worked = run(command);
+        ASSERT_EQ(worked.exitStatus, 0) << command[0] << ": " << worked.errors;
+        if (command[0] == "resume") printed = worked.output;
+    }
+    {
+        auto store = std::move(SQLiteTaskStore::open(appDatabase)).value();
+        ASSERT_TRUE(store->setStepCompleted(sudoTask, "step-1", true));
+        EXPECT_EQ(printed, ResumeMessageBuilder().build(*store->task(sudoTask), "已安装") + "\n");
+        for (const auto& [task, status] : {std::pair{sudoTask, TaskStatus::readyToResume},
+                                           {sudoTask, TaskStatus::completed}})
+            ASSERT_TRUE(store->setStatus(task, status, std::nullopt));
+        for (const bool done : {true, false, true}) ASSERT_TRUE(store->setStepCompleted(approveTask, "step-1", done));
+        ASSERT_TRUE(store->setStatus(approveTask, TaskStatus::cancelled, std::nullopt));
+    }
+    // Tick times differ only by when they were made.
+    for (const char* query : {"SELECT * FROM tasks ORDER BY task_key", "SELECT * FROM receipts",
+                              "SELECT task_key, step_id FROM step_progress ORDER BY 1, 2"})
+        EXPECT_EQ(rows(query), sqliteRows(appDatabase, query)) << query;
 }
 
 }  // namespace
