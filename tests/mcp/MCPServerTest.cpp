@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <sstream>
 #include <thread>
 
 #include "MCPTestSupport.h"
@@ -219,6 +220,35 @@ TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
     EXPECT_EQ(diagnostics.str(), "");
     EXPECT_EQ(outputLines(output),
               (std::vector<std::string>{pong("1"), pong("\"" + bigID + "\"")}));
+}
+
+
+// A signal whose handler does not restart system calls interrupts a blocked read; that is no end
+// of input.
+TEST(MCPServer, AnInterruptedReadIsReadAgain) {
+    ScratchDirectory scratch;
+    struct sigaction quiet {}, previous {};
+    quiet.sa_handler = [](int) {};
+    ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &previous), 0);
+    int toServer[2];
+    ASSERT_EQ(::pipe(toServer), 0);
+    std::ostringstream output, diagnostics;
+    std::thread server([&] {
+        FileDescriptorStreamBuffer inputBuffer(toServer[0]);
+        std::istream input(&inputBuffer);
+        KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output, diagnostics);
+    });
+    for (int signal = 0; signal < 60; ++signal) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::pthread_kill(server.native_handle(), SIGUSR1);
+    }
+    const std::string ping = requestLine("ping", 1);
+    ASSERT_EQ(::write(toServer[1], ping.data(), ping.size()), static_cast<ssize_t>(ping.size()));
+    ::close(toServer[1]);
+    server.join();
+    ::close(toServer[0]);
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(outputLines(output.str()), std::vector<std::string>{pong("1")});
 }
 
 }  // namespace
