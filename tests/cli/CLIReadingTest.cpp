@@ -203,9 +203,10 @@ using Lines = std::vector<std::string>;
 
 TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
     // clang-format off
-    // Fullwidth punctuation and Latin, halfwidth kana, Hangul, a combining mark, a joiner, U+FFFD.
+    // Fullwidth punctuation and Latin, halfwidth kana, Hangul (also as jamo), a combining mark, a
+    // joiner, U+FFFD.
     const std::pair<const char*, int> columns[] = {{"abc", 3}, {"中文", 4}, {"，。", 4}, {"ＡＢ", 4},
-        {"ｱｲ", 2}, {"한글", 4}, {"e\u0301", 1}, {"a\u200Db", 2}, {"\xFF", 1}};
+        {"ｱｲ", 2}, {"한글", 4}, {"\u1112\u1161\u11AB", 2}, {"e\u0301", 1}, {"a\u200Db", 2}, {"\xFF", 1}};
     const std::tuple<const char*, int, const char*> fitted[] = {
         {"在终端运行安装命令", 18, "在终端运行安装命令"}, {"在终端运行安装命令", 17, "在终端运行安装命…"},
         {"在终端运行安装命令", 16, "在终端运行安装…"}, {"abcdef", 4, "abc…"}, {"abcdef", 1, "…"},
