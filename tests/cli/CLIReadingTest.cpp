@@ -197,11 +197,14 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
     exec("DELETE FROM tasks;");
     EXPECT_EQ(run({"list"}).output,
               "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
-    exec("DROP TABLE step_progress; DROP TABLE tasks;");  // a listing that fails is no empty store
-    const CLIRun failed = run({"list"});
-    EXPECT_EQ(failed.exitStatus, 1);
-    EXPECT_EQ(failed.output, "");
-    EXPECT_NE(failed.errors.find("no such table: tasks"), std::string::npos) << failed.errors;
+    // A listing the database cannot give is a failure, not an empty store.
+    exec("DROP TABLE step_progress; DROP TABLE tasks; DROP TABLE receipts;");
+    for (const char* command : {"list", "history"}) {
+        const CLIRun failed = run({command});
+        EXPECT_EQ(failed.exitStatus, 1);
+        EXPECT_EQ(failed.output, "");
+        EXPECT_NE(failed.errors.find("no such table"), std::string::npos) << failed.errors;
+    }
 }
 
 using Lines = std::vector<std::string>;

@@ -86,10 +86,12 @@ TEST_F(CLIUsageTest, ImportReportsEveryFileOnTheStreamOfItsOutcome) {
         {{"import", "-"}, oversized, 1, {}, {"标准输入"}},
         {{"import", deploy}, "", 0, {"deploy-v1.json"}, {}},
         {{"import", deploy, testData("intake/latin1.json").string(),
-          (scratch / "missing.json").string(), testData(webReceipt).string()},
-         "", 1, {"deploy-v1.json", "claude-web.json"}, {"latin1.json", "missing.json"}},
+          (scratch / "missing.json").string(), (scratch / "two\nlines.json").string(),
+          testData(webReceipt).string()},
+         "", 1, {"deploy-v1.json", "claude-web.json"}, {"latin1.json", "missing.json", "two lines.json"}},
         {{"import", "-"}, readFile(deploy), 0, {"标准输入"}, {}},
     };
+    std::filesystem::copy_file(testData("intake/latin1.json"), scratch / "two\nlines.json");
     for (const auto& test : cases) {
         SCOPED_TRACE(::testing::PrintToString(test.arguments));
         const CLIRun imported = run(test.arguments, test.input);
