@@ -215,6 +215,7 @@ TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
         // Shown in local time (UTC here) to the minute.
         EXPECT_EQ(snoozed.output,
                   "已暂缓到 " + text.substr(0, 10) + " " + text.substr(11, 5) + "\n");
+        EXPECT_NE(run({"list"}).output.find("暂缓到 " + text.substr(0, 10)), std::string::npos);
     }
     EXPECT_EQ(run({"count"}).output, "2\n");  // a snoozed task is still open
     ASSERT_EQ(run({"status", sudoTask, "pending"}).exitStatus, 0);

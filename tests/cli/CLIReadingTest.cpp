@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "CLIFixture.h"
+#include "cli/ConsoleFacts.h"
 #include "cli/TaskSearch.h"
 #include "cli/TerminalText.h"
 
@@ -243,6 +244,15 @@ TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
     EXPECT_EQ(TerminalText::padded("中文字", 5), "中文…");
     for (const auto& line : TerminalText::wrapped("运行 make check 之后把 输出 贴回 Agent", 9))
         EXPECT_LE(TerminalText::columns(line), 9) << line;
+}
+
+// Off a terminal, COLUMNS alone sets the width: a whole number of at least one column.
+TEST(ConsoleFactsTest, ColumnsIsAPositiveWholeNumber) {
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"80", 80}, {"1", 1}, {"0", std::nullopt}, {"-3", std::nullopt}, {"80x", std::nullopt},
+        {"", std::nullopt}};
+    for (const auto& [columns, width] : cases)
+        EXPECT_EQ(ConsoleFacts::detect({{"COLUMNS", columns}}).width, width) << columns;
 }
 
 TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposed) {
