@@ -41,16 +41,29 @@ std::string codesAfter(const Change& change) {
 // message and the order: receipt, then each item with its steps in the middle.
 TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
     InterventionReceipt receipt, noItems = validReceipt();
-    receipt.schemaVersion = "2.0", receipt.receiptId = "x", receipt.version = 0, receipt.source.taskTitle = " \t";
-    receipt.project = {"", ""}, receipt.summary = "\n", receipt.requiresUserAction = false;
+    receipt.schemaVersion = "2.0";
+    receipt.receiptId = "x";
+    receipt.version = 0;
+    receipt.source.taskTitle = " \t";
+    receipt.project = {"", ""};
+    receipt.summary = "\n";
+    receipt.requiresUserAction = false;
     InterventionItem broken, empty = validReceipt().items[0];
-    broken.id = "x", broken.priority = TaskPriority::critical, broken.estimatedMinutes = 0;
+    broken.id = "x";
+    broken.priority = TaskPriority::critical;
+    broken.estimatedMinutes = 0;
     ActionStep command, sudo = empty.steps[1];
-    command.id = "s", command.order = 0, command.kind = ActionKind::runCommand, command.command = "  ", command.requiresPassword = true;
-    sudo.order = 3, sudo.command = "sudo systemctl restart nginx";
+    command.id = "s";
+    command.order = 0;
+    command.kind = ActionKind::runCommand;
+    command.command = "  ";
+    command.requiresPassword = true;
+    sudo.order = 3;
+    sudo.command = "sudo systemctl restart nginx";
     broken.steps = {command, sudo, sudo};
     receipt.items = {broken, empty, empty};
-    receipt.items[2].steps.clear(), noItems.items.clear();
+    receipt.items[2].steps.clear();
+    noItems.items.clear();
     const std::vector<std::string> expected{
         "error unsupported_schema schema_version 当前只支持 1.x 版回执协议。",
         "error invalid_identifier receipt_id receipt_id 只能包含字母、数字、点、下划线、冒号和连字符，长度为 3–120。",
