@@ -107,6 +107,7 @@ const struct { std::string command; std::vector<CommandRisk> risks; std::string 
     {"echo $(sudo whoami)", {privileges}},
     {"eval \"git push -f\"", {forcePush}},
     {"bash <<'EOF'\ngit clean -fdx\nEOF", {discards}},
+    {"bash <<'EOF'\ngit clean -fdx", {discards}},  // no delimiter line: the body runs to the end
     {"cat <<'EOF' > cleanup.sh\nrm -rf /\nEOF", {}},
     {"echo 'sudo rm -rf /' ; printf '%s\\n' \"git push --force\"", {}},
     {"npm test || true; echo done && exit 0", {}},
