@@ -214,8 +214,8 @@ private slots:
         QVERIFY(notice(harness).startsWith(QStringLiteral("无法读取任务 | 任务数据库操作失败：")));
         QCOMPARE(tasks.count(), 0);
         QCOMPARE(model.tasks().size(), std::size_t(2));
-        harness.add(two("rc-2", "beta"));  // reads again instead of trusting the failed one
-        QCOMPARE(model.tasks().size(), std::size_t(4));
+        model.refresh();  // nothing was written since: the failed listing is read again
+        QCOMPARE(harness.task(A).status, TaskStatus::inProgress);
     }
 
     void selectionIsReconciledAfterRefreshAndEmptiedProjectsFallBack() {
@@ -246,6 +246,9 @@ private slots:
         QCOMPARE(model.selectedTask()->taskKey, std::string("rc-2::item-2"));
         QCOMPARE(model.selectedTaskKey(), OptionalTaskKey("gone"));
         model.setSelectedTaskKeys({});
+        QSignalSpy keysSpy(&model, &AppModel::selectedTaskKeysChanged);
+        model.setSelectedTaskKeys({});  // already so: no signal
+        QCOMPARE(keysSpy.count(), 0);
         QSignalSpy keySpy(&model, &AppModel::selectedTaskKeyChanged);
         QCOMPARE(model.selectedTask()->taskKey, harness.visibleKeys().front());
         QCOMPARE(model.selectedTaskKey(), OptionalTaskKey(harness.visibleKeys().front()));
@@ -328,12 +331,15 @@ private slots:
         QCOMPARE(model.tasks().size(), std::size_t(2));
         QCOMPARE(notice(harness), QString());  // the first scan is silent
         harness.submit(two("rc-2"));
+        timer.fire();  // a new window counts as visible
+        QCOMPARE(model.tasks().size(), std::size_t(4));
+        harness.submit(two("rc-3"));
         model.setWindowVisible(false);
         timer.fire();
-        QCOMPARE(model.tasks().size(), std::size_t(2));
+        QCOMPARE(model.tasks().size(), std::size_t(4));
         model.setWindowVisible(true);
         timer.fire();
-        QCOMPARE(model.tasks().size(), std::size_t(4));
+        QCOMPARE(model.tasks().size(), std::size_t(6));
         QSignalSpy watching(&model, &AppModel::isWatchingChanged);
         model.setWatching(false);
         QVERIFY(!timer.isRunning());
@@ -631,6 +637,7 @@ private slots:
         const auto& request = harness.platform().filePanels->saveRequests.at(1);
         QCOMPARE(request.title + u' ' + request.proposedName,
                  QStringLiteral("导出 Velmora 数据归档 Velmora-export-2026-07-27.json"));
+        QVERIFY(request.canCreateDirectories);
         QCOMPARE(notice(harness), QStringLiteral("数据归档已导出 | ") + model.currentDataContext() +
                                       QStringLiteral("\n归档文件：") + archive);
         const std::string exported = readFile(archive.toStdString());
@@ -702,6 +709,8 @@ private slots:
         model.restoreArchive();
         QVERIFY(shows(harness, "没有恢复数据归档") &&
                 notice(harness).contains(QStringLiteral("gone.json")));
+        QCOMPARE(progressAt(progress, -1),  // nothing was read
+                 (DataCommandProgress{DataCommandProgress::Command::restoreArchive, 0, 0, true}));
         model.createDatabaseBackup();
         const auto backup = harness.root() / "backups" / "Velmora-manual-20260727-083000.sqlite";
         QCOMPARE(notice(harness), QStringLiteral("数据库备份已创建 | ") +
@@ -726,6 +735,11 @@ private slots:
                                       qs(dbSafety.string()));
         QCOMPARE(model.tasks().size(), std::size_t(3));  // copied into this very connection
         model.dismissNotice();
+        const qsizetype questions = harness.platform().alerts->requests.size();
+        harness.platform().filePanels->nextChoice.reset();
+        model.restoreDatabaseBackup();  // cancelled at the panel: not even asked
+        QCOMPARE(harness.platform().alerts->requests.size(), questions);
+        harness.platform().filePanels->nextChoice = qs(backup.string());
         harness.platform().alerts->nextAnswer = false;
         model.restoreDatabaseBackup();
         QCOMPARE(notice(harness), QString());
