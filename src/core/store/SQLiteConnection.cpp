@@ -64,21 +64,30 @@ Result<SQLiteConnection, StoreError> SQLiteConnection::open(const std::filesyste
     return SQLiteConnection(db);
 }
 
+SQLiteConnection::SQLiteConnection(sqlite3* db)
+    : db_(db), statements_(std::make_shared<SQLiteStatementCache>()) {}
+
 SQLiteConnection::~SQLiteConnection() {
-    // close_v2 defers the close until stray statements are finalized rather
-    // than leaking the handle.
-    sqlite3_close_v2(db_);
+    close();
 }
 
 SQLiteConnection::SQLiteConnection(SQLiteConnection&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)) {}
+    : db_(std::exchange(other.db_, nullptr)), statements_(std::move(other.statements_)) {}
 
 SQLiteConnection& SQLiteConnection::operator=(SQLiteConnection&& other) noexcept {
     if (this != &other) {
-        sqlite3_close_v2(db_);
+        close();
         db_ = std::exchange(other.db_, nullptr);
+        statements_ = std::move(other.statements_);
     }
     return *this;
+}
+
+void SQLiteConnection::close() {
+    // The kept statements go first; close_v2 then defers the close until
+    // statements still in use are finalized rather than leaking the handle.
+    statements_.reset();
+    sqlite3_close_v2(std::exchange(db_, nullptr));
 }
 
 Result<void, StoreError> SQLiteConnection::execute(const std::string& sql) {
@@ -94,14 +103,15 @@ Result<void, StoreError> SQLiteConnection::execute(const std::string& sql) {
 
 Result<SQLiteStatement, StoreError> SQLiteConnection::prepare(std::string_view sql) {
     if (!db_) return fail(StoreError::sqlite(noConnectionMessage));
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &statement, nullptr) !=
-            SQLITE_OK ||
-        !statement) {
+    sqlite3_stmt* statement = statements_->take(sql);
+    if (!statement &&
+        (sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                            SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK ||
+         !statement)) {
         sqlite3_finalize(statement);
         return fail(StoreError::sqlite(sqlite3_errmsg(db_)));
     }
-    return SQLiteStatement(db_, statement);
+    return SQLiteStatement(db_, statement, statements_, std::string(sql));
 }
 
 Result<void, StoreError> SQLiteConnection::run(std::string_view sql,

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,8 @@ struct sqlite3;
 namespace kestrin {
 
 // Owns one SQLite connection and closes it on destruction. Movable, not
-// copyable. A default-constructed connection is null: every operation on it
+// copyable. Compiled statements are kept for the connection's life (see
+// SQLiteStatementCache), so preparing the same SQL again costs a lookup. A default-constructed connection is null: every operation on it
 // fails with `sqlite` "数据库连接不存在。".
 class SQLiteConnection {
 public:
@@ -77,8 +79,11 @@ public:
     Result<void, StoreError> switchToWriteAheadLog(std::chrono::milliseconds patience);
 
 private:
-    explicit SQLiteConnection(sqlite3* db) : db_(db) {}
+    explicit SQLiteConnection(sqlite3* db);
+    void close();
+
     sqlite3* db_ = nullptr;
+    std::shared_ptr<SQLiteStatementCache> statements_;
 };
 
 }  // namespace kestrin

@@ -7,22 +7,35 @@
 namespace kestrin {
 
 SQLiteStatement::~SQLiteStatement() {
-    sqlite3_finalize(statement_);
+    release();
 }
 
 SQLiteStatement::SQLiteStatement(SQLiteStatement&& other) noexcept
     : db_(std::exchange(other.db_, nullptr)),
       statement_(std::exchange(other.statement_, nullptr)),
+      cache_(std::move(other.cache_)),
+      sql_(std::move(other.sql_)),
       lastStep_(other.lastStep_) {}
 
 SQLiteStatement& SQLiteStatement::operator=(SQLiteStatement&& other) noexcept {
     if (this != &other) {
-        sqlite3_finalize(statement_);
+        release();
         db_ = std::exchange(other.db_, nullptr);
         statement_ = std::exchange(other.statement_, nullptr);
+        cache_ = std::move(other.cache_);
+        sql_ = std::move(other.sql_);
         lastStep_ = other.lastStep_;
     }
     return *this;
+}
+
+void SQLiteStatement::release() {
+    if (!statement_) return;
+    if (auto cache = cache_.lock()) {
+        cache->give(std::move(sql_), std::exchange(statement_, nullptr));
+    } else {
+        sqlite3_finalize(std::exchange(statement_, nullptr));
+    }
 }
 
 Result<void, StoreError> SQLiteStatement::bind(int index, const SQLValue& value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "core/support/Result.h"
 #include "core/store/SQLValue.h"
+#include "core/store/SQLiteStatementCache.h"
 #include "core/store/StoreError.h"
 
 struct sqlite3;
@@ -15,11 +17,16 @@ struct sqlite3_stmt;
 
 namespace kestrin {
 
-// One compiled statement, finalized on destruction whatever path the caller
-// takes. Movable, not copyable. Made by SQLiteConnection::prepare.
+// One compiled statement, given back to its connection's cache (reset) or
+// finalized on destruction, whatever path the caller takes. Movable, not
+// copyable. Made by SQLiteConnection::prepare.
 class SQLiteStatement {
 public:
-    SQLiteStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
+    // Goes back to `cache` under `sql` when destroyed, unless the cache (its
+    // connection) is gone by then.
+    SQLiteStatement(sqlite3* db, sqlite3_stmt* statement, std::weak_ptr<SQLiteStatementCache> cache,
+                    std::string sql)
+        : db_(db), statement_(statement), cache_(std::move(cache)), sql_(std::move(sql)) {}
     ~SQLiteStatement();
     SQLiteStatement(SQLiteStatement&& other) noexcept;
     SQLiteStatement& operator=(SQLiteStatement&& other) noexcept;
@@ -56,8 +63,12 @@ public:
 private:
     StoreError stepError() const;
 
+    void release();
+
     sqlite3* db_ = nullptr;
     sqlite3_stmt* statement_ = nullptr;
+    std::weak_ptr<SQLiteStatementCache> cache_;
+    std::string sql_;
     int lastStep_ = 0;
 };
 
