@@ -4,11 +4,9 @@
 
 #include <regex>
 
-#include "archive/ArchiveTestReceipts.h"
 #include "core/archive/KestrinArchive.h"
 #include "core/archive/TaskArchiveManager.h"
 #include "core/intake/ReceiptImporter.h"
-#include "intake/IntakeTestData.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
@@ -66,7 +64,7 @@ protected:
     TaskArchiveManager manager(SQLiteTaskStore* target = nullptr, const AppPaths* where = nullptr) {
         return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {}, [this] { return now; });
     }
-    // A ticked, a snoozed and a pending task, and a receipt whose only task was deleted.
+    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was deleted.
     void fill() {
         imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
         imported(validReceipt("r-beta", 2));
@@ -74,6 +72,7 @@ protected:
         ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
         ASSERT_TRUE(store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
         ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
+        ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
     }
     AppPaths paths{fs::path()};
     fs::path temporary;
@@ -160,6 +159,8 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(archive, manager().exportData(false).value());
     EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
     EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
+    EXPECT_NE(archive.find(R"(,"note":"第一行\n第二行")"), std::string::npos);
+    EXPECT_EQ(archive.find(R"("note":null)"), std::string::npos);  // left out when there is none
     EXPECT_EQ(steps, (Steps{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
     const auto decoded = KestrinArchive::decode(archive).value();
     EXPECT_EQ(decoded.exportedAt, now);
@@ -181,8 +182,10 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
               (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
     restoredData.second.pop_back();
     EXPECT_EQ(restoredData, before);
-    // Onto the same database the archived states are written back; later receipts are kept.
+    // Onto the same database the archived states are written back; later receipts are kept, and
+    // so is a local note where the archive has none (as in archives from before notes).
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
+    ASSERT_TRUE(store->setNote("r-alpha::item-1", "改过") && store->setNote("r-beta::item-1", "本地"));
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
     imported(validReceipt("r-later", 1));
     auto onSame = manager().restoreData(archive);
@@ -195,6 +198,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(after.first[3].receiptId, "r-later");
     after.first.erase(after.first.begin() + 3);
     after.second.erase(after.second.begin() + 3);  // r-later::item-1
+    EXPECT_EQ(std::exchange(after.second[2].note, std::nullopt), "本地");
     EXPECT_EQ(after, before);
     // Backups in the same second get a random suffix; the live file is refused as a source.
     const Snapshot backedUp = snapshot(*store);

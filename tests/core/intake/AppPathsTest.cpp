@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/intake/AppPaths.h"
-#include "intake/IntakeTestData.h"
-#include "support/ScratchDirectory.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;

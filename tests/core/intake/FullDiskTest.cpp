@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "archive/ArchiveTestReceipts.h"
 #include "core/intake/ReceiptImporter.h"
 #include "tools/StoreFixture.h"
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/intake/ReceiptImporter.h"
-#include "intake/IntakeTestData.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;

@@ -1,28 +1,21 @@
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
-
 #include "core/receipt/JSONObjectReader.h"
 #include "core/receipt/JSONObjectWriter.h"
 #include "core/receipt/KeySpelling.h"
 #include "core/receipt/ParseJSON.h"
 #include "core/receipt/ReceiptJSON.h"
 #include "core/store/TaskStatus.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
+using kestrin::testing::testData;
 using nlohmann::json;
 
 namespace {
 
 // clang-format off
-std::string readFile(const std::string& name) {
-    std::ifstream file(std::string(VELMORA_TEST_DATA) + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
 // One item of one step, required fields only; three items of four steps with every optional field somewhere.
-json minimalReceipt() { return json::parse(readFile("json/minimal-receipt.json")); }
-std::string typicalReceiptText() { return readFile("../../examples/receipt-typical.json"); }
+json minimalReceipt() { return json::parse(testData("json/minimal-receipt.json")); }
+std::string typicalReceiptText() { return testData("../../examples/receipt-typical.json"); }
 Result<InterventionReceipt, DecodingError> decode(const std::string& text) { return ReceiptJSON::makeDecoder().decodeReceipt(text); }
 // "" when the text decodes, else the error as the user reads it.
 std::string decodeError(const std::string& text) { const auto result = decode(text); return result ? "" : result.error().message(); }
@@ -143,9 +136,9 @@ TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     ASSERT_TRUE(receipt);
     // The files end with a line break, the encoding does not.
     EXPECT_EQ(ReceiptJSON::makeEncoder().encode(*receipt) + "\n",
-              readFile("json/minimal-receipt.compact.json"));
+              testData("json/minimal-receipt.compact.json"));
     EXPECT_EQ(ReceiptJSON::makeEncoder(true).encode(*receipt) + "\n",
-              readFile("json/minimal-receipt.pretty.json"));
+              testData("json/minimal-receipt.pretty.json"));
     receipt->summary = "bad \xff byte";
     const auto text = ReceiptJSON::makeEncoder().encode(*receipt);
     EXPECT_NE(text.find("\"summary\":\"bad \xEF\xBF\xBD byte\""), std::string::npos);

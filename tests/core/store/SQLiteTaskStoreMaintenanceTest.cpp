@@ -10,7 +10,7 @@ using RestoreStage = SQLiteTaskStore::RestoreStage;
 
 // Opens and tells its user_version, but fails the quick check.
 static void makeDamagedDatabase(const fs::path& path) {
-    execSQL(path,
+    sqliteExecute(path,
             "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
             "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
             "INSERT INTO t SELECT printf('%0200d', i) FROM n;");
@@ -62,7 +62,7 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOne
                    damaged = directory / "damaged.sqlite";
     std::ofstream(existing) << "keep me";
     std::ofstream(directory / "plain-file") << "";
-    execSQL(newer, "PRAGMA user_version = 2;");
+    sqliteExecute(newer, "PRAGMA user_version = 2;");
     makeDamagedDatabase(damaged);
     const std::string unsafe = "不能使用当前任务数据库作为备份或恢复来源：", live = databasePath,
                       name = "tasks.sqlite", exists = "目标文件已经存在，为避免覆盖已停止：";
@@ -166,7 +166,7 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAs
     }
     imported(makeReceipt("r-after", 1, {makeItem("item-1")}));  // the connection goes on working
     EXPECT_EQ(store->listTasks(true, currentTimestamp())->size(), 2u);
-    execSQL(directory / "empty.sqlite", "");  // gives the empty schema
+    sqliteExecute(directory / "empty.sqlite", "");  // gives the empty schema
     ASSERT_TRUE(store->restoreDatabase(directory / "empty.sqlite", safety));
     EXPECT_TRUE(contents().empty());
     EXPECT_EQ(value("SELECT count(*) FROM sqlite_master"), "11");  // 4 tables, 7 indexes
@@ -198,7 +198,7 @@ TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsers
     }
     for (const auto& [name, sql, missing] : cases) {
         SCOPED_TRACE(name);
-        execSQL(directory / name, sql);
+        sqliteExecute(directory / name, sql);
         auto done = store->restoreDatabase(directory / name, directory / name += "-safety");
         EXPECT_EQ(std::get<StoreError>(done.error().error), StoreError::integrity(missing));
         EXPECT_EQ(contents(), before);

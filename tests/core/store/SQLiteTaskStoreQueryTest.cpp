@@ -2,9 +2,6 @@
 #include <map>
 #include <thread>
 
-#include "archive/ArchiveTestReceipts.h"
-#include "core/archive/TaskArchiveManager.h"
-#include "core/intake/ReceiptImporter.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
@@ -228,25 +225,4 @@ TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestFirstAndTheChangeTokenMovesOnWrit
         write();
         EXPECT_NE(store->changeToken().value(), before);
     }
-}
-
-TEST_F(SQLiteTaskStoreQuery, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {
-    ASSERT_TRUE(
-        ReceiptImporter(*store).importData(rawJSON(validReceipt("r-1", 1, {"item-a", "item-b"}))));
-    ASSERT_TRUE(store->setNote("r-1::item-a", "第一行\n第二行"));
-    auto bytes = TaskArchiveManager(*store, AppPaths(directory)).exportData(false).value();
-    const std::string member = R"(,"note":"第一行\n第二行")";
-    EXPECT_NE(bytes.find(member), std::string::npos);
-    EXPECT_EQ(bytes.find(R"("note":null)"), std::string::npos);
-    // Restored into another data directory, the note comes back.
-    AppPaths elsewhere(directory / "elsewhere");
-    auto other = std::move(SQLiteTaskStore::open(elsewhere.database())).value();
-    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere).restoreData(bytes));
-    EXPECT_EQ(other->note("r-1::item-a").value(), "第一行\n第二行");
-    EXPECT_EQ(other->note("r-1::item-b").value(), "");
-    // An archive without the member (an older build's) keeps the local note.
-    ASSERT_TRUE(other->setNote("r-1::item-a", "本地"));
-    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere)
-                    .restoreData(bytes.replace(bytes.find(member), member.size(), "")));
-    EXPECT_EQ(other->note("r-1::item-a").value(), "本地");
 }
