@@ -9,8 +9,7 @@ using namespace kestrin;
 
 namespace {
 
-// Real commands as agents write them, and look-alikes (a false alarm teaches users to ignore
-// flags).
+// Real commands as agents write them, and look-alikes (a false alarm teaches users to ignore flags).
 // clang-format off
 constexpr CommandRisk download = CommandRisk::runsDownloadedCode, outside = CommandRisk::deletesOutsideProject,
     deletes = CommandRisk::deletesRecursively, destroys = CommandRisk::destroysData, discards = CommandRisk::discardsWork,
@@ -50,18 +49,13 @@ const struct { std::string command; std::vector<CommandRisk> risks; std::string 
     {"rm -rf ../cache", {outside}, "/Users/dev/projects/shop"},
     {"find / -name '*.log' -delete", {outside}},
     {"rm -f package-lock.json", {}},
-    {"rm stale.pid", {}},
     {"echo \"rm -rf /\"", {}},
-    {"grep -rn 'rm -rf' scripts/", {}},
     {"ls -la # rm -rf / would be bad", {}},
     {"sudo apt-get install -y postgresql", {privileges}},
     {"su -c 'systemctl restart nginx'", {privileges}},
     {"doas pkg_add git", {privileges}},
     {"pkexec visudo", {privileges}},
-    {"echo 'net.ipv4.ip_forward=1' | sudo tee /etc/sysctl.d/99-fwd.conf", {privileges}},
     {"grep sudo notes.txt", {}},
-    {"man sudo", {}},
-    {"which doas", {}},
     {"git push --force origin main", {forcePush}},
     {"git push -f", {forcePush}},
     {"git push --force-with-lease origin feature/login", {forcePush}},
@@ -74,7 +68,6 @@ const struct { std::string command; std::vector<CommandRisk> risks; std::string 
     {"git reset --soft HEAD~1", {}},
     {"git clean -n", {}},
     {"git checkout -b feature/login", {}},
-    {"git log --oneline | grep force", {}},
     {"psql -U postgres -c 'DROP TABLE orders;'", {destroys}},
     {"mysql -e \"DROP DATABASE shop_staging\"", {destroys}},
     {"sqlite3 data.db 'DELETE FROM sessions'", {destroys}},
@@ -87,10 +80,8 @@ const struct { std::string command; std::vector<CommandRisk> risks; std::string 
     {"psql -c 'SELECT count(*) FROM deleted_orders'", {}},
     {"grep -n 'DROP TABLE' migrations/*.sql", {}},
     {"dd if=/dev/zero of=test.img bs=1M count=10", {}},
-    {"man dd", {}},
     {"make test > /dev/null 2>&1", {}},
     {"chmod -R 777 storage", {weakens}},
-    {"chmod 777 /var/run/docker.sock", {weakens}},
     {"chmod a+rwx uploads", {weakens}},
     {"sudo setenforce 0", {privileges, weakens}},
     {"sudo ufw disable", {privileges, weakens}},
