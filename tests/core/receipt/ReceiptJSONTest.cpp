@@ -112,9 +112,8 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         {"/source/agent", R"("other")", ""}, {"/source/agent", R"("Codex")", agents}, {"/source/agent", R"("")", agents},
         {"/items/0/steps/0/kind", R"("click")", "items[0].steps[0].kind：取值无效，应为以下之一：open_application、"
                                                 "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
-        {m, "9223372036854775807", ""}, {m, "-9223372036854775808", ""}, {m, "-0", ""}, {m, "5.0", fraction}, {m, "5e0", fraction},
-        {m, "5.5", fraction}, {m, "-0.0", fraction}, {m, "9223372036854775808", huge}, {m, "18446744073709551616", huge},
-        {m, "-9223372036854775809", huge}, {m, "100000000000000000000000000000", huge}, {m, "1e300", huge},
+        {m, "9223372036854775807", ""}, {m, "-9223372036854775808", ""}, {m, "-0", ""}, {m, "5.0", fraction}, {m, "5.5", fraction},
+        {m, "-0.0", fraction}, {m, "9223372036854775808", huge}, {m, "18446744073709551616", huge}, {m, "-9223372036854775809", huge},
     };
     for (const auto& c : cases) EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error) << c.pointer << " " << c.value.value_or("-");
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
