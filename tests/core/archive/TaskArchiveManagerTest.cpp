@@ -101,40 +101,33 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     incomplete.project.path = "relative/path";
     auto changed = archived(gamma);
     changed.rawJson[changed.rawJson.find("velmora")] = 'V';
-    const std::pair<std::function<void(KestrinArchive&)>, std::string> cases[] = {
+    using Change = std::function<void(KestrinArchive&)>;
+    const auto add = [](ArchivedReceipt r) -> Change { return [r](auto& a) { a.receipts.push_back(r); }; };
+    const auto addState = [](ArchivedTaskState s) -> Change { return [s](auto& a) { a.taskStates.push_back(s); }; };
+    const auto thirdState = [](ArchivedTaskState s) -> Change { return [s](auto& a) { a.taskStates[2] = s; }; };
+    // clang-format off
+    const std::pair<Change, std::string> cases[] = {
         {[](auto& a) { a.schemaVersion = "1.9"; }, "valid"},
-        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
-        {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
+        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"}, {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
         // Listed twice: found before the second entry's hash is looked at.
-        {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); },
-         "数据归档包含重复回执：r-gamma。"},
-        {[&](auto& a) { a.receipts.push_back(changed); }, "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
+        {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); }, "数据归档包含重复回执：r-gamma。"},
+        {add(changed), "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
         // A secret is found before the text is parsed.
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")); },
-         "归档包含无效回执：r-gamma 包含疑似秘密。"},
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw.substr(0, 40))); },
-         "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-other", 2, raw)); },
-         "归档目录与回执正文的标识不一致：r-other。"},
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 3, raw)); },
-         "归档目录与回执正文的标识不一致：r-gamma。"},
+        {add(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")), "归档包含无效回执：r-gamma 包含疑似秘密。"},
+        {add(archivedText("r-gamma", 2, raw.substr(0, 40))), "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
+        {add(archivedText("r-other", 2, raw)), "归档目录与回执正文的标识不一致：r-other。"},
+        {add(archivedText("r-gamma", 3, raw)), "归档目录与回执正文的标识不一致：r-gamma。"},
         // Over the importer's size limit, refused before the secret scan.
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw + std::string(ReceiptImporter::maxReceiptBytes, ' '))); },
+        {add(archivedText("r-gamma", 2, raw + std::string(ReceiptImporter::maxReceiptBytes, ' '))),
          "归档包含无效回执：r-gamma：" + ImportError::tooLarge().description()},
-        {[&](auto& a) { a.receipts.push_back(archived(incomplete)); },
-         "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；"
-         "必须用一句话说明 Agent 当前为什么结束或暂停。"},
-        {[](auto& a) { a.taskStates.push_back(completed("r-alpha::item-1")); },
-         "数据归档包含重复任务状态：r-alpha::item-1。"},
-        {[](auto& a) { a.taskStates.push_back(completed("r-alpha::item-3")); },
-         "归档状态引用了不存在的任务：r-alpha::item-3。"},
-        {[](auto& a) { a.taskStates[2] = completed("r-beta::item-1", {"step-2", "step-1", "step-2"}); },
-         "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
-        {[](auto& a) { a.taskStates[2] = completed("r-beta::item-1", {"step-1", "step-3"}); },
-         "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
-        {[](auto& a) { a.taskStates.push_back(a.taskStates[0]), a.receipts.push_back(a.receipts[0]); },
-         "数据归档包含重复回执：r-alpha。"},
+        {add(archived(incomplete)), "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；必须用一句话说明 Agent 当前为什么结束或暂停。"},
+        {addState(completed("r-alpha::item-1")), "数据归档包含重复任务状态：r-alpha::item-1。"},
+        {addState(completed("r-alpha::item-3")), "归档状态引用了不存在的任务：r-alpha::item-3。"},
+        {thirdState(completed("r-beta::item-1", {"step-2", "step-1", "step-2"})), "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
+        {thirdState(completed("r-beta::item-1", {"step-1", "step-3"})), "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
+        {[](auto& a) { a.taskStates.push_back(a.taskStates[0]), a.receipts.push_back(a.receipts[0]); }, "数据归档包含重复回执：r-alpha。"},
     };
+    // clang-format on
     for (const auto& [change, expected] : cases) {
         SCOPED_TRACE(expected);
         auto archive = validArchive();
