@@ -259,11 +259,9 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
         {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
         {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
          "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
-        {archiveOf({archived(receipt)}),
-         ImportError::versionConflict("r-alpha", 2).description(), false},
+        {archiveOf({archived(receipt)}), ImportError::versionConflict("r-alpha", 2).description(), false},
         // A state for a task deleted locally while its receipt is unchanged.
-        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
-         "找不到任务：r-beta::item-1", false},
+        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}), "找不到任务：r-beta::item-1", false},
     };
     for (const auto& [bytes, description, beforeAnyWork] : cases) {
         SCOPED_TRACE(description);

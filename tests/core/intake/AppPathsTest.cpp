@@ -22,10 +22,7 @@ fs::path rootOf(const Environment& environment) {
 TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
     const fs::path cwd = fs::current_path();
     const std::pair<const char*, fs::path> homes[] = {
-        {"/srv/./a/../kestrin/", "/srv/kestrin"},
-        {"data/../store", cwd / "store"},
-        {"~/x", cwd / "~" / "x"},  // no tilde expansion
-    };
+        {"/srv/./a/../kestrin/", "/srv/kestrin"}, {"data/../store", cwd / "store"}, {"~/x", cwd / "~" / "x"}};  // no tilde expansion
     for (const auto& [home, root] : homes) EXPECT_EQ(rootOf({{"KESTRIN_HOME", home}}), root) << home;
     ScratchDirectory scratch;
     EXPECT_EQ(rootOf({{"KESTRIN_HOME", (scratch / "later").string()}}), scratch / "later");

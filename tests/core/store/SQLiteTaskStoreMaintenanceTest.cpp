@@ -66,22 +66,19 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOne
     makeDamagedDatabase(damaged);
     const std::string unsafe = "不能使用当前任务数据库作为备份或恢复来源：", live = databasePath,
                       name = "tasks.sqlite", exists = "目标文件已经存在，为避免覆盖已停止：";
-    // Source (none: a backup), target, and the start of the refusal.
+    // Source (none: a backup), target, and the start of the refusal, which names an unsafe source.
+    // clang-format off
     const std::tuple<fs::path, fs::path, std::string> cases[] = {
-        {"", existing, exists + existing.string()},
-        {"", directory / "sub" / ".." / name, unsafe + live},
-        {"", directory / "plain-file" / "copy.sqlite",
-         "无法创建目录 " + (directory / "plain-file").string()},
+        {"", existing, exists + existing.string()}, {"", directory / "sub" / ".." / name, unsafe + live},
+        {"", directory / "plain-file" / "copy.sqlite", "无法创建目录 " + (directory / "plain-file").string()},
         {directory / "source" / ".." / name, safety, unsafe + live},
-        {source, directory / "." / name, unsafe + source.string()},  // the source is named
-        {source, directory / "source" / "." / name, unsafe + source.string()},
+        {source, directory / "." / name, unsafe + source.string()}, {source, directory / "source" / "." / name, unsafe + source.string()},
         {source, existing, exists + existing.string()},
-        {directory / "missing", safety,
-         "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
-        {existing, safety, "任务数据库操作失败：file is not a database"},
-        {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
+        {directory / "missing", safety, "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
+        {existing, safety, "任务数据库操作失败：file is not a database"}, {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
         {damaged, safety, "任务数据库完整性检查失败："},
     };
+    // clang-format on
     for (const auto& [from, target, expected] : cases) {
         SCOPED_TRACE(from.string() + " -> " + target.string());
         auto done = from.empty() ? store->backup(target) : store->restoreDatabase(from, target);
@@ -110,16 +107,10 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOne
 TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAsItWas) {
     enum Fault { none, blocked, afterTheCopy, safetyLost };
     const std::string failed = "任务数据库备份或恢复失败：恢复失败：";
-    const struct {
-        const char* source;
-        bool keptOpen;
-        Fault fault;
-        std::string error;  // followed by the safety copy's path when that is lost
-    } cases[] = {
-        {"backup.sqlite", false, none, ""},
-        {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
-        {"other-program.sqlite", true, none, ""},
-        {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
+    // The error is followed by the safety copy's path when that is lost.
+    const struct { const char* source; bool keptOpen; Fault fault; std::string error; } cases[] = {
+        {"backup.sqlite", false, none, ""}, {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
+        {"other-program.sqlite", true, none, ""}, {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
         {"blocked.sqlite", false, blocked,
          failed + "任务数据库备份或恢复失败：database is "
                   "locked。当前数据库没有改动，仍是恢复前的内容。"},
