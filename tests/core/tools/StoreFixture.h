@@ -41,7 +41,6 @@ inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann:
     return receipt.dump();
 }
 
-// The names in `directory`, sorted.
 inline std::vector<std::string> namesIn(const std::filesystem::path& directory) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
