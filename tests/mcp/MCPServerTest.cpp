@@ -1,5 +1,4 @@
-// The JSON-RPC loop as a client sees it, in-process: input lines and the exact bytes that come
-// back, over string streams and over descriptors a client left non-blocking.
+// The JSON-RPC loop in-process: input lines and the exact bytes that come back.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -113,13 +113,13 @@ TEST(MCPServer, EachInputGetsItsExactReply) {
     for (const auto& [name, input, expected] : cases) {
         SCOPED_TRACE(name);
         ScratchDirectory scratch;
-        EXPECT_EQ(outputLines(serveInProcess(scratch.path(), input)), expected);
+        EXPECT_EQ(outputLines(serveInProcess({{"KESTRIN_HOME", scratch.path().string()}}, input)),
+                  expected);
     }
 }
 
-// Both definitions word for word, and replies in request order to a client that sends its whole
-// opening at once, each in one write so a client never sees half a message; a reply that cannot
-// be encoded goes to standard error only.
+// Replies in request order, each one write of one line; one that cannot be encoded goes to
+// standard error only.
 TEST(MCPServer, ToolsListAndRepliesInOrderEachOneWriteOfOneLine) {
     struct CountingBuffer : std::stringbuf {
         std::vector<std::string> writes;
@@ -173,82 +173,78 @@ TEST(MCPServer, ToolsListAndRepliesInOrderEachOneWriteOfOneLine) {
     EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;
 }
 
-// "Try again" on a descriptor is neither the end of the input nor a failed reply: half a line, a
-// pause with nothing to read, the rest; then a reply far larger than the pipe, read after a pause.
-TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
+// The server on its own thread, its input and (given `nonBlocking`, also its output, left
+// non-blocking as a client may) on pipes; `feed` writes to its input, then its output is returned.
+std::string serveOverPipes(bool nonBlocking, const std::function<void(int, std::thread&)>& feed) {
     ScratchDirectory scratch;
-    std::signal(SIGPIPE, SIG_IGN);  // a server that stops early must fail the test, not kill it
+    std::signal(SIGPIPE, SIG_IGN);
     int toServer[2], fromServer[2];
-    ASSERT_EQ(::pipe(toServer), 0);
-    ASSERT_EQ(::pipe(fromServer), 0);
-    ::fcntl(toServer[0], F_SETFL, O_NONBLOCK);
-    ::fcntl(fromServer[1], F_SETFL, O_NONBLOCK);
-    int status = -1;
+    EXPECT_EQ(::pipe(toServer), 0);
+    EXPECT_EQ(::pipe(fromServer), 0);
+    if (nonBlocking) ::fcntl(toServer[0], F_SETFL, O_NONBLOCK);
+    if (nonBlocking) ::fcntl(fromServer[1], F_SETFL, O_NONBLOCK);
     std::ostringstream diagnostics;
     std::thread server([&] {
         FileDescriptorStreamBuffer inputBuffer(toServer[0]), outputBuffer(fromServer[1]);
         std::istream input(&inputBuffer);
         std::ostream output(&outputBuffer);
-        status = KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output,
-                                      diagnostics);
+        EXPECT_EQ(KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output,
+                                       diagnostics),
+                  0);
         ::close(fromServer[1]);
         ::close(toServer[0]);
     });
-    // The line is cut before its last byte, so the next read starts with that byte and the newline.
-    const std::string first = requestLine("ping", 1), bigID(1 << 20, 'i');
-    const auto cut = static_cast<ssize_t>(first.size() - 2);
-    ASSERT_EQ(::write(toServer[1], first.data(), cut), cut);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const std::string rest = first.substr(first.size() - 2) + requestLine("ping", bigID);
-    std::thread writer([&] {
-        for (std::size_t sent = 0; sent < rest.size();) {
-            const ssize_t count = ::write(toServer[1], rest.data() + sent, rest.size() - sent);
-            if (count <= 0) break;
-            sent += static_cast<std::size_t>(count);
-        }
-        ::close(toServer[1]);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    feed(toServer[1], server);
     std::string output;
     char chunk[65536];
     for (ssize_t count; (count = ::read(fromServer[0], chunk, sizeof chunk)) > 0;)
         output.append(chunk, static_cast<std::size_t>(count));
-    writer.join();
     server.join();
     ::close(fromServer[0]);
-    EXPECT_EQ(status, 0);
     EXPECT_EQ(diagnostics.str(), "");
-    EXPECT_EQ(outputLines(output),
-              (std::vector<std::string>{pong("1"), pong("\"" + bigID + "\"")}));
+    return output;
 }
 
+// "Try again" is neither the end of the input nor a failed reply: a line cut before its last byte
+// (the next read starts with that byte), a pause, the rest; a reply far larger than the pipe.
+TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
+    const std::string first = requestLine("ping", 1), bigID(1 << 20, 'i');
+    std::thread writer;
+    const std::string output = serveOverPipes(true, [&](int toServer, std::thread&) {
+        const auto cut = static_cast<ssize_t>(first.size() - 2);
+        EXPECT_EQ(::write(toServer, first.data(), cut), cut);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        writer = std::thread([&, toServer] {
+            const std::string rest = first.substr(first.size() - 2) + requestLine("ping", bigID);
+            for (std::size_t sent = 0; sent < rest.size();) {
+                const ssize_t count = ::write(toServer, rest.data() + sent, rest.size() - sent);
+                if (count <= 0) break;
+                sent += static_cast<std::size_t>(count);
+            }
+            ::close(toServer);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    writer.join();
+    EXPECT_EQ(outputLines(output), (std::vector<std::string>{pong("1"), pong("\"" + bigID + "\"")}));
+}
 
-// A signal whose handler does not restart system calls interrupts a blocked read; that is no end
-// of input.
+// A signal whose handler does not restart system calls interrupts a blocked read: no end of input.
 TEST(MCPServer, AnInterruptedReadIsReadAgain) {
-    ScratchDirectory scratch;
     struct sigaction quiet {}, previous {};
     quiet.sa_handler = [](int) {};
     ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &previous), 0);
-    int toServer[2];
-    ASSERT_EQ(::pipe(toServer), 0);
-    std::ostringstream output, diagnostics;
-    std::thread server([&] {
-        FileDescriptorStreamBuffer inputBuffer(toServer[0]);
-        std::istream input(&inputBuffer);
-        KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output, diagnostics);
+    const std::string output = serveOverPipes(false, [](int toServer, std::thread& server) {
+        for (int signal = 0; signal < 60; ++signal) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ::pthread_kill(server.native_handle(), SIGUSR1);
+        }
+        const std::string ping = requestLine("ping", 1);
+        EXPECT_EQ(::write(toServer, ping.data(), ping.size()), static_cast<ssize_t>(ping.size()));
+        ::close(toServer);
     });
-    for (int signal = 0; signal < 60; ++signal) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ::pthread_kill(server.native_handle(), SIGUSR1);
-    }
-    const std::string ping = requestLine("ping", 1);
-    ASSERT_EQ(::write(toServer[1], ping.data(), ping.size()), static_cast<ssize_t>(ping.size()));
-    ::close(toServer[1]);
-    server.join();
-    ::close(toServer[0]);
     ::sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_EQ(outputLines(output.str()), std::vector<std::string>{pong("1")});
+    EXPECT_EQ(outputLines(output), std::vector<std::string>{pong("1")});
 }
 
 }  // namespace

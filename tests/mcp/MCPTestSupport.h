@@ -18,16 +18,15 @@ namespace kestrin::testing {
 
 using nlohmann::json;
 
-// A receipt that passes every check, with `itemCount` items "item-<n>" of one run_command step each
-// (none makes it a no-action receipt). Its project path holds slashes, to show their escaping.
+// A receipt that passes every check, with items "item-<n>" of one run_command step each (none
+// makes it a no-action receipt). Its project path holds slashes, to show their escaping.
 inline json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount) {
-    json receipt =
-        json::parse(R"({"schema_version": "1.0", "created_at": "2026-07-27T08:30:00.000Z",
-        "updated_at": "2026-07-27T08:45:00.000Z",
+    json receipt = json::parse(R"({"schema_version": "1.0", "items": [],
+        "created_at": "2026-07-27T08:30:00.000Z", "updated_at": "2026-07-27T08:45:00.000Z",
         "source": {"agent": "codex", "task_title": "Prepare the release"},
         "project": {"name": "velmora", "path": "/Users/dev/velmora"},
-        "summary": "The release waits for a person's approval.", "items": []})");
-    const json item = json::parse(R"({"reason": "Only a person may approve production changes.",
+        "summary": "The release waits for a person's approval."})");
+    json item = json::parse(R"({"reason": "Only a person may approve production changes.",
         "expected_outcome": "The deployment is approved.", "category": "terminal",
         "priority": "high", "estimated_minutes": 5, "prerequisites": [],
         "steps": [{"id": "step-1", "order": 1, "title": "Run the check", "kind": "run_command",
@@ -37,9 +36,9 @@ inline json validReceipt(const std::string& receiptID, std::int64_t version, int
         "verification": {"instruction": "Open the release page.",
             "success_evidence": "It shows approved."}})");
     for (int index = 1; index <= itemCount; ++index) {
+        item["id"] = "item-" + std::to_string(index);
+        item["title"] = "Approve the deployment " + std::to_string(index);
         receipt["items"].push_back(item);
-        receipt["items"].back()["id"] = "item-" + std::to_string(index);
-        receipt["items"].back()["title"] = "Approve the deployment " + std::to_string(index);
     }
     receipt["receipt_id"] = receiptID;
     receipt["version"] = version;
@@ -80,14 +79,8 @@ inline std::vector<std::string> outputLines(const std::string& output) {
     return lines;
 }
 
-inline std::vector<json> replies(const std::string& output) {
-    std::vector<json> parsed;
-    for (const auto& line : outputLines(output)) parsed.push_back(json::parse(line));
-    return parsed;
-}
-
-// The whole program (start-up and read loop) in this process over string streams, serving `input`
-// to its end: what went to standard output. It must end with 0 and nothing on standard error.
+// The whole program in this process over string streams, serving `input` to its end: what went to
+// standard output. It must end with 0 and nothing on standard error.
 inline std::string serveInProcess(const AppPaths::Environment& environment,
                                   const std::string& input) {
     std::istringstream in(input);
@@ -96,20 +89,14 @@ inline std::string serveInProcess(const AppPaths::Environment& environment,
     EXPECT_EQ(err.str(), "");
     return out.str();
 }
-inline std::string serveInProcess(const std::filesystem::path& home, const std::string& input) {
-    return serveInProcess({{"KESTRIN_HOME", home.string()}}, input);
-}
 
-// This process's environment with KESTRIN_HOME set to `home`.
+// The real kestrin-mcp with this process's environment but KESTRIN_HOME=`home`.
 inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
     std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
     for (char** entry = environ; *entry; ++entry)
-        if (!std::string_view(*entry).starts_with("KESTRIN_HOME="))
-            environment.emplace_back(*entry);
+        if (!std::string_view(*entry).starts_with("KESTRIN_HOME=")) environment.emplace_back(*entry);
     return environment;
 }
-
-// The real kestrin-mcp with this process's environment but KESTRIN_HOME=`home`.
 struct ServerProcess : ChildProcess {
     explicit ServerProcess(const std::filesystem::path& home, int standardInput = -1)
         : ChildProcess(KESTRIN_MCP_PATH, {}, environmentWithHome(home), standardInput) {}

@@ -1,5 +1,5 @@
-// The tools end to end in-process (the importer's own texts are the core's; here the envelope,
-// isError and what reached the database), and the result tool's loop with the real velmora-cli.
+// The tools in-process (the importer's texts are the core's; here the envelope, isError and the
+// rows), and the result tool's loop with the real velmora-cli and kestrin-mcp.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -24,11 +24,10 @@ protected:
     json serve(const std::string& input, bool offered = true) {
         AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
         if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
-        const auto answers = replies(serveInProcess(environment, input));
-        return answers.empty() ? json::object() : answers.back();
+        const auto answers = outputLines(serveInProcess(environment, input));
+        return answers.empty() ? json::object() : json::parse(answers.back());
     }
-    // A tool result: exactly content, structuredContent and isError, the text content being the
-    // payload written by the channel's rules.
+    // Exactly content (the payload under the wire rules), structuredContent and isError.
     json call(const std::string& tool, const json& arguments) {
         const json result = serve(toolCallLine(1, tool, arguments))["result"];
         EXPECT_EQ(result.size(), 3u) << result;
@@ -37,11 +36,10 @@ protected:
                                 {"text", *WireJSON::serialize(result["structuredContent"])}}}));
         return result;
     }
-    json submit(const json& receipt) { return call(submitTool, {{"receipt", receipt}}); }
     void submitted(const std::string& receiptID, int itemCount) {
-        ASSERT_EQ(submit(validReceipt(receiptID, 1, itemCount))["isError"], false);
+        ASSERT_EQ(call(submitTool, {{"receipt", validReceipt(receiptID, 1, itemCount)}})["isError"],
+                  false);
     }
-    // `members` and where the data lives, as every answer names it.
     json withPaths(const char* members) const {
         json object = json::parse(members);
         object["data_path"] = home.string();
@@ -68,8 +66,7 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
     critical["items"][1]["priority"] = "critical";
     json secret = validReceipt("rc-new-1", 1, 1);
     secret["summary"] = "Bearer abcd/efgh/ijkl/mnop/qrst";
-    // "result" or, for a refusal, nullptr; the stored task count afterwards.
-    const std::tuple<const char*, json, const char*, const char*> cases[] = {
+    const std::tuple<const char*, json, const char*, const char*> cases[] = {  // nullptr: refused
         {"new receipt", first, "inserted", "3"},
         {"same receipt as pretty-printed text, version moved to the front",
          "{ \"version\" : 1,\n" + reordered.dump(4).substr(1), "duplicate", "3"},
@@ -83,7 +80,7 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
     };
     for (const auto& [name, receipt, outcome, tasks] : cases) {
         SCOPED_TRACE(name);
-        const json result = submit(receipt);
+        const json result = call(submitTool, {{"receipt", receipt}});
         const json& payload = result["structuredContent"];
         EXPECT_EQ(result["isError"], outcome == nullptr) << result;
         if (outcome) {
@@ -96,7 +93,7 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
         EXPECT_EQ(rows("SELECT COUNT(*) FROM tasks"), Rows{tasks});
     }
     // The last answer in full; the stored text is the canonical form, slashes escaped.
-    json last = submit(validReceipt("rc-later-1", 3, 1))["structuredContent"];
+    json last = call(submitTool, {{"receipt", validReceipt("rc-later-1", 3, 1)}})["structuredContent"];
     last.erase("message");
     EXPECT_EQ(last, withPaths(R"({"project":"velmora","receipt_id":"rc-later-1",
         "result":"inserted","task_count":1,"version":3,"warnings":[]})"));
@@ -138,7 +135,8 @@ TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
     }
     EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts"), Rows{"1"});
     // One reply byte for byte: the text content is the payload, escaped once more.
-    EXPECT_EQ(serveInProcess(home, requestLine("tools/call", 5, {{"name", submitTool}})),
+    EXPECT_EQ(serveInProcess({{"KESTRIN_HOME", home.string()}},
+                             requestLine("tools/call", 5, {{"name", submitTool}})),
               R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
               R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
               R"(receipt 参数。"}}})"
@@ -162,13 +160,10 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
     EXPECT_EQ(failed["structuredContent"].size(), 1u);
     EXPECT_NE(failed["structuredContent"].value("error", "").find("no such table: tasks"),
               std::string::npos);
-}
-
-// Trimming and defaults are the core's; the server writes the path as UTF-8 with "/" escaped.
-TEST_F(ToolsTest, TheDataPathIsReportedEscapedAndAsUTF8) {
+    // The path goes out as UTF-8 with "/" escaped.
     home = scratch / "h\xFFme";
-    const std::string output =
-        serveInProcess(home, toolCallLine(1, "get_kestrin_status", json::object()));
+    const std::string output = serveInProcess({{"KESTRIN_HOME", home.string()}},
+                                              toolCallLine(1, "get_kestrin_status", json::object()));
     std::string escaped;
     for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
         escaped += c == '/' ? "\\/" : std::string(1, c);
@@ -196,9 +191,9 @@ TEST_F(ToolsTest, TheResultToolIsOfferedOnlyWhenAskedForAndTheOtherToolsStayAsTh
               -32602);
 }
 
-// The note and the message stay with the human until the hand-back; then the message is exactly
-// what velmora-cli resume printed. A message with a secret reaches the agent only as the reason it
-// is held back, even after the human chose to print it anyway.
+// Nothing reaches the agent before the hand-back; then the message is exactly what velmora-cli
+// printed, and one with a secret only as the reason it is held back, even when printed anyway. The
+// last hand-back ends the wait of a real kestrin-mcp.
 TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     submitted("rc-loop", 3);
     ASSERT_EQ(cli({"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
@@ -218,8 +213,16 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     ASSERT_EQ(cli({"resume", "rc-loop::item-3", "--force", "--notes", token}), "<failed>");
     EXPECT_EQ(call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"],
               false);
+    ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
+    ServerProcess server(home);
+    ::unsetenv("KESTRIN_RESULT_TOOL");
+    ASSERT_TRUE(server.send(
+        toolCallLine(2, resultTool, {{"receipt_id", "rc-loop"}, {"wait_seconds", 50}})));
     ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret"}), "<failed>");
-    const json after = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const json after = json::parse(*line)["result"]["structuredContent"];
+    EXPECT_EQ(after, call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]);
     EXPECT_EQ(after["all_handed_back"], true);
     EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
     EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
@@ -229,6 +232,8 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     EXPECT_FALSE(secret.contains("resume_message"));
     EXPECT_EQ(secret["resume_message_held_back"], ResumeSecretError{}.heldBackDescription());
     EXPECT_EQ(after.dump().find(token), std::string::npos);
+    server.closeInput();
+    EXPECT_EQ(server.wait(), 0);
     // A note that cannot be read is the database's failure, never a message without it.
     sqliteExecute(home / "tasks.sqlite", "DROP TABLE task_notes; CREATE TABLE task_notes (x);");
     const json unread = call(resultTool, {{"receipt_id", "rc-loop"}});
@@ -236,31 +241,7 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     EXPECT_NE(unread.dump().find("no such column"), std::string::npos) << unread;
 }
 
-// The whole loop with the real binaries: an agent waits, the human hands the task back with
-// velmora-cli meanwhile, the agent's call returns with it.
-TEST_F(ToolsTest, AWaitingAgentGetsTheHandBackOfTheRealCLI) {
-    ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
-    ServerProcess server(home);
-    ::unsetenv("KESTRIN_RESULT_TOOL");
-    ASSERT_TRUE(server.started());
-    ASSERT_TRUE(server.send(submission(1, validReceipt("rc-wait", 1, 1))));
-    ASSERT_TRUE(server.readLine());
-    ASSERT_TRUE(server.send(
-        toolCallLine(2, resultTool, {{"receipt_id", "rc-wait"}, {"wait_seconds", 50}})));
-    ASSERT_EQ(cli({"step", "rc-wait::item-1", "step-1"}), "第 1 步，已完成\n");
-    const std::string message = cli({"resume", "rc-wait::item-1", "--notes", "已在生产环境确认"});
-    const auto line = server.readLine();
-    ASSERT_TRUE(line);
-    const json payload = json::parse(*line)["result"]["structuredContent"];
-    EXPECT_EQ(payload["all_handed_back"], true);
-    EXPECT_EQ(payload["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
-    EXPECT_NE(message.find("本人记录：已在生产环境确认"), std::string::npos);
-    server.closeInput();
-    EXPECT_EQ(server.wait(), 0);
-}
-
-// Another writer holding the write lock for the whole wait does not keep the call from ending: it
-// answers with what it can read.
+// Another writer holding the write lock for the whole wait does not keep the call from ending.
 TEST_F(ToolsTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
     submitted("rc-locked", 1);
     sqlite3* writer = nullptr;
