@@ -14,11 +14,8 @@ class CLIArchiveTest : public CLIFixture {
 protected:
     void SetUp() override { importFiles({deployReceipt}); }
 
-    std::string context() const {
-        return "当前环境：隔离测试库\n当前数据库：" + (home / "tasks.sqlite").string();
-    }
-    // The paths of the backups, sorted.
-    Rows backups() const {
+    std::string context() const { return "当前环境：隔离测试库\n当前数据库：" + (home / "tasks.sqlite").string(); }
+    Rows backups() const {  // sorted
         Rows found;
         for (const auto& entry : std::filesystem::directory_iterator(home / "backups"))
             found.push_back(entry.path().string());
@@ -26,10 +23,9 @@ protected:
         return found;
     }
     bool named(const std::string& path, const std::string& kind) const {
-        return std::regex_match(path, std::regex((home / "backups").string() + "/Velmora-" + kind +
-                                                 R"(-\d{8}-\d{6}\.sqlite)"));
+        const std::string pattern = (home / "backups").string() + "/Velmora-" + kind + R"(-\d{8}-\d{6}\.sqlite)";
+        return std::regex_match(path, std::regex(pattern));
     }
-
     const std::string archive = (scratch / "archive.json").string();
 };
 
@@ -50,10 +46,8 @@ TEST_F(CLIArchiveTest, ExportNeverOverwritesAndRestoreMergesBackAfterASafetyCopy
     ASSERT_EQ(backups().size(), 1u);
     EXPECT_TRUE(named(backups()[0], "before-archive-restore")) << backups()[0];
     EXPECT_EQ(restored.output, "数据归档已恢复\n" + context() + "\n来源归档：" + archive +
-                                   "\n已核对 1 张回执和 2 个任务状态。\n恢复前安全副本：" +
-                                   backups()[0] + "\n");
+                                   "\n已核对 1 张回执和 2 个任务状态。\n恢复前安全副本：" + backups()[0] + "\n");
     EXPECT_EQ(statusOf(sudoTask), "in_progress");
-
     json newer = json::parse(readFile(testData(deployReceipt)));
     newer["version"] = 2;
     expectRuns({{{"import", "-"}, 0, "*", "", newer.dump()},
@@ -63,8 +57,8 @@ TEST_F(CLIArchiveTest, ExportNeverOverwritesAndRestoreMergesBackAfterASafetyCopy
 
 TEST_F(CLIArchiveTest, BackupAndRestoreDatabaseBringBackTheStoreAsItWas) {
     const CLIRun backedUp = run({"backup"});
-    EXPECT_EQ(backedUp.exitStatus, 0);
     const Rows made = backups();
+    EXPECT_EQ(backedUp.exitStatus, 0);
     ASSERT_EQ(made.size(), 1u);
     EXPECT_TRUE(named(made[0], "manual")) << made[0];
     EXPECT_EQ(backedUp.output, "数据库备份已创建\n" + context() + "\n备份文件：" + made[0] + "\n");
@@ -74,8 +68,7 @@ TEST_F(CLIArchiveTest, BackupAndRestoreDatabaseBringBackTheStoreAsItWas) {
     const Rows after = backups();  // reading the backup left no "-wal" or "-shm" beside it
     ASSERT_EQ(after.size(), 2u);
     EXPECT_TRUE(named(after[0], "before-database-restore")) << after[0];
-    EXPECT_EQ(restored.output, "数据库备份已恢复\n" + context() + "\n来源备份：" + made[0] +
-                                   "\n恢复前安全副本：" + after[0] + "\n");
+    EXPECT_EQ(restored.output, "数据库备份已恢复\n" + context() + "\n来源备份：" + made[0] + "\n恢复前安全副本：" + after[0] + "\n");
     EXPECT_EQ(rows("SELECT count(*) FROM tasks;"), Rows{"2"});
     expectRuns({{{"restore-db", (home / "." / "tasks.sqlite").string(), "-y"}, 1, "",
                  "^没有恢复数据库备份："}});
@@ -91,11 +84,9 @@ TEST_F(CLIArchiveTest, ARestoreAsksTheAppsQuestionOnATerminalAndNeedsAYesElsewhe
     const CLIRun declined = run({"restore", archive}, "n\n", {}, 80);
     EXPECT_EQ(declined.exitStatus, 1);
     EXPECT_NE(declined.output.find("恢复这份数据归档？\n" + context() + "\n来源文件：" + archive +
-                                   "\n\n归档会在临时数据库中完整校验，再合并回当前任务库。"
-                                   "较旧回执不会覆盖本地较新版本，恢复前会自动创建安全副本。\n"
-                                   "继续恢复？(y/N) "),
-              std::string::npos)
-        << declined.output;
+                                   "\n\n归档会在临时数据库中完整校验，再合并回当前任务库。较旧回执不会"
+                                   "覆盖本地较新版本，恢复前会自动创建安全副本。\n继续恢复？(y/N) "),
+              std::string::npos) << declined.output;
     EXPECT_NE(declined.output.find("已取消，没有恢复。\n"), std::string::npos);
     EXPECT_EQ(backups().size(), 1u);  // no safety copy: nothing was started
     const CLIRun accepted = run({"restore", archive}, "y\n", {}, 80);
@@ -103,15 +94,12 @@ TEST_F(CLIArchiveTest, ARestoreAsksTheAppsQuestionOnATerminalAndNeedsAYesElsewhe
     EXPECT_NE(accepted.output.find("数据归档已恢复\n"), std::string::npos);
 
     // The standard store is named as such.
-    const std::map<std::string, std::string> standard{
-        {"KESTRIN_HOME", ""}, {"XDG_DATA_HOME", (scratch / "data").string()}};
+    const std::map<std::string, std::string> standard{{"KESTRIN_HOME", ""}, {"XDG_DATA_HOME", (scratch / "data").string()}};
     const std::string other = (scratch / "standard.json").string();
     ASSERT_EQ(run({"export", other}, {}, standard).exitStatus, 0);
     const CLIRun asked = run({"restore-db", other}, "\n", standard, 80);
     EXPECT_EQ(asked.exitStatus, 1);
-    EXPECT_NE(asked.output.find("用这份数据库备份恢复？\n当前环境：正式任务库\n"),
-              std::string::npos)
-        << asked.output;
+    EXPECT_NE(asked.output.find("用这份数据库备份恢复？\n当前环境：正式任务库\n"), std::string::npos) << asked.output;
     EXPECT_NE(asked.output.find("失败时会自动尝试回滚。\n恢复到正式任务库？(y/N) "),
               std::string::npos);
 }

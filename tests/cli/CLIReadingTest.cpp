@@ -1,8 +1,6 @@
 // list, count, show and history through the real binary on a pipe and on a terminal, and in-process
 // the text shaping and search form beneath them.
 
-#include <sstream>
-
 #include "CLIFixture.h"
 #include "cli/ConsoleFacts.h"
 #include "cli/TaskSearch.h"
@@ -15,24 +13,13 @@ namespace {
 
 class CLIReadingTest : public CLIFixture {
 protected:
-    // Received at fixed times, so the output is stable.
-    void SetUp() override {
+    void SetUp() override {  // received at fixed times, so the output is stable
         importFiles({deployReceipt, webReceipt});
-        exec(
-            "UPDATE tasks SET imported_at = '2026-07-27T08:30:00.000Z';"
-            "UPDATE receipts SET imported_at = '2026-07-27T08:30:00.000Z'"
-            " WHERE receipt_id = 'rc-deploy-2026';"
-            "UPDATE receipts SET imported_at = '2026-07-28T10:00:00.000Z'"
-            " WHERE receipt_id = 'rc-web-7';");
+        exec("UPDATE tasks SET imported_at = '2026-07-27T08:30:00.000Z'; UPDATE receipts SET"
+             " imported_at = '2026-07-27T08:30:00.000Z' WHERE receipt_id = 'rc-deploy-2026';"
+             " UPDATE receipts SET imported_at = '2026-07-28T10:00:00.000Z' WHERE receipt_id = 'rc-web-7';");
     }
 };
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) result.push_back(line);
-    return result;
-}
 
 TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
     expectRuns({
@@ -69,25 +56,19 @@ TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
 TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRule) {
     ASSERT_EQ(run({"status", approveTask, "completed"}).exitStatus, 0);
     ASSERT_EQ(run({"status", sudoTask, "cancelled"}).exitStatus, 0);
+    // clang-format off
     const std::pair<std::vector<std::string>, Rows> cases[] = {
-        {{}, {grant}},
-        {{"--all"}, {sudoTask, approveTask, grant}},
-        {{"--status", "completed"}, {approveTask}},
-        {{"--project", "staging"}, {}},
-        {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
+        {{}, {grant}}, {{"--all"}, {sudoTask, approveTask, grant}}, {{"--status", "completed"}, {approveTask}},
+        {{"--project", "staging"}, {}}, {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
         {{"--project", "Staging", "--all"}, {}},  // the exact name
         // Trimmed and lower-cased; the agent's and the category's display names; item title,
-        // reason, project name and agent task title.
-        {{"--search", "  CLAUDE "}, {grant}},
-        {{"--search", "权限与"}, {grant}},
-        {{"--search", "批准", "--all"}, {approveTask}},
-        {{"--search", "私有仓库"}, {grant}},
+        // reason, project name and agent task title; never commands; blank is no filter.
+        {{"--search", "  CLAUDE "}, {grant}}, {{"--search", "权限与"}, {grant}},
+        {{"--search", "批准", "--all"}, {approveTask}}, {{"--search", "私有仓库"}, {grant}},
         {{"--search", "STAGING", "--all"}, {sudoTask, approveTask}},
         {{"--search", "deploy the", "--all"}, {sudoTask, approveTask}},
-        // Commands are never searched.
-        {{"--search", "sudo make", "--all"}, {}},
-        {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}},  // no filter at all
-    };
+        {{"--search", "sudo make", "--all"}, {}}, {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}}};
+    // clang-format on
     for (const auto& [filter, keys] : cases) {
         SCOPED_TRACE(::testing::PrintToString(filter));
         std::vector<std::string> arguments{"list", "--json"};
@@ -108,13 +89,13 @@ TEST_F(CLIReadingTest, RowsFitTheWidthOfColumnsOrOfTheTerminal) {
               "待处理        在终端运行安…   0/1 步\n  rc-deploy-2026::item-sudo · stagi…\n"
               "待处理        批准发布        0/1 步\n  rc-deploy-2026::item-approve · st…\n");
     ASSERT_EQ(run({"step", sudoTask, "step-1"}).exitStatus, 0);
-    const auto shown = lines(run({"list"}, {}, {{"COLUMNS", "40"}}).output);
+    const auto shown = textLines(run({"list"}, {}, {{"COLUMNS", "40"}}).output);
     ASSERT_EQ(shown.size(), 6u);
     EXPECT_EQ(shown[0], "处理中        在终端运行安装命令  1/1 步");
     EXPECT_EQ(shown[3], "  rc-deploy-2026::item-approve · stagin…");
     EXPECT_EQ(shown[4], "待处理        在浏览器中授权部…   0/2 步");
     for (const auto& line : shown) EXPECT_LE(TerminalText::columns(line), 40) << line;
-    EXPECT_EQ(lines(run({"list"}, {}, {{"COLUMNS", "20"}}).output)[5], "  rc-web-7::grant");
+    EXPECT_EQ(textLines(run({"list"}, {}, {{"COLUMNS", "20"}}).output)[5], "  rc-web-7::grant");
 
     // show wraps prose, never the command, the link or the resume line.
     const std::string sheet = run({"show", sudoTask}, {}, {{"COLUMNS", "40"}}).output;
@@ -125,12 +106,9 @@ TEST_F(CLIReadingTest, RowsFitTheWidthOfColumnsOrOfTheTerminal) {
           "  Codex 任务：\n    codex://threads/019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n",
           "  回退办法：运行 sudo make uninstall。\n"})
         EXPECT_NE(sheet.find(part), std::string::npos) << part;
-    for (const auto& line : lines(sheet)) {
-        if (line.find("codex://") == std::string::npos &&
-            line.find("velmora-cli") == std::string::npos) {
-            EXPECT_LE(TerminalText::columns(line), 40) << line;
-        }
-    }
+    for (const auto& line : textLines(sheet))
+        EXPECT_TRUE(TerminalText::columns(line) <= 40 || line.find("codex://") != line.npos ||
+                    line.find("velmora-cli") != line.npos) << line;
 }
 
 TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
@@ -209,7 +187,6 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
 }
 
 using Lines = std::vector<std::string>;
-
 TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
     // clang-format off
     // Fullwidth punctuation and Latin, halfwidth kana, Hangul (also as jamo), a combining mark, a
@@ -248,9 +225,8 @@ TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
 
 // Off a terminal, COLUMNS alone sets the width: a whole number of at least one column.
 TEST(ConsoleFactsTest, ColumnsIsAPositiveWholeNumber) {
-    const std::pair<const char*, std::optional<int>> cases[] = {
-        {"80", 80}, {"1", 1}, {"0", std::nullopt}, {"-3", std::nullopt}, {"80x", std::nullopt},
-        {"", std::nullopt}};
+    const std::pair<const char*, std::optional<int>> cases[] = {{"80", 80}, {"1", 1},
+        {"0", std::nullopt}, {"-3", std::nullopt}, {"80x", std::nullopt}, {"", std::nullopt}};
     for (const auto& [columns, width] : cases)
         EXPECT_EQ(ConsoleFacts::detect({{"COLUMNS", columns}}).width, width) << columns;
 }

@@ -1,5 +1,4 @@
-// The command line itself (help, bad usage, paths, an unusable data directory), import and scan,
-// and several processes at once on one store and one inbox.
+// The command line itself, import and scan, and several processes at once on one store and inbox.
 
 #include <sstream>
 #include <thread>
@@ -18,19 +17,17 @@ namespace {
 using CLIUsageTest = CLIFixture;
 
 TEST_F(CLIUsageTest, HelpVersionAndPathsCreateNothing) {
+    std::vector<Expected> runs{{{"--help"}, 0, "~  resume "},
+                               {{"--version"}, 0, std::string(BuildInfo::productVersion) + "\n"}};
     for (const char* command : {"list", "count", "show", "history", "paths", "step", "snooze",
                                 "status", "resume", "close", "cancel", "delete", "import", "scan",
-                                "export", "restore", "backup", "restore-db"}) {
-        expectRuns({{{command, "--help"}, 0, "~Usage: velmora-cli " + std::string(command)}});
-    }
-    expectRuns({{{"--help"}, 0, "~  resume "},
-                {{"--version"}, 0, std::string(BuildInfo::productVersion) + "\n"}});
-
+                                "export", "restore", "backup", "restore-db"})
+        runs.push_back({{command, "--help"}, 0, "~Usage: velmora-cli " + std::string(command)});
     const std::string root = home.string();
-    expectRuns({{{"paths"}, 0, "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " + root +
-                     "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
-                     "/rejected\nbackups    " + root + "/backups\ndatabase   " + root +
-                     "/tasks.sqlite\n"}});
+    runs.push_back({{"paths"}, 0, "当前任务库：隔离测试库\nroot       " + root + "\ninbox      " +
+                    root + "/inbox\nprocessed  " + root + "/processed\nrejected   " + root +
+                    "/rejected\nbackups    " + root + "/backups\ndatabase   " + root + "/tasks.sqlite\n"});
+    expectRuns(runs);
     const auto paths = json::parse(run({"paths", "--json"}).output);
     EXPECT_EQ(paths["environment"], "temporary");
     EXPECT_EQ(paths["environment_name"], "隔离测试库");
@@ -41,20 +38,15 @@ TEST_F(CLIUsageTest, HelpVersionAndPathsCreateNothing) {
 
 TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
     const std::string more = "~Run with --help for more information.";
-    expectRuns({
-        {{}, 2, "", "~Usage: velmora-cli [OPTIONS] [SUBCOMMAND]"},
-        {{"frobnicate"}, 2, "", more},
-        {{"show"}, 2, "", more},
-        {{"list", "--status", "someday"}, 2, "", more},
-        {{"list", "--colour"}, 2, "", more},
-        {{"snooze", sudoTask, "2h"}, 2, "", more},
-        {{"status", sudoTask, "snoozed"}, 2, "", more},
-        {{"history", "--limit", "-1"}, 2, "", more},
-    });
+    std::vector<Expected> runs{{{}, 2, "", "~Usage: velmora-cli [OPTIONS] [SUBCOMMAND]"}};
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"frobnicate"}, {"show"}, {"list", "--status", "someday"},
+          {"list", "--colour"}, {"snooze", sudoTask, "2h"}, {"status", sudoTask, "snoozed"},
+          {"history", "--limit", "-1"}})
+        runs.push_back({arguments, 2, "", more});
+    expectRuns(runs);
     EXPECT_FALSE(std::filesystem::exists(home));
-}
-
-TEST_F(CLIUsageTest, AnUnusableDataDirectoryIsReportedAsAStartUpFailure) {
+    // A data directory that cannot be made is a start-up failure.
     std::ofstream(home) << "not a directory";
     expectRuns({{{"list"}, 1, "", "^无法启动本地任务库：无法创建目录 " + home.string() + "："}});
 }
@@ -79,8 +71,7 @@ TEST_F(CLIUsageTest, ImportReportsEveryFileOnTheStreamOfItsOutcome) {
         std::vector<std::string> arguments;
         std::string input;
         int status;
-        Rows accepted;
-        Rows refused;
+        Rows accepted, refused;
     };
     const Case cases[] = {
         {{"import", "-"}, oversized, 1, {}, {"标准输入"}},
@@ -125,9 +116,8 @@ TEST_F(CLIUsageTest, CommandsSucceedWhileOtherProgramsWriteTheSameStore) {
     }
     for (int round = 0; round < 40; ++round) {
         ASSERT_TRUE((*opened)->listTasks(true, currentTimestamp()));
-        ASSERT_TRUE((*opened)->setStatus(
-            approveTask, round % 2 ? TaskStatus::pending : TaskStatus::waitingExternal,
-            std::nullopt));
+        const auto status = round % 2 ? TaskStatus::pending : TaskStatus::waitingExternal;
+        ASSERT_TRUE((*opened)->setStatus(approveTask, status, std::nullopt));
     }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(rows("SELECT count(*) FROM receipts;"), Rows{"5"});
@@ -135,8 +125,8 @@ TEST_F(CLIUsageTest, CommandsSucceedWhileOtherProgramsWriteTheSameStore) {
               Rows{std::to_string(processes)});
 }
 
-// Three scans at once on 80 receipts and one unreadable file: each file taken and reported once,
-// the refused one moved beside its reason; an empty inbox says so.
+// Three scans at once on 80 receipts and one unreadable file: each taken and reported once, the
+// refused one moved beside its reason; an empty inbox says so.
 TEST_F(CLIUsageTest, ScansAtOnceTakeAndReportEachFileOnceWithTheAppsLines) {
     const std::string empty = "当前没有新的 JSON 回执。\n";
     EXPECT_EQ(run({"scan"}).output, empty);  // and it made the inbox
@@ -160,8 +150,7 @@ TEST_F(CLIUsageTest, ScansAtOnceTakeAndReportEachFileOnceWithTheAppsLines) {
         refusals += done.errors;
         std::istringstream lines(done.output);
         for (std::string line; std::getline(lines, line);)
-            if (const auto mark = line.find("：已导入 "); mark != std::string::npos)
-                ++importsReported[line.substr(0, mark)];
+            if (const auto mark = line.find("：已导入 "); mark != line.npos) ++importsReported[line.substr(0, mark)];
     }
     EXPECT_EQ(refusals.rfind("bad.json：已拒收，", 0), 0u) << refusals;
     EXPECT_EQ(refusals.find('\n'), refusals.size() - 1) << refusals;  // refused once

@@ -57,23 +57,21 @@ TEST(KestrinMCPBinary, AClientThatClosesItsEndLeavesTheServerEndingQuietly) {
     server.send(burst);
     EXPECT_EQ(server.wait(std::chrono::seconds(30)), 0);
     EXPECT_EQ(server.standardError(), "");
-    EXPECT_EQ(
-        sqliteRows(scratch / "tasks.sqlite",
-                   "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks t WHERE t.receipt_id"
-                   " = r.receipt_id) != 2) IS NOT TRUE FROM receipts r; PRAGMA quick_check;"),
-        (Rows{"1|1", "ok"}));
+    EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks"
+                         " t WHERE t.receipt_id = r.receipt_id) != 2) IS NOT TRUE FROM receipts r;"
+                         " PRAGMA quick_check;"),
+              (Rows{"1|1", "ok"}));
 }
 
 TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn) {
-    const auto pong = [](const char* id) { return R"({"id":")" + std::string(id) + R"(","jsonrpc":"2.0","result":{}})"; };
+    const auto pong = [](std::string id) { return R"({"id":")" + id + R"(","jsonrpc":"2.0","result":{}})"; };
     ScratchDirectory scratch;
     ServerProcess server(scratch.path());
     ASSERT_TRUE(server.send(requestLine("ping", "before")));
     ASSERT_TRUE(server.readLine());
     const long baseline = server.residentKiB();
     const std::string filler(32u << 20, 'k');
-    ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" +
-                            filler + "\"}}\n"));
+    ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" + filler + "\"}}\n"));
     EXPECT_EQ(server.readLine(), pong("huge"));
     ASSERT_TRUE(server.send(filler + "\n" + requestLine("ping", "after")));
     EXPECT_EQ(server.readLine(), parseError);
@@ -110,22 +108,18 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     ScratchDirectory scratch;
     const auto home = scratch / "shared";
     std::vector<std::unique_ptr<ServerProcess>> servers;
-    for (int index = 0; index < serverCount; ++index)
-        servers.push_back(std::make_unique<ServerProcess>(home));
+    for (int index = 0; index < serverCount; ++index) servers.push_back(std::make_unique<ServerProcess>(home));
     int sharedInserted = 0;
     for (int round = 0; round <= rounds; ++round) {
         for (int index = 0; index < serverCount; ++index) {
             const std::string id = "rc-agent" + std::to_string(index) + "-" + std::to_string(round);
-            ASSERT_TRUE(servers[index]->send(
-                submission(round, round == rounds ? validReceipt("rc-shared-1", 1, 1)
-                                                  : validReceipt(id, 1, 2))));
+            const json receipt = round == rounds ? validReceipt("rc-shared-1", 1, 1) : validReceipt(id, 1, 2);
+            ASSERT_TRUE(servers[index]->send(submission(round, receipt)));
         }
         for (auto& server : servers) {
             const auto line = server->readLine();
-            const auto ended = line ? std::nullopt : server->wait(std::chrono::seconds(5));
-            ASSERT_TRUE(line) << (ended ? "it ended with " + std::to_string(*ended) + ": " +
-                                              server->standardError()
-                                        : "no answer");
+            ASSERT_TRUE(line) << "it ended with " << server->wait(std::chrono::seconds(5)).value_or(-1)
+                              << ": " << server->standardError();
             const json result = json::parse(*line)["result"];
             ASSERT_EQ(result["isError"], false) << *line;
             const json& outcome = result["structuredContent"]["result"];
@@ -145,10 +139,8 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     for (const char* directory : {"inbox", "processed", "rejected", "backups"})
         EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
     EXPECT_EQ(sharedInserted, 1);
-    EXPECT_EQ(sqliteRows(home / "tasks.sqlite",
-                         "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
-              Rows{std::to_string(serverCount * rounds + 1) + "|" +
-                   std::to_string(serverCount * rounds * 2 + 1)});
+    EXPECT_EQ(sqliteRows(home / "tasks.sqlite", "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
+              Rows{std::to_string(serverCount * rounds + 1) + "|" + std::to_string(serverCount * rounds * 2 + 1)});
 }
 
 const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
@@ -157,14 +149,14 @@ std::string submit(ServerProcess& server, const json& receipt) {
     EXPECT_TRUE(server.send(submission(1, receipt)));
     const auto line = server.readLine();
     const json result = line ? json::parse(*line)["result"] : json::object();
-    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array())
-        << result;
+    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array()) << result;
     return result["isError"] == true ? "refused" : result["structuredContent"].value("result", "");
 }
 
 // Every file in examples/: accepted, each item a pending task of its category; again, as its own
-// text, a duplicate.
-TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
+// text, a duplicate. The guide's rewrite of a credential (also inside JSON in a command) is
+// accepted, and its complete example is the terminal one (the refusals are the core's rules).
+TEST(Examples, EveryExampleIsAcceptedAndThenADuplicateAndTheGuidesRewriteToo) {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(sourceDirectory / "examples"))
         if (entry.path().extension() == ".json") files.push_back(entry.path());
@@ -181,27 +173,19 @@ TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
         EXPECT_EQ(submit(server, text), "duplicate");
         Rows expected;
         for (const auto& item : receipt["items"]) {
-            expected.push_back(receipt["receipt_id"].get<std::string>() +
-                               "::" + item["id"].get<std::string>() + "|" +
-                               item["category"].get<std::string>() + "|pending");
+            expected.push_back(receipt["receipt_id"].get<std::string>() + "::" + item["id"].get<std::string>() +
+                               "|" + item["category"].get<std::string>() + "|pending");
             categories.insert(item["category"]);
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(sqliteRows(scratch / file.stem() / "tasks.sqlite",
-                             "SELECT task_key, category, status FROM tasks ORDER BY 1"),
-                  expected);
+                             "SELECT task_key, category, status FROM tasks ORDER BY 1"), expected);
         EXPECT_EQ(server.finish(), "");
         EXPECT_EQ(server.wait(), 0);
     }
     EXPECT_EQ(categories, (std::set<std::string>{"decision", "external_wait", "interface",
                                                  "permission", "physical", "terminal"}));
-}
-
-// The guide's rewrite of a credential (also one inside JSON within a command) is accepted; the
-// refusals themselves are the core's rules.
-TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
-    const json terminal =
-        json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
+    const json terminal = json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
     json nested = terminal, rewritten = terminal;
     nested["items"][0]["steps"][3]["command"] =
         R"(curl -X POST https://ca.internal/issue -d '{"token": "dev-ca-2026"}')";
@@ -209,17 +193,13 @@ TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
         "GITHUB_TOKEN=\"$(security find-generic-password -s gh -w)\" brew install mkcert nss";
     rewritten["items"][0]["steps"][3]["command"] =
         R"(curl -X POST https://ca.internal/issue -H "Authorization: Bearer $CA_TOKEN" -d '{"token": ""}')";
-    ScratchDirectory scratch;
-    ServerProcess server(scratch.path());
+    ServerProcess server(scratch / "guide");
     EXPECT_EQ(submit(server, nested), "refused");
     EXPECT_EQ(submit(server, rewritten), "inserted");
     EXPECT_EQ(server.finish(), "");
     EXPECT_EQ(server.wait(), 0);
-
-    // The guide shows the terminal example in full; it must not drift from the file.
     const std::string guide = readFile(sourceDirectory / "docs" / "receipts.md");
     const auto start = guide.find("```json\n", guide.find("\n## A complete example\n"));
-    ASSERT_NE(start, std::string::npos);
     const auto end = guide.find("\n```\n", start);
     ASSERT_NE(end, std::string::npos);
     EXPECT_EQ(json::parse(guide.substr(start + 8, end - start - 8)), terminal);
@@ -230,21 +210,18 @@ using Versions = std::map<std::string, std::int64_t>;  // per receipt
 void expectConsistent(const std::filesystem::path& database, const Versions& answered) {
     // Killed before it made the file or its schema (one transaction).
     if (!std::filesystem::exists(database) ||
-        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") ==
-            Rows{"0"}) {
+        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") == Rows{"0"}) {
         EXPECT_TRUE(answered.empty());
         return;
     }
     EXPECT_EQ(sqliteRows(database, "PRAGMA quick_check;"), Rows{"ok"});
     // Raw text, task count and the tasks' version agree; no orphan task.
-    EXPECT_EQ(sqliteRows(database,
-                         "SELECT r.receipt_id FROM receipts r WHERE "
-                         "json_extract(r.raw_json, '$.version') != r.version OR 1 + r.version % 3 "
-                         "!= (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = r.receipt_id) OR "
-                         "1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = "
-                         "r.receipt_id AND t.receipt_version = r.version) UNION ALL SELECT "
-                         "task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id FROM "
-                         "receipts);"),
+    EXPECT_EQ(sqliteRows(database, "SELECT r.receipt_id FROM receipts r WHERE json_extract(r.raw_json,"
+                         " '$.version') != r.version OR 1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t"
+                         " WHERE t.receipt_id = r.receipt_id) OR 1 + r.version % 3 != (SELECT COUNT(*) FROM"
+                         " tasks t WHERE t.receipt_id = r.receipt_id AND t.receipt_version = r.version)"
+                         " UNION ALL SELECT task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id"
+                         " FROM receipts);"),
               Rows{});
     Versions stored;
     for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts"))
@@ -256,8 +233,7 @@ void expectConsistent(const std::filesystem::path& database, const Versions& ans
 }
 
 TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
-    constexpr int killCount = 60;
-    constexpr int perRound = 12;  // few enough for a whole burst to wait in the pipe
+    constexpr int killCount = 60, perRound = 12;  // few enough for a whole burst to wait in the pipe
     ScratchDirectory scratch;
     const auto home = scratch / "home", database = home / "tasks.sqlite";
     const auto seed = std::random_device{}();
@@ -273,8 +249,7 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             auto chosen = sent.begin();
             const bool fresh = sent.empty() || random() % 2 == 0;
             if (!fresh) std::advance(chosen, random() % sent.size());
-            const std::string receiptID =
-                fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
+            const std::string receiptID = fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
             pending[requestID] = {receiptID, ++sent[receiptID]};
             // Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
             const auto version = sent[receiptID];
@@ -310,7 +285,6 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
     }
     EXPECT_GT(unanswered, killCount);  // kills that all fell after the last answer prove nothing
     EXPECT_FALSE(answered.empty());
-
     // A server started on what the last kill left works on normally.
     ServerProcess server(home);
     ASSERT_TRUE(server.send(submission("last", validReceipt("rc-after", 1, 2))));

@@ -26,12 +26,8 @@ std::string error(int code, const std::string& message, const std::string& id) {
     return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message +
            R"("},"id":)" + id + R"(,"jsonrpc":"2.0"})";
 }
-std::string invalid(const std::string& id) {
-    return error(-32600, "Invalid Request", id);
-}
-std::string pong(const std::string& id) {
-    return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})";
-}
+std::string invalid(const std::string& id) { return error(-32600, "Invalid Request", id); }
+std::string pong(const std::string& id) { return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})"; }
 std::string ping(const std::string& id, const std::string& extra = "") {
     return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"ping")" + extra + "}\n";
 }
@@ -43,9 +39,7 @@ std::string handshake(const std::string& id, const std::string& version) {
            R"(verification codes, private keys, or API keys.","protocolVersion":")" +
            version + R"(","serverInfo":{"name":"velmora-kestrin","version":"0.3.3"}}})";
 }
-std::string initialize(int id, const json& params) {
-    return requestLine("initialize", id, params);
-}
+std::string initialize(int id, const json& params) { return requestLine("initialize", id, params); }
 
 TEST(MCPServer, EachInputGetsItsExactReply) {
     const std::string fffd = "\xEF\xBF\xBD", newest = "2025-06-18";
@@ -181,16 +175,15 @@ std::string serveOverPipes(bool nonBlocking, const std::function<void(int, std::
     int toServer[2], fromServer[2];
     EXPECT_EQ(::pipe(toServer), 0);
     EXPECT_EQ(::pipe(fromServer), 0);
-    if (nonBlocking) ::fcntl(toServer[0], F_SETFL, O_NONBLOCK);
-    if (nonBlocking) ::fcntl(fromServer[1], F_SETFL, O_NONBLOCK);
+    for (const int descriptor : {toServer[0], fromServer[1]})
+        if (nonBlocking) ::fcntl(descriptor, F_SETFL, O_NONBLOCK);
     std::ostringstream diagnostics;
     std::thread server([&] {
         FileDescriptorStreamBuffer inputBuffer(toServer[0]), outputBuffer(fromServer[1]);
         std::istream input(&inputBuffer);
         std::ostream output(&outputBuffer);
-        EXPECT_EQ(KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output,
-                                       diagnostics),
-                  0);
+        const AppPaths::Environment environment{{"KESTRIN_HOME", scratch.path().string()}};
+        EXPECT_EQ(KestrinMCPMain::main(environment, input, output, diagnostics), 0);
         ::close(fromServer[1]);
         ::close(toServer[0]);
     });
@@ -226,7 +219,7 @@ TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     });
     writer.join();
-    EXPECT_EQ(outputLines(output), (std::vector<std::string>{pong("1"), pong("\"" + bigID + "\"")}));
+    EXPECT_EQ(outputLines(output), (Rows{pong("1"), pong("\"" + bigID + "\"")}));
 }
 
 // A signal whose handler does not restart system calls interrupts a blocked read: no end of input.
@@ -244,7 +237,7 @@ TEST(MCPServer, AnInterruptedReadIsReadAgain) {
         ::close(toServer);
     });
     ::sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_EQ(outputLines(output), std::vector<std::string>{pong("1")});
+    EXPECT_EQ(outputLines(output), Rows{pong("1")});
 }
 
 }  // namespace

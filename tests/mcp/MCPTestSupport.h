@@ -11,6 +11,7 @@
 #include "core/intake/AppPaths.h"
 #include "mcp/KestrinMCPMain.h"
 #include "support/ChildProcess.h"
+#include "support/Readback.h"
 
 extern char** environ;
 
@@ -72,11 +73,8 @@ inline const std::string parseError =
 
 // The lines of `output`; fails the test when it does not end with a line feed.
 inline std::vector<std::string> outputLines(const std::string& output) {
-    std::vector<std::string> lines;
     if (!output.empty() && output.back() != '\n') ADD_FAILURE() << "no final line feed";
-    std::istringstream stream(output);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
+    return textLines(output);
 }
 
 // The whole program in this process over string streams, serving `input` to its end: what went to

@@ -15,31 +15,29 @@
 namespace kestrin::testing {
 namespace {
 
-constexpr const char* resultTool = "get_intervention_result";
-constexpr const char* submitTool = "submit_intervention_receipt";
+constexpr const char *resultTool = "get_intervention_result", *submitTool = "submit_intervention_receipt";
 
 // The server in-process on `home`, a fresh one per request as each agent session starts one.
 class ToolsTest : public ::testing::Test {
 protected:
-    json serve(const std::string& input, bool offered = true) {
+    std::string serveText(const std::string& input, bool offered = true) {
         AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
         if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
-        const auto answers = outputLines(serveInProcess(environment, input));
+        return serveInProcess(environment, input);
+    }
+    json serve(const std::string& input, bool offered = true) {
+        const auto answers = outputLines(serveText(input, offered));
         return answers.empty() ? json::object() : json::parse(answers.back());
     }
     // Exactly content (the payload under the wire rules), structuredContent and isError.
     json call(const std::string& tool, const json& arguments) {
         const json result = serve(toolCallLine(1, tool, arguments))["result"];
         EXPECT_EQ(result.size(), 3u) << result;
-        EXPECT_EQ(result["content"],
-                  json::array({{{"type", "text"},
-                                {"text", *WireJSON::serialize(result["structuredContent"])}}}));
+        const json text = {{"type", "text"}, {"text", *WireJSON::serialize(result["structuredContent"])}};
+        EXPECT_EQ(result["content"], json::array({text}));
         return result;
     }
-    void submitted(const std::string& receiptID, int itemCount) {
-        ASSERT_EQ(call(submitTool, {{"receipt", validReceipt(receiptID, 1, itemCount)}})["isError"],
-                  false);
-    }
+    json submit(const json& receipt) { return call(submitTool, {{"receipt", receipt}}); }
     json withPaths(const char* members) const {
         json object = json::parse(members);
         object["data_path"] = home.string();
@@ -80,7 +78,7 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
     };
     for (const auto& [name, receipt, outcome, tasks] : cases) {
         SCOPED_TRACE(name);
-        const json result = call(submitTool, {{"receipt", receipt}});
+        const json result = submit(receipt);
         const json& payload = result["structuredContent"];
         EXPECT_EQ(result["isError"], outcome == nullptr) << result;
         if (outcome) {
@@ -93,7 +91,7 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
         EXPECT_EQ(rows("SELECT COUNT(*) FROM tasks"), Rows{tasks});
     }
     // The last answer in full; the stored text is the canonical form, slashes escaped.
-    json last = call(submitTool, {{"receipt", validReceipt("rc-later-1", 3, 1)}})["structuredContent"];
+    json last = submit(validReceipt("rc-later-1", 3, 1))["structuredContent"];
     last.erase("message");
     EXPECT_EQ(last, withPaths(R"({"project":"velmora","receipt_id":"rc-later-1",
         "result":"inserted","task_count":1,"version":3,"warnings":[]})"));
@@ -103,30 +101,23 @@ TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
 }
 
 TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
-    submitted("rc-known", 1);
+    ASSERT_EQ(submit(validReceipt("rc-known", 1, 1))["isError"], false);
     const std::string badReceipt = "receipt 必须是 JSON 对象或完整 JSON 字符串。",
                       badID = "receipt_id 必须是非空字符串。",
                       badWait = "wait_seconds 必须是 0 到 50 之间的整数。";
-    const auto waiting = [](const json& seconds) {
-        return json{{"receipt_id", "rc-known"}, {"wait_seconds", seconds}};
-    };
+    const auto waiting = [](const json& seconds) { return json{{"receipt_id", "rc-known"}, {"wait_seconds", seconds}}; };
+    // clang-format off
     const std::tuple<const char*, json, std::string> cases[] = {
         {submitTool, json::object(), "缺少 receipt 参数。"},
         {submitTool, "receipt", "缺少 receipt 参数。"},  // arguments that are not an object
-        {submitTool, {{"receipt", "not json"}}, badReceipt},
-        {submitTool, {{"receipt", "{\"a\":1} {"}}, badReceipt},
-        {submitTool, {{"receipt", 42}}, badReceipt},
-        {submitTool, {{"receipt", "42"}}, badReceipt},
+        {submitTool, {{"receipt", "not json"}}, badReceipt}, {submitTool, {{"receipt", "{\"a\":1} {"}}, badReceipt},
+        {submitTool, {{"receipt", 42}}, badReceipt}, {submitTool, {{"receipt", "42"}}, badReceipt},
         {resultTool, json::object(), "缺少 receipt_id 参数。"},
-        {resultTool, {{"receipt_id", 7}}, badID},
-        {resultTool, {{"receipt_id", ""}}, badID},
+        {resultTool, {{"receipt_id", 7}}, badID}, {resultTool, {{"receipt_id", ""}}, badID},
         {resultTool, {{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
-        {resultTool, waiting(-1), badWait},
-        {resultTool, waiting(51), badWait},
-        {resultTool, waiting(1.5), badWait},
-        {resultTool, waiting("3"), badWait},
-        {resultTool, waiting(18446744073709551615ull), badWait},
-    };
+        {resultTool, waiting(-1), badWait}, {resultTool, waiting(51), badWait}, {resultTool, waiting(1.5), badWait},
+        {resultTool, waiting("3"), badWait}, {resultTool, waiting(18446744073709551615ull), badWait}};
+    // clang-format on
     for (const auto& [tool, arguments, error] : cases) {
         SCOPED_TRACE(arguments.dump());
         const json result = call(tool, arguments);
@@ -135,8 +126,7 @@ TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
     }
     EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts"), Rows{"1"});
     // One reply byte for byte: the text content is the payload, escaped once more.
-    EXPECT_EQ(serveInProcess({{"KESTRIN_HOME", home.string()}},
-                             requestLine("tools/call", 5, {{"name", submitTool}})),
+    EXPECT_EQ(serveText(requestLine("tools/call", 5, {{"name", submitTool}})),
               R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
               R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
               R"(receipt 参数。"}}})"
@@ -144,16 +134,15 @@ TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
 }
 
 TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
-    submitted("rc-release-1", 3);
-    submitted("rc-done-1", 0);
+    ASSERT_EQ(submit(validReceipt("rc-release-1", 1, 3))["isError"], false);
+    ASSERT_EQ(submit(validReceipt("rc-done-1", 1, 0))["isError"], false);
     sqliteExecute(home / "tasks.sqlite",
                   "UPDATE tasks SET status = 'completed' WHERE task_key = 'rc-release-1::item-2';"
                   "UPDATE tasks SET status = 'cancelled' WHERE task_key = 'rc-release-1::item-3';");
     const json result = call("get_kestrin_status", {{"ignored", true}});
     EXPECT_EQ(result["isError"], false);
-    EXPECT_EQ(result["structuredContent"],
-              withPaths(R"({"archive_schema_version":"1.0.0","database_schema_version":1,
-                  "unfinished_task_count":1})"));
+    EXPECT_EQ(result["structuredContent"], withPaths(R"({"archive_schema_version":"1.0.0",
+        "database_schema_version":1, "unfinished_task_count":1})"));
     sqliteExecute(home / "tasks.sqlite", "DROP TABLE step_progress; DROP TABLE tasks;");
     const json failed = call("get_kestrin_status", json::object());
     EXPECT_EQ(failed["isError"], true);
@@ -162,8 +151,7 @@ TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
               std::string::npos);
     // The path goes out as UTF-8 with "/" escaped.
     home = scratch / "h\xFFme";
-    const std::string output = serveInProcess({{"KESTRIN_HOME", home.string()}},
-                                              toolCallLine(1, "get_kestrin_status", json::object()));
+    const std::string output = serveText(toolCallLine(1, "get_kestrin_status", json::object()));
     std::string escaped;
     for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
         escaped += c == '/' ? "\\/" : std::string(1, c);
@@ -195,7 +183,7 @@ TEST_F(ToolsTest, TheResultToolIsOfferedOnlyWhenAskedForAndTheOtherToolsStayAsTh
 // printed, and one with a secret only as the reason it is held back, even when printed anyway. The
 // last hand-back ends the wait of a real kestrin-mcp.
 TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
-    submitted("rc-loop", 3);
+    ASSERT_EQ(submit(validReceipt("rc-loop", 1, 3))["isError"], false);
     ASSERT_EQ(cli({"step", "rc-loop::item-1", "step-1"}), "第 1 步，已完成\n");
     ASSERT_EQ(cli({"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
     const json before = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
@@ -243,7 +231,7 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
 
 // Another writer holding the write lock for the whole wait does not keep the call from ending.
 TEST_F(ToolsTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
-    submitted("rc-locked", 1);
+    ASSERT_EQ(submit(validReceipt("rc-locked", 1, 1))["isError"], false);
     sqlite3* writer = nullptr;
     ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &writer), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; UPDATE tasks SET status = 'completed';",
