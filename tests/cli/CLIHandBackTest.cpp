@@ -180,8 +180,9 @@ TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
 TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
     importFiles({deployReceipt});
     using std::chrono::seconds;
-    const std::pair<const char*, seconds> choices[] = {{"15m", seconds(900)}, {"1h", seconds(3600)}, {"tomorrow", seconds(86400)}};
-    const std::string until = "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "';";
+    const std::pair<const char*, seconds> choices[] = {
+        {"15m", seconds(900)}, {"1h", seconds(3600)}, {"tomorrow", seconds(86400)}};
+    const std::string until = "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "'";
     for (const auto& [choice, duration] : choices) {
         SCOPED_TRACE(choice);
         const Timestamp before = currentTimestamp();

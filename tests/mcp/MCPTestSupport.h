@@ -19,23 +19,14 @@ namespace kestrin::testing {
 
 using nlohmann::json;
 
-// A receipt that passes every check, with items "item-<n>" of one run_command step each (none
-// makes it a no-action receipt). Its project path holds slashes, to show their escaping.
+// tests/data/json/minimal-receipt.compact.json with `itemCount` items "item-<n>" like its one (none
+// makes it a no-action receipt), drawing no warning. Its project path holds slashes.
 inline json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount) {
-    json receipt = json::parse(R"({"schema_version": "1.0", "items": [],
-        "created_at": "2026-07-27T08:30:00.000Z", "updated_at": "2026-07-27T08:45:00.000Z",
-        "source": {"agent": "codex", "task_title": "Prepare the release"},
-        "project": {"name": "velmora", "path": "/Users/dev/velmora"},
-        "summary": "The release waits for a person's approval."})");
-    json item = json::parse(R"({"reason": "Only a person may approve production changes.",
-        "expected_outcome": "The deployment is approved.", "category": "terminal",
-        "priority": "high", "estimated_minutes": 5, "prerequisites": [],
-        "steps": [{"id": "step-1", "order": 1, "title": "Run the check", "kind": "run_command",
-            "instruction": "Run the release check in the project.", "requires_password": false,
-            "working_directory": "/Users/dev/velmora", "command": "make release-check",
-            "success_signal": "It prints OK.", "failure_action": "Send the output to the agent."}],
-        "verification": {"instruction": "Open the release page.",
-            "success_evidence": "It shows approved."}})");
+    static const json minimal =
+        json::parse(readFile(VELMORA_TEST_DATA "/json/minimal-receipt.compact.json"));
+    json receipt = minimal, item = minimal["items"][0];
+    receipt["items"] = json::array();
+    item["priority"] = "high";  // not "critical", which draws a warning
     for (int index = 1; index <= itemCount; ++index) {
         item["id"] = "item-" + std::to_string(index);
         item["title"] = "Approve the deployment " + std::to_string(index);
