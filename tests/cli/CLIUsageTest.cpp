@@ -3,7 +3,6 @@
 // for), and several processes at once on one store and inbox.
 
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "CLIFixture.h"
@@ -56,12 +55,8 @@ TEST_F(CLIUsageTest, BadUsageExitsWithTwoAndTouchesNothing) {
 
 // The file each line is about: what comes before its "：".
 Rows namedFiles(const std::string& text) {
-    Rows names;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find('\n', start);
-        names.push_back(text.substr(start, text.find("：", start) - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
+    Rows names = textLines(text);
+    for (auto& name : names) name.erase(std::min(name.find("："), name.size()));
     return names;
 }
 
@@ -137,22 +132,19 @@ TEST_F(CLIUsageTest, ScansAtOnceTakeAndReportEachFileOnceWithTheAppsLines) {
     json receipt = json::parse(readFile(testData(deployReceipt)));
     for (int i = 0; i < files; ++i) {
         receipt["receipt_id"] = "rc-scan-" + std::to_string(i);
-        std::ofstream(home / "inbox" / ("rc-scan-" + std::to_string(i) + ".json"))
-            << receipt.dump();
+        std::ofstream(home / "inbox" / ("rc-scan-" + std::to_string(i) + ".json")) << receipt.dump();
     }
     std::filesystem::copy_file(testData("intake/latin1.json"), home / "inbox" / "bad.json");
     std::vector<CLIRun> runs(3);
     std::vector<std::thread> threads;
     for (CLIRun& done : runs) threads.emplace_back([&] { done = run({"scan"}); });
     for (auto& thread : threads) thread.join();
-
     std::map<std::string, int> importsReported;
     std::string refusals;
     for (const CLIRun& done : runs) {
         EXPECT_EQ(done.exitStatus, done.errors.empty() ? 0 : 1);
         refusals += done.errors;
-        std::istringstream lines(done.output);
-        for (std::string line; std::getline(lines, line);)
+        for (const auto& line : textLines(done.output))
             if (const auto mark = line.find("：已导入 "); mark != line.npos) ++importsReported[line.substr(0, mark)];
     }
     EXPECT_EQ(refusals.rfind("bad.json：已拒收，", 0), 0u) << refusals;

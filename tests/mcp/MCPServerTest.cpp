@@ -179,8 +179,7 @@ std::string serveOverPipes(bool nonBlocking, const std::function<void(int, std::
     ScratchDirectory scratch;
     std::signal(SIGPIPE, SIG_IGN);
     int toServer[2], fromServer[2];
-    EXPECT_EQ(::pipe(toServer), 0);
-    EXPECT_EQ(::pipe(fromServer), 0);
+    EXPECT_TRUE(::pipe(toServer) == 0 && ::pipe(fromServer) == 0);
     for (const int descriptor : {toServer[0], fromServer[1]})
         if (nonBlocking) ::fcntl(descriptor, F_SETFL, O_NONBLOCK);
     std::ostringstream diagnostics;
@@ -213,13 +212,9 @@ TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
         const auto cut = static_cast<ssize_t>(first.size() - 2);
         EXPECT_EQ(::write(toServer, first.data(), cut), cut);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        writer = std::thread([&, toServer] {
+        writer = std::thread([&, toServer] {  // blocks until the server has read it all
             const std::string rest = first.substr(first.size() - 2) + requestLine("ping", bigID);
-            for (std::size_t sent = 0; sent < rest.size();) {
-                const ssize_t count = ::write(toServer, rest.data() + sent, rest.size() - sent);
-                if (count <= 0) break;
-                sent += static_cast<std::size_t>(count);
-            }
+            EXPECT_EQ(::write(toServer, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
             ::close(toServer);
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -245,7 +240,6 @@ TEST(MCPServer, AnInterruptedReadIsReadAgain) {
     ::sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_EQ(outputLines(output), Rows{pong("1")});
 }
-
 
 constexpr const char *resultTool = "get_intervention_result", *submitTool = "submit_intervention_receipt";
 
@@ -430,15 +424,12 @@ TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
     ASSERT_NE(message.find("本人记录：秘密之前的草稿"), std::string::npos);
     ASSERT_EQ(cli({"cancel", "rc-loop::item-2"}), "已取消并关闭事项：Approve the deployment 2\n");
     const std::string token = "ghp_" + std::string(36, 'a');
-    ASSERT_EQ(cli({"resume", "rc-loop::item-3", "--force", "--notes", token}), "<failed>");
-    EXPECT_EQ(call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]["all_handed_back"],
-              false);
     ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
     ServerProcess server(home);
     ::unsetenv("KESTRIN_RESULT_TOOL");
     ASSERT_TRUE(server.send(
         toolCallLine(2, resultTool, {{"receipt_id", "rc-loop"}, {"wait_seconds", 50}})));
-    ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret"}), "<failed>");
+    ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret", "--notes", token}), "<failed>");
     const auto line = server.readLine();
     ASSERT_TRUE(line);
     const json after = json::parse(*line)["result"]["structuredContent"];
