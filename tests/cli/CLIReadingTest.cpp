@@ -113,13 +113,11 @@ TEST_F(CLIReadingTest, RowsFitTheWidthOfColumnsOrOfTheTerminal) {
 
 TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
     const auto escapes = [](const CLIRun& shown) { return shown.output.find('\x1b'); };
-    EXPECT_NE(run({"list"}, {}, {}, 80).output.find("\x1b[33m待处理      \x1b[0m"),
-              std::string::npos);
+    EXPECT_NE(run({"list"}, {}, {}, 80).output.find("\x1b[33m待处理      \x1b[0m"), std::string::npos);
     EXPECT_NE(escapes(run({"list"}, {}, {{"NO_COLOR", ""}}, 80)), std::string::npos);
     EXPECT_EQ(escapes(run({"list"}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
     EXPECT_EQ(escapes(run({"list"}, {}, {{"TERM", "dumb"}}, 80)), std::string::npos);
     EXPECT_EQ(escapes(run({"list"})), std::string::npos);
-
     json receipt = json::parse(readFile(testData(deployReceipt)));
     receipt["receipt_id"] = "rc-escape";
     receipt["items"][0]["title"] = "标题\x1b]0;pwned\x07\x1b[2J完";
@@ -128,13 +126,11 @@ TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
     const CLIRun listed = run({"list"}, {}, {{"NO_COLOR", "1"}}, 80);
     EXPECT_EQ(escapes(listed), std::string::npos);
     EXPECT_EQ(listed.output.find('\x07'), std::string::npos);
-    EXPECT_NE(listed.output.find("标题" + fffd + "]0;pwned" + fffd + fffd + "[2J完"),
-              std::string::npos);
+    EXPECT_NE(listed.output.find("标题" + fffd + "]0;pwned" + fffd + fffd + "[2J完"), std::string::npos);
     EXPECT_EQ(escapes(run({"show", task}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
     // Piped, the resume message is exact: it is meant to be pasted.
     ASSERT_EQ(run({"step", task, "step-1"}).exitStatus, 0);
-    EXPECT_NE(run({"resume", task}).output.find("人工事项：标题\x1b]0;pwned\x07"),
-              std::string::npos);
+    EXPECT_NE(run({"resume", task}).output.find("人工事项：标题\x1b]0;pwned\x07"), std::string::npos);
     const CLIRun resumed = run({"resume", task}, {}, {{"NO_COLOR", "1"}}, 80);
     EXPECT_EQ(escapes(resumed), std::string::npos);
     EXPECT_NE(resumed.output.find("人工事项：标题" + fffd + "]0;pwned"), std::string::npos);
@@ -153,7 +149,6 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
     EXPECT_FALSE(task.contains("snoozed_until"));
     EXPECT_EQ(task["item"]["steps"][0]["id"], "confirm");
     EXPECT_EQ(task["item"]["resume_context"], "继续部署首页。");
-
     ASSERT_EQ(run({"snooze", grant, "1h"}).exitStatus, 0);
     const json listed = json::parse(run({"list", "--project", "网站", "--json"}).output);
     ASSERT_EQ(listed.size(), 1u);
@@ -170,12 +165,10 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
     const CLIRun listed = run({"list", "--json"});
     EXPECT_EQ(listed.exitStatus, 0);
     EXPECT_EQ(json::parse(listed.output).size(), 2u);
-    EXPECT_EQ(listed.errors,
-              "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
-              "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
+    EXPECT_EQ(listed.errors, "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
+                             "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
     exec("DELETE FROM tasks;");
-    EXPECT_EQ(run({"list"}).output,
-              "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
+    EXPECT_EQ(run({"list"}).output, "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
     // A listing the database cannot give is a failure, not an empty store.
     exec("DROP TABLE step_progress; DROP TABLE tasks; DROP TABLE receipts;");
     for (const char* command : {"list", "history"}) {
