@@ -17,33 +17,28 @@ namespace kestrin::testing {
 
 using nlohmann::json;
 
-// What one run of the velmora-cli binary did.
+// What one run of velmora-cli did: standard output (on a terminal everything, CR LF as LF) and
+// standard error (empty on a terminal).
 struct CLIRun {
     int exitStatus = -1;  // or 128 + the signal that ended it
-    std::string output;   // standard output (on a terminal: everything, CR LF as LF)
-    std::string errors;   // standard error (empty on a terminal)
+    std::string output, errors;
 };
 
-// One expected run of the binary. `output` and `errors` are the exact text, or with a leading "^"
-// its start, with a leading "~" a part of it, or "*" anything.
+// One expected run: `output` and `errors` exactly, or with a leading "^" their start, with "~" a
+// part of them, or "*" anything.
 struct Expected {
     std::vector<std::string> arguments;
     int exitStatus;
-    std::string output;
-    std::string errors = "";
-    std::string input = "";
+    std::string output, errors = "", input = "";
 };
 
 inline void expectMatch(const std::string& actual, const std::string& pattern, const char* stream) {
-    if (pattern == "*") return;
     const std::string_view body = std::string_view(pattern).substr(pattern.empty() ? 0 : 1);
-    if (pattern.starts_with("^")) {
-        EXPECT_TRUE(actual.starts_with(body)) << stream << ": " << actual;
-    } else if (pattern.starts_with("~")) {
-        EXPECT_NE(actual.find(body), std::string::npos) << stream << ": " << actual;
-    } else {
-        EXPECT_EQ(actual, pattern) << stream;
-    }
+    if (pattern == "*") return;
+    const bool found = actual.find(body) != std::string::npos;
+    if (pattern.starts_with("^")) EXPECT_TRUE(actual.starts_with(body)) << stream << ": " << actual;
+    else if (pattern.starts_with("~")) EXPECT_TRUE(found) << stream << ": " << actual;
+    else EXPECT_EQ(actual, pattern) << stream;
 }
 
 // The real velmora-cli on a fresh data directory, with a fixed time zone and only the environment
@@ -71,7 +66,7 @@ protected:
         if (columns > 0) std::erase(run.output, '\r');
         return run;
     }
-    // Each run in turn on the same store, as expected.
+    // Each run in turn on the same store.
     void expectRuns(const std::vector<Expected>& runs) const {
         for (const auto& expected : runs) {
             SCOPED_TRACE(::testing::PrintToString(expected.arguments));
@@ -96,16 +91,15 @@ protected:
     }
 
     ScratchDirectory scratchDirectory;
-    std::filesystem::path scratch = scratchDirectory.path();
-    std::filesystem::path home = scratch / "home";  // KESTRIN_HOME
+    std::filesystem::path scratch = scratchDirectory.path(), home = scratch / "home";
 };
 
-// The two tasks of tests/data/intake/deploy-v1.json (project "staging", one step each).
-inline constexpr const char* sudoTask = "rc-deploy-2026::item-sudo";
-inline constexpr const char* approveTask = "rc-deploy-2026::item-approve";
-inline constexpr const char* deployReceipt = "intake/deploy-v1.json";
+// The two tasks of tests/data/intake/deploy-v1.json (project "staging", one step each), and
 // tests/data/cli/claude-web.json: "rc-web-7::grant", two steps, project "网站", Claude Code.
-inline constexpr const char* webReceipt = "cli/claude-web.json";
+inline constexpr const char *sudoTask = "rc-deploy-2026::item-sudo",
+                            *approveTask = "rc-deploy-2026::item-approve",
+                            *deployReceipt = "intake/deploy-v1.json",
+                            *webReceipt = "cli/claude-web.json";
 inline const std::string grant = "rc-web-7::grant";
 
 }  // namespace kestrin::testing

@@ -1,11 +1,11 @@
-// Working a task through the real binary: what each command writes, prints and refuses (the core's
-// texts after the command's own title are the core's to check), notes, risk flags and connect.
+// Working a task through the real binary: what each command writes, prints and refuses (texts after
+// the command's own title are the core's to check), notes, risk flags and connect.
 
 #include "CLIFixture.h"
 #include "core/checks/CommandRisk.h"
 #include "core/handback/ResumeMessageGuard.h"
-#include "core/intake/AgentResultTool.h"
 #include "core/handback/ResumeMessageBuilder.h"
+#include "core/intake/AgentResultTool.h"
 #include "core/receipt/Timestamp.h"
 #include "core/store/SQLiteTaskStore.h"
 
@@ -15,7 +15,6 @@ using namespace kestrin::testing;
 namespace {
 
 using CLIHandBackTest = CLIFixture;
-
 const std::string cleanupTask = "rc-cleanup-9::cleanup";
 
 // The note is shown, set, read from standard input and cleared; --print-command names only a
@@ -24,37 +23,29 @@ const std::string cleanupTask = "rc-cleanup-9::cleanup";
 TEST_F(CLIHandBackTest, NotesAndResumeCarryTheNoteAndPrintCommandNamesTheSession) {
     importFiles({deployReceipt, webReceipt});  // the Claude Code task has no session id
     const std::string multiLine = "第一行\n\t\x1b[31m第二行\n";
-    // clang-format off
     const std::pair<Expected, Rows> cases[] = {  // a run, and the stored note afterwards
-        {{{"note", sudoTask}, 0, ""}, {}},
-        {{{"note", sudoTask, "已重启"}, 0, "备注已保存\n"}, {"已重启"}},
+        {{{"note", sudoTask}, 0, ""}, {}}, {{{"note", sudoTask, "已重启"}, 0, "备注已保存\n"}, {"已重启"}},
         {{{"note", sudoTask}, 0, "已重启\n"}, {"已重启"}},  // exact on a pipe
         {{{"note", sudoTask, "-"}, 0, "备注已保存\n", "", multiLine}, {multiLine}},
         {{{"note", sudoTask, "-"}, 1, "", "^无法保存备注：", "ok\xff"}, {multiLine}},
         {{{"note", "nope::x", "a"}, 1, "", "^无法读取任务："}, {multiLine}},
         {{{"note", sudoTask, "x", "--clear"}, 2, "", "*"}, {multiLine}},
-        {{{"note", sudoTask, "--clear"}, 0, "备注已清除\n"}, {}},
-    };
-    // clang-format on
+        {{{"note", sudoTask, "--clear"}, 0, "备注已清除\n"}, {}}};
     for (const auto& [expected, stored] : cases) {
         expectRuns({expected});
         EXPECT_EQ(rows("SELECT text FROM task_notes;"), stored);
     }
     const std::string hint = std::string(AgentResultTool::humanHint) + "\n";
-    expectRuns({
-        {{"resume", sudoTask, "--print-command"}, 0,
-         "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
-        {{"resume", grant, "--print-command"}, 1, "",
-         "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"},
-    });
+    expectRuns({{{"resume", sudoTask, "--print-command"}, 0,
+                 "cd /Users/dev/staging && codex resume 019a2b3c-4d5e-6f70-8192-a3b4c5d6e7f8\n"},
+                {{"resume", grant, "--print-command"}, 1, "",
+                 "这张回执没有指明可以在终端里恢复的 Agent 会话。\n"}});
     EXPECT_EQ(statusOf(sudoTask), "pending");
-    expectRuns({
-        {{"step", sudoTask, "step-1"}, 0, "*"},
+    expectRuns({{{"step", sudoTask, "step-1"}, 0, "*"},
         {{"note", sudoTask, "先存的记录"}, 0, "*"},
         {{"show", sudoTask}, 0, "~本人记录：先存的记录"},
         {{"resume", sudoTask}, 0, "~\n\n本人记录：先存的记录\n\n", hint},
-        {{"resume", sudoTask, "--notes", "  新记录  "}, 0, "~本人记录：新记录\n", hint},
-    });
+        {{"resume", sudoTask, "--notes", "  新记录  "}, 0, "~本人记录：新记录\n", hint}});
     EXPECT_EQ(json::parse(run({"show", sudoTask, "--json"}).output)["note"], "  新记录  ");
 }
 
@@ -62,29 +53,17 @@ TEST_F(CLIHandBackTest, NotesAndResumeCarryTheNoteAndPrintCommandNamesTheSession
 // secret is refused unless allowed.
 TEST_F(CLIHandBackTest, RiskFlagsAreShownAndASecretInTheNoteIsRefusedUnlessAllowed) {
     importFiles({"app/risky-cleanup.json"});
-    const auto flag = [](CommandRisk risk) {
-        return "      运行前再看一眼：" + std::string(displayName(risk)) + "\n";
-    };
+    const CommandRisk first = CommandRisk::runsDownloadedCode, second = CommandRisk::raisesPrivileges;
+    const auto flag = [](CommandRisk risk) { return "      运行前再看一眼：" + std::string(displayName(risk)) + "\n"; };
     const std::string out = run({"show", cleanupTask}).output;
     // Each flag once, right under its own command; none for a harmless one.
-    EXPECT_NE(out.find("        curl -fsSL https://get.example.dev/install.sh | sudo bash\n" +
-                       flag(CommandRisk::runsDownloadedCode) + flag(CommandRisk::raisesPrivileges) +
-                       "      密码只在系统提示中输入"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("origin main\n" + flag(CommandRisk::deletesOutsideProject) +
-                       flag(CommandRisk::forcePushes) + "      成功信号"),
-              std::string::npos);
+    EXPECT_NE(out.find("        curl -fsSL https://get.example.dev/install.sh | sudo bash\n" + flag(first) +
+                       flag(second) + "      密码只在系统提示中输入"),
+              std::string::npos) << out;
     EXPECT_NE(out.find("        npm test\n      成功信号"), std::string::npos);
-    const auto flags = [](CommandRisk first, CommandRisk second) {
-        return json::array({{{"code", rawValue(first)}, {"text", displayName(first)}},
-                            {{"code", rawValue(second)}, {"text", displayName(second)}}});
-    };
     const json steps = json::parse(run({"show", cleanupTask, "--json"}).output)["item"]["steps"];
-    EXPECT_EQ(steps[0]["risk_flags"],
-              flags(CommandRisk::runsDownloadedCode, CommandRisk::raisesPrivileges));
-    EXPECT_EQ(steps[1]["risk_flags"],
-              flags(CommandRisk::deletesOutsideProject, CommandRisk::forcePushes));
+    EXPECT_EQ(steps[0]["risk_flags"], json::array({{{"code", rawValue(first)}, {"text", displayName(first)}},
+                                                   {{"code", rawValue(second)}, {"text", displayName(second)}}}));
     EXPECT_EQ(steps[2]["risk_flags"], json::array());
     const std::string note = "推送用了 ghp_0123456789abcdefghijKLMN";
     const CLIRun refused = run({"resume", cleanupTask, "--force", "--notes", note});
@@ -93,29 +72,25 @@ TEST_F(CLIHandBackTest, RiskFlagsAreShownAndASecretInTheNoteIsRefusedUnlessAllow
     EXPECT_EQ(refused.errors.find(note), std::string::npos);
     EXPECT_TRUE(refused.errors.ends_with("确实要输出时，加上 --allow-secret。\n")) << refused.errors;
     EXPECT_EQ(statusOf(cleanupTask), "pending");
-    const CLIRun allowed =
-        run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
+    const CLIRun allowed = run({"resume", cleanupTask, "--force", "--allow-secret", "--notes", note});
     EXPECT_EQ(allowed.exitStatus, 0);
     EXPECT_NE(allowed.output.find("本人记录：" + note), std::string::npos);
     const auto secret = ResumeMessageGuard().check(allowed.output);
     ASSERT_TRUE(secret.has_value());
     // The same facts go to stderr, so a piped message never hides them.
-    EXPECT_EQ(allowed.errors,
-              secret->description() + "\n" + std::string(AgentResultTool::humanHint) + "\n");
+    EXPECT_EQ(allowed.errors, secret->description() + "\n" + std::string(AgentResultTool::humanHint) + "\n");
     EXPECT_EQ(statusOf(cleanupTask), "ready_to_resume");
 }
 
 TEST_F(CLIHandBackTest, ConnectNamesTheBuildsServerWithTheResultToolAndTheStore) {
     const CLIRun all = run({"connect"});
     EXPECT_EQ(all.exitStatus, 0);
-    for (const char* agent : {"Codex · ", "Claude Code · ", "OpenCode · "})
-        EXPECT_NE(all.output.find(agent), std::string::npos) << agent;
+    for (const char* agent : {"Codex · ", "Claude Code · ", "OpenCode · "}) EXPECT_NE(all.output.find(agent), all.output.npos);
     const auto server = json::parse(run({"connect", "opencode"}).output)["mcp"]["kestrin"];
     const std::filesystem::path command = server["command"][0].get<std::string>();
     EXPECT_TRUE(command.is_absolute());
     EXPECT_TRUE(std::filesystem::exists(command)) << command;
-    EXPECT_EQ(server["environment"],
-              (json{{"KESTRIN_RESULT_TOOL", "1"}, {"KESTRIN_HOME", home.string()}}));
+    EXPECT_EQ(server["environment"], (json{{"KESTRIN_RESULT_TOOL", "1"}, {"KESTRIN_HOME", home.string()}}));
     EXPECT_EQ(run({"connect", "claude"}).output,
               "claude mcp add --scope user --env KESTRIN_RESULT_TOOL=1 --env KESTRIN_HOME=" +
                   home.string() + " kestrin -- " + command.string() + "\n");
@@ -129,12 +104,10 @@ TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
     struct Step {
         std::vector<std::string> arguments;
         int exitStatus;
-        std::string output;
-        std::string state;
+        std::string output, state;
     };
     const std::string sudo = sudoTask, nope = "rc-x::nope";
-    const std::string sudoTitle = "在终端运行安装命令",
-                      grantTitle = "在浏览器中授权部署平台访问代码仓库";
+    const std::string sudoTitle = "在终端运行安装命令", grantTitle = "在浏览器中授权部署平台访问代码仓库";
     // clang-format off
     const Step steps[] = {
         {{"step", grant, "confirm"}, 0, "第 2 步，已完成\n", "in_progress|confirm"},
@@ -184,11 +157,9 @@ TEST_F(CLIHandBackTest, CommandsChangeTheStoreOnlyWhereAllowed) {
     EXPECT_EQ(rows("SELECT task_key FROM tasks; SELECT count(*) FROM receipts;"),
               (Rows{grant, "2"}));
     // Ticks of steps the item does not have (written by another program) stand for nothing.
-    exec(
-        "DELETE FROM step_progress; UPDATE tasks SET status = 'pending';"
-        "INSERT INTO step_progress (task_key, step_id, completed_at) VALUES ('" +
-        grant + "', 'ghost', '2026-07-27T08:30:00.000Z'), ('" + grant +
-        "', 'open2', '2026-07-27T08:30:00.000Z');");
+    exec("DELETE FROM step_progress; UPDATE tasks SET status = 'pending'; INSERT INTO step_progress"
+         " (task_key, step_id, completed_at) VALUES ('" + grant + "', 'ghost', '2026-07-27T08:30:00.000Z'), ('" +
+         grant + "', 'open2', '2026-07-27T08:30:00.000Z');");
     EXPECT_EQ(run({"resume", grant}).exitStatus, 1);
     EXPECT_EQ(statusOf(grant), "pending");
 }
@@ -198,8 +169,7 @@ TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
     using std::chrono::seconds;
     const std::pair<const char*, seconds> choices[] = {
         {"15m", seconds(900)}, {"1h", seconds(3600)}, {"tomorrow", seconds(86400)}};
-    const std::string until =
-        "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "';";
+    const std::string until = "SELECT snoozed_until FROM tasks WHERE task_key = '" + std::string(sudoTask) + "'";
     for (const auto& [choice, duration] : choices) {
         SCOPED_TRACE(choice);
         const Timestamp before = currentTimestamp();
@@ -213,15 +183,13 @@ TEST_F(CLIHandBackTest, SnoozeChoicesWakeAfterFifteenMinutesAnHourOrADay) {
         EXPECT_GE(*time, before + duration);
         EXPECT_LE(*time, after + duration);
         // Shown in local time (UTC here) to the minute.
-        EXPECT_EQ(snoozed.output,
-                  "已暂缓到 " + text.substr(0, 10) + " " + text.substr(11, 5) + "\n");
+        EXPECT_EQ(snoozed.output, "已暂缓到 " + text.substr(0, 10) + " " + text.substr(11, 5) + "\n");
         EXPECT_NE(run({"list"}).output.find("暂缓到 " + text.substr(0, 10)), std::string::npos);
     }
     EXPECT_EQ(run({"count"}).output, "2\n");  // a snoozed task is still open
     ASSERT_EQ(run({"status", sudoTask, "pending"}).exitStatus, 0);
     EXPECT_EQ(rows(until), Rows{"<null>"});  // another status clears the wake-up time
 }
-
 
 // The app and the CLI share one database: a task worked through velmora-cli is stored exactly as
 // the store calls of the app's model store it (a tick, the copied resume message, close, cancel).
@@ -242,9 +210,8 @@ TEST_F(CLIHandBackTest, TicksResumeCloseAndCancelWriteTheSameRowsAsTheAppModel) 
         auto store = std::move(SQLiteTaskStore::open(appDatabase)).value();
         ASSERT_TRUE(store->setStepCompleted(sudoTask, "step-1", true));
         EXPECT_EQ(printed, ResumeMessageBuilder().build(*store->task(sudoTask), "已安装") + "\n");
-        for (const auto& [task, status] : {std::pair{sudoTask, TaskStatus::readyToResume},
-                                           {sudoTask, TaskStatus::completed}})
-            ASSERT_TRUE(store->setStatus(task, status, std::nullopt));
+        for (const auto status : {TaskStatus::readyToResume, TaskStatus::completed})
+            ASSERT_TRUE(store->setStatus(sudoTask, status, std::nullopt));
         for (const bool done : {true, false, true}) ASSERT_TRUE(store->setStepCompleted(approveTask, "step-1", done));
         ASSERT_TRUE(store->setStatus(approveTask, TaskStatus::cancelled, std::nullopt));
     }

@@ -1,5 +1,5 @@
-// The real kestrin-mcp over pipes: start-up failures, clients that misbehave or go away, several
-// servers on one database, the shipped examples and guide, and SIGKILL at random moments.
+// The real kestrin-mcp over pipes: start-up failures, hostile clients, several servers on one
+// database, the shipped examples and guide, and SIGKILL at random moments.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,17 +20,19 @@
 namespace kestrin::testing {
 namespace {
 
-// An outdated database or a home that cannot be made: one line, the program's own prefix (the cause
-// is the core's), and not a byte of input read.
+// An outdated database, a home that cannot be made, no data location at all: one line, the
+// program's own prefix (the cause is the core's), and not a byte of input read.
 TEST(KestrinMCPBinary, StartUpFailuresStopBeforeAnyInputIsRead) {
-    for (const char* home : {".", "file/home"}) {
+    for (const char* home : {".", "file/home", ""}) {
         SCOPED_TRACE(home);
         ScratchDirectory scratch;
         std::ofstream(scratch / "file") << "not a directory";
         sqliteExecute(scratch / "tasks.sqlite", "PRAGMA user_version = 2;");
         std::ofstream(scratch / "input") << requestLine("ping", 1);
         const int input = ::open((scratch / "input").c_str(), O_RDONLY);
-        ServerProcess server(scratch / home, input);
+        const std::vector<std::string> environment =
+            *home ? environmentWithHome(scratch / home) : std::vector<std::string>{"HOME=relative"};
+        ChildProcess server(KESTRIN_MCP_PATH, {}, environment, input);
         EXPECT_EQ(server.finish(), "");
         EXPECT_EQ(server.wait(), 1);
         const std::string diagnostics = server.standardError();
@@ -40,14 +42,9 @@ TEST(KestrinMCPBinary, StartUpFailuresStopBeforeAnyInputIsRead) {
         EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "PRAGMA user_version"), Rows{"2"});
         ::close(input);
     }
-    ChildProcess homeless(KESTRIN_MCP_PATH, {}, {"HOME=relative"});  // no data location
-    EXPECT_EQ(homeless.finish(), "");
-    EXPECT_EQ(homeless.wait(), 1);
-    EXPECT_EQ(homeless.standardError().rfind("kestrin-mcp 启动失败：", 0), 0u);
 }
 
-// Its next reply fails; it must end by itself, input still open, without a signal, a word on
-// standard error, or a damaged database.
+// Its next reply fails: it ends by itself, input still open, quietly, the database whole.
 TEST(KestrinMCPBinary, AClientThatClosesItsEndLeavesTheServerEndingQuietly) {
     ScratchDirectory scratch;
     ServerProcess server(scratch.path());
@@ -60,30 +57,27 @@ TEST(KestrinMCPBinary, AClientThatClosesItsEndLeavesTheServerEndingQuietly) {
     server.send(burst);
     EXPECT_EQ(server.wait(std::chrono::seconds(30)), 0);
     EXPECT_EQ(server.standardError(), "");
-    EXPECT_EQ(
-        sqliteRows(scratch / "tasks.sqlite",
-                   "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks t WHERE t.receipt_id"
-                   " = r.receipt_id) != 2) IS NOT TRUE FROM receipts r; PRAGMA quick_check;"),
-        (Rows{"1|1", "ok"}));
+    EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks"
+                         " t WHERE t.receipt_id = r.receipt_id) != 2) IS NOT TRUE FROM receipts r;"
+                         " PRAGMA quick_check;"),
+              (Rows{"1|1", "ok"}));
 }
 
 TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn) {
-    const std::string pingReply = R"({"id":"after","jsonrpc":"2.0","result":{}})";
+    const auto pong = [](std::string id) { return R"({"id":")" + id + R"(","jsonrpc":"2.0","result":{}})"; };
     ScratchDirectory scratch;
     ServerProcess server(scratch.path());
     ASSERT_TRUE(server.send(requestLine("ping", "before")));
     ASSERT_TRUE(server.readLine());
     const long baseline = server.residentKiB();
     const std::string filler(32u << 20, 'k');
-    ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" +
-                            filler + "\"}}\n"));
-    EXPECT_EQ(server.readLine(), R"({"id":"huge","jsonrpc":"2.0","result":{}})");
+    ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" + filler + "\"}}\n"));
+    EXPECT_EQ(server.readLine(), pong("huge"));
     ASSERT_TRUE(server.send(filler + "\n" + requestLine("ping", "after")));
     EXPECT_EQ(server.readLine(), parseError);
-    EXPECT_EQ(server.readLine(), pingReply);
-#if !defined(__SANITIZE_ADDRESS__)
-    // Elsewhere than under the sanitizer's allocator, which keeps freed memory on purpose, the
-    // 32 MiB line and its parse must not stay resident.
+    EXPECT_EQ(server.readLine(), pong("after"));
+#if !defined(__SANITIZE_ADDRESS__)  // whose allocator keeps freed memory on purpose
+    // The 32 MiB line and its parse must not stay resident.
     EXPECT_LT(server.residentKiB(), baseline + 8 * 1024) << "baseline " << baseline << " KiB";
 #else
     (void)baseline;
@@ -99,38 +93,33 @@ TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn
     std::vector<std::string> lines;
     while (auto line = server.readLine()) lines.push_back(*line);
     ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines.back(), pingReply);
+    EXPECT_EQ(lines.back(), pong("after"));
     lines.pop_back();
     for (const auto& line : lines) EXPECT_EQ(line, parseError);
     EXPECT_EQ(server.wait(), 0);
     EXPECT_EQ(server.standardError(), "");
 }
 
-// Each reply must arrive while the input is still open, so none was held back in a buffer.
-// All start at once on a directory that does not exist yet, so they race to create and migrate the
-// database; then round after round every agent submits at the same moment and waits, as agents do;
-// in the last round all submit the very same receipt.
+// All start at once on a home not made yet, racing to create and migrate the database; then each
+// round every agent submits at once and waits for its reply (input still open, so none is held in
+// a buffer); in the last round all submit the very same receipt.
 TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     constexpr int serverCount = 4, rounds = 30;
     ScratchDirectory scratch;
     const auto home = scratch / "shared";
     std::vector<std::unique_ptr<ServerProcess>> servers;
-    for (int index = 0; index < serverCount; ++index)
-        servers.push_back(std::make_unique<ServerProcess>(home));
+    for (int index = 0; index < serverCount; ++index) servers.push_back(std::make_unique<ServerProcess>(home));
     int sharedInserted = 0;
     for (int round = 0; round <= rounds; ++round) {
         for (int index = 0; index < serverCount; ++index) {
             const std::string id = "rc-agent" + std::to_string(index) + "-" + std::to_string(round);
-            ASSERT_TRUE(servers[index]->send(
-                submission(round, round == rounds ? validReceipt("rc-shared-1", 1, 1)
-                                                  : validReceipt(id, 1, 2))));
+            const json receipt = round == rounds ? validReceipt("rc-shared-1", 1, 1) : validReceipt(id, 1, 2);
+            ASSERT_TRUE(servers[index]->send(submission(round, receipt)));
         }
         for (auto& server : servers) {
             const auto line = server->readLine();
-            const auto ended = line ? std::nullopt : server->wait(std::chrono::seconds(5));
-            ASSERT_TRUE(line) << (ended ? "it ended with " + std::to_string(*ended) + ": " +
-                                              server->standardError()
-                                        : "no answer");
+            ASSERT_TRUE(line) << "it ended with " << server->wait(std::chrono::seconds(5)).value_or(-1)
+                              << ": " << server->standardError();
             const json result = json::parse(*line)["result"];
             ASSERT_EQ(result["isError"], false) << *line;
             const json& outcome = result["structuredContent"]["result"];
@@ -150,27 +139,24 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     for (const char* directory : {"inbox", "processed", "rejected", "backups"})
         EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
     EXPECT_EQ(sharedInserted, 1);
-    EXPECT_EQ(sqliteRows(home / "tasks.sqlite",
-                         "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
-              Rows{std::to_string(serverCount * rounds + 1) + "|" +
-                   std::to_string(serverCount * rounds * 2 + 1)});
+    EXPECT_EQ(sqliteRows(home / "tasks.sqlite", "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
+              Rows{std::to_string(serverCount * rounds + 1) + "|" + std::to_string(serverCount * rounds * 2 + 1)});
 }
 
 const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
-// The outcome of one submission of `receipt` (an object, or its JSON text); no example draws a
-// warning.
+// The outcome of one submission of `receipt` (an object, or its text); no example draws a warning.
 std::string submit(ServerProcess& server, const json& receipt) {
     EXPECT_TRUE(server.send(submission(1, receipt)));
     const auto line = server.readLine();
     const json result = line ? json::parse(*line)["result"] : json::object();
-    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array())
-        << result;
+    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array()) << result;
     return result["isError"] == true ? "refused" : result["structuredContent"].value("result", "");
 }
 
-// Every file in examples/, also those added later: accepted, each item a pending task of its
-// category, and the same file again, sent as its own text, a duplicate.
-TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
+// Every file in examples/: accepted, each item a pending task of its category; again, as its own
+// text, a duplicate. The guide's rewrite of a credential (also inside JSON in a command) is
+// accepted, and its complete example is the terminal one (the refusals are the core's rules).
+TEST(Examples, EveryExampleIsAcceptedAndThenADuplicateAndTheGuidesRewriteToo) {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(sourceDirectory / "examples"))
         if (entry.path().extension() == ".json") files.push_back(entry.path());
@@ -187,27 +173,19 @@ TEST(Examples, EveryExampleIsAcceptedAndThenADuplicate) {
         EXPECT_EQ(submit(server, text), "duplicate");
         Rows expected;
         for (const auto& item : receipt["items"]) {
-            expected.push_back(receipt["receipt_id"].get<std::string>() +
-                               "::" + item["id"].get<std::string>() + "|" +
-                               item["category"].get<std::string>() + "|pending");
+            expected.push_back(receipt["receipt_id"].get<std::string>() + "::" + item["id"].get<std::string>() +
+                               "|" + item["category"].get<std::string>() + "|pending");
             categories.insert(item["category"]);
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(sqliteRows(scratch / file.stem() / "tasks.sqlite",
-                             "SELECT task_key, category, status FROM tasks ORDER BY 1"),
-                  expected);
+                             "SELECT task_key, category, status FROM tasks ORDER BY 1"), expected);
         EXPECT_EQ(server.finish(), "");
         EXPECT_EQ(server.wait(), 0);
     }
     EXPECT_EQ(categories, (std::set<std::string>{"decision", "external_wait", "interface",
                                                  "permission", "physical", "terminal"}));
-}
-
-// The guide's rewrite of a credential (also one inside JSON within a command) is accepted; the
-// refusals themselves are the core's rules.
-TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
-    const json terminal =
-        json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
+    const json terminal = json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
     json nested = terminal, rewritten = terminal;
     nested["items"][0]["steps"][3]["command"] =
         R"(curl -X POST https://ca.internal/issue -d '{"token": "dev-ca-2026"}')";
@@ -215,17 +193,13 @@ TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
         "GITHUB_TOKEN=\"$(security find-generic-password -s gh -w)\" brew install mkcert nss";
     rewritten["items"][0]["steps"][3]["command"] =
         R"(curl -X POST https://ca.internal/issue -H "Authorization: Bearer $CA_TOKEN" -d '{"token": ""}')";
-    ScratchDirectory scratch;
-    ServerProcess server(scratch.path());
+    ServerProcess server(scratch / "guide");
     EXPECT_EQ(submit(server, nested), "refused");
     EXPECT_EQ(submit(server, rewritten), "inserted");
     EXPECT_EQ(server.finish(), "");
     EXPECT_EQ(server.wait(), 0);
-
-    // The guide shows the terminal example in full; it must not drift from the file.
     const std::string guide = readFile(sourceDirectory / "docs" / "receipts.md");
     const auto start = guide.find("```json\n", guide.find("\n## A complete example\n"));
-    ASSERT_NE(start, std::string::npos);
     const auto end = guide.find("\n```\n", start);
     ASSERT_NE(end, std::string::npos);
     EXPECT_EQ(json::parse(guide.substr(start + 8, end - start - 8)), terminal);
@@ -234,23 +208,20 @@ TEST(Examples, TheGuidesRewriteIsAcceptedAndItsExampleIsTheFile) {
 using Versions = std::map<std::string, std::int64_t>;  // per receipt
 
 void expectConsistent(const std::filesystem::path& database, const Versions& answered) {
-    // Killed before it created the file or its schema (one transaction: all or none).
+    // Killed before it made the file or its schema (one transaction).
     if (!std::filesystem::exists(database) ||
-        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") ==
-            Rows{"0"}) {
+        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") == Rows{"0"}) {
         EXPECT_TRUE(answered.empty());
         return;
     }
     EXPECT_EQ(sqliteRows(database, "PRAGMA quick_check;"), Rows{"ok"});
-    // The version in the raw text, the task count and the tasks' version agree; no orphan task.
-    EXPECT_EQ(sqliteRows(database,
-                         "SELECT r.receipt_id FROM receipts r WHERE "
-                         "json_extract(r.raw_json, '$.version') != r.version OR 1 + r.version % 3 "
-                         "!= (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = r.receipt_id) OR "
-                         "1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t WHERE t.receipt_id = "
-                         "r.receipt_id AND t.receipt_version = r.version) UNION ALL SELECT "
-                         "task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id FROM "
-                         "receipts);"),
+    // Raw text, task count and the tasks' version agree; no orphan task.
+    EXPECT_EQ(sqliteRows(database, "SELECT r.receipt_id FROM receipts r WHERE json_extract(r.raw_json,"
+                         " '$.version') != r.version OR 1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t"
+                         " WHERE t.receipt_id = r.receipt_id) OR 1 + r.version % 3 != (SELECT COUNT(*) FROM"
+                         " tasks t WHERE t.receipt_id = r.receipt_id AND t.receipt_version = r.version)"
+                         " UNION ALL SELECT task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id"
+                         " FROM receipts);"),
               Rows{});
     Versions stored;
     for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts"))
@@ -262,8 +233,7 @@ void expectConsistent(const std::filesystem::path& database, const Versions& ans
 }
 
 TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
-    constexpr int killCount = 60;
-    constexpr int perRound = 12;  // few enough for a whole burst to wait in the pipe
+    constexpr int killCount = 60, perRound = 12;  // few enough for a whole burst to wait in the pipe
     ScratchDirectory scratch;
     const auto home = scratch / "home", database = home / "tasks.sqlite";
     const auto seed = std::random_device{}();
@@ -273,22 +243,19 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
     int receiptCount = 0, requestID = 0, unanswered = 0;
     for (int round = 0; round < killCount; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        // New receipts mixed with newer versions of earlier ones, answered or not.
         std::string burst;
         std::map<int, std::pair<std::string, std::int64_t>> pending;
         for (int index = 0; index < perRound; ++index) {
             auto chosen = sent.begin();
             const bool fresh = sent.empty() || random() % 2 == 0;
             if (!fresh) std::advance(chosen, random() % sent.size());
-            const std::string receiptID =
-                fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
+            const std::string receiptID = fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
             pending[requestID] = {receiptID, ++sent[receiptID]};
             // Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
             const auto version = sent[receiptID];
             burst += submission(requestID++, validReceipt(receiptID, version, 1 + version % 3));
         }
-        // The kill lands after a random number of answers and a random pause: during start-up
-        // and recovery, inside an import, or between two.
+        // The kill lands during start-up and recovery, inside an import, or between two.
         const auto answersBeforeKill = random() % perRound;
         ServerProcess server(home);
         ASSERT_TRUE(server.started());
@@ -318,13 +285,12 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
     }
     EXPECT_GT(unanswered, killCount);  // kills that all fell after the last answer prove nothing
     EXPECT_FALSE(answered.empty());
-
     // A server started on what the last kill left works on normally.
     ServerProcess server(home);
     ASSERT_TRUE(server.send(submission("last", validReceipt("rc-after", 1, 2))));
-    const auto reply = replies(server.finish());
+    const auto reply = outputLines(server.finish());
     ASSERT_EQ(reply.size(), 1u);
-    EXPECT_EQ(reply[0]["result"]["structuredContent"]["result"], "inserted");
+    EXPECT_EQ(json::parse(reply[0])["result"]["structuredContent"]["result"], "inserted");
     EXPECT_EQ(server.wait(), 0);
     answered["rc-after"] = 1;
     expectConsistent(database, answered);

@@ -1,20 +1,26 @@
-// The JSON-RPC loop as a client sees it, in-process: input lines and the exact bytes that come
-// back, over string streams and over descriptors a client left non-blocking.
+// The server in-process: the JSON-RPC loop (input lines and the exact bytes that come back) and
+// the tools (the importer's texts are the core's; here the envelope, isError and the rows), and
+// the result tool's loop with the real velmora-cli and kestrin-mcp.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <functional>
 #include <sstream>
 #include <thread>
 
 #include "MCPTestSupport.h"
+#include "core/handback/ResumeSecretError.h"
 #include "core/intake/ReceiptImporter.h"
 #include "core/receipt/ParseJSON.h"
 #include "mcp/FileDescriptorStreamBuffer.h"
 #include "mcp/MCPServer.h"
+#include "mcp/WireJSON.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
@@ -26,12 +32,8 @@ std::string error(int code, const std::string& message, const std::string& id) {
     return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message +
            R"("},"id":)" + id + R"(,"jsonrpc":"2.0"})";
 }
-std::string invalid(const std::string& id) {
-    return error(-32600, "Invalid Request", id);
-}
-std::string pong(const std::string& id) {
-    return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})";
-}
+std::string invalid(const std::string& id) { return error(-32600, "Invalid Request", id); }
+std::string pong(const std::string& id) { return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})"; }
 std::string ping(const std::string& id, const std::string& extra = "") {
     return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"ping")" + extra + "}\n";
 }
@@ -43,9 +45,7 @@ std::string handshake(const std::string& id, const std::string& version) {
            R"(verification codes, private keys, or API keys.","protocolVersion":")" +
            version + R"(","serverInfo":{"name":"velmora-kestrin","version":"0.3.3"}}})";
 }
-std::string initialize(int id, const json& params) {
-    return requestLine("initialize", id, params);
-}
+std::string initialize(int id, const json& params) { return requestLine("initialize", id, params); }
 
 TEST(MCPServer, EachInputGetsItsExactReply) {
     const std::string fffd = "\xEF\xBF\xBD", newest = "2025-06-18";
@@ -113,13 +113,13 @@ TEST(MCPServer, EachInputGetsItsExactReply) {
     for (const auto& [name, input, expected] : cases) {
         SCOPED_TRACE(name);
         ScratchDirectory scratch;
-        EXPECT_EQ(outputLines(serveInProcess(scratch.path(), input)), expected);
+        EXPECT_EQ(outputLines(serveInProcess({{"KESTRIN_HOME", scratch.path().string()}}, input)),
+                  expected);
     }
 }
 
-// Both definitions word for word, and replies in request order to a client that sends its whole
-// opening at once, each in one write so a client never sees half a message; a reply that cannot
-// be encoded goes to standard error only.
+// Replies in request order, each one write of one line; one that cannot be encoded goes to
+// standard error only.
 TEST(MCPServer, ToolsListAndRepliesInOrderEachOneWriteOfOneLine) {
     struct CountingBuffer : std::stringbuf {
         std::vector<std::string> writes;
@@ -173,82 +173,298 @@ TEST(MCPServer, ToolsListAndRepliesInOrderEachOneWriteOfOneLine) {
     EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;
 }
 
-// "Try again" on a descriptor is neither the end of the input nor a failed reply: half a line, a
-// pause with nothing to read, the rest; then a reply far larger than the pipe, read after a pause.
-TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
+// The server on its own thread, its input and (given `nonBlocking`, also its output, left
+// non-blocking as a client may) on pipes; `feed` writes to its input, then its output is returned.
+std::string serveOverPipes(bool nonBlocking, const std::function<void(int, std::thread&)>& feed) {
     ScratchDirectory scratch;
-    std::signal(SIGPIPE, SIG_IGN);  // a server that stops early must fail the test, not kill it
+    std::signal(SIGPIPE, SIG_IGN);
     int toServer[2], fromServer[2];
-    ASSERT_EQ(::pipe(toServer), 0);
-    ASSERT_EQ(::pipe(fromServer), 0);
-    ::fcntl(toServer[0], F_SETFL, O_NONBLOCK);
-    ::fcntl(fromServer[1], F_SETFL, O_NONBLOCK);
-    int status = -1;
+    EXPECT_TRUE(::pipe(toServer) == 0 && ::pipe(fromServer) == 0);
+    for (const int descriptor : {toServer[0], fromServer[1]})
+        if (nonBlocking) ::fcntl(descriptor, F_SETFL, O_NONBLOCK);
     std::ostringstream diagnostics;
     std::thread server([&] {
         FileDescriptorStreamBuffer inputBuffer(toServer[0]), outputBuffer(fromServer[1]);
         std::istream input(&inputBuffer);
         std::ostream output(&outputBuffer);
-        status = KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output,
-                                      diagnostics);
+        const AppPaths::Environment environment{{"KESTRIN_HOME", scratch.path().string()}};
+        EXPECT_EQ(KestrinMCPMain::main(environment, input, output, diagnostics), 0);
         ::close(fromServer[1]);
         ::close(toServer[0]);
     });
-    // The line is cut before its last byte, so the next read starts with that byte and the newline.
-    const std::string first = requestLine("ping", 1), bigID(1 << 20, 'i');
-    const auto cut = static_cast<ssize_t>(first.size() - 2);
-    ASSERT_EQ(::write(toServer[1], first.data(), cut), cut);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const std::string rest = first.substr(first.size() - 2) + requestLine("ping", bigID);
-    std::thread writer([&] {
-        for (std::size_t sent = 0; sent < rest.size();) {
-            const ssize_t count = ::write(toServer[1], rest.data() + sent, rest.size() - sent);
-            if (count <= 0) break;
-            sent += static_cast<std::size_t>(count);
-        }
-        ::close(toServer[1]);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    feed(toServer[1], server);
     std::string output;
     char chunk[65536];
     for (ssize_t count; (count = ::read(fromServer[0], chunk, sizeof chunk)) > 0;)
         output.append(chunk, static_cast<std::size_t>(count));
-    writer.join();
     server.join();
     ::close(fromServer[0]);
-    EXPECT_EQ(status, 0);
     EXPECT_EQ(diagnostics.str(), "");
-    EXPECT_EQ(outputLines(output),
-              (std::vector<std::string>{pong("1"), pong("\"" + bigID + "\"")}));
+    return output;
 }
 
+// "Try again" is neither the end of the input nor a failed reply: a line cut before its last byte
+// (the next read starts with that byte), a pause, the rest; a reply far larger than the pipe.
+TEST(MCPServer, NonBlockingDescriptorsAreWaitedOn) {
+    const std::string first = requestLine("ping", 1), bigID(1 << 20, 'i');
+    std::thread writer;
+    const std::string output = serveOverPipes(true, [&](int toServer, std::thread&) {
+        const auto cut = static_cast<ssize_t>(first.size() - 2);
+        EXPECT_EQ(::write(toServer, first.data(), cut), cut);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        writer = std::thread([&, toServer] {  // blocks until the server has read it all
+            const std::string rest = first.substr(first.size() - 2) + requestLine("ping", bigID);
+            EXPECT_EQ(::write(toServer, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+            ::close(toServer);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    writer.join();
+    EXPECT_EQ(outputLines(output), (Rows{pong("1"), pong("\"" + bigID + "\"")}));
+}
 
-// A signal whose handler does not restart system calls interrupts a blocked read; that is no end
-// of input.
+// A signal whose handler does not restart system calls interrupts a blocked read: no end of input.
 TEST(MCPServer, AnInterruptedReadIsReadAgain) {
-    ScratchDirectory scratch;
     struct sigaction quiet {}, previous {};
     quiet.sa_handler = [](int) {};
     ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &previous), 0);
-    int toServer[2];
-    ASSERT_EQ(::pipe(toServer), 0);
-    std::ostringstream output, diagnostics;
-    std::thread server([&] {
-        FileDescriptorStreamBuffer inputBuffer(toServer[0]);
-        std::istream input(&inputBuffer);
-        KestrinMCPMain::main({{"KESTRIN_HOME", scratch.path().string()}}, input, output, diagnostics);
+    const std::string output = serveOverPipes(false, [](int toServer, std::thread& server) {
+        for (int signal = 0; signal < 60; ++signal) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ::pthread_kill(server.native_handle(), SIGUSR1);
+        }
+        const std::string ping = requestLine("ping", 1);
+        EXPECT_EQ(::write(toServer, ping.data(), ping.size()), static_cast<ssize_t>(ping.size()));
+        ::close(toServer);
     });
-    for (int signal = 0; signal < 60; ++signal) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ::pthread_kill(server.native_handle(), SIGUSR1);
-    }
-    const std::string ping = requestLine("ping", 1);
-    ASSERT_EQ(::write(toServer[1], ping.data(), ping.size()), static_cast<ssize_t>(ping.size()));
-    ::close(toServer[1]);
-    server.join();
-    ::close(toServer[0]);
     ::sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_EQ(outputLines(output.str()), std::vector<std::string>{pong("1")});
+    EXPECT_EQ(outputLines(output), Rows{pong("1")});
+}
+
+constexpr const char *resultTool = "get_intervention_result", *submitTool = "submit_intervention_receipt";
+
+// The server in-process on `home`, a fresh one per request as each agent session starts one.
+class ToolsTest : public ::testing::Test {
+protected:
+    std::string serveText(const std::string& input, bool offered = true) {
+        AppPaths::Environment environment{{"KESTRIN_HOME", home.string()}};
+        if (offered) environment["KESTRIN_RESULT_TOOL"] = "1";
+        return serveInProcess(environment, input);
+    }
+    json serve(const std::string& input, bool offered = true) {
+        const auto answers = outputLines(serveText(input, offered));
+        return answers.empty() ? json::object() : json::parse(answers.back());
+    }
+    // Exactly content (the payload under the wire rules), structuredContent and isError.
+    json call(const std::string& tool, const json& arguments) {
+        const json result = serve(toolCallLine(1, tool, arguments))["result"];
+        EXPECT_EQ(result.size(), 3u) << result;
+        const json text = {{"type", "text"}, {"text", *WireJSON::serialize(result["structuredContent"])}};
+        EXPECT_EQ(result["content"], json::array({text}));
+        return result;
+    }
+    json submit(const json& receipt) { return call(submitTool, {{"receipt", receipt}}); }
+    json withPaths(const char* members) const {
+        json object = json::parse(members);
+        object["data_path"] = home.string();
+        object["database_path"] = (home / "tasks.sqlite").string();
+        return object;
+    }
+    Rows rows(const std::string& sql) { return sqliteRows(home / "tasks.sqlite", sql); }
+    // The real velmora-cli on `home`: its standard output, or "<failed>".
+    std::string cli(const std::vector<std::string>& arguments) {
+        ChildProcess child(VELMORA_CLI_PATH, arguments, environmentWithHome(home));
+        std::string output = child.finish();
+        return child.wait() == 0 ? output : "<failed>";
+    }
+
+    ScratchDirectory scratch;
+    std::filesystem::path home = scratch / "home";
+};
+
+TEST_F(ToolsTest, SubmissionsAreAnsweredAndStoredInOrder) {
+    const json first = validReceipt("rc-release-1", 1, 3);
+    json reordered = first;
+    reordered.erase("version");
+    json critical = validReceipt("rc-warn-1", 1, 2);
+    critical["items"][1]["priority"] = "critical";
+    json secret = validReceipt("rc-new-1", 1, 1);
+    secret["summary"] = "Bearer abcd/efgh/ijkl/mnop/qrst";
+    const std::tuple<const char*, json, const char*, const char*> cases[] = {  // nullptr: refused
+        {"new receipt", first, "inserted", "3"},
+        {"same receipt as pretty-printed text, version moved to the front",
+         "{ \"version\" : 1,\n" + reordered.dump(4).substr(1), "duplicate", "3"},
+        {"newer version", validReceipt("rc-release-1", 2, 2), "updated", "2"},
+        {"older version", first, "stale", "2"},
+        {"no items", validReceipt("rc-done-1", 1, 0), "no_action", "2"},
+        // The server writes "/" as "\/"; a token with slashes must still be found.
+        {"secret", secret, nullptr, "2"},
+        {"an array passes conversion and is refused by the importer", json::array(), nullptr, "2"},
+        {"warnings travel with a success", critical, "inserted", "4"},
+    };
+    for (const auto& [name, receipt, outcome, tasks] : cases) {
+        SCOPED_TRACE(name);
+        const json result = submit(receipt);
+        const json& payload = result["structuredContent"];
+        EXPECT_EQ(result["isError"], outcome == nullptr) << result;
+        if (outcome) {
+            EXPECT_EQ(payload["result"], outcome);
+            EXPECT_FALSE(payload.value("message", "").empty());
+        } else {
+            EXPECT_EQ(payload.size(), 1u);
+            EXPECT_FALSE(payload.value("error", "").empty()) << payload;
+        }
+        EXPECT_EQ(rows("SELECT COUNT(*) FROM tasks"), Rows{tasks});
+    }
+    // The last answer in full; the stored text is the canonical form, slashes escaped.
+    json last = submit(validReceipt("rc-later-1", 3, 1))["structuredContent"];
+    last.erase("message");
+    EXPECT_EQ(last, withPaths(R"({"project":"web","receipt_id":"rc-later-1",
+        "result":"inserted","task_count":1,"version":3,"warnings":[]})"));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts WHERE raw_json LIKE "
+                   "'{\"created_at\"%\"path\":\"\\/srv\\/web\"%'"),
+              Rows{"4"});
+}
+
+TEST_F(ToolsTest, BadArgumentsAreToolErrorsWithTheirOwnText) {
+    ASSERT_EQ(submit(validReceipt("rc-known", 1, 1))["isError"], false);
+    const std::string badReceipt = "receipt 必须是 JSON 对象或完整 JSON 字符串。",
+                      badID = "receipt_id 必须是非空字符串。",
+                      badWait = "wait_seconds 必须是 0 到 50 之间的整数。";
+    const auto waiting = [](const json& seconds) { return json{{"receipt_id", "rc-known"}, {"wait_seconds", seconds}}; };
+    // clang-format off
+    const std::tuple<const char*, json, std::string> cases[] = {
+        {submitTool, json::object(), "缺少 receipt 参数。"},
+        {submitTool, "receipt", "缺少 receipt 参数。"},  // arguments that are not an object
+        {submitTool, {{"receipt", "not json"}}, badReceipt}, {submitTool, {{"receipt", "{\"a\":1} {"}}, badReceipt},
+        {submitTool, {{"receipt", 42}}, badReceipt}, {submitTool, {{"receipt", "42"}}, badReceipt},
+        {resultTool, json::object(), "缺少 receipt_id 参数。"},
+        {resultTool, {{"receipt_id", 7}}, badID}, {resultTool, {{"receipt_id", ""}}, badID},
+        {resultTool, {{"receipt_id", "rc-nope"}}, "找不到回执：rc-nope。"},
+        {resultTool, waiting(-1), badWait}, {resultTool, waiting(51), badWait}, {resultTool, waiting(1.5), badWait},
+        {resultTool, waiting("3"), badWait}, {resultTool, waiting(18446744073709551615ull), badWait}};
+    // clang-format on
+    for (const auto& [tool, arguments, error] : cases) {
+        SCOPED_TRACE(arguments.dump());
+        const json result = call(tool, arguments);
+        EXPECT_EQ(result["isError"], true);
+        EXPECT_EQ(result["structuredContent"], (json{{"error", error}}));
+    }
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM receipts"), Rows{"1"});
+    // One reply byte for byte: the text content is the payload, escaped once more.
+    EXPECT_EQ(serveText(requestLine("tools/call", 5, {{"name", submitTool}})),
+              R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"{\"error\":\"缺少 receipt )"
+              R"(参数。\"}","type":"text"}],"isError":true,"structuredContent":{"error":"缺少 )"
+              R"(receipt 参数。"}}})"
+              "\n");
+}
+
+TEST_F(ToolsTest, StatusCountsUnfinishedTasksOnlyAndReportsADatabaseFailure) {
+    ASSERT_EQ(submit(validReceipt("rc-release-1", 1, 3))["isError"], false);
+    ASSERT_EQ(submit(validReceipt("rc-done-1", 1, 0))["isError"], false);
+    sqliteExecute(home / "tasks.sqlite",
+                  "UPDATE tasks SET status = 'completed' WHERE task_key = 'rc-release-1::item-2';"
+                  "UPDATE tasks SET status = 'cancelled' WHERE task_key = 'rc-release-1::item-3';");
+    const json result = call("get_kestrin_status", {{"ignored", true}});
+    EXPECT_EQ(result["isError"], false);
+    EXPECT_EQ(result["structuredContent"], withPaths(R"({"archive_schema_version":"1.0.0",
+        "database_schema_version":1, "unfinished_task_count":1})"));
+    sqliteExecute(home / "tasks.sqlite", "DROP TABLE step_progress; DROP TABLE tasks;");
+    const json failed = call("get_kestrin_status", json::object());
+    EXPECT_EQ(failed["isError"], true);
+    EXPECT_EQ(failed["structuredContent"].size(), 1u);
+    EXPECT_NE(failed["structuredContent"].value("error", "").find("no such table: tasks"),
+              std::string::npos);
+    // The path goes out as UTF-8 with "/" escaped.
+    home = scratch / "h\xFFme";
+    const std::string output = serveText(toolCallLine(1, "get_kestrin_status", json::object()));
+    std::string escaped;
+    for (const char c : (scratch / "h\xEF\xBF\xBDme").string())
+        escaped += c == '/' ? "\\/" : std::string(1, c);
+    EXPECT_NE(output.find("\"data_path\":\"" + escaped + "\""), std::string::npos) << output;
+}
+
+TEST_F(ToolsTest, TheResultToolIsOfferedOnlyWhenAskedForAndTheOtherToolsStayAsTheyAre) {
+    const json without = serve(requestLine("tools/list", 1), false)["result"]["tools"];
+    const json with = serve(requestLine("tools/list", 1))["result"]["tools"];
+    ASSERT_EQ(with.size(), 3u);
+    EXPECT_EQ(json({with[0], with[1]}), without);
+    EXPECT_EQ(with[2]["name"], resultTool);
+    EXPECT_EQ(with[2]["inputSchema"], json::parse(R"({"type": "object", "required": ["receipt_id"],
+        "additionalProperties": false, "properties": {
+        "receipt_id": {"type": "string", "description": "The receipt_id of the submitted receipt."},
+        "wait_seconds": {"type": "integer", "minimum": 0, "maximum": 50, "default": 0, "description":
+            "Wait up to this many seconds for a task to be handed back; 0 answers at once."}}})"));
+    for (const bool offered : {false, true}) {
+        const std::string instructions =
+            serve(requestLine("initialize", 1), offered)["result"]["instructions"];
+        EXPECT_EQ(instructions.find(resultTool) != std::string::npos, offered);
+    }
+    // Not offered, not callable.
+    EXPECT_EQ(serve(toolCallLine(1, resultTool, {{"receipt_id", "x"}}), false)["error"]["code"],
+              -32602);
+}
+
+// Nothing reaches the agent before the hand-back; then the message is exactly what velmora-cli
+// printed, and one with a secret only as the reason it is held back, even when printed anyway. The
+// last hand-back ends the wait of a real kestrin-mcp.
+TEST_F(ToolsTest, NothingIsReleasedBeforeTheHandBackAndNoSecretAfterIt) {
+    ASSERT_EQ(submit(validReceipt("rc-loop", 1, 3))["isError"], false);
+    ASSERT_EQ(cli({"step", "rc-loop::item-1", "login"}), "第 1 步，已完成\n");
+    ASSERT_EQ(cli({"note", "rc-loop::item-1", "秘密之前的草稿"}), "备注已保存\n");
+    const json before = call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"];
+    EXPECT_EQ(before["all_handed_back"], false);
+    EXPECT_EQ(before["version"], 1);
+    EXPECT_EQ(before["tasks"][0], json::parse(R"({"task_key":"rc-loop::item-1","item_id":"item-1",
+        "title":"Approve the deployment 1","status":"in_progress","steps_done":1,"steps_total":1,
+        "completed_step_ids":["login"],"handed_back":false})"));
+    EXPECT_EQ(before.dump().find("草稿"), std::string::npos);
+
+    const std::string message = cli({"resume", "rc-loop::item-1"});
+    ASSERT_NE(message.find("本人记录：秘密之前的草稿"), std::string::npos);
+    ASSERT_EQ(cli({"cancel", "rc-loop::item-2"}), "已取消并关闭事项：Approve the deployment 2\n");
+    const std::string token = "ghp_" + std::string(36, 'a');
+    ::setenv("KESTRIN_RESULT_TOOL", "1", 1);
+    ServerProcess server(home);
+    ::unsetenv("KESTRIN_RESULT_TOOL");
+    ASSERT_TRUE(server.send(
+        toolCallLine(2, resultTool, {{"receipt_id", "rc-loop"}, {"wait_seconds", 50}})));
+    ASSERT_NE(cli({"resume", "rc-loop::item-3", "--force", "--allow-secret", "--notes", token}), "<failed>");
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const json after = json::parse(*line)["result"]["structuredContent"];
+    EXPECT_EQ(after, call(resultTool, {{"receipt_id", "rc-loop"}})["structuredContent"]);
+    EXPECT_EQ(after["all_handed_back"], true);
+    EXPECT_EQ(after["tasks"][0]["resume_message"].get<std::string>() + "\n", message);
+    EXPECT_EQ(after["tasks"][1]["status"], "cancelled");
+    EXPECT_TRUE(after["tasks"][1].contains("resume_message"));
+    const json& secret = after["tasks"][2];
+    EXPECT_EQ(secret["handed_back"], true);
+    EXPECT_FALSE(secret.contains("resume_message"));
+    EXPECT_EQ(secret["resume_message_held_back"], ResumeSecretError{}.heldBackDescription());
+    EXPECT_EQ(after.dump().find(token), std::string::npos);
+    server.closeInput();
+    EXPECT_EQ(server.wait(), 0);
+    // A note that cannot be read is the database's failure, never a message without it.
+    sqliteExecute(home / "tasks.sqlite", "DROP TABLE task_notes; CREATE TABLE task_notes (x);");
+    const json unread = call(resultTool, {{"receipt_id", "rc-loop"}});
+    EXPECT_EQ(unread["isError"], true);
+    EXPECT_NE(unread.dump().find("no such column"), std::string::npos) << unread;
+}
+
+// Another writer holding the write lock for the whole wait does not keep the call from ending.
+TEST_F(ToolsTest, AWaitEndsWhileAnotherWriterHoldsTheDatabase) {
+    ASSERT_EQ(submit(validReceipt("rc-locked", 1, 1))["isError"], false);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open((home / "tasks.sqlite").c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; UPDATE tasks SET status = 'completed';",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const json reply = call(resultTool, {{"receipt_id", "rc-locked"}, {"wait_seconds", 1}});
+    sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_EQ(reply["isError"], false);
+    EXPECT_EQ(reply["structuredContent"]["tasks"][0]["status"], "pending");
 }
 
 }  // namespace

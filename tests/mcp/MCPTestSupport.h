@@ -11,6 +11,7 @@
 #include "core/intake/AppPaths.h"
 #include "mcp/KestrinMCPMain.h"
 #include "support/ChildProcess.h"
+#include "support/Readback.h"
 
 extern char** environ;
 
@@ -18,28 +19,18 @@ namespace kestrin::testing {
 
 using nlohmann::json;
 
-// A receipt that passes every check, with `itemCount` items "item-<n>" of one run_command step each
-// (none makes it a no-action receipt). Its project path holds slashes, to show their escaping.
+// tests/data/json/minimal-receipt.compact.json with `itemCount` items "item-<n>" like its one (none
+// makes it a no-action receipt), drawing no warning. Its project path holds slashes.
 inline json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount) {
-    json receipt =
-        json::parse(R"({"schema_version": "1.0", "created_at": "2026-07-27T08:30:00.000Z",
-        "updated_at": "2026-07-27T08:45:00.000Z",
-        "source": {"agent": "codex", "task_title": "Prepare the release"},
-        "project": {"name": "velmora", "path": "/Users/dev/velmora"},
-        "summary": "The release waits for a person's approval.", "items": []})");
-    const json item = json::parse(R"({"reason": "Only a person may approve production changes.",
-        "expected_outcome": "The deployment is approved.", "category": "terminal",
-        "priority": "high", "estimated_minutes": 5, "prerequisites": [],
-        "steps": [{"id": "step-1", "order": 1, "title": "Run the check", "kind": "run_command",
-            "instruction": "Run the release check in the project.", "requires_password": false,
-            "working_directory": "/Users/dev/velmora", "command": "make release-check",
-            "success_signal": "It prints OK.", "failure_action": "Send the output to the agent."}],
-        "verification": {"instruction": "Open the release page.",
-            "success_evidence": "It shows approved."}})");
+    static const json minimal =
+        json::parse(readFile(VELMORA_TEST_DATA "/json/minimal-receipt.compact.json"));
+    json receipt = minimal, item = minimal["items"][0];
+    receipt["items"] = json::array();
+    item["priority"] = "high";  // not "critical", which draws a warning
     for (int index = 1; index <= itemCount; ++index) {
+        item["id"] = "item-" + std::to_string(index);
+        item["title"] = "Approve the deployment " + std::to_string(index);
         receipt["items"].push_back(item);
-        receipt["items"].back()["id"] = "item-" + std::to_string(index);
-        receipt["items"].back()["title"] = "Approve the deployment " + std::to_string(index);
     }
     receipt["receipt_id"] = receiptID;
     receipt["version"] = version;
@@ -73,21 +64,12 @@ inline const std::string parseError =
 
 // The lines of `output`; fails the test when it does not end with a line feed.
 inline std::vector<std::string> outputLines(const std::string& output) {
-    std::vector<std::string> lines;
     if (!output.empty() && output.back() != '\n') ADD_FAILURE() << "no final line feed";
-    std::istringstream stream(output);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
+    return textLines(output);
 }
 
-inline std::vector<json> replies(const std::string& output) {
-    std::vector<json> parsed;
-    for (const auto& line : outputLines(output)) parsed.push_back(json::parse(line));
-    return parsed;
-}
-
-// The whole program (start-up and read loop) in this process over string streams, serving `input`
-// to its end: what went to standard output. It must end with 0 and nothing on standard error.
+// The whole program in this process over string streams, serving `input` to its end: what went to
+// standard output. It must end with 0 and nothing on standard error.
 inline std::string serveInProcess(const AppPaths::Environment& environment,
                                   const std::string& input) {
     std::istringstream in(input);
@@ -96,20 +78,14 @@ inline std::string serveInProcess(const AppPaths::Environment& environment,
     EXPECT_EQ(err.str(), "");
     return out.str();
 }
-inline std::string serveInProcess(const std::filesystem::path& home, const std::string& input) {
-    return serveInProcess({{"KESTRIN_HOME", home.string()}}, input);
-}
 
-// This process's environment with KESTRIN_HOME set to `home`.
+// The real kestrin-mcp with this process's environment but KESTRIN_HOME=`home`.
 inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
     std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
     for (char** entry = environ; *entry; ++entry)
-        if (!std::string_view(*entry).starts_with("KESTRIN_HOME="))
-            environment.emplace_back(*entry);
+        if (!std::string_view(*entry).starts_with("KESTRIN_HOME=")) environment.emplace_back(*entry);
     return environment;
 }
-
-// The real kestrin-mcp with this process's environment but KESTRIN_HOME=`home`.
 struct ServerProcess : ChildProcess {
     explicit ServerProcess(const std::filesystem::path& home, int standardInput = -1)
         : ChildProcess(KESTRIN_MCP_PATH, {}, environmentWithHome(home), standardInput) {}

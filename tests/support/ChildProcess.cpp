@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -19,7 +18,6 @@
 #include <utility>
 
 namespace kestrin::testing {
-
 namespace {
 
 void closeDescriptor(int& descriptor) {
@@ -57,8 +55,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         if (output_ < 0 || ::grantpt(output_) != 0 || ::unlockpt(output_) != 0 ||
             ::ioctl(output_, TIOCSWINSZ, &size) != 0 || ::tcgetattr(output_, &modes) != 0)
             return;
-        // No echo: typed input would land anywhere in the output, depending on timing.
-        modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);  // echoed input would land anywhere
         ::tcsetattr(output_, TCSANOW, &modes);
         posix_spawn_file_actions_addopen(&actions, 0, ::ptsname(output_), O_RDWR, 0);
         posix_spawn_file_actions_adddup2(&actions, 0, 1);
@@ -102,8 +99,7 @@ ChildProcess::~ChildProcess() {
     closeDescriptor(error_);
 }
 
-// Waits up to `timeoutMilliseconds` for output, appending it to `pending_`; false once it ended
-// (a terminal's reads fail once the child has closed it).
+// False once the output has ended (a terminal's reads fail once the child has closed it).
 bool ChildProcess::pump(int timeoutMilliseconds) {
     if (output_ < 0) return false;
     pollfd descriptor{output_, POLLIN, 0};
@@ -133,12 +129,8 @@ bool ChildProcess::send(std::string_view bytes) {
     return true;
 }
 
-void ChildProcess::closeInput() {
-    closeDescriptor(input_);
-}
-void ChildProcess::closeOutput() {
-    closeDescriptor(output_);
-}
+void ChildProcess::closeInput() { closeDescriptor(input_); }
+void ChildProcess::closeOutput() { closeDescriptor(output_); }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
@@ -165,26 +157,23 @@ std::string ChildProcess::finish() {
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     if (status_ || pid_ <= 0) return status_;
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
+    for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
         int status = 0;
         rusage usage{};
-        if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            finalCPUTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                            std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-            return status_;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (::wait4(pid_, &status, WNOHANG, &usage) != pid_) continue;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        finalCPUTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+        break;
     }
-    return std::nullopt;
+    return status_;
 }
 
 std::string ChildProcess::standardError() {
     std::string text;
     char buffer[4096];
-    ssize_t count;
-    while (error_ >= 0 && (count = ::read(error_, buffer, sizeof buffer)) > 0)
+    for (ssize_t count; error_ >= 0 && (count = ::read(error_, buffer, sizeof buffer)) > 0;)
         text.append(buffer, static_cast<std::size_t>(count));
     return text;
 }
@@ -205,9 +194,8 @@ std::chrono::microseconds ChildProcess::cpuTime() const {
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;
     long ticks = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
+    for (int index = 3; index <= 15 && fields >> field; ++index)
         if (index >= 14) ticks += std::stol(field);
-    }
     return std::chrono::microseconds(ticks * 1000000 / ::sysconf(_SC_CLK_TCK));
 }
 

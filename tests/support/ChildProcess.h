@@ -28,29 +28,23 @@ public:
 
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
-
-    // Writes all of `bytes` to its input; false when it can take no more (it has gone).
-    bool send(std::string_view bytes);
+    bool send(std::string_view bytes);  // false when it can take no more (it has gone)
     void closeInput();
     void closeOutput();  // as a client that has gone
     // The next output line without its line feed; nothing at its end or after `timeout`.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout = defaultTimeout);
-    // Closes its input, collects its output to the end and waits for it; the remaining output.
-    std::string finish();
+    std::string finish();  // closes its input, waits for it: the output not read yet
     // Its exit status, or 128 + the signal that ended it; nothing when `timeout` passes first.
     std::optional<int> wait(std::chrono::milliseconds timeout = defaultTimeout);
     std::string standardError();  // all of it, after wait()
     long residentKiB() const;
-    // The processor time (user and system) it has used so far, or in all once it has ended.
-    std::chrono::microseconds cpuTime() const;
+    std::chrono::microseconds cpuTime() const;  // user and system, so far or in all once ended
 
 private:
     bool pump(int timeoutMilliseconds);
 
     pid_t pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
-    int error_ = -1;
+    int input_ = -1, output_ = -1, error_ = -1;
     std::string pending_;
     std::optional<int> status_;
     std::chrono::microseconds finalCPUTime_{};

@@ -21,6 +21,13 @@ inline std::string readFile(const std::filesystem::path& file) {
     return content.str();
 }
 
+inline Rows textLines(const std::string& text) {
+    Rows lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
 // Runs `sql` on `database` (read-only unless `write`); every row, columns joined by "|", NULL as
 // "<null>". A read-only connection leaves a write-ahead log for the next writer to recover.
 inline Rows sqliteRows(const std::filesystem::path& database, const std::string& sql,

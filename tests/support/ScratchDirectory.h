@@ -14,10 +14,8 @@ class ScratchDirectory {
 public:
     ScratchDirectory() {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() /
-             (std::string("velmora-") + test->test_suite_name() + "-" + test->name() + "-XXXXXX"))
-                .string();
+        std::string pattern = std::filesystem::temp_directory_path() / "velmora-";
+        pattern += std::string(test->test_suite_name()) + "-" + test->name() + "-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed: " << pattern;
         path_ = pattern;
     }
@@ -35,9 +33,7 @@ public:
     }
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::filesystem::path& child) const {
-        return path_ / child;
-    }
+    std::filesystem::path operator/(const std::filesystem::path& child) const { return path_ / child; }
 
 private:
     std::filesystem::path path_;

@@ -4,11 +4,9 @@
 
 #include <regex>
 
-#include "archive/ArchiveTestReceipts.h"
 #include "core/archive/KestrinArchive.h"
 #include "core/archive/TaskArchiveManager.h"
 #include "core/intake/ReceiptImporter.h"
-#include "intake/IntakeTestData.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
@@ -66,7 +64,7 @@ protected:
     TaskArchiveManager manager(SQLiteTaskStore* target = nullptr, const AppPaths* where = nullptr) {
         return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {}, [this] { return now; });
     }
-    // A ticked, a snoozed and a pending task, and a receipt whose only task was deleted.
+    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was deleted.
     void fill() {
         imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
         imported(validReceipt("r-beta", 2));
@@ -74,6 +72,7 @@ protected:
         ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
         ASSERT_TRUE(store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
         ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
+        ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
     }
     AppPaths paths{fs::path()};
     fs::path temporary;
@@ -102,40 +101,33 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     incomplete.project.path = "relative/path";
     auto changed = archived(gamma);
     changed.rawJson[changed.rawJson.find("velmora")] = 'V';
-    const std::pair<std::function<void(KestrinArchive&)>, std::string> cases[] = {
+    using Change = std::function<void(KestrinArchive&)>;
+    const auto add = [](ArchivedReceipt r) -> Change { return [r](auto& a) { a.receipts.push_back(r); }; };
+    const auto addState = [](ArchivedTaskState s) -> Change { return [s](auto& a) { a.taskStates.push_back(s); }; };
+    const auto thirdState = [](ArchivedTaskState s) -> Change { return [s](auto& a) { a.taskStates[2] = s; }; };
+    // clang-format off
+    const std::pair<Change, std::string> cases[] = {
         {[](auto& a) { a.schemaVersion = "1.9"; }, "valid"},
-        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
-        {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
+        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"}, {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
         // Listed twice: found before the second entry's hash is looked at.
-        {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); },
-         "数据归档包含重复回执：r-gamma。"},
-        {[&](auto& a) { a.receipts.push_back(changed); }, "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
+        {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); }, "数据归档包含重复回执：r-gamma。"},
+        {add(changed), "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
         // A secret is found before the text is parsed.
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")); },
-         "归档包含无效回执：r-gamma 包含疑似秘密。"},
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw.substr(0, 40))); },
-         "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-other", 2, raw)); },
-         "归档目录与回执正文的标识不一致：r-other。"},
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 3, raw)); },
-         "归档目录与回执正文的标识不一致：r-gamma。"},
+        {add(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")), "归档包含无效回执：r-gamma 包含疑似秘密。"},
+        {add(archivedText("r-gamma", 2, raw.substr(0, 40))), "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
+        {add(archivedText("r-other", 2, raw)), "归档目录与回执正文的标识不一致：r-other。"},
+        {add(archivedText("r-gamma", 3, raw)), "归档目录与回执正文的标识不一致：r-gamma。"},
         // Over the importer's size limit, refused before the secret scan.
-        {[&](auto& a) { a.receipts.push_back(archivedText("r-gamma", 2, raw + std::string(ReceiptImporter::maxReceiptBytes, ' '))); },
+        {add(archivedText("r-gamma", 2, raw + std::string(ReceiptImporter::maxReceiptBytes, ' '))),
          "归档包含无效回执：r-gamma：" + ImportError::tooLarge().description()},
-        {[&](auto& a) { a.receipts.push_back(archived(incomplete)); },
-         "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；"
-         "必须用一句话说明 Agent 当前为什么结束或暂停。"},
-        {[](auto& a) { a.taskStates.push_back(completed("r-alpha::item-1")); },
-         "数据归档包含重复任务状态：r-alpha::item-1。"},
-        {[](auto& a) { a.taskStates.push_back(completed("r-alpha::item-3")); },
-         "归档状态引用了不存在的任务：r-alpha::item-3。"},
-        {[](auto& a) { a.taskStates[2] = completed("r-beta::item-1", {"step-2", "step-1", "step-2"}); },
-         "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
-        {[](auto& a) { a.taskStates[2] = completed("r-beta::item-1", {"step-1", "step-3"}); },
-         "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
-        {[](auto& a) { a.taskStates.push_back(a.taskStates[0]), a.receipts.push_back(a.receipts[0]); },
-         "数据归档包含重复回执：r-alpha。"},
+        {add(archived(incomplete)), "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；必须用一句话说明 Agent 当前为什么结束或暂停。"},
+        {addState(completed("r-alpha::item-1")), "数据归档包含重复任务状态：r-alpha::item-1。"},
+        {addState(completed("r-alpha::item-3")), "归档状态引用了不存在的任务：r-alpha::item-3。"},
+        {thirdState(completed("r-beta::item-1", {"step-2", "step-1", "step-2"})), "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
+        {thirdState(completed("r-beta::item-1", {"step-1", "step-3"})), "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
+        {[](auto& a) { a.taskStates.push_back(a.taskStates[0]), a.receipts.push_back(a.receipts[0]); }, "数据归档包含重复回执：r-alpha。"},
     };
+    // clang-format on
     for (const auto& [change, expected] : cases) {
         SCOPED_TRACE(expected);
         auto archive = validArchive();
@@ -160,6 +152,8 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(archive, manager().exportData(false).value());
     EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
     EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
+    EXPECT_NE(archive.find(R"(,"note":"第一行\n第二行")"), std::string::npos);
+    EXPECT_EQ(archive.find(R"("note":null)"), std::string::npos);  // left out when there is none
     EXPECT_EQ(steps, (Steps{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
     const auto decoded = KestrinArchive::decode(archive).value();
     EXPECT_EQ(decoded.exportedAt, now);
@@ -181,8 +175,10 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
               (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
     restoredData.second.pop_back();
     EXPECT_EQ(restoredData, before);
-    // Onto the same database the archived states are written back; later receipts are kept.
+    // Onto the same database the archived states are written back; later receipts are kept, and
+    // so is a local note where the archive has none (as in archives from before notes).
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
+    ASSERT_TRUE(store->setNote("r-alpha::item-1", "改过") && store->setNote("r-beta::item-1", "本地"));
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
     imported(validReceipt("r-later", 1));
     auto onSame = manager().restoreData(archive);
@@ -195,6 +191,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(after.first[3].receiptId, "r-later");
     after.first.erase(after.first.begin() + 3);
     after.second.erase(after.second.begin() + 3);  // r-later::item-1
+    EXPECT_EQ(std::exchange(after.second[2].note, std::nullopt), "本地");
     EXPECT_EQ(after, before);
     // Backups in the same second get a random suffix; the live file is refused as a source.
     const Snapshot backedUp = snapshot(*store);
@@ -262,11 +259,9 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
         {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
         {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
          "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
-        {archiveOf({archived(receipt)}),
-         ImportError::versionConflict("r-alpha", 2).description(), false},
+        {archiveOf({archived(receipt)}), ImportError::versionConflict("r-alpha", 2).description(), false},
         // A state for a task deleted locally while its receipt is unchanged.
-        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
-         "找不到任务：r-beta::item-1", false},
+        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}), "找不到任务：r-beta::item-1", false},
     };
     for (const auto& [bytes, description, beforeAnyWork] : cases) {
         SCOPED_TRACE(description);

@@ -3,7 +3,6 @@
 #include <unicode/utext.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "core/checks/SecretScanner.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
 
@@ -132,8 +132,7 @@ TEST(SecretScanner, AgreesWithPlainICUSearch) {
 
 // Escaped secrets are found on the raw line where they start; a rule is not repeated on a line.
 TEST(SecretScanner, ReceiptTextScanSeesThroughJsonEscapes) {
-    std::ifstream file(std::string(VELMORA_TEST_DATA) + "/checks/escaped-secrets.json");
-    const std::string fromFile{std::istreambuf_iterator<char>(file), {}};
+    const std::string fromFile = kestrin::testing::testData("checks/escaped-secrets.json");
     EXPECT_EQ(places(scanner.scan(fromFile)), "");
     const Case cases[] = {
         {fromFile, "5:bearer_token 7:openai_key 8:openai_key 9:credential_field "},

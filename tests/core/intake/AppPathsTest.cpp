@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/intake/AppPaths.h"
-#include "intake/IntakeTestData.h"
-#include "support/ScratchDirectory.h"
+#include "tools/StoreFixture.h"
 
 using namespace kestrin;
 using namespace kestrin::testing;
@@ -23,10 +22,7 @@ fs::path rootOf(const Environment& environment) {
 TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
     const fs::path cwd = fs::current_path();
     const std::pair<const char*, fs::path> homes[] = {
-        {"/srv/./a/../kestrin/", "/srv/kestrin"},
-        {"data/../store", cwd / "store"},
-        {"~/x", cwd / "~" / "x"},  // no tilde expansion
-    };
+        {"/srv/./a/../kestrin/", "/srv/kestrin"}, {"data/../store", cwd / "store"}, {"~/x", cwd / "~" / "x"}};  // no tilde expansion
     for (const auto& [home, root] : homes) EXPECT_EQ(rootOf({{"KESTRIN_HOME", home}}), root) << home;
     ScratchDirectory scratch;
     EXPECT_EQ(rootOf({{"KESTRIN_HOME", (scratch / "later").string()}}), scratch / "later");

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "archive/ArchiveTestReceipts.h"
 #include "core/intake/ReceiptImporter.h"
 #include "tools/StoreFixture.h"
 
@@ -42,9 +41,7 @@ class FullDisk : public StoreFixture {
 protected:
     void SetUp() override {
         StoreFixture::SetUp();
-        std::string pattern = std::filesystem::temp_directory_path() / "velmora-small-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << failed("mkdtemp");
-        disk = pattern;
+        std::filesystem::create_directory(disk = directory / "disk");
         if (const std::string whyNot = mountSmallDisk(); !whyNot.empty()) {
             GTEST_SKIP() << "cannot mount a tmpfs (needs root or user namespaces): " << whyNot;
         }
@@ -58,7 +55,6 @@ protected:
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
         __user_cap_data_struct none[2] = {};
         if (ownUserNamespace) ::syscall(SYS_capset, &header, none);
-        ::rmdir(disk.c_str());
     }
     std::string mountSmallDisk() {
         const auto identity = [](unsigned id) { return std::to_string(id) + " " + std::to_string(id) + " 1"; };
@@ -79,8 +75,7 @@ protected:
         return mounted ? "" : failed("mount -t tmpfs");
     }
     std::filesystem::path disk;
-    bool mounted = false;
-    bool ownUserNamespace = false;
+    bool mounted = false, ownUserNamespace = false;
     std::optional<ReceiptImporter> importer;
 };
 

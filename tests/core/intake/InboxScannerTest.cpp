@@ -4,7 +4,6 @@
 #include <regex>
 
 #include "core/intake/InboxScanner.h"
-#include "intake/IntakeTestData.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;

