@@ -18,25 +18,28 @@ bool isFiltered(const TaskFilter& filter, const TaskSearch& search) {
 
 }  // namespace
 
-Result<std::vector<TaskRecord>, StoreError> ReadingCommands::filteredTasks(
-    const TaskFilter& filter) {
-    SQLiteTaskStore& store = context_.store();
-    auto tasks = store.listTasks(filter.all || filter.status, currentTimestamp());
-    if (!tasks) return tasks;
-    if (const std::int64_t skipped = store.lastSkippedTaskRowCount(); skipped >= 1) {
+TaskSelection ReadingCommands::selection(const TaskFilter& filter) {
+    return {filter.all, filter.status, filter.project};
+}
+
+void ReadingCommands::warnAboutSkippedRows() {
+    if (const std::int64_t skipped = context_.store().lastSkippedTaskRowCount(); skipped >= 1) {
         context_.warn("部分记录无法解析：任务库中有 " + std::to_string(skipped) +
                       " 条记录无法被当前版本读取（可能由更新版本的 App 写入）。"
                       "其余功能不受影响；这些记录已从列表中隐藏。");
     }
+}
+
+Result<std::vector<TaskRecord>, StoreError> ReadingCommands::filteredTasks(
+    const TaskFilter& filter) {
+    auto tasks = context_.store().listTasks(selection(filter), currentTimestamp());
+    if (!tasks) return tasks;
+    warnAboutSkippedRows();
     const TaskSearch search(filter.search);
-    std::vector<TaskRecord> kept;
-    for (TaskRecord& task : *tasks) {
-        if (filter.status && task.status != *filter.status) continue;
-        if (filter.project && task.project.name != *filter.project) continue;
-        if (!search.matches(task)) continue;
-        kept.push_back(std::move(task));
+    if (!search.isEmpty()) {
+        std::erase_if(*tasks, [&](const TaskRecord& task) { return !search.matches(task); });
     }
-    return kept;
+    return tasks;
 }
 
 int ReadingCommands::list(const TaskFilter& filter, bool json) {
@@ -61,9 +64,18 @@ int ReadingCommands::list(const TaskFilter& filter, bool json) {
 
 int ReadingCommands::count(const TaskFilter& filter, bool json) {
     if (!context_.open()) return exitRefused;
-    auto tasks = filteredTasks(filter);
-    if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
-    const auto number = static_cast<std::int64_t>(tasks->size());
+    std::int64_t number = 0;
+    if (TaskSearch(filter.search).isEmpty()) {
+        // Counted in SQL: the cost follows the open work, not the history.
+        auto counted = context_.store().countTasks(selection(filter), currentTimestamp());
+        if (!counted) return context_.refuse(readFailureTitle, counted.error());
+        warnAboutSkippedRows();
+        number = *counted;
+    } else {
+        auto tasks = filteredTasks(filter);
+        if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
+        number = static_cast<std::int64_t>(tasks->size());
+    }
     if (json) {
         context_.output() << TaskJSON::document(nlohmann::json{{"count", number}});
     } else {

@@ -10,6 +10,7 @@
 #include "core/support/Result.h"
 #include "core/store/StoreError.h"
 #include "core/store/TaskRecord.h"
+#include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
 
 namespace kestrin {
@@ -49,9 +50,14 @@ public:
     int connect(const std::optional<std::string>& agent, const std::filesystem::path& executable);
 
 private:
+    // The store's selection for the filter's status, project and --all; the
+    // search is applied to the listed records.
+    static TaskSelection selection(const TaskFilter& filter);
     // The filtered tasks; warns on stderr, as the app does, when the store
     // skipped unreadable rows.
     Result<std::vector<TaskRecord>, StoreError> filteredTasks(const TaskFilter& filter);
+    // The warning about the rows the store's latest query skipped, if any.
+    void warnAboutSkippedRows();
 
     CommandContext& context_;
 };

@@ -125,7 +125,6 @@ constexpr const char* upsertTaskSQL =
 constexpr const char* selectTaskKeysOfReceipt = "SELECT task_key FROM tasks WHERE receipt_id = ?;";
 constexpr const char* deleteTaskSQL = "DELETE FROM tasks WHERE task_key = ?;";
 constexpr const char* selectStepIDs = "SELECT step_id FROM step_progress WHERE task_key = ?;";
-constexpr const char* selectAllStepIDs = "SELECT task_key, step_id FROM step_progress;";
 constexpr const char* deleteStepSQL =
     "DELETE FROM step_progress WHERE task_key = ? AND step_id = ?;";
 
@@ -156,11 +155,58 @@ enum TaskColumn {
     importedAtColumn,
     statusColumn,
     snoozedUntilColumn,
-    priorityRankColumn  // listings only
+    priorityRankColumn,  // listings only
+    rowIDColumn          // listings only
 };
 
 SQLValue timestampValue(Timestamp instant) {
     return SQLValue::text(kestrinISO8601(instant));
+}
+
+// The WHERE clause of a selection (empty for every task) and its bindings.
+// Open tasks are the three ranges around the two closed statuses rather than
+// NOT IN, which SQLite answers only by reading every row: ranges are read from
+// the status index, so a store of closed history costs nothing here.
+std::pair<std::string, std::vector<SQLValue>> whereClause(const TaskSelection& selection) {
+    std::vector<std::string> conditions;
+    std::vector<SQLValue> bindings;
+    if (selection.status) {
+        conditions.emplace_back("status = ?");
+        bindings.push_back(SQLValue::text(std::string(rawValue(*selection.status))));
+    } else if (!selection.includeCompleted) {
+        static_assert(rawValue(TaskStatus::cancelled) < rawValue(TaskStatus::completed));
+        conditions.emplace_back(
+            "(status < 'cancelled' OR (status > 'cancelled' AND status < 'completed') OR "
+            "status > 'completed')");
+    }
+    if (selection.project) {
+        conditions.emplace_back("project_name = ?");
+        bindings.push_back(SQLValue::text(*selection.project));
+    }
+    std::string where;
+    for (const std::string& condition : conditions) {
+        where += (where.empty() ? "WHERE " : " AND ") + condition;
+    }
+    return {std::move(where), std::move(bindings)};
+}
+
+// "'a', 'b', ..." of every raw value of E.
+template <typename E>
+std::string rawValueList() {
+    std::string list;
+    for (const auto& c : allCases<E>()) {
+        list += (list.empty() ? "'" : ", '") + std::string(c.rawValue) + "'";
+    }
+    return list;
+}
+
+// The rows a listing can read back, as far as SQL can tell without decoding.
+std::string readableRowCondition() {
+    return "agent IN (" + rawValueList<AgentKind>() + ") AND receipt_state IN (" +
+           rawValueList<ReceiptState>() + ") AND status IN (" + rawValueList<TaskStatus>() +
+           ") AND CASE WHEN json_valid(item_json) THEN coalesce(json_extract(item_json, "
+           "'$.payload_version'), 0) <= " +
+           std::to_string(InterventionItem::currentPayloadVersion) + " ELSE 0 END";
 }
 
 SQLValue optionalTextValue(const std::optional<std::string>& text) {
@@ -637,47 +683,57 @@ Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
 }
 
 Result<std::unordered_map<std::string, std::set<std::string>>, StoreError>
-SQLiteTaskStore::completedStepIDsOfAllTasks() {
-    auto statement = database_.prepare(selectAllStepIDs);
+SQLiteTaskStore::completedStepIDsOfTasks(const std::string& where,
+                                         const std::vector<SQLValue>& bindings) {
+    std::string sql = "SELECT task_key, step_id FROM step_progress";
+    if (!where.empty()) sql += " WHERE task_key IN (SELECT task_key FROM tasks " + where + ")";
+    auto statement = database_.prepare(sql + ";");
     if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     std::unordered_map<std::string, std::set<std::string>> stepIDs;
     while (statement->next()) stepIDs[statement->text(0)].insert(statement->text(1));
     if (auto done = statement->finished(); !done) return fail(done.error());
     return stepIDs;
 }
 
-Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool includeCompleted,
-                                                                       Timestamp now) {
-    std::scoped_lock guard(lock_);
+Result<void, StoreError> SQLiteTaskStore::wakeSnoozedTasks(Timestamp now) {
     // The only place where snoozed tasks wake up. Text comparison orders
     // correctly because every stored timestamp has one fixed-width form.
-    auto woken = database_.run(
+    return database_.run(
         "UPDATE tasks SET status = 'pending', snoozed_until = NULL WHERE status = 'snoozed' AND "
         "snoozed_until IS NOT NULL AND snoozed_until <= ?;",
         {timestampValue(now)});
-    if (!woken) return fail(woken.error());
+}
+
+Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
+    const TaskSelection& selection, Timestamp now) {
+    std::scoped_lock guard(lock_);
+    if (auto woken = wakeSnoozedTasks(now); !woken) return fail(woken.error());
 
     // SQLite sorting whole rows spills the item JSON to temporary files; the
     // rows are read unsorted and only their keys are sorted here. SQLite still
     // ranks the priority, so unknown or odd values rank as its CASE does.
-    std::string sql = std::string(taskColumns) +
-                      ", CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' "
-                      "THEN 2 ELSE 3 END\nFROM tasks";
-    if (!includeCompleted) sql += "\nWHERE status NOT IN ('completed', 'cancelled')";
-    auto statement = database_.prepare(sql + ";");
+    const auto [where, bindings] = whereClause(selection);
+    auto statement = database_.prepare(
+        std::string(taskColumns) +
+        ", CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' "
+        "THEN 2 ELSE 3 END, rowid\nFROM tasks " +
+        where + ";");
     if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     lastSkippedTaskRowCount_ = 0;
     ++listingCount_;
 
     // Where a task goes: its priority rank, its imported_at text (a slice of
-    // importedAtTexts, one allocation for all rows) and its place in the scan.
-    // Text in the written form (parsed, 24 characters) sorts as its instant
-    // does, which is compared far faster.
+    // importedAtTexts, one allocation for all rows), its row and its place in
+    // the scan. Text in the written form (parsed, 24 characters) sorts as its
+    // instant does, which is compared far faster.
     struct Position {
         std::int64_t priorityRank;
         std::optional<Timestamp> writtenImportedAt;
         std::size_t importedAtOffset;
         std::size_t importedAtLength;
+        std::int64_t rowID;
         std::size_t index;
     };
     std::vector<TaskRecord> tasks;
@@ -693,7 +749,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
         if (!ticks) {
             // Read while this statement holds its read transaction, so the
             // ticks are those of the rows being read.
-            auto all = completedStepIDsOfAllTasks();
+            auto all = completedStepIDsOfTasks(where, bindings);
             if (!all) return fail(all.error());
             ticks = std::move(all).value();
         }
@@ -705,7 +761,8 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
                              importedAt.size() == writtenTimestampLength
                                  ? std::optional(task->importedAt)
                                  : std::nullopt,
-                             importedAtTexts.size(), importedAt.size(), tasks.size() - 1});
+                             importedAtTexts.size(), importedAt.size(),
+                             statement->integer(rowIDColumn), tasks.size() - 1});
         importedAtTexts += importedAt;
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
@@ -717,23 +774,44 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(bool incl
     }
 
     // By priority rank, then imported_at compared as SQLite compares text
-    // (byte by byte), newest first; ties keep the order of the scan.
+    // (byte by byte), newest first; ties (the items of one receipt) in the
+    // order of their rows, whichever index the scan went through.
     const auto importedAt = [&](const Position& position) {
         return std::string_view(importedAtTexts)
             .substr(position.importedAtOffset, position.importedAtLength);
     };
-    std::stable_sort(positions.begin(), positions.end(), [&](const Position& a, const Position& b) {
+    std::sort(positions.begin(), positions.end(), [&](const Position& a, const Position& b) {
         if (a.priorityRank != b.priorityRank) return a.priorityRank < b.priorityRank;
         if (a.writtenImportedAt && b.writtenImportedAt) {
-            return *a.writtenImportedAt > *b.writtenImportedAt;
+            if (*a.writtenImportedAt != *b.writtenImportedAt) {
+                return *a.writtenImportedAt > *b.writtenImportedAt;
+            }
+        } else if (importedAt(a) != importedAt(b)) {
+            return importedAt(a) > importedAt(b);
         }
-        return importedAt(a) > importedAt(b);
+        return a.rowID < b.rowID;
     });
     std::vector<std::size_t> order;
     order.reserve(positions.size());
     for (const auto& position : positions) order.push_back(position.index);
     permute(tasks, order);
     return tasks;
+}
+
+Result<std::int64_t, StoreError> SQLiteTaskStore::countTasks(const TaskSelection& selection,
+                                                            Timestamp now) {
+    std::scoped_lock guard(lock_);
+    if (auto woken = wakeSnoozedTasks(now); !woken) return fail(woken.error());
+    const auto [where, bindings] = whereClause(selection);
+    static const std::string readable = readableRowCondition();
+    auto statement = database_.prepare("SELECT count(*), coalesce(sum(" + readable +
+                                       "), 0) FROM tasks " + where + ";");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
+    // An aggregate always answers one row, unless stepping failed.
+    if (!statement->next()) return fail(StoreError::sqlite(database_.errorMessage()));
+    lastSkippedTaskRowCount_ = statement->integer(0) - statement->integer(1);
+    return statement->integer(1);
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {

@@ -25,6 +25,7 @@
 #include "core/store/StoreError.h"
 #include "core/store/StoreImportResult.h"
 #include "core/store/TaskRecord.h"
+#include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
 #include "core/receipt/Timestamp.h"
 
@@ -63,8 +64,9 @@ public:
     // The file's user_version, or 0 when it cannot be read.
     std::int64_t schemaVersion();
 
-    // Task rows the most recent listTasks or task() skipped because they could
-    // not be read back (unknown values, undecodable or newer item JSON).
+    // Task rows the most recent listTasks, countTasks or task() skipped because
+    // they could not be read back (unknown values, undecodable or newer item
+    // JSON).
     std::int64_t lastSkippedTaskRowCount() const;
 
     // The store's recursive lock. Callers that must run several operations as
@@ -96,7 +98,21 @@ public:
     // within one priority the most recently imported first. Without
     // `includeCompleted`, completed and cancelled tasks are left out. Unreadable
     // rows are skipped and counted in lastSkippedTaskRowCount().
-    Result<std::vector<TaskRecord>, StoreError> listTasks(bool includeCompleted, Timestamp now);
+    Result<std::vector<TaskRecord>, StoreError> listTasks(bool includeCompleted, Timestamp now) {
+        return listTasks(TaskSelection{includeCompleted, std::nullopt, std::nullopt}, now);
+    }
+    // The same for the tasks of `selection`; only those rows are read, through
+    // the status and project indexes.
+    Result<std::vector<TaskRecord>, StoreError> listTasks(const TaskSelection& selection,
+                                                          Timestamp now);
+
+    // Wakes due snoozed tasks as listTasks does, then counts the tasks of
+    // `selection` in SQL without decoding them. Rows the listing would skip
+    // are left out, and counted in lastSkippedTaskRowCount(), as far as their
+    // stored values tell: unknown agent, receipt state or status, item JSON
+    // that is not JSON or of a later layout. (A well-formed item JSON that
+    // still fails to decode, which no build writes, is counted.)
+    Result<std::int64_t, StoreError> countTasks(const TaskSelection& selection, Timestamp now);
 
     // One task; `missingTask` when there is no readable row with that key.
     Result<TaskRecord, StoreError> task(const std::string& taskKey);
@@ -219,9 +235,12 @@ private:
     // Runs `statement` (the step_progress query) for one task.
     Result<std::set<std::string>, StoreError> completedStepIDs(SQLiteStatement& statement,
                                                                const std::string& taskKey);
-    // The ticks of every task, by task key.
+    // The ticks of the tasks that match `where` (a WHERE clause of the tasks
+    // table, or empty for every task), by task key.
     Result<std::unordered_map<std::string, std::set<std::string>>, StoreError>
-    completedStepIDsOfAllTasks();
+    completedStepIDsOfTasks(const std::string& where, const std::vector<SQLValue>& bindings);
+    // Wakes every snoozed task whose wake-up time is at or before `now`.
+    Result<void, StoreError> wakeSnoozedTasks(Timestamp now);
 
     SQLiteConnection database_;
     const std::filesystem::path path_;
