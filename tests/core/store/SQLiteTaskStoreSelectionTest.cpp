@@ -1,0 +1,56 @@
+#include "tools/StoreFixture.h"
+
+using namespace kestrin;
+using namespace kestrin::testing;
+
+// A selection's count, taken in SQL, agrees with its listing: the same rows,
+// the same unreadable rows skipped and counted, due snoozed tasks woken first.
+TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
+    std::vector<InterventionItem> alpha, beta;
+    for (const char* id : {"a", "b", "c", "d", "e", "f", "g", "h"}) alpha.push_back(makeItem(id));
+    for (const char* id : {"p", "q", "r", "s"}) beta.push_back(makeItem(id));
+    auto second = makeReceipt("r-2", 1, beta);
+    second.project.name = "beta";
+    imported(makeReceipt("r-1", 1, alpha));
+    imported(second);
+    for (const auto& [item, change] : std::vector<std::pair<std::string, std::string>>{
+             {"b", "status = 'in_progress'"},
+             {"c", "status = 'completed'"},
+             {"d", "status = 'cancelled'"},
+             {"e", "status = 'waiting_external'"},
+             {"f", "status = 'snoozed', snoozed_until = '2026-01-01T00:00:00.000Z'"},
+             {"g", "status = 'archived'"},  // unknown, and inside the open ranges
+             {"h", "agent = 'copilot'"},
+             {"q", "status = 'completed'"},
+             {"r", "item_json = '{'"},
+             {"s", "status = 'completed', item_json = replace(item_json, "
+                   "'\"payload_version\":1', '\"payload_version\":2')"}}) {
+        exec("UPDATE tasks SET " + change + " WHERE item_id = '" + item + "';");
+    }
+    struct Case {
+        const char* name;
+        TaskSelection selection;
+        std::int64_t count, skipped;
+    };
+    const Case cases[] = {
+        {"open", {}, 5, 3},
+        {"all", {true, std::nullopt, std::nullopt}, 8, 4},
+        {"completed", {false, TaskStatus::completed, std::nullopt}, 2, 1},
+        {"pending, with the woken one", {false, TaskStatus::pending, std::nullopt}, 3, 2},
+        {"snoozed: woken before counting", {false, TaskStatus::snoozed, std::nullopt}, 0, 0},
+        {"open of one project", {false, std::nullopt, "beta"}, 1, 1},
+        {"all of one project", {true, std::nullopt, "velmora"}, 6, 2},
+    };
+    const Timestamp now = *parseKestrinISO8601("2026-07-27T08:30:00Z");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto counted = store->countTasks(c.selection, now);
+        ASSERT_TRUE(counted);
+        EXPECT_EQ(*counted, c.count);
+        EXPECT_EQ(store->lastSkippedTaskRowCount(), c.skipped);
+        auto listed = store->listTasks(c.selection, now);
+        ASSERT_TRUE(listed);
+        EXPECT_EQ(static_cast<std::int64_t>(listed->size()), c.count);
+        EXPECT_EQ(store->lastSkippedTaskRowCount(), c.skipped);
+    }
+}
