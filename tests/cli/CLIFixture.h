@@ -17,15 +17,13 @@ namespace kestrin::testing {
 
 using nlohmann::json;
 
-// What one run of velmora-cli did: standard output (on a terminal everything, CR LF as LF) and
-// standard error (empty on a terminal).
+// One run of velmora-cli (on a terminal all output is in `output`, CR LF as LF).
 struct CLIRun {
     int exitStatus = -1;  // or 128 + the signal that ended it
     std::string output, errors;
 };
 
-// One expected run: `output` and `errors` exactly, or with a leading "^" their start, with "~" a
-// part of them, or "*" anything.
+// Expected streams: exact, "^" a prefix, "~" a part, "*" anything.
 struct Expected {
     std::vector<std::string> arguments;
     int exitStatus;
@@ -33,16 +31,14 @@ struct Expected {
 };
 
 inline void expectMatch(const std::string& actual, const std::string& pattern, const char* stream) {
-    const std::string_view body = std::string_view(pattern).substr(pattern.empty() ? 0 : 1);
-    if (pattern == "*") return;
-    const bool found = actual.find(body) != std::string::npos;
-    if (pattern.starts_with("^")) EXPECT_TRUE(actual.starts_with(body)) << stream << ": " << actual;
-    else if (pattern.starts_with("~")) EXPECT_TRUE(found) << stream << ": " << actual;
-    else EXPECT_EQ(actual, pattern) << stream;
+    const std::string body = pattern.substr(pattern.empty() ? 0 : 1);
+    const bool matches = pattern.starts_with("^")   ? actual.starts_with(body)
+                         : pattern.starts_with("~") ? actual.find(body) != std::string::npos
+                                                    : pattern == "*" || actual == pattern;
+    EXPECT_TRUE(matches) << stream << ": " << actual << "\nexpected: " << pattern;
 }
 
-// The real velmora-cli on a fresh data directory, with a fixed time zone and only the environment
-// given (plus the sanitizers' settings); rows and statements straight on its database.
+// The real velmora-cli on a fresh home, in UTC, with only the environment given.
 class CLIFixture : public ::testing::Test {
 protected:
     // On pipes, or given `columns` on a pseudo-terminal (without echo) that gets `input` typed.
@@ -58,7 +54,6 @@ protected:
         for (const auto& [name, value] : variables) environment.push_back(name + "=" + value);
         ChildProcess child(VELMORA_CLI_PATH, arguments, environment, -1, columns);
         CLIRun run;
-        if (!child.started()) return run;
         child.send(input);
         run.output = child.finish();
         run.exitStatus = child.wait().value_or(-1);
@@ -86,16 +81,14 @@ protected:
     Rows rows(const std::string& sql) const { return sqliteRows(home / "tasks.sqlite", sql); }
     void exec(const std::string& sql) const { sqliteExecute(home / "tasks.sqlite", sql); }
     std::string statusOf(const std::string& taskKey) const {
-        const auto found = rows("SELECT status FROM tasks WHERE task_key = '" + taskKey + "';");
-        return found.empty() ? "" : found[0];
+        return rows("SELECT status FROM tasks WHERE task_key = '" + taskKey + "'").at(0);
     }
 
     ScratchDirectory scratchDirectory;
     std::filesystem::path scratch = scratchDirectory.path(), home = scratch / "home";
 };
 
-// The two tasks of tests/data/intake/deploy-v1.json (project "staging", one step each), and
-// tests/data/cli/claude-web.json: "rc-web-7::grant", two steps, project "网站", Claude Code.
+// deploy-v1.json: two one-step tasks of "staging"; claude-web.json: grant, two steps, "网站".
 inline constexpr const char *sudoTask = "rc-deploy-2026::item-sudo",
                             *approveTask = "rc-deploy-2026::item-approve",
                             *deployReceipt = "intake/deploy-v1.json",

@@ -1,5 +1,4 @@
-// list, count, show and history through the real binary on a pipe and on a terminal, and in-process
-// the text shaping and search form beneath them.
+// list, count, show and history on a pipe and a terminal; the text shaping beneath them.
 
 #include "CLIFixture.h"
 #include "cli/ConsoleFacts.h"
@@ -15,13 +14,14 @@ class CLIReadingTest : public CLIFixture {
 protected:
     void SetUp() override {  // received at fixed times, so the output is stable
         importFiles({deployReceipt, webReceipt});
-        exec("UPDATE tasks SET imported_at = '2026-07-27T08:30:00.000Z'; UPDATE receipts SET"
-             " imported_at = '2026-07-27T08:30:00.000Z' WHERE receipt_id = 'rc-deploy-2026';"
-             " UPDATE receipts SET imported_at = '2026-07-28T10:00:00.000Z' WHERE receipt_id = 'rc-web-7';");
+        exec("UPDATE tasks SET imported_at = '2026-07-27T08:30:00.000Z'");
+        exec("UPDATE receipts SET imported_at = '2026-07-27T08:30:00.000Z'");
+        exec("UPDATE receipts SET imported_at = '2026-07-28T10:00:00.000Z' WHERE version = 2");
     }
 };
 
 TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
+    // clang-format off
     expectRuns({
         {{"list"}, 0, "待处理        在终端运行安装命令  0/1 步\n"
          "  rc-deploy-2026::item-sudo · staging · Codex · 2026-07-27 08:30\n"
@@ -50,6 +50,7 @@ TEST_F(CLIReadingTest, EachReadingCommandPrintsItsExactText) {
          "  成功证据：仓库显示为已连接。\n  风险：授权范围过大。\n\n把结果送回原任务\n"
          "  完成所有步骤后生成恢复消息：velmora-cli resume rc-web-7::grant\n"},
     });
+    // clang-format on
 }
 
 // Which tasks a filter keeps, in the store's order; count agrees with list.
@@ -58,8 +59,10 @@ TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRul
     ASSERT_EQ(run({"status", sudoTask, "cancelled"}).exitStatus, 0);
     // clang-format off
     const std::pair<std::vector<std::string>, Rows> cases[] = {
-        {{}, {grant}}, {{"--all"}, {sudoTask, approveTask, grant}}, {{"--status", "completed"}, {approveTask}},
-        {{"--project", "staging"}, {}}, {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
+        {{}, {grant}}, {{"--all"}, {sudoTask, approveTask, grant}},
+        {{"--status", "completed"}, {approveTask}},
+        {{"--project", "staging"}, {}},
+        {{"--project", "staging", "--all"}, {sudoTask, approveTask}},
         {{"--project", "Staging", "--all"}, {}},  // the exact name
         // Trimmed and lower-cased; the agent's and the category's display names; item title,
         // reason, project name and agent task title; never commands; blank is no filter.
@@ -67,7 +70,8 @@ TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRul
         {{"--search", "批准", "--all"}, {approveTask}}, {{"--search", "私有仓库"}, {grant}},
         {{"--search", "STAGING", "--all"}, {sudoTask, approveTask}},
         {{"--search", "deploy the", "--all"}, {sudoTask, approveTask}},
-        {{"--search", "sudo make", "--all"}, {}}, {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}}};
+        {{"--search", "sudo make", "--all"}, {}},
+        {{"--search", " \t ", "--all"}, {sudoTask, approveTask, grant}}};
     // clang-format on
     for (const auto& [filter, keys] : cases) {
         SCOPED_TRACE(::testing::PrintToString(filter));
@@ -108,12 +112,13 @@ TEST_F(CLIReadingTest, RowsFitTheWidthOfColumnsOrOfTheTerminal) {
         EXPECT_NE(sheet.find(part), std::string::npos) << part;
     for (const auto& line : textLines(sheet))
         EXPECT_TRUE(TerminalText::columns(line) <= 40 || line.find("codex://") != line.npos ||
-                    line.find("velmora-cli") != line.npos) << line;
+                    line.find("velmora-cli") != line.npos)
+            << line;
 }
 
 TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
     const auto escapes = [](const CLIRun& shown) { return shown.output.find('\x1b'); };
-    EXPECT_NE(run({"list"}, {}, {}, 80).output.find("\x1b[33m待处理      \x1b[0m"), std::string::npos);
+    expectMatch(run({"list"}, {}, {}, 80).output, "~\x1b[33m待处理      \x1b[0m", "coloured");
     EXPECT_NE(escapes(run({"list"}, {}, {{"NO_COLOR", ""}}, 80)), std::string::npos);
     EXPECT_EQ(escapes(run({"list"}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
     EXPECT_EQ(escapes(run({"list"}, {}, {{"TERM", "dumb"}}, 80)), std::string::npos);
@@ -126,11 +131,11 @@ TEST_F(CLIReadingTest, ColoursOnlyOnATerminalAndReceiptTextsCannotSteerIt) {
     const CLIRun listed = run({"list"}, {}, {{"NO_COLOR", "1"}}, 80);
     EXPECT_EQ(escapes(listed), std::string::npos);
     EXPECT_EQ(listed.output.find('\x07'), std::string::npos);
-    EXPECT_NE(listed.output.find("标题" + fffd + "]0;pwned" + fffd + fffd + "[2J完"), std::string::npos);
+    expectMatch(listed.output, "~标题" + fffd + "]0;pwned" + fffd + fffd + "[2J完", "list");
     EXPECT_EQ(escapes(run({"show", task}, {}, {{"NO_COLOR", "1"}}, 80)), std::string::npos);
     // Piped, the resume message is exact: it is meant to be pasted.
     ASSERT_EQ(run({"step", task, "step-1"}).exitStatus, 0);
-    EXPECT_NE(run({"resume", task}).output.find("人工事项：标题\x1b]0;pwned\x07"), std::string::npos);
+    expectMatch(run({"resume", task}).output, "~人工事项：标题\x1b]0;pwned\x07", "piped");
     const CLIRun resumed = run({"resume", task}, {}, {{"NO_COLOR", "1"}}, 80);
     EXPECT_EQ(escapes(resumed), std::string::npos);
     EXPECT_NE(resumed.output.find("人工事项：标题" + fffd + "]0;pwned"), std::string::npos);
@@ -165,10 +170,12 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
     const CLIRun listed = run({"list", "--json"});
     EXPECT_EQ(listed.exitStatus, 0);
     EXPECT_EQ(json::parse(listed.output).size(), 2u);
-    EXPECT_EQ(listed.errors, "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
-                             "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
+    EXPECT_EQ(listed.errors,
+              "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
+              "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
     exec("DELETE FROM tasks;");
-    EXPECT_EQ(run({"list"}).output, "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
+    EXPECT_EQ(run({"list"}).output,
+              "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
     // A listing the database cannot give is a failure, not an empty store.
     exec("DROP TABLE step_progress; DROP TABLE tasks; DROP TABLE receipts;");
     for (const char* command : {"list", "history"}) {
@@ -179,18 +186,19 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
     }
 }
 
-using Lines = std::vector<std::string>;
 TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
     // clang-format off
     // Fullwidth punctuation and Latin, halfwidth kana, Hangul (also as jamo), a combining mark, a
     // joiner, U+FFFD.
     const std::pair<const char*, int> columns[] = {{"abc", 3}, {"中文", 4}, {"，。", 4}, {"ＡＢ", 4},
-        {"ｱｲ", 2}, {"한글", 4}, {"\u1112\u1161\u11AB", 2}, {"e\u0301", 1}, {"a\u200Db", 2}, {"\xFF", 1}};
+        {"ｱｲ", 2}, {"한글", 4}, {"\u1112\u1161\u11AB", 2}, {"e\u0301", 1}, {"a\u200Db", 2},
+        {"\xFF", 1}};
     const std::tuple<const char*, int, const char*> fitted[] = {
-        {"在终端运行安装命令", 18, "在终端运行安装命令"}, {"在终端运行安装命令", 17, "在终端运行安装命…"},
+        {"在终端运行安装命令", 18, "在终端运行安装命令"},
+        {"在终端运行安装命令", 17, "在终端运行安装命…"},
         {"在终端运行安装命令", 16, "在终端运行安装…"}, {"abcdef", 4, "abc…"}, {"abcdef", 1, "…"},
         {"abcdef", 0, ""}, {"e\u0301e\u0301e\u0301", 2, "e\u0301…"}};
-    const std::tuple<const char*, std::optional<int>, Lines> wrapped[] = {
+    const std::tuple<const char*, std::optional<int>, Rows> wrapped[] = {
         {"the quick brown fox", 10, {"the quick", "brown fox"}},
         {"在终端运行安装命令。", 8, {"在终端运", "行安装命", "令。"}},  // "。" never starts a line
         {"abcdefghij", 4, {"abcd", "efgh", "ij"}}, {"one\n\ntwo", 10, {"one", "", "two"}},
@@ -199,7 +207,8 @@ TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
     const std::tuple<const char*, bool, const char*> printable[] = {
         {"a\x1b[31mb\x07", false, "a\uFFFD[31mb\uFFFD"}, {"a\x9b" "b", false, "a\uFFFDb"},
         {"a\u009Bb", false, "a\uFFFDb"}, {"a\tb\x7f", false, "a b\uFFFD"},
-        {"one\r\ntwo\nthree", true, "one\ntwo\nthree"}, {"one\r\ntwo\nthree", false, "one two three"},
+        {"one\r\ntwo\nthree", true, "one\ntwo\nthree"},
+        {"one\r\ntwo\nthree", false, "one two three"},
         {"a\rb", true, "a\uFFFDb"}};
     // clang-format on
     for (const auto& [text, expected] : columns)
@@ -218,8 +227,8 @@ TEST(TerminalTextTest, ColumnsFittingWrappingAndPrintableForm) {
 
 // Off a terminal, COLUMNS alone sets the width: a whole number of at least one column.
 TEST(ConsoleFactsTest, ColumnsIsAPositiveWholeNumber) {
-    const std::pair<const char*, std::optional<int>> cases[] = {{"80", 80}, {"1", 1},
-        {"0", std::nullopt}, {"-3", std::nullopt}, {"80x", std::nullopt}, {"", std::nullopt}};
+    const std::pair<const char*, std::optional<int>> cases[] = {{"80", 80}, {"1", 1},    {"0", {}},
+                                                                {"-3", {}}, {"80x", {}}, {"", {}}};
     for (const auto& [columns, width] : cases)
         EXPECT_EQ(ConsoleFacts::detect({{"COLUMNS", columns}}).width, width) << columns;
 }
@@ -228,7 +237,6 @@ TEST(TaskSearchTest, SearchFormIsLowerCaseAndComposed) {
     EXPECT_EQ(TaskSearch::searchForm("ÀB Claude"), "àb claude");
     EXPECT_EQ(TaskSearch::searchForm("Cafe\u0301"), "caf\u00e9");
     EXPECT_EQ(TaskSearch::searchForm("ΣΑΣ"), "σας");  // final sigma by full case mapping
-    EXPECT_TRUE(TaskSearch(" ").isEmpty());
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The real kestrin-mcp over pipes: start-up failures, hostile clients, several servers on one
-// database, the shipped examples and guide, and SIGKILL at random moments.
+// The real kestrin-mcp: start-up, hostile clients, shared database, examples, SIGKILL.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,14 +13,12 @@
 #include <thread>
 
 #include "MCPTestSupport.h"
-#include "support/Readback.h"
 #include "support/ScratchDirectory.h"
 
 namespace kestrin::testing {
 namespace {
 
-// An outdated database, a home that cannot be made, no data location at all: one line, the
-// program's own prefix (the cause is the core's), and not a byte of input read.
+// One line with the program's prefix, and not a byte of input read.
 TEST(KestrinMCPBinary, StartUpFailuresStopBeforeAnyInputIsRead) {
     for (const char* home : {".", "file/home", ""}) {
         SCOPED_TRACE(home);
@@ -57,30 +54,29 @@ TEST(KestrinMCPBinary, AClientThatClosesItsEndLeavesTheServerEndingQuietly) {
     server.send(burst);
     EXPECT_EQ(server.wait(std::chrono::seconds(30)), 0);
     EXPECT_EQ(server.standardError(), "");
-    EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite", "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks"
+    EXPECT_EQ(sqliteRows(scratch / "tasks.sqlite",
+                         "SELECT COUNT(*) <= 1, SUM((SELECT COUNT(*) FROM tasks"
                          " t WHERE t.receipt_id = r.receipt_id) != 2) IS NOT TRUE FROM receipts r;"
                          " PRAGMA quick_check;"),
               (Rows{"1|1", "ok"}));
 }
 
 TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn) {
-    const auto pong = [](std::string id) { return R"({"id":")" + id + R"(","jsonrpc":"2.0","result":{}})"; };
     ScratchDirectory scratch;
     ServerProcess server(scratch.path());
     ASSERT_TRUE(server.send(requestLine("ping", "before")));
     ASSERT_TRUE(server.readLine());
-    const long baseline = server.residentKiB();
+    [[maybe_unused]] const long baseline = server.residentKiB();
     const std::string filler(32u << 20, 'k');
-    ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" + filler + "\"}}\n"));
-    EXPECT_EQ(server.readLine(), pong("huge"));
+    ASSERT_TRUE(server.send(R"({"jsonrpc":"2.0","id":"huge","method":"ping","params":{"f":")" +
+                            filler + "\"}}\n"));
+    EXPECT_EQ(server.readLine(), pong(R"("huge")"));
     ASSERT_TRUE(server.send(filler + "\n" + requestLine("ping", "after")));
     EXPECT_EQ(server.readLine(), parseError);
-    EXPECT_EQ(server.readLine(), pong("after"));
+    EXPECT_EQ(server.readLine(), pong(R"("after")"));
 #if !defined(__SANITIZE_ADDRESS__)  // whose allocator keeps freed memory on purpose
     // The 32 MiB line and its parse must not stay resident.
     EXPECT_LT(server.residentKiB(), baseline + 8 * 1024) << "baseline " << baseline << " KiB";
-#else
-    (void)baseline;
 #endif
     std::mt19937 random(20260727);
     std::string blob(1 << 20, '\0');
@@ -93,33 +89,32 @@ TEST(KestrinMCPBinary, HugeLinesGarbageAndDeepNestingAreAnsweredAndServiceGoesOn
     std::vector<std::string> lines;
     while (auto line = server.readLine()) lines.push_back(*line);
     ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines.back(), pong("after"));
+    EXPECT_EQ(lines.back(), pong(R"("after")"));
     lines.pop_back();
     for (const auto& line : lines) EXPECT_EQ(line, parseError);
     EXPECT_EQ(server.wait(), 0);
     EXPECT_EQ(server.standardError(), "");
 }
 
-// All start at once on a home not made yet, racing to create and migrate the database; then each
-// round every agent submits at once and waits for its reply (input still open, so none is held in
-// a buffer); in the last round all submit the very same receipt.
+// Racing to create the home, then each round all submit at once; last round one same receipt.
 TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     constexpr int serverCount = 4, rounds = 30;
     ScratchDirectory scratch;
     const auto home = scratch / "shared";
     std::vector<std::unique_ptr<ServerProcess>> servers;
-    for (int index = 0; index < serverCount; ++index) servers.push_back(std::make_unique<ServerProcess>(home));
+    for (int index = 0; index < serverCount; ++index)
+        servers.push_back(std::make_unique<ServerProcess>(home));
     int sharedInserted = 0;
     for (int round = 0; round <= rounds; ++round) {
         for (int index = 0; index < serverCount; ++index) {
             const std::string id = "rc-agent" + std::to_string(index) + "-" + std::to_string(round);
-            const json receipt = round == rounds ? validReceipt("rc-shared-1", 1, 1) : validReceipt(id, 1, 2);
+            const json receipt =
+                round == rounds ? validReceipt("rc-shared-1", 1, 1) : validReceipt(id, 1, 2);
             ASSERT_TRUE(servers[index]->send(submission(round, receipt)));
         }
         for (auto& server : servers) {
             const auto line = server->readLine();
-            ASSERT_TRUE(line) << "it ended with " << server->wait(std::chrono::seconds(5)).value_or(-1)
-                              << ": " << server->standardError();
+            ASSERT_TRUE(line) << server->wait(std::chrono::seconds(5)).value_or(-1);
             const json result = json::parse(*line)["result"];
             ASSERT_EQ(result["isError"], false) << *line;
             const json& outcome = result["structuredContent"]["result"];
@@ -139,8 +134,10 @@ TEST(KestrinMCPBinary, SeveralServersOnOneDatabaseLoseNothing) {
     for (const char* directory : {"inbox", "processed", "rejected", "backups"})
         EXPECT_TRUE(std::filesystem::is_directory(home / directory)) << directory;
     EXPECT_EQ(sharedInserted, 1);
-    EXPECT_EQ(sqliteRows(home / "tasks.sqlite", "SELECT (SELECT COUNT(*) FROM receipts), (SELECT COUNT(*) FROM tasks)"),
-              Rows{std::to_string(serverCount * rounds + 1) + "|" + std::to_string(serverCount * rounds * 2 + 1)});
+    EXPECT_EQ(sqliteRows(home / "tasks.sqlite",
+                         "SELECT COUNT(*) FROM receipts; SELECT COUNT(*) FROM tasks"),
+              (Rows{std::to_string(serverCount * rounds + 1),
+                    std::to_string(serverCount * rounds * 2 + 1)}));
 }
 
 const std::filesystem::path sourceDirectory = VELMORA_SOURCE_DIR;
@@ -149,13 +146,12 @@ std::string submit(ServerProcess& server, const json& receipt) {
     EXPECT_TRUE(server.send(submission(1, receipt)));
     const auto line = server.readLine();
     const json result = line ? json::parse(*line)["result"] : json::object();
-    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array()) << result;
+    EXPECT_EQ(result["structuredContent"].value("warnings", json::array()), json::array())
+        << result;
     return result["isError"] == true ? "refused" : result["structuredContent"].value("result", "");
 }
 
-// Every file in examples/: accepted, each item a pending task of its category; again, as its own
-// text, a duplicate. The guide's rewrite of a credential (also inside JSON in a command) is
-// accepted, and its complete example is the terminal one (the refusals are the core's rules).
+// Each example is accepted, then a duplicate; the guide's rewrite too, and its example is the file.
 TEST(Examples, EveryExampleIsAcceptedAndThenADuplicateAndTheGuidesRewriteToo) {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(sourceDirectory / "examples"))
@@ -173,26 +169,30 @@ TEST(Examples, EveryExampleIsAcceptedAndThenADuplicateAndTheGuidesRewriteToo) {
         EXPECT_EQ(submit(server, text), "duplicate");
         Rows expected;
         for (const auto& item : receipt["items"]) {
-            expected.push_back(receipt["receipt_id"].get<std::string>() + "::" + item["id"].get<std::string>() +
-                               "|" + item["category"].get<std::string>() + "|pending");
+            expected.push_back(receipt["receipt_id"].get<std::string>() +
+                               "::" + item["id"].get<std::string>() + "|" +
+                               item["category"].get<std::string>() + "|pending");
             categories.insert(item["category"]);
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(sqliteRows(scratch / file.stem() / "tasks.sqlite",
-                             "SELECT task_key, category, status FROM tasks ORDER BY 1"), expected);
+                             "SELECT task_key, category, status FROM tasks ORDER BY 1"),
+                  expected);
         EXPECT_EQ(server.finish(), "");
         EXPECT_EQ(server.wait(), 0);
     }
     EXPECT_EQ(categories, (std::set<std::string>{"decision", "external_wait", "interface",
                                                  "permission", "physical", "terminal"}));
-    const json terminal = json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
+    const json terminal =
+        json::parse(readFile(sourceDirectory / "examples" / "receipt-terminal.json"));
     json nested = terminal, rewritten = terminal;
     nested["items"][0]["steps"][3]["command"] =
         R"(curl -X POST https://ca.internal/issue -d '{"token": "dev-ca-2026"}')";
     rewritten["items"][0]["steps"][0]["command"] =
         "GITHUB_TOKEN=\"$(security find-generic-password -s gh -w)\" brew install mkcert nss";
     rewritten["items"][0]["steps"][3]["command"] =
-        R"(curl -X POST https://ca.internal/issue -H "Authorization: Bearer $CA_TOKEN" -d '{"token": ""}')";
+        "curl -X POST https://ca.internal/issue -H \"Authorization: Bearer $CA_TOKEN\" "
+        R"(-d '{"token": ""}')";
     ServerProcess server(scratch / "guide");
     EXPECT_EQ(submit(server, nested), "refused");
     EXPECT_EQ(submit(server, rewritten), "inserted");
@@ -210,19 +210,23 @@ using Versions = std::map<std::string, std::int64_t>;  // per receipt
 void expectConsistent(const std::filesystem::path& database, const Versions& answered) {
     // Killed before it made the file or its schema (one transaction).
     if (!std::filesystem::exists(database) ||
-        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") == Rows{"0"}) {
+        sqliteRows(database, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'") ==
+            Rows{"0"}) {
         EXPECT_TRUE(answered.empty());
         return;
     }
     EXPECT_EQ(sqliteRows(database, "PRAGMA quick_check;"), Rows{"ok"});
     // Raw text, task count and the tasks' version agree; no orphan task.
-    EXPECT_EQ(sqliteRows(database, "SELECT r.receipt_id FROM receipts r WHERE json_extract(r.raw_json,"
-                         " '$.version') != r.version OR 1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t"
-                         " WHERE t.receipt_id = r.receipt_id) OR 1 + r.version % 3 != (SELECT COUNT(*) FROM"
-                         " tasks t WHERE t.receipt_id = r.receipt_id AND t.receipt_version = r.version)"
-                         " UNION ALL SELECT task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id"
-                         " FROM receipts);"),
-              Rows{});
+    EXPECT_EQ(
+        sqliteRows(
+            database,
+            "SELECT r.receipt_id FROM receipts r WHERE json_extract(r.raw_json,"
+            " '$.version') != r.version OR 1 + r.version % 3 != (SELECT COUNT(*) FROM tasks t"
+            " WHERE t.receipt_id = r.receipt_id) OR 1 + r.version % 3 != (SELECT COUNT(*) FROM"
+            " tasks t WHERE t.receipt_id = r.receipt_id AND t.receipt_version = r.version)"
+            " UNION ALL SELECT task_key FROM tasks WHERE receipt_id NOT IN (SELECT receipt_id"
+            " FROM receipts);"),
+        Rows{});
     Versions stored;
     for (const auto& row : sqliteRows(database, "SELECT receipt_id, version FROM receipts"))
         stored[row.substr(0, row.find('|'))] = std::stoll(row.substr(row.find('|') + 1));
@@ -233,7 +237,8 @@ void expectConsistent(const std::filesystem::path& database, const Versions& ans
 }
 
 TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
-    constexpr int killCount = 60, perRound = 12;  // few enough for a whole burst to wait in the pipe
+    constexpr int killCount = 60,
+                  perRound = 12;  // few enough for a whole burst to wait in the pipe
     ScratchDirectory scratch;
     const auto home = scratch / "home", database = home / "tasks.sqlite";
     const auto seed = std::random_device{}();
@@ -249,7 +254,8 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
             auto chosen = sent.begin();
             const bool fresh = sent.empty() || random() % 2 == 0;
             if (!fresh) std::advance(chosen, random() % sent.size());
-            const std::string receiptID = fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
+            const std::string receiptID =
+                fresh ? "rc-crash-" + std::to_string(receiptCount++) : chosen->first;
             pending[requestID] = {receiptID, ++sent[receiptID]};
             // Version v has 1 + v % 3 items, so an update applied in part shows as a wrong count.
             const auto version = sent[receiptID];
@@ -258,7 +264,6 @@ TEST(CrashSafety, KilledServersLoseNothingAnsweredAndLeaveNothingHalfWritten) {
         // The kill lands during start-up and recovery, inside an import, or between two.
         const auto answersBeforeKill = random() % perRound;
         ServerProcess server(home);
-        ASSERT_TRUE(server.started());
         ASSERT_TRUE(server.send(burst));
         std::vector<std::string> lines;
         while (lines.size() < answersBeforeKill) {

@@ -19,8 +19,7 @@ namespace kestrin::testing {
 
 using nlohmann::json;
 
-// tests/data/json/minimal-receipt.compact.json with `itemCount` items "item-<n>" like its one (none
-// makes it a no-action receipt), drawing no warning. Its project path holds slashes.
+// The minimal receipt with `itemCount` items "item-<n>" (none: no action), drawing no warning.
 inline json validReceipt(const std::string& receiptID, std::int64_t version, int itemCount) {
     static const json minimal =
         json::parse(readFile(VELMORA_TEST_DATA "/json/minimal-receipt.compact.json"));
@@ -59,6 +58,9 @@ inline std::string submission(const json& id, const json& receipt) {
     return toolCallLine(id, "submit_intervention_receipt", {{"receipt", receipt}});
 }
 
+inline std::string pong(const std::string& id) {
+    return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})";
+}
 inline const std::string parseError =
     R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
 
@@ -68,8 +70,7 @@ inline std::vector<std::string> outputLines(const std::string& output) {
     return textLines(output);
 }
 
-// The whole program in this process over string streams, serving `input` to its end: what went to
-// standard output. It must end with 0 and nothing on standard error.
+// The whole program in-process on `input`: its standard output; it must end with 0, stderr empty.
 inline std::string serveInProcess(const AppPaths::Environment& environment,
                                   const std::string& input) {
     std::istringstream in(input);
@@ -83,7 +84,8 @@ inline std::string serveInProcess(const AppPaths::Environment& environment,
 inline std::vector<std::string> environmentWithHome(const std::filesystem::path& home) {
     std::vector<std::string> environment{"KESTRIN_HOME=" + home.string()};
     for (char** entry = environ; *entry; ++entry)
-        if (!std::string_view(*entry).starts_with("KESTRIN_HOME=")) environment.emplace_back(*entry);
+        if (!std::string_view(*entry).starts_with("KESTRIN_HOME="))
+            environment.emplace_back(*entry);
     return environment;
 }
 struct ServerProcess : ChildProcess {

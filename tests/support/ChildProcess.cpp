@@ -129,9 +129,6 @@ bool ChildProcess::send(std::string_view bytes) {
     return true;
 }
 
-void ChildProcess::closeInput() { closeDescriptor(input_); }
-void ChildProcess::closeOutput() { closeDescriptor(output_); }
-
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (true) {

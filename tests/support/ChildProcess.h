@@ -1,19 +1,19 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrin::testing {
 
-// A program run as a child with exactly `environment` ("NAME=value"), SIGPIPE at its default, and
-// pipes on its standard streams (or `standardInput` as its input), or, given `terminalColumns`, a
-// new session whose standard streams are one pseudo-terminal of that width. Its output is drained
-// while input is sent, so neither side blocks the other; the destructor kills it if still running.
+// A child with exactly `environment` on pipes, or on a pty `terminalColumns` wide; killed at end.
+// Output is drained while input is sent, so neither side blocks.
 class ChildProcess {
 public:
     using Clock = std::chrono::steady_clock;
@@ -26,11 +26,10 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
-    bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
     bool send(std::string_view bytes);  // false when it can take no more (it has gone)
-    void closeInput();
-    void closeOutput();  // as a client that has gone
+    void closeInput() { ::close(std::exchange(input_, -1)); }
+    void closeOutput() { ::close(std::exchange(output_, -1)); }  // as a client that has gone
     // The next output line without its line feed; nothing at its end or after `timeout`.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout = defaultTimeout);
     std::string finish();  // closes its input, waits for it: the output not read yet

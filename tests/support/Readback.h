@@ -28,17 +28,13 @@ inline Rows textLines(const std::string& text) {
     return lines;
 }
 
-// Runs `sql` on `database` (read-only unless `write`); every row, columns joined by "|", NULL as
-// "<null>". A read-only connection leaves a write-ahead log for the next writer to recover.
+// Every row of `sql`, columns joined by "|", NULL as "<null>"; read-only unless `write`.
 inline Rows sqliteRows(const std::filesystem::path& database, const std::string& sql,
                        bool write = false) {
     Rows rows;
     sqlite3* connection = nullptr;
-    EXPECT_EQ(
-        sqlite3_open_v2(database.c_str(), &connection,
-                        write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY,
-                        nullptr),
-        SQLITE_OK)
+    const int flags = write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+    EXPECT_EQ(sqlite3_open_v2(database.c_str(), &connection, flags, nullptr), SQLITE_OK)
         << database;
     sqlite3_busy_timeout(connection, 2000);
     const auto append = [](void* found, int count, char** values, char**) {
