@@ -113,8 +113,8 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     auto changed = archived(gamma);
     changed.rawJson[changed.rawJson.find("velmora")] = 'V';
     using Change = std::function<void(KestrinArchive&)>;
-    const auto add = [](ArchivedReceipt r) -> Change {
-        return [r](auto& a) { a.receipts.push_back(r); };
+    const auto add = [](auto... r) -> Change {
+        return [=](auto& a) { (a.receipts.push_back(r), ...); };
     };
     const auto addState = [](ArchivedTaskState s) -> Change {
         return [s](auto& a) { a.taskStates.push_back(s); };
@@ -127,10 +127,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
         {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
         {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
         // Listed twice: found before the second entry's hash is looked at.
-        {[&](auto& a) {
-             a.receipts.push_back(archived(gamma));
-             a.receipts.push_back({"r-gamma", 2, "", raw});
-         },
+        {add(archived(gamma), ArchivedReceipt{"r-gamma", 2, "", raw}),
          "数据归档包含重复回执：r-gamma。"},
         {add(changed), "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
         // A secret is found before the text is parsed.

@@ -118,6 +118,24 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
 TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
     using R = InterventionReceipt;
     const auto step = [](R& r) -> ActionStep& { return r.items[0].steps[0]; };
+    const auto secondItem = [](std::string id) {
+        return [id](R& r) {
+            r.items.push_back(r.items[0]);
+            r.items[1].id = id;
+        };
+    };
+    const auto command = [&](ActionKind kind, std::optional<std::string> text) {
+        return [=](R& r) {
+            step(r).kind = kind;
+            step(r).command = text;
+        };
+    };
+    const auto sudo = [](std::string rollback) {
+        return [rollback](R& r) {
+            r.items[0].steps[1].command = "sudo x";
+            r.items[0].rollback = rollback;
+        };
+    };
     const auto orders = [](std::vector<std::int64_t> list) {
         return [list](R& r) {
             auto& steps = r.items[0].steps;
@@ -143,37 +161,17 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         {[](R& r) { r.project.path = "/ "; }, ""},
         {[](R& r) { r.project.path = " /Users/me"; }, "non_absolute_path "},  // not trimmed
         // Item ids are unique per receipt, case-sensitively; step ids per item.
-        {[](R& r) {
-             r.items.push_back(r.items[0]);
-             r.items[1].id = "ITEM-1";
-         },
-         ""},
-        {[](R& r) {
-             r.items.push_back(r.items[0]);
-             r.items[1].id = "item-2";
-         },
-         ""},
+        {secondItem("ITEM-1"), ""},
+        {secondItem("item-2"), ""},
         {orders({2, 1}), ""},
         {orders({3, 1, 2}), ""},
         {orders({1, 3}), "non_contiguous_steps "},
         {orders({1, 1}), "invalid_step_order non_contiguous_steps "},
         // Order 0 is never recorded as seen, so each 0 is reported once.
         {orders({0, 0}), "invalid_step_order invalid_step_order non_contiguous_steps "},
-        {[&](R& r) {
-             step(r).kind = ActionKind::runCommand;
-             step(r).command.reset();
-         },
-         "missing_command "},
-        {[&](R& r) {
-             step(r).kind = ActionKind::runCommand;
-             step(r).command = "make";
-         },
-         ""},
-        {[&](R& r) {
-             step(r).kind = ActionKind::paste;
-             step(r).command.reset();
-         },
-         ""},
+        {command(ActionKind::runCommand, std::nullopt), "missing_command "},
+        {command(ActionKind::runCommand, "make"), ""},
+        {command(ActionKind::paste, std::nullopt), ""},
         {[&](R& r) {
              step(r).requiresPassword = true;
              step(r).passwordPrompt = "在终端输入，按 Ctrl-C 取消。";
@@ -188,16 +186,8 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         // sudo is a case-sensitive substring of any step's command.
         {[](R& r) { r.items[0].steps[1].command = "visudo"; }, "sudo_without_rollback "},
         {[](R& r) { r.items[0].steps[1].command = "SUDO apt-get install nginx"; }, ""},
-        {[](R& r) {
-             r.items[0].steps[1].command = "sudo x";
-             r.items[0].rollback = "\u3000";
-         },
-         "sudo_without_rollback "},
-        {[](R& r) {
-             r.items[0].steps[1].command = "sudo x";
-             r.items[0].rollback = "sudo y";
-         },
-         ""},
+        {sudo("\u3000"), "sudo_without_rollback "},
+        {sudo("sudo y"), ""},
         // Fields outside the rules.
         {[](R& r) {
              r.state = ReceiptState::paused;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <set>
 #include <string>
 
 #include "core/handback/ResumeMessageBuilder.h"
@@ -69,42 +69,31 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
     const std::string one = "- 第 1 步：打开系统设置", two = "- 第 2 步：勾选终端",
                       three = "- 第 3 步：重新运行部署脚本";
     const std::string done = "（已完成）\n", open = "（未完成）\n";
-    const std::string worked =
-        head + two + done + "\n尚未执行：\n" + one + open + three + open + tail;
+    const std::string undone = "\n尚未执行：\n";
+    const std::string worked = head + two + done + undone + one + open + three + open + tail;
+    // clang-format off
     const struct {
-        const char* name;
-        std::function<void(TaskRecord&)> change;
-        std::string notes, message;
+        std::set<std::string> ticked; Text context; std::string notes, message;
     } cases[] = {
-        {"worked", [](TaskRecord&) {}, "", worked + closing},
-        {"unknown or wrong-case step id",
-         [](TaskRecord& r) {
-             r.completedStepIDs = {"no-such-step", "S1"};
-         },
-         "",
-         head + "- 无\n\n尚未执行：\n" + one + open + two + open + three + open + tail + closing},
-        {"all done",
-         [](TaskRecord& r) {
-             r.completedStepIDs = {"s1", "s2", "s3"};
-         },
-         "",
-         head + one + done + two + done + three + done + "\n尚未执行：\n- 无\n" + tail + closing},
-        {"blank notes", [](TaskRecord&) {}, " \n\t\u3000\u2028", worked + closing},
+        // An unknown step and a wrong-case one tick nothing.
+        {{"no-such-step", "S1"}, {}, "",
+         head + "- 无\n" + undone + one + open + two + open + three + open + tail},
+        {{"s1", "s2", "s3"}, {}, "",
+         head + one + done + two + done + three + done + undone + "- 无\n" + tail},
+        {{"s2"}, {}, " \n\t\u3000\u2028", worked},
         // Only the ends of a note are trimmed.
-        {"notes", [](TaskRecord&) {}, "\n\u3000第一行\n  第二行\t\n\n",
-         worked + "\n\n本人记录：第一行\n  第二行" + closing},
-        {"blank context", [](TaskRecord& r) { r.item.resumeContext = " \n\t "; }, "",
-         worked + closing},
+        {{"s2"}, {}, "\n\u3000第一行\n  第二行\t\n\n", worked + "\n\n本人记录：第一行\n  第二行"},
+        {{"s2"}, " \n\t ", "", worked},
         // The context goes in as stored, before the notes.
-        {"context and notes",
-         [](TaskRecord& r) { r.item.resumeContext = "  继续执行 make deploy\n"; }, " 已重启服务 ",
-         worked + "\n\nAgent 恢复上下文：  继续执行 make deploy\n\n\n本人记录：已重启服务" +
-             closing},
+        {{"s2"}, "  继续执行 make deploy\n", " 已重启服务 ",
+         worked + "\n\nAgent 恢复上下文：  继续执行 make deploy\n\n\n本人记录：已重启服务"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         TaskRecord record = workedTask();
-        c.change(record);
-        EXPECT_EQ(ResumeMessageBuilder().build(record, c.notes), c.message) << c.name;
+        record.completedStepIDs = c.ticked;
+        record.item.resumeContext = c.context;
+        EXPECT_EQ(ResumeMessageBuilder().build(record, c.notes), c.message + closing) << c.notes;
     }
 }
 
@@ -236,18 +225,16 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
 
 // Closed tasks are hidden, the rest keep the store's order; projects match by exact name.
 TEST(TaskListPolicy, ProjectsListTheirOpenTasksByExactName) {
-    const std::vector<TaskRecord> store = {task("1", "B"),
-                                           task("2", "A"),
-                                           task("3", "B", TaskStatus::snoozed),
-                                           task("4", "Done", TaskStatus::completed),
-                                           task("5", "Dropped", TaskStatus::cancelled),
-                                           task("6", "Dropped", TaskStatus::completed),
-                                           task("7", "B", TaskStatus::cancelled),
-                                           task("8", "B", TaskStatus::readyToResume),
-                                           task("9", "B", TaskStatus::waitingExternal)};
-    const std::vector<TaskRecord> cafes = {task("decomposed", "Cafe\u0301"),
-                                           task("composed", "Caf\u00e9"),
-                                           task("upper", "CAF\u00c9")};
+    // clang-format off
+    const std::vector<TaskRecord> store = {
+        task("1", "B"), task("2", "A"), task("3", "B", TaskStatus::snoozed),
+        task("5", "Dropped", TaskStatus::cancelled), task("6", "Dropped", TaskStatus::completed),
+        task("7", "B", TaskStatus::cancelled), task("8", "B", TaskStatus::readyToResume),
+        task("9", "B", TaskStatus::waitingExternal)};
+    const std::vector<TaskRecord> cafes = {
+        task("decomposed", "Cafe\u0301"), task("composed", "Caf\u00e9"),
+        task("upper", "CAF\u00c9")};
+    // clang-format on
     const Names cafeNames = {"CAF\u00c9", "Cafe\u0301", "Caf\u00e9"};
     const struct {
         std::vector<TaskRecord> tasks;
