@@ -73,7 +73,9 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
     const std::string worked = head + two + done + undone + one + open + three + open + tail;
     // clang-format off
     const struct {
-        std::set<std::string> ticked; Text context; std::string notes, message;
+        std::set<std::string> ticked;
+        Text context;
+        std::string notes, message;
     } cases[] = {
         // An unknown step and a wrong-case one tick nothing.
         {{"no-such-step", "S1"}, {}, "",
