@@ -179,7 +179,6 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
         codex(" \t\n" + t + u + "\r\n\u3000", {}, t + u),
         codex(t + u, upper, t + u),
         codex({}, "  " + upper + " \n", t + lower),
-        codex({}, "\u3000" + upper + "\u2028", t + lower),
         // A blank locator counts as none.
         codex({}, {}, noUUID),
         codex("", "thread-42", noUUID),
