@@ -16,11 +16,14 @@ using Steps = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
 namespace {
 
-Timestamp at(const char* text) { return *parseKestrinISO8601(text); }
+Timestamp at(const char* text) {
+    return *parseKestrinISO8601(text);
+}
 
 ArchivedTaskState completed(std::string key, const std::vector<std::string>& steps = {}) {
     ArchivedTaskState state{std::move(key), TaskStatus::completed, std::nullopt, {}};
-    for (const auto& step : steps) state.completedSteps.push_back({step, at("2026-07-28T09:00:00Z")});
+    for (const auto& step : steps)
+        state.completedSteps.push_back({step, at("2026-07-28T09:00:00Z")});
     return state;
 }
 
@@ -30,7 +33,9 @@ KestrinArchive validArchive() {
     archive.exportedAt = at("2026-07-28T09:15:00Z");
     archive.receipts = {archived(validReceipt("r-alpha", 1, {"item-1", "item-2"})),
                         archived(validReceipt("r-beta", 3))};
-    archive.taskStates = {{"r-alpha::item-1", TaskStatus::inProgress, std::nullopt,
+    archive.taskStates = {{"r-alpha::item-1",
+                           TaskStatus::inProgress,
+                           std::nullopt,
                            {{"step-1", at("2026-07-28T09:00:00Z")}}},
                           {"r-alpha::item-2", TaskStatus::snoozed, at("2026-07-30T00:00:00Z"), {}},
                           completed("r-beta::item-1", {"step-1", "step-2"})};
@@ -44,7 +49,9 @@ std::string verdict(const KestrinArchive& archive) {
 
 // What an archive carries, read from a store.
 using Snapshot = std::pair<std::vector<ArchivedReceipt>, std::vector<ArchivedTaskState>>;
-Snapshot snapshot(SQLiteTaskStore& store) { return {store.archivedReceipts().value(), store.archivedTaskStates().value()}; }
+Snapshot snapshot(SQLiteTaskStore& store) {
+    return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
+}
 
 // The store lives on paths.database(); restores stage in this test's own TMPDIR.
 class ArchiveManagerTest : public StoreFixture {
@@ -62,15 +69,18 @@ protected:
         StoreFixture::TearDown();
     }
     TaskArchiveManager manager(SQLiteTaskStore* target = nullptr, const AppPaths* where = nullptr) {
-        return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {}, [this] { return now; });
+        return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {},
+                                  [this] { return now; });
     }
-    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was deleted.
+    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was
+    // deleted.
     void fill() {
         imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
         imported(validReceipt("r-beta", 2));
         imported(validReceipt("r-gone", 1));
         ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
-        ASSERT_TRUE(store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
+        ASSERT_TRUE(
+            store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
         ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
         ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
     }
@@ -82,7 +92,8 @@ protected:
 
 }  // namespace
 
-// Decoded in both layouts; receipts in list order, then task states: the first broken rule is named.
+// Decoded in both layouts; receipts in list order, then task states: the first broken rule is
+// named.
 TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
     auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
@@ -102,32 +113,48 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     auto changed = archived(gamma);
     changed.rawJson[changed.rawJson.find("velmora")] = 'V';
     using Change = std::function<void(KestrinArchive&)>;
-    const auto add = [](ArchivedReceipt r) -> Change { return [r](auto& a) { a.receipts.push_back(r); }; };
-    const auto addState = [](ArchivedTaskState s) -> Change { return [s](auto& a) { a.taskStates.push_back(s); }; };
-    const auto thirdState = [](ArchivedTaskState s) -> Change { return [s](auto& a) { a.taskStates[2] = s; }; };
-    // clang-format off
+    const auto add = [](auto... r) -> Change {
+        return [=](auto& a) { (a.receipts.push_back(r), ...); };
+    };
+    const auto addState = [](ArchivedTaskState s) -> Change {
+        return [s](auto& a) { a.taskStates.push_back(s); };
+    };
+    const auto thirdState = [](ArchivedTaskState s) -> Change {
+        return [s](auto& a) { a.taskStates[2] = s; };
+    };
     const std::pair<Change, std::string> cases[] = {
         {[](auto& a) { a.schemaVersion = "1.9"; }, "valid"},
-        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"}, {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
+        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
+        {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
         // Listed twice: found before the second entry's hash is looked at.
-        {[&](auto& a) { a.receipts.push_back(archived(gamma)), a.receipts.push_back({"r-gamma", 2, "", raw}); }, "数据归档包含重复回执：r-gamma。"},
+        {add(archived(gamma), ArchivedReceipt{"r-gamma", 2, "", raw}),
+         "数据归档包含重复回执：r-gamma。"},
         {add(changed), "回执 r-gamma 的校验值不匹配，归档可能已损坏或被修改。"},
         // A secret is found before the text is parsed.
-        {add(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")), "归档包含无效回执：r-gamma 包含疑似秘密。"},
-        {add(archivedText("r-gamma", 2, raw.substr(0, 40))), "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
+        {add(archivedText("r-gamma", 2, "sk-proj0123456789abcdefghij not json")),
+         "归档包含无效回执：r-gamma 包含疑似秘密。"},
+        {add(archivedText("r-gamma", 2, raw.substr(0, 40))),
+         "归档包含无效回执：r-gamma：不是有效的 JSON 文本"},
         {add(archivedText("r-other", 2, raw)), "归档目录与回执正文的标识不一致：r-other。"},
         {add(archivedText("r-gamma", 3, raw)), "归档目录与回执正文的标识不一致：r-gamma。"},
         // Over the importer's size limit, refused before the secret scan.
         {add(archivedText("r-gamma", 2, raw + std::string(ReceiptImporter::maxReceiptBytes, ' '))),
          "归档包含无效回执：r-gamma：" + ImportError::tooLarge().description()},
-        {add(archived(incomplete)), "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；必须用一句话说明 Agent 当前为什么结束或暂停。"},
+        {add(archived(incomplete)),
+         "归档包含无效回执：macOS MVP 要求项目路径使用绝对路径。；必须用一句话说明 Agent "
+         "当前为什么结束或暂停。"},
         {addState(completed("r-alpha::item-1")), "数据归档包含重复任务状态：r-alpha::item-1。"},
         {addState(completed("r-alpha::item-3")), "归档状态引用了不存在的任务：r-alpha::item-3。"},
-        {thirdState(completed("r-beta::item-1", {"step-2", "step-1", "step-2"})), "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
-        {thirdState(completed("r-beta::item-1", {"step-1", "step-3"})), "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
-        {[](auto& a) { a.taskStates.push_back(a.taskStates[0]), a.receipts.push_back(a.receipts[0]); }, "数据归档包含重复回执：r-alpha。"},
+        {thirdState(completed("r-beta::item-1", {"step-2", "step-1", "step-2"})),
+         "归档状态引用了未知步骤：r-beta::item-1 / step-2。"},
+        {thirdState(completed("r-beta::item-1", {"step-1", "step-3"})),
+         "归档状态引用了未知步骤：r-beta::item-1 / step-3。"},
+        {[](auto& a) {
+             a.taskStates.push_back(a.taskStates[0]);
+             a.receipts.push_back(a.receipts[0]);
+         },
+         "数据归档包含重复回执：r-alpha。"},
     };
-    // clang-format on
     for (const auto& [change, expected] : cases) {
         SCOPED_TRACE(expected);
         auto archive = validArchive();
@@ -145,7 +172,8 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     auto record = [&](std::int64_t done, std::int64_t total) {
         steps.emplace_back(done, total);
         for (const auto& name : namesIn(temporary)) {
-            if (done == 1 && fs::exists(temporary / name / "staging.sqlite")) staged.push_back(name);
+            if (done == 1 && fs::exists(temporary / name / "staging.sqlite"))
+                staged.push_back(name);
         }
     };
     const std::string archive = manager().exportData(false, record).value();
@@ -166,7 +194,8 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     auto restored = manager(other.get(), &otherPaths).restoreData(archive, record);
     ASSERT_TRUE(restored) << restored.error().description();
     EXPECT_EQ(steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
-    EXPECT_TRUE(staged.size() == 1 && staged[0].starts_with("VelmoraArchiveRestore-")) << staged.size();
+    EXPECT_TRUE(staged.size() == 1 && staged[0].starts_with("VelmoraArchiveRestore-"))
+        << staged.size();
     EXPECT_TRUE(namesIn(temporary).empty());
     // No deletions are archived: r-gone's deleted task comes back pending.
     auto restoredData = snapshot(*other);
@@ -178,13 +207,16 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     // Onto the same database the archived states are written back; later receipts are kept, and
     // so is a local note where the archive has none (as in archives from before notes).
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
-    ASSERT_TRUE(store->setNote("r-alpha::item-1", "改过") && store->setNote("r-beta::item-1", "本地"));
+    ASSERT_TRUE(store->setNote("r-alpha::item-1", "改过") &&
+                store->setNote("r-beta::item-1", "本地"));
     ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-2", true));
     imported(validReceipt("r-later", 1));
     auto onSame = manager().restoreData(archive);
     ASSERT_TRUE(onSame) << onSame.error().description();
-    EXPECT_EQ(*onSame, (ArchiveRestoreOutcome{3, 3, paths.backups() /
-                        "Velmora-before-archive-restore-20260727-083000.sqlite"}));
+    EXPECT_EQ(
+        *onSame,
+        (ArchiveRestoreOutcome{
+            3, 3, paths.backups() / "Velmora-before-archive-restore-20260727-083000.sqlite"}));
     EXPECT_TRUE(fs::exists(onSame->safetyBackup));
     auto after = snapshot(*store);
     ASSERT_EQ(after.first.size(), 4u);
@@ -199,8 +231,9 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(backup, paths.backups() / "Velmora-manual-20260727-083000.sqlite");
     const fs::path second = manager().createDatabaseBackup().value();
     const fs::path third = manager().createDatabaseBackup().value();
-    EXPECT_TRUE(std::regex_match(second.filename().string(),
-                                 std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
+    EXPECT_TRUE(
+        std::regex_match(second.filename().string(),
+                         std::regex("Velmora-manual-20260727-083000-[0-9A-F]{8}\\.sqlite")));
     EXPECT_NE(second, third);
     EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
     imported(validReceipt("r-last", 1));
@@ -224,12 +257,15 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     auto otherProgram = SQLiteTaskStore::open(paths.database()).value();
     const std::string newer = rawJSON(validReceipt("r-later", 2, {"item-1", "item-2"}));
     auto writeBetweenReads = [&](std::int64_t done, std::int64_t) {
-        if (done == 1) { ASSERT_TRUE(ReceiptImporter(*otherProgram).importData(newer)); }
+        if (done == 1) {
+            ASSERT_TRUE(ReceiptImporter(*otherProgram).importData(newer));
+        }
     };
     auto exported = KestrinArchive::decode(manager().exportData(false, writeBetweenReads).value());
     EXPECT_EQ(Snapshot(exported->receipts, exported->taskStates), backedUp);
     EXPECT_EQ(verdict(*exported), "valid");
-    EXPECT_EQ(snapshot(*store).second.size(), backedUp.second.size() + 1);  // the write went through
+    EXPECT_EQ(snapshot(*store).second.size(),
+              backedUp.second.size() + 1);  // the write went through
     // A swap that fails (the live database busy) leaves no staging directory.
     SQLiteConnection locker =
         SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();
@@ -249,19 +285,24 @@ TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged
     imported(validReceipt("r-beta", 1));
     ASSERT_TRUE(store->deleteTask("r-beta::item-1"));
     const Snapshot before = snapshot(*store);
-    const auto archiveOf = [](std::vector<ArchivedReceipt> r, std::vector<ArchivedTaskState> s = {}) {
+    const auto archiveOf = [](std::vector<ArchivedReceipt> r,
+                              std::vector<ArchivedTaskState> s = {}) {
         return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
     };
     receipt.summary = "另一份内容";  // the stored version, another text
-    const std::tuple<std::string, std::string, bool> cases[] = {  // bytes, refusal, before any work
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        // bytes, refusal, before any work
         {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
         {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},
-        {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}), "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
+        {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}),
+         "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
         {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
          "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
-        {archiveOf({archived(receipt)}), ImportError::versionConflict("r-alpha", 2).description(), false},
+        {archiveOf({archived(receipt)}), ImportError::versionConflict("r-alpha", 2).description(),
+         false},
         // A state for a task deleted locally while its receipt is unchanged.
-        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}), "找不到任务：r-beta::item-1", false},
+        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
+         "找不到任务：r-beta::item-1", false},
     };
     for (const auto& [bytes, description, beforeAnyWork] : cases) {
         SCOPED_TRACE(description);

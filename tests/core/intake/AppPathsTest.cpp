@@ -22,8 +22,11 @@ fs::path rootOf(const Environment& environment) {
 TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
     const fs::path cwd = fs::current_path();
     const std::pair<const char*, fs::path> homes[] = {
-        {"/srv/./a/../kestrin/", "/srv/kestrin"}, {"data/../store", cwd / "store"}, {"~/x", cwd / "~" / "x"}};  // no tilde expansion
-    for (const auto& [home, root] : homes) EXPECT_EQ(rootOf({{"KESTRIN_HOME", home}}), root) << home;
+        {"/srv/./a/../kestrin/", "/srv/kestrin"},
+        {"data/../store", cwd / "store"},
+        {"~/x", cwd / "~" / "x"}};  // no tilde expansion
+    for (const auto& [home, root] : homes)
+        EXPECT_EQ(rootOf({{"KESTRIN_HOME", home}}), root) << home;
     ScratchDirectory scratch;
     EXPECT_EQ(rootOf({{"KESTRIN_HOME", (scratch / "later").string()}}), scratch / "later");
     EXPECT_FALSE(fs::exists(scratch / "later"));
@@ -57,7 +60,8 @@ TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
     ASSERT_TRUE(standard.ensureDirectories());
     fs::create_directory_symlink(standard.root(), scratch / "link");
     // Without a known home, standard cannot match.
-    EXPECT_NE(standard.dataEnvironment({{"HOME", "/nonexistent-home-for-test"}}), TaskDataEnvironment::standard);
+    EXPECT_NE(standard.dataEnvironment({{"HOME", "/nonexistent-home-for-test"}}),
+              TaskDataEnvironment::standard);
     const Environment elsewhere{{"HOME", "/nonexistent-home"}, {"TMPDIR", "/var/tmp-for-test/T/"}};
     const std::tuple<fs::path, Environment, TaskDataEnvironment> cases[] = {
         // Even through a symbolic link and "..", once the directory exists.
@@ -70,7 +74,8 @@ TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
         {"/tmpfoo", elsewhere, TaskDataEnvironment::custom},
         {"/var/tmp-for-test/Tx", elsewhere, TaskDataEnvironment::custom},
     };
-    for (const auto& [at, names, expected] : cases) EXPECT_EQ(AppPaths(at).dataEnvironment(names), expected) << at;
+    for (const auto& [at, names, expected] : cases)
+        EXPECT_EQ(AppPaths(at).dataEnvironment(names), expected) << at;
     EXPECT_EQ(standard.database(), standard.root() / "tasks.sqlite");
     std::ofstream(standard.inbox() / "a.json") << "{}";
     ASSERT_TRUE(standard.ensureDirectories());

@@ -22,7 +22,9 @@ namespace {
 
 constexpr int itemsPerReceipt = 10;
 
-std::string failed(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string failed(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 bool writeFile(const std::filesystem::path& path, const std::string& text) {
     return bool(std::ofstream(path) << text << std::flush);
@@ -31,7 +33,8 @@ bool writeFile(const std::filesystem::path& path, const std::string& text) {
 // Receipt `index`, with enough items that each import writes several pages.
 std::string receiptText(int index) {
     std::vector<std::string> items;
-    for (int item = 0; item < itemsPerReceipt; ++item) items.push_back("item-" + std::to_string(item));
+    for (int item = 0; item < itemsPerReceipt; ++item)
+        items.push_back("item-" + std::to_string(item));
     return rawJSON(validReceipt("rc-full-" + std::to_string(index), 1, items));
 }
 
@@ -57,7 +60,9 @@ protected:
         if (ownUserNamespace) ::syscall(SYS_capset, &header, none);
     }
     std::string mountSmallDisk() {
-        const auto identity = [](unsigned id) { return std::to_string(id) + " " + std::to_string(id) + " 1"; };
+        const auto identity = [](unsigned id) {
+            return std::to_string(id) + " " + std::to_string(id) + " 1";
+        };
         if (const uid_t user = ::geteuid(), group = ::getegid(); user != 0) {
             if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return failed("unshare(user, mount)");
             ownUserNamespace = true;
@@ -70,8 +75,10 @@ protected:
             return failed("unshare(CLONE_NEWNS)");
         }
         // Otherwise the mount would propagate into the namespace we came from.
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("private mounts");
-        mounted = ::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") == 0;
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return failed("private mounts");
+        mounted =
+            ::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0700") == 0;
         return mounted ? "" : failed("mount -t tmpfs");
     }
     std::filesystem::path disk;
@@ -88,7 +95,10 @@ TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) 
     for (; stored < 200; ++stored) {
         before = contents();
         auto result = importer->importData(receiptText(stored));
-        if (!result) { failure = result.error().description(); break; }
+        if (!result) {
+            failure = result.error().description();
+            break;
+        }
         ASSERT_EQ(result->result, StoreImportResult::inserted(itemsPerReceipt));
     }
     ASSERT_GT(stored, 0) << "no import fitted at all: " << failure;
@@ -99,7 +109,8 @@ TEST_F(FullDisk, ImportsFailWholeWithTheStoresTextAndWorkAgainOnceSpaceIsFreed) 
     auto again = importer->importData(receiptText(stored + 1));
     EXPECT_EQ(again ? "imported" : again.error().description(), diskFull);
     EXPECT_EQ(contents(), before);
-    EXPECT_EQ(store->listTasks(false, currentTimestamp())->size(), std::size_t(stored * itemsPerReceipt));
+    EXPECT_EQ(store->listTasks(false, currentTimestamp())->size(),
+              std::size_t(stored * itemsPerReceipt));
     EXPECT_TRUE(store->verifyIntegrity());
     std::filesystem::remove(ballast);
     auto retried = importer->importData(receiptText(stored));

@@ -15,7 +15,9 @@ using Step = FileError::Kind;
 
 namespace {
 
-std::string receipt(const std::string& id) { return deploy({{"/receipt_id", id}}); }
+std::string receipt(const std::string& id) {
+    return deploy({{"/receipt_id", id}});
+}
 
 // A file system whose steps fail with the code `hook` gives for them.
 class FaultyFileSystem : public FileSystem {
@@ -59,7 +61,8 @@ protected:
         StoreFixture::SetUp();
         paths = AppPaths(directory);
         importer.emplace(*store);
-        scanner.emplace(paths, *importer, files, [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
+        scanner.emplace(paths, *importer, files,
+                        [] { return Timestamp(std::chrono::seconds(kNowSeconds)); });
         ASSERT_TRUE(paths.ensureDirectories());
     }
     std::vector<InboxScanEvent> scan() {
@@ -71,7 +74,8 @@ protected:
         std::ofstream(paths.inbox() / name, std::ios::binary) << content;
     }
     InboxScanEvent dropAndScan(const std::string& name, const std::string& text) {
-        return drop(name, text), scan().at(0);
+        drop(name, text);
+        return scan().at(0);
     }
     std::string failure(const std::string& what, const std::string& name, const std::string& why) {
         return what + (paths.inbox() / name).string() + why;
@@ -96,7 +100,8 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
         std::string seen;
         for (const auto& event : scan()) {
             const bool stored = event.result.kind == Kind::accepted;
-            seen += event.filename + "=" + (stored ? event.result.outcome->receipt.receiptId : "-") + " ";
+            seen += event.filename + "=" +
+                    (stored ? event.result.outcome->receipt.receiptId : "-") + " ";
         }
         return seen;
     };
@@ -109,7 +114,9 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     }
     const std::string seconds = std::to_string(kNowSeconds);
     auto names = namesIn(paths.processed());
-    EXPECT_EQ(std::erase(names, "C-" + seconds + ".json") + std::erase(names, "a-" + seconds + ".json"), 2u);
+    EXPECT_EQ(
+        std::erase(names, "C-" + seconds + ".json") + std::erase(names, "a-" + seconds + ".json"),
+        2u);
     ASSERT_EQ(names.size(), 6u);
     EXPECT_TRUE(std::regex_match(names[1], std::regex("C-[0-9A-F-]{36}\\.json"))) << names[1];
     EXPECT_TRUE(std::regex_match(names[3], std::regex("a-[0-9A-F-]{36}\\.json"))) << names[3];
@@ -126,7 +133,8 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     for (const char* name : {"a.json", "c-store-fails.json", "d.json"}) drop(name, receipt(name));
     const auto locked = StoreError::sqlite("database is locked");
     store->setImportFaultHook([&, imports = 0](auto stage) mutable -> Result<void, StoreError> {
-        if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2) return fail(locked);
+        if (stage == SQLiteTaskStore::ImportStage::beforeCommit && ++imports == 2)
+            return fail(locked);
         return {};
     });
     files.hook = failing(Step::createDirectory, std::errc::permission_denied);
@@ -146,15 +154,16 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
                                  failure("无法读取文件 ", "b-directory.json", "：Is a directory")));
     EXPECT_EQ(events[2], refused("b-huge.json", ImportError::tooLarge().description()));
     // Reading a pipe would wait for a writer; it is refused at once instead.
-    EXPECT_EQ(events[3], refused("b-pipe.json", failure("无法读取文件 ", "b-pipe.json", "：不是普通文件")));
+    EXPECT_EQ(events[3],
+              refused("b-pipe.json", failure("无法读取文件 ", "b-pipe.json", "：不是普通文件")));
     EXPECT_EQ(events[4], refused("c-latin1.json", kNotUTF8));
     EXPECT_EQ(events[5], refused("c-store-fails.json", locked.description()));
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
     EXPECT_EQ(namesIn(paths.processed()), (Names{"a.json", "d.json"}));
     EXPECT_EQ(namesIn(paths.rejected()),
-              (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json", "b-huge.reason.txt",
-                     "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json", "c-latin1.reason.txt",
-                     "c-store-fails.json", "c-store-fails.reason.txt"}));
+              (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json",
+                     "b-huge.reason.txt", "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json",
+                     "c-latin1.reason.txt", "c-store-fails.json", "c-store-fails.reason.txt"}));
     EXPECT_EQ(readFile(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
     EXPECT_EQ(readFile(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
@@ -162,30 +171,35 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
     EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));
     EXPECT_EQ(readFile(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
-    EXPECT_TRUE(fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
+    EXPECT_TRUE(
+        fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
     EXPECT_EQ(namesIn(paths.rejected()).size(), 11u);
     // A failed move to rejected is added to the reason; the file stays.
     files.hook = failing(Step::moveItem, std::errc::permission_denied);
     EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
-              kNotUTF8 + failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
+              kNotUTF8 +
+                  failure("（此外，移动到 rejected 目录也失败：无法将 ", "bad.json", " 移动到 ") +
                   (paths.rejected() / "bad.json").string() + "：Permission denied）");
     EXPECT_EQ(readFile(paths.rejected() / "bad.reason.txt"), kNotUTF8);
     EXPECT_EQ(namesIn(paths.inbox()), Names{"bad.json"});
     fs::remove(paths.inbox() / "bad.json");
     // A failed move to processed keeps the file for the next pass.
     files.hook = [&](Step, auto&, const fs::path& to) {
-        return to.parent_path() == paths.processed() ? std::optional(std::errc::read_only_file_system)
-                                                     : std::nullopt;
+        return to.parent_path() == paths.processed()
+                   ? std::optional(std::errc::read_only_file_system)
+                   : std::nullopt;
     };
     const InboxScanEvent first = dropAndScan("e.json", receipt("rc-e"));
     ASSERT_EQ(first.result.kind, Kind::acceptedButArchivingFailed);
     EXPECT_EQ(first.result.reason, failure("无法将 ", "e.json", " 移动到 ") +
-                                       (paths.processed() / "e.json").string() + "：Read-only file system");
+                                       (paths.processed() / "e.json").string() +
+                                       "：Read-only file system");
     EXPECT_EQ(first.result.outcome->result, StoreImportResult::inserted(2));
     EXPECT_EQ(namesIn(paths.inbox()), Names{"e.json"});
     files.hook = nullptr;
     const auto again = scan().at(0).result;
-    EXPECT_TRUE(again.kind == Kind::accepted && again.outcome->result == StoreImportResult::duplicate());
+    EXPECT_TRUE(again.kind == Kind::accepted &&
+                again.outcome->result == StoreImportResult::duplicate());
     EXPECT_TRUE(namesIn(paths.inbox()).empty());
 }
 
@@ -193,7 +207,8 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
 // left without a reason file, and reported only when this pass stored it.
 TEST_F(InboxScannerTest, AFileTakenByAnotherScannerIsLeftToItWithoutARefusal) {
     enum Content { fresh, alreadyStored, refused };
-    const std::tuple<Step, Content, bool> cases[] = {  // taken before, content, reported here
+    const std::tuple<Step, Content, bool> cases[] = {
+        // taken before, content, reported here
         {Step::readFile, fresh, false},
         {Step::moveItem, fresh, true},
         {Step::moveItem, alreadyStored, false},
@@ -209,14 +224,18 @@ TEST_F(InboxScannerTest, AFileTakenByAnotherScannerIsLeftToItWithoutARefusal) {
             if (step == takenBefore && at.filename() == victim) fs::rename(at, hideout / victim);
             return std::optional<std::errc>();
         };
-        if (content == alreadyStored) { ASSERT_TRUE(importer->importData(receipt(id))); }
+        if (content == alreadyStored) {
+            ASSERT_TRUE(importer->importData(receipt(id)));
+        }
         drop(victim, content == refused ? "\xFF" : receipt(id));
         drop(id + "-b.json", receipt(id + "-b"));  // nobody else takes this one
         std::string reported;  // each event: its file, and whether it is a fresh accepted import
         for (const auto& event : scan()) {
-            reported += event.filename + (event.result.kind == Kind::accepted &&
-                                          event.result.outcome->result == StoreImportResult::inserted(2)
-                                              ? " inserted;" : " other;");
+            reported += event.filename +
+                        (event.result.kind == Kind::accepted &&
+                                 event.result.outcome->result == StoreImportResult::inserted(2)
+                             ? " inserted;"
+                             : " other;");
         }
         EXPECT_EQ(reported, (reportedHere ? victim + " inserted;" : "") + id + "-b.json inserted;");
         EXPECT_TRUE(fs::exists(hideout / victim));

@@ -12,19 +12,31 @@ using nlohmann::json;
 
 namespace {
 
-// clang-format off
-// One item of one step, required fields only; three items of four steps with every optional field somewhere.
-json minimalReceipt() { return json::parse(testData("json/minimal-receipt.json")); }
-std::string typicalReceiptText() { return testData("../../examples/receipt-typical.json"); }
-Result<InterventionReceipt, DecodingError> decode(const std::string& text) { return ReceiptJSON::makeDecoder().decodeReceipt(text); }
+// One item of one step, required fields only; three items of four steps with every optional field
+// somewhere.
+json minimalReceipt() {
+    return json::parse(testData("json/minimal-receipt.json"));
+}
+std::string typicalReceiptText() {
+    return testData("../../examples/receipt-typical.json");
+}
+Result<InterventionReceipt, DecodingError> decode(const std::string& text) {
+    return ReceiptJSON::makeDecoder().decodeReceipt(text);
+}
 // "" when the text decodes, else the error as the user reads it.
-std::string decodeError(const std::string& text) { const auto result = decode(text); return result ? "" : result.error().message(); }
+std::string decodeError(const std::string& text) {
+    const auto result = decode(text);
+    return result ? "" : result.error().message();
+}
 
 // The minimal receipt with the value at `pointer` written as `raw` JSON text, or without it.
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
-    if (!raw) return document[at.parent_pointer()].erase(at.back()), document.dump();
+    if (!raw) {
+        document[at.parent_pointer()].erase(at.back());
+        return document.dump();
+    }
     document[at] = "@";
     auto text = document.dump();
     return text.replace(text.find(R"("@")"), 3, *raw);
@@ -40,7 +52,11 @@ json camelCased(const json& value) {
 }
 
 // Shaped like other documents' records: an optional timestamp and a list of objects.
-struct Tick { std::string stepId; Timestamp completedAt{}; bool operator==(const Tick&) const = default; };
+struct Tick {
+    std::string stepId;
+    Timestamp completedAt{};
+    bool operator==(const Tick&) const = default;
+};
 struct State {
     TaskStatus status = TaskStatus::pending;
     std::optional<Timestamp> snoozedUntil;
@@ -50,24 +66,31 @@ struct State {
 
 template <typename Object, typename T>
 void stateFields(Object& o, T& state) {
-    o.field("status", state.status), o.field("snoozedUntil", state.snoozedUntil);
+    o.field("status", state.status);
+    o.field("snoozedUntil", state.snoozedUntil);
     o.objects("completedSteps", state.completedSteps, [](auto& nested, auto& tick) {
-        nested.field("stepId", tick.stepId), nested.field("completedAt", tick.completedAt);
+        nested.field("stepId", tick.stepId);
+        nested.field("completedAt", tick.completedAt);
     });
 }
 
 Result<State, DecodingError> readState(const json& value) {
     JSONObjectReader reader(value, "task_states[3]");
     State state;
-    return stateFields(reader, state), reader.finish(std::move(state));
+    stateFields(reader, state);
+    return reader.finish(std::move(state));
 }
 
 }  // namespace
 
 TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     const std::pair<const char*, const char*> snakeToCamel[] = {
-        {"requires_user_action", "requiresUserAction"}, {"_leading_and_trailing_", "_leadingAndTrailing_"},
-        {"task__id", "taskId"}, {"___", "___"}, {"taskTitle", "taskTitle"}, {"receipt_ID", "receiptID"}};
+        {"requires_user_action", "requiresUserAction"},
+        {"_leading_and_trailing_", "_leadingAndTrailing_"},
+        {"task__id", "taskId"},
+        {"___", "___"},
+        {"taskTitle", "taskTitle"},
+        {"receipt_ID", "receiptID"}};
     for (const auto& [snake, camel] : snakeToCamel) EXPECT_EQ(fromSnakeCase(snake), camel) << snake;
     EXPECT_EQ(toSnakeCase("requiresUserAction"), "requires_user_action");
     EXPECT_EQ(toSnakeCase("id"), "id");
@@ -76,53 +99,84 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     const auto camel = decode(camelCased(typical).dump());
     ASSERT_TRUE(camel) << camel.error().message();
     EXPECT_EQ(*camel, *decode(typical.dump()));
-    // Unknown keys are ignored. Left to us: the wire spelling wins, else the first other one in byte order.
+    // Unknown keys are ignored. Left to us: the wire spelling wins, else the first other one in
+    // byte order.
     auto document = minimalReceipt();
     const auto expected = decode(document.dump());
-    document["extra"] = {{"nested", json::array({1, 2})}}, document["source"]["agent_version"] = "1.2";
-    document["items"][0]["tags"] = json::array({"a"}), document["items"][0]["steps"][0]["x"] = nullptr;
-    document["items"][0]["verification"]["note"] = 3, document["receiptID"] = "not an alias", document["receiptId"] = "camel";
+    document.update(
+        {{"extra", {{"nested", {1, 2}}}}, {"receiptID", "not an alias"}, {"receiptId", "camel"}});
+    document["source"]["agent_version"] = "1.2";
+    document["items"][0]["tags"] = json::array({"a"});
+    document["items"][0]["verification"]["note"] = 3;
+    document["items"][0]["steps"][0]["x"] = nullptr;
     EXPECT_EQ(*decode(document.dump()), *expected);
-    EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId, "rcpt-minimal");
-    document.erase("receipt_id"), document["receipt_Id"] = "odd";
+    EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId,
+              "rcpt-minimal");
+    document.erase("receipt_id");
+    document["receipt_Id"] = "odd";
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
 }
 
 // Each row changes one value of the minimal receipt (nothing: removes it). Left to us: integer
 // fields take only integer literals (5.0 too is a fraction), as the wire format writes them.
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
-    const std::string agents = "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
+    const std::string agents =
+        "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
     const std::string fraction = "items[0].estimated_minutes：类型错误：应为整数，实际为小数";
     const std::string huge = "items[0].estimated_minutes：整数超出 64 位有符号整数的范围";
     const char* m = "/items/0/estimated_minutes";
-    const struct { const char* pointer; std::optional<std::string> value; std::string error; } cases[] = {
-        {"/source/task_id", "null", ""}, {"/source/task_id", "7", "source.task_id：类型错误：应为文本，实际为整数"},
-        {"/summary", std::nullopt, "summary：缺少必填字段"}, {"/summary", "null", "summary：必填字段不能为 null"},
-        {"/items/0/steps/0/requires_password", std::nullopt, "items[0].steps[0].requires_password：缺少必填字段"},
+    const struct {
+        const char* pointer;
+        std::optional<std::string> value;
+        std::string error;
+    } cases[] = {
+        {"/source/task_id", "null", ""},
+        {"/source/task_id", "7", "source.task_id：类型错误：应为文本，实际为整数"},
+        {"/summary", std::nullopt, "summary：缺少必填字段"},
+        {"/summary", "null", "summary：必填字段不能为 null"},
+        {"/items/0/steps/0/requires_password", std::nullopt,
+         "items[0].steps[0].requires_password：缺少必填字段"},
         {"/items/0/prerequisites", "null", "items[0].prerequisites：必填字段不能为 null"},
-        {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"}, {"/items", "[]", ""},
+        {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"},
+        {"/items", "[]", ""},
         {"/requires_user_action", "1", "requires_user_action：类型错误：应为布尔值，实际为整数"},
-        {"/items/0/estimated_minutes", R"("5")", "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
+        {"/items/0/estimated_minutes", R"("5")",
+         "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
         {"/source", R"("codex")", "source：类型错误：应为对象，实际为文本"},
         {"/items/0/steps", "{}", "items[0].steps：类型错误：应为数组，实际为对象"},
         {"/items/1", R"("second")", "items[1]：类型错误：应为对象，实际为文本"},
-        {"/items/0/prerequisites/0", "true", "items[0].prerequisites[0]：类型错误：应为文本，实际为布尔值"},
+        {"/items/0/prerequisites/0", "true",
+         "items[0].prerequisites[0]：类型错误：应为文本，实际为布尔值"},
         {"/created_at", "1785141000", "created_at：类型错误：应为文本，实际为整数"},
-        {"/updated_at", R"("2026-07-27T08:30:00")", "updated_at：日期必须是 ISO 8601 格式，例如 2026-07-27T08:30:00Z"},
-        {"/source/agent", R"("other")", ""}, {"/source/agent", R"("Codex")", agents}, {"/source/agent", R"("")", agents},
-        {"/items/0/steps/0/kind", R"("click")", "items[0].steps[0].kind：取值无效，应为以下之一：open_application、"
-                                                "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
-        {m, "9223372036854775807", ""}, {m, "-9223372036854775808", ""}, {m, "-0", ""}, {m, "5.0", fraction}, {m, "5.5", fraction},
-        {m, "-0.0", fraction}, {m, "9223372036854775808", huge}, {m, "18446744073709551616", huge}, {m, "-9223372036854775809", huge},
+        {"/updated_at", R"("2026-07-27T08:30:00")",
+         "updated_at：日期必须是 ISO 8601 格式，例如 2026-07-27T08:30:00Z"},
+        {"/source/agent", R"("other")", ""},
+        {"/source/agent", R"("Codex")", agents},
+        {"/items/0/steps/0/kind", R"("click")",
+         "items[0].steps[0].kind：取值无效，应为以下之一：open_application、"
+         "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
+        {m, "9223372036854775807", ""},
+        {m, "-9223372036854775808", ""},
+        {m, "-0", ""},
+        {m, "5.0", fraction},
+        {m, "-0.0", fraction},
+        {m, "9223372036854775808", huge},
+        {m, "18446744073709551616", huge},
+        {m, "-9223372036854775809", huge},
     };
-    for (const auto& c : cases) EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error) << c.pointer << " " << c.value.value_or("-");
+    for (const auto& c : cases)
+        EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error)
+            << c.pointer << " " << c.value.value_or("-");
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
-    const auto minutes = [&](const char* raw) { return decode(withValue(m, raw))->items[0].estimatedMinutes; };
+    const auto minutes = [&](const char* raw) {
+        return decode(withValue(m, raw))->items[0].estimatedMinutes;
+    };
     EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();
-    document["version"] = "one", document["items"][0]["steps"][0]["kind"] = "click", document["schema_version"] = nullptr;
+    document.update({{"version", "one"}, {"schema_version", nullptr}});
+    document["items"][0]["steps"][0]["kind"] = "click";
     EXPECT_EQ(decode(document.dump()).error().path, "schema_version");
     document["schema_version"] = "1.0";
     EXPECT_EQ(decode(document.dump()).error().path, "version");
@@ -155,7 +209,8 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
         EXPECT_EQ(*again, *original);
         EXPECT_EQ(ReceiptJSON::makeEncoder(pretty).encode(*again), text);
     }
-    EXPECT_EQ(*decoder.decodeItem(ReceiptJSON::makeEncoder().encode(original->items[0])), original->items[0]);
+    EXPECT_EQ(*decoder.decodeItem(ReceiptJSON::makeEncoder().encode(original->items[0])),
+              original->items[0]);
     // An empty optional text stays present; an item's payload version is kept.
     EXPECT_EQ(decoder.decodeReceipt(withValue("/source/task_id", R"("")"))->source.taskId, "");
     const auto stamped = decoder.decodeReceipt(withValue("/items/0/payload_version", "1"));
@@ -163,16 +218,23 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
     json archive = {{"receipts", json::array({minimalReceipt(), minimalReceipt()})}};
     archive["receipts"][1]["items"][0]["steps"][0]["order"] = "1";
     EXPECT_TRUE(decoder.receiptFromJSON(archive["receipts"][0], "receipts[0]"));
-    EXPECT_EQ(decoder.receiptFromJSON(archive["receipts"][1], "receipts[1]").error().path, "receipts[1].items[0].steps[0].order");
-    EXPECT_EQ(decoder.itemFromJSON(archive["receipts"][1]["items"][0], "x").error().path, "x.steps[0].order");
+    EXPECT_EQ(decoder.receiptFromJSON(archive["receipts"][1], "receipts[1]").error().path,
+              "receipts[1].items[0].steps[0].order");
+    EXPECT_EQ(decoder.itemFromJSON(archive["receipts"][1]["items"][0], "x").error().path,
+              "x.steps[0].order");
 }
 
 // The byte where strict parsing stopped, or the depth limit (no recursion). Allowed: a byte order
 // mark, an escaped NUL, duplicate keys (left to us: the last wins, as in most parsers).
 TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     using namespace std::string_literals;
-    const auto parseError = [](const std::string& text) { const auto result = parseJSON(text); return result ? "" : result.error().message(); };
-    const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    const auto parseError = [](const std::string& text) {
+        const auto result = parseJSON(text);
+        return result ? "" : result.error().message();
+    };
+    const auto nested = [](std::size_t depth) {
+        return std::string(depth, '[') + std::string(depth, ']');
+    };
     const std::string tooDeep = "JSON 嵌套超过 256 层";
     std::string objects;
     for (int i = 0; i < 300000; ++i) objects += R"({"a":)";
@@ -182,40 +244,50 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
         {"{\"a\":\"\xC3\"}", "不是有效的 JSON 文本（第 8 个字节处）"},  // truncated sequence
         {"{\"a\":1}\0{\"b\":2}"s, "不是有效的 JSON 文本（第 8 个字节处）"},
         {"\"\\ud800\"", "不是有效的 JSON 文本（第 8 个字节处）"},  // lone surrogate
-        {"\xEF\xBB\xBF{}", ""}, {nested(maxJSONDepth), ""}, {nested(maxJSONDepth + 1), tooDeep},
-        {std::string(500000, '['), tooDeep}, {objects, tooDeep},
+        {"\xEF\xBB\xBF{}", ""},
+        {nested(maxJSONDepth), ""},
+        {nested(maxJSONDepth + 1), tooDeep},
+        {objects, tooDeep},
     };
-    for (const auto& [text, error] : cases) EXPECT_EQ(parseError(text), error) << text.substr(0, 40);
-    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s, "\"a\tb\""s, "\xff\xfe{\0}\0"s,
-                             "{\"caf\xe9\":1}"s, "  "s, "NaN"s}) {
+    for (const auto& [text, error] : cases)
+        EXPECT_EQ(parseError(text), error) << text.substr(0, 40);
+    for (const auto& text : {"{}x"s, "{}{}"s, "/**/{}"s, "{'a':1}"s, "[1,]"s, "[1e400]"s,
+                             "\"a\tb\""s, "  "s, "NaN"s}) {
         EXPECT_TRUE(parseError(text).starts_with("不是有效的 JSON 文本（第 ")) << text;
     }
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
     EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
-    // In a receipt a huge text and a NUL survive a round trip; deep nesting under an unknown key does not.
+    // In a receipt a huge text and a NUL survive a round trip; deep nesting under an unknown key
+    // does not.
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
         document["summary"] = summary;
-        EXPECT_EQ(decode(ReceiptJSON::makeEncoder().encode(*decode(document.dump())))->summary, summary);
+        EXPECT_EQ(decode(ReceiptJSON::makeEncoder().encode(*decode(document.dump())))->summary,
+                  summary);
     }
     EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
 }
 
 // One field list serves writer and reader; errors name paths from the given root.
 TEST(JSONObjectReader, WriterAndReaderShareOneFieldList) {
-    State state{.status = TaskStatus::readyToResume, .snoozedUntil = {}, .completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}}};
+    State state{.status = TaskStatus::readyToResume,
+                .snoozedUntil = {},
+                .completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}}};
     JSONObjectWriter writer;
     stateFields(writer, state);
     json value = writer.take();
-    EXPECT_EQ(value.dump(), R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],"status":"ready_to_resume"})");
+    EXPECT_EQ(value.dump(),
+              R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],)"
+              R"("status":"ready_to_resume"})");
     EXPECT_EQ(*readState(value), state);
     value["snoozed_until"] = nullptr;
     EXPECT_EQ(readState(value)->snoozedUntil, std::nullopt);
-    value.erase("snoozed_until"), value["snoozedUntil"] = "tomorrow";
+    value.erase("snoozed_until");
+    value["snoozedUntil"] = "tomorrow";
     EXPECT_EQ(readState(value).error().path, "task_states[3].snoozed_until");
-    value["snoozedUntil"] = nullptr, value["completed_steps"].push_back({{"step_id", "b"}});
+    value["snoozedUntil"] = nullptr;
+    value["completed_steps"].push_back({{"step_id", "b"}});
     EXPECT_EQ(readState(value).error().path, "task_states[3].completed_steps[1].completed_at");
     EXPECT_EQ(readState(json::array()).error().path, "task_states[3]");
-    // clang-format on
 }

@@ -67,12 +67,19 @@ TEST_F(SQLiteTaskStoreImport,
     ASSERT_TRUE(store->setStepCompleted("abc::x::yz1", "s1", true));
     const auto before = contents();
     const auto fresh = makeReceipt("r-new", 1, {makeItem("A")});
-    const struct { const char* name; InterventionReceipt receipt; std::string raw; Outcome expected; } cases[] = {  // raw "": its own
+    const struct {
+        const char* name;
+        InterventionReceipt receipt;
+        std::string raw;
+        Outcome expected;
+    } cases[] = {
+        // raw "": its own
         {"same bytes", receipt, "", StoreImportResult::duplicate()},
         {"same version, other bytes", receipt, " " + raw, StoreImportResult::versionConflict()},
         {"older version", makeReceipt("r-42", 1, {makeItem("A")}), "", StoreImportResult::stale(2)},
         {"stray byte", fresh, "{\"a\":\"\xff\"}", StoreError::decode("回执文件不是 UTF-8 文本。")},
-        {"task key of another receipt", makeReceipt("abc", 1, {makeItem("x::yz1", TaskPriority::critical)}), "",
+        {"task key of another receipt",
+         makeReceipt("abc", 1, {makeItem("x::yz1", TaskPriority::critical)}), "",
          StoreError::sqlite("任务 abc::x::yz1 已属于回执 abc::x，无法写入回执 abc 的同名任务。")},
     };
     for (const auto& test : cases) {
@@ -87,23 +94,34 @@ TEST_F(SQLiteTaskStoreImport,
 // A second process stores the receipt between our pre-check and transaction.
 TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderTheLock) {
     // Their version and item; ours is item A at `ours`. What is stored afterwards.
-    const struct { const char* id; std::int64_t theirs; const char* item; std::int64_t ours; Outcome expected; const char* keys; } cases[] = {
-        {"r-1", 1, "A", 1, StoreImportResult::duplicate(), "r-1::A"},  // two roads at once: a repeat
+    const struct {
+        const char* id;
+        std::int64_t theirs;
+        const char* item;
+        std::int64_t ours;
+        Outcome expected;
+        const char* keys;
+    } cases[] = {
+        {"r-1", 1, "A", 1, StoreImportResult::duplicate(),
+         "r-1::A"},  // two roads at once: a repeat
         {"r-2", 1, "B", 1, StoreError::versionConflictUnderLock(1, "r-2"), "r-2::B"},
         {"r-3", 3, "C", 2, StoreImportResult::stale(3), "r-3::C"},
-        {"r-4", 1, "C", 2, StoreImportResult::updated(1, 1), "r-4::A"},  // replaces what the transaction saw
+        {"r-4", 1, "C", 2, StoreImportResult::updated(1, 1),
+         "r-4::A"},  // replaces what the transaction saw
     };
     auto other = std::move(SQLiteTaskStore::open(databasePath)).value();
     for (const auto& test : cases) {
         SCOPED_TRACE(test.id);
         store->setImportFaultHook([&](Stage stage) -> Result<void, StoreError> {
-            EXPECT_TRUE(stage != Stage::beforeTransaction ||
-                        import(makeReceipt(test.id, test.theirs, {makeItem(test.item)}), other.get()));
+            EXPECT_TRUE(
+                stage != Stage::beforeTransaction ||
+                import(makeReceipt(test.id, test.theirs, {makeItem(test.item)}), other.get()));
             return {};
         });
         EXPECT_EQ(outcome(import(makeReceipt(test.id, test.ours, {makeItem("A")}))), test.expected);
-        EXPECT_EQ(rows("SELECT task_key FROM tasks WHERE receipt_id = '" + std::string(test.id) + "'"),
-                  std::vector<std::string>{test.keys});
+        EXPECT_EQ(
+            rows("SELECT task_key FROM tasks WHERE receipt_id = '" + std::string(test.id) + "'"),
+            std::vector<std::string>{test.keys});
     }
 }
 

@@ -11,9 +11,9 @@ using RestoreStage = SQLiteTaskStore::RestoreStage;
 // Opens and tells its user_version, but fails the quick check.
 static void makeDamagedDatabase(const fs::path& path) {
     sqliteExecute(path,
-            "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
-            "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
-            "INSERT INTO t SELECT printf('%0200d', i) FROM n;");
+                  "PRAGMA page_size = 4096; CREATE TABLE t (x TEXT); WITH RECURSIVE n(i) AS "
+                  "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                  "INSERT INTO t SELECT printf('%0200d', i) FROM n;");
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     file.seekp(4096 * 3);
     file << std::string(4096 * 3, '\x5a');
@@ -67,18 +67,21 @@ TEST_F(SQLiteTaskStoreMaintenance, ABackupCopiesEverythingAndUnsafeOrUnusableOne
     const std::string unsafe = "不能使用当前任务数据库作为备份或恢复来源：", live = databasePath,
                       name = "tasks.sqlite", exists = "目标文件已经存在，为避免覆盖已停止：";
     // Source (none: a backup), target, and the start of the refusal, which names an unsafe source.
-    // clang-format off
     const std::tuple<fs::path, fs::path, std::string> cases[] = {
-        {"", existing, exists + existing.string()}, {"", directory / "sub" / ".." / name, unsafe + live},
-        {"", directory / "plain-file" / "copy.sqlite", "无法创建目录 " + (directory / "plain-file").string()},
+        {"", existing, exists + existing.string()},
+        {"", directory / "sub" / ".." / name, unsafe + live},
+        {"", directory / "plain-file" / "copy.sqlite",
+         "无法创建目录 " + (directory / "plain-file").string()},
         {directory / "source" / ".." / name, safety, unsafe + live},
-        {source, directory / "." / name, unsafe + source.string()}, {source, directory / "source" / "." / name, unsafe + source.string()},
+        {source, directory / "." / name, unsafe + source.string()},
+        {source, directory / "source" / "." / name, unsafe + source.string()},
         {source, existing, exists + existing.string()},
-        {directory / "missing", safety, "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
-        {existing, safety, "任务数据库操作失败：file is not a database"}, {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
+        {directory / "missing", safety,
+         "任务数据库备份或恢复失败：找不到恢复来源：" + directory.string() + "/missing"},
+        {existing, safety, "任务数据库操作失败：file is not a database"},
+        {newer, safety, StoreError::unsupportedSchema(2, 1).description()},
         {damaged, safety, "任务数据库完整性检查失败："},
     };
-    // clang-format on
     for (const auto& [from, target, expected] : cases) {
         SCOPED_TRACE(from.string() + " -> " + target.string());
         auto done = from.empty() ? store->backup(target) : store->restoreDatabase(from, target);
@@ -108,9 +111,16 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAs
     enum Fault { none, blocked, afterTheCopy, safetyLost };
     const std::string failed = "任务数据库备份或恢复失败：恢复失败：";
     // The error is followed by the safety copy's path when that is lost.
-    const struct { const char* source; bool keptOpen; Fault fault; std::string error; } cases[] = {
-        {"backup.sqlite", false, none, ""}, {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
-        {"other-program.sqlite", true, none, ""}, {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
+    const struct {
+        const char* source;
+        bool keptOpen;
+        Fault fault;
+        std::string error;
+    } cases[] = {
+        {"backup.sqlite", false, none, ""},
+        {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
+        {"other-program.sqlite", true, none, ""},
+        {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
         {"blocked.sqlite", false, blocked,
          failed + "任务数据库备份或恢复失败：database is "
                   "locked。当前数据库没有改动，仍是恢复前的内容。"},

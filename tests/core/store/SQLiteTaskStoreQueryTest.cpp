@@ -37,14 +37,17 @@ TEST_F(SQLiteTaskStoreQuery, ListingOrderTicksAndClosedTasks) {
     std::vector<InterventionItem> items;
     for (const char* id : {"a", "b", "c", "d", "e", "f", "g", "h"}) items.push_back(makeItem(id));
     imported(makeReceipt("r-1", 1, items));
-    // clang-format off
     for (const auto& [item, priority, importedAt] : std::vector<std::array<std::string, 3>>{
-             {"a", "critical", "2026-07-27T09:00:00.000Z"}, {"b", "high", "2026-07-27T11:00:00.000Z"},
+             {"a", "critical", "2026-07-27T09:00:00.000Z"},
+             {"b", "high", "2026-07-27T11:00:00.000Z"},
              {"c", "high", "2026-07-27T12:00:00+02:00"},  // 10:00 UTC, yet after b as text
-             {"d", "high", "2026-07-27T11:30:00Z"}, {"e", "High", "2026-07-28T00:00:00.000Z"}, {"f", "low", "2026-07-27T08:00:00.000Z"},
-             {"g", "medium", "2026-07-27T10:00:00.000Z"}, {"h", "medium", "2026-07-27T10:00:00.000Z"}})
-        exec("UPDATE tasks SET priority = '" + priority + "', imported_at = '" + importedAt + "' WHERE item_id = '" + item + "';");
-    // clang-format on
+             {"d", "high", "2026-07-27T11:30:00Z"},
+             {"e", "High", "2026-07-28T00:00:00.000Z"},
+             {"f", "low", "2026-07-27T08:00:00.000Z"},
+             {"g", "medium", "2026-07-27T10:00:00.000Z"},
+             {"h", "medium", "2026-07-27T10:00:00.000Z"}})
+        exec("UPDATE tasks SET priority = '" + priority + "', imported_at = '" + importedAt +
+             "' WHERE item_id = '" + item + "';");
     for (const auto& [key, step] : std::vector<std::pair<std::string, std::string>>{
              {"r-1::a", "s1"}, {"r-1::a", "s2"}, {"r-1::c", "s2"}, {"r-1::h", "s1"}})
         tick(key, step);

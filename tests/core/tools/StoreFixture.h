@@ -14,16 +14,9 @@
 
 namespace kestrin::testing {
 
-// A receipt whose items each have the steps "step-1" and "step-2".
-inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64_t version,
-                                        const std::vector<std::string>& itemIDs = {"item-1"}) {
-    std::vector<InterventionItem> items;
-    for (const auto& id : itemIDs) items.push_back(makeItem(id, TaskPriority::medium, {"step-1", "step-2"}));
-    return makeReceipt(receiptID, version, std::move(items));
-}
-
 // The archive entry for `raw` under `receiptID` and `version`, with its true hash.
-inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version, const std::string& raw) {
+inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version,
+                                    const std::string& raw) {
     return {receiptID, version, SQLiteTaskStore::hash(raw), raw};
 }
 
@@ -32,18 +25,23 @@ inline ArchivedReceipt archived(const InterventionReceipt& receipt) {
 }
 
 // A file under tests/data, such as "intake/deploy-v1.json".
-inline std::string testData(const std::string& name) { return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name); }
+inline std::string testData(const std::string& name) {
+    return readFile(std::filesystem::path(VELMORA_TEST_DATA) / name);
+}
 
 // The deploy receipt with the values at the given JSON pointers replaced.
-inline std::string deploy(std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
+inline std::string deploy(
+    std::initializer_list<std::pair<const char*, nlohmann::json>> changes = {}) {
     auto receipt = nlohmann::json::parse(testData("intake/deploy-v1.json"));
-    for (const auto& [pointer, value] : changes) receipt[nlohmann::json::json_pointer(pointer)] = value;
+    for (const auto& [pointer, value] : changes)
+        receipt[nlohmann::json::json_pointer(pointer)] = value;
     return receipt.dump();
 }
 
 inline std::vector<std::string> namesIn(const std::filesystem::path& directory) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -81,7 +79,10 @@ protected:
             static_cast<std::vector<std::string>*>(out)->push_back(row);
             return 0;
         };
-        if (!raw_) sqlite3_open(databasePath.c_str(), &raw_), sqlite3_busy_timeout(raw_, 2000);
+        if (!raw_) {
+            sqlite3_open(databasePath.c_str(), &raw_);
+            sqlite3_busy_timeout(raw_, 2000);
+        }
         EXPECT_EQ(sqlite3_exec(raw_, sql.c_str(), collect, &result, nullptr), SQLITE_OK)
             << sqlite3_errmsg(raw_) << " in " << sql;
         return result;

@@ -13,9 +13,12 @@ using namespace kestrin;
 using namespace kestrin::testing;
 
 int main(int argc, char** argv) {
-    if (argc < 5) return std::fputs("usage: <database> <start> <writer> <count> <version>...\n", stderr), 1;
+    if (argc < 5) return 2;  // the arguments are named at the top
     auto opened = SQLiteTaskStore::open(argv[1]);
-    if (!opened) return std::fprintf(stderr, "%s\n", opened.error().description().c_str()), 1;
+    if (!opened) {
+        std::fprintf(stderr, "%s\n", opened.error().description().c_str());
+        return 1;
+    }
     auto& store = **opened;
     // Widens the window between pre-check and transaction, as a slow machine would.
     store.setImportFaultHook([](SQLiteTaskStore::ImportStage stage) -> Result<void, StoreError> {

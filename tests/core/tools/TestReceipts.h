@@ -39,6 +39,15 @@ inline InterventionReceipt makeReceipt(const std::string& receiptID, std::int64_
         requiresUserAction, "需要输入密码后继续", std::move(items));
 }
 
+// A receipt whose items each have the steps "step-1" and "step-2".
+inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64_t version,
+                                        const std::vector<std::string>& itemIDs = {"item-1"}) {
+    std::vector<InterventionItem> items;
+    for (const auto& id : itemIDs)
+        items.push_back(makeItem(id, TaskPriority::medium, {"step-1", "step-2"}));
+    return makeReceipt(receiptID, version, std::move(items));
+}
+
 // The bytes an agent would have sent for `receipt`.
 inline std::string rawJSON(const InterventionReceipt& receipt) {
     return ReceiptJSON::makeEncoder(false).encode(receipt);
