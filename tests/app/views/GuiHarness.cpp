@@ -93,11 +93,6 @@ GuiHarness::GuiHarness(std::map<std::string, std::string> environment)
     }
 }
 
-GuiHarness::~GuiHarness() {
-    window_.reset();
-    model_.reset();
-}
-
 SQLiteTaskStore& GuiHarness::otherStore() {
     if (!otherStore_) {
         auto store = SQLiteTaskStore::open(database());
@@ -118,11 +113,6 @@ std::optional<std::string> GuiHarness::submit(const std::string& json) {
 void GuiHarness::add(const std::string& json) {
     if (auto error = submit(json)) qFatal("receipt refused: %s", error->c_str());
     reload();
-}
-
-std::optional<std::string> GuiHarness::submitFile(const std::string& name, bool example) {
-    return submit(
-        readFile(example ? std::filesystem::path(VELMORA_EXAMPLES) / name : guiTestData(name)));
 }
 
 void GuiHarness::setStatus(const std::string& key, TaskStatus status,
