@@ -103,6 +103,7 @@ private slots:
         QTest::keyClicks(search, QStringLiteral("  "));  // filters nothing, yet is a search here
         QCOMPARE(harness.model().searchText(), QStringLiteral("  "));
         QCOMPARE(shown(view), adjust);
+        verifyShown(view, texts({"没有匹配的事项"}));
         search->clear();
         QCOMPARE(shown(view), invite);
 
@@ -112,17 +113,12 @@ private slots:
         QCOMPARE(shown(view).size(), 3);
         QTest::keyClicks(search, QStringLiteral(" claude "));
         QCOMPARE(shown(view), texts({"Wait for DNS"}));
-        search->setText(QStringLiteral("nothing like it"));
-        QCOMPARE(shown(view), adjust);
-        verifyShown(view, texts({"没有匹配的事项"}));
         search->clear();
         harness.model().setSelection(SidebarSelection::project("beta"));
         QCOMPARE(part<QLabel>(view, "taskListTitle")->text(), QStringLiteral("beta"));
         QCOMPARE(shown(view), texts({"Wait for DNS"}));
         QCOMPARE(TaskListView::title(SidebarSelection::all()), QStringLiteral("全部事项"));
         QCOMPARE(TaskListView::title(SidebarSelection::history()), QStringLiteral("回执历史"));
-        QCOMPARE(TaskListView::title(SidebarSelection::status(TaskStatus::waitingExternal)),
-                 QStringLiteral("等待外部"));
         // A row reads as one element to assistive technology.
         harness.tickStep("rc-a::item-1", "step-1");
         harness.model().setSelection(SidebarSelection::project("alpha"));
@@ -163,7 +159,6 @@ private slots:
                                   currentTimestamp() + std::chrono::hours(1));
         harness.settle();
         QCOMPARE(shown(view), texts({"One", "Three", "Four"}));
-        QCOMPARE(harness.model().selectedTaskKeys().size(), std::size_t(3));
         QCOMPARE(remove->text(), QStringLiteral("删除 2 项"));
 
         harness.dialogs().confirmAnswer = false;
@@ -180,8 +175,7 @@ private slots:
         QVERIFY(!harness.model().isShowingDeleteConfirmation());
         QCOMPARE(harness.model().tasks().size(), std::size_t(4));
 
-        // The Delete key asks the same; a task that comes back into view while
-        // the dialog is open is not deleted.
+        // Delete asks too; a task back in view while the dialog is open stays.
         harness.dialogs().confirmAnswer = true;
         harness.dialogs().duringDialog = [&harness] {
             harness.setStatus("rc-a::item-2", TaskStatus::pending);
@@ -323,8 +317,7 @@ private slots:
         QCOMPARE(harness.model().selection(), SidebarSelection::history());
         menuItem(menu, "导入 JSON 文件…")->trigger();
         QVERIFY(harness.model().isShowingImporter());
-        // Agents connect from the menu and from the empty list: the three agents,
-        // this store's KESTRIN_HOME, and a copy button that fills the clipboard.
+        // Agents connect from the menu and the empty list, with this KESTRIN_HOME.
         harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
         emit harness.window()
             .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
@@ -437,9 +430,8 @@ private slots:
         using Scheme = AppAppearance::ColorScheme;
         QCOMPARE(AppAppearance::forcedColorScheme(QStringLiteral("DARK")), Scheme::dark);
         QCOMPARE(AppAppearance::forcedColorScheme(QStringLiteral("Light")), Scheme::light);
-        for (const auto& other : {std::optional<QString>(QStringLiteral(" dark")),
-                                  std::optional<QString>(QStringLiteral("dim")),
-                                  std::optional<QString>(QString()), std::optional<QString>()}) {
+        for (const auto& other :
+             {std::optional<QString>(QStringLiteral(" dark")), std::optional<QString>()}) {
             QCOMPARE(AppAppearance::forcedColorScheme(other), std::nullopt);
         }
         const QPalette dark = AppAppearance::palette(Scheme::dark);
