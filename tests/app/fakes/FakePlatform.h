@@ -83,12 +83,14 @@ public:
     bool openURL(const QUrl& url) override { return openedURLs << url, acceptsURLs; }
     Result<void, WorkspaceError> openFolder(const QString& path) override {
         openedFolders << path;
-        return answer(folderFailure);
+        if (folderFailure) return fail(*folderFailure);
+        return {};
     }
     bool openCodexApplication() override { return ++codexOpenRequests, codexInstalled; }
     Result<void, WorkspaceError> openTerminal(const QString& workingDirectory) override {
         terminalDirectories << workingDirectory;
-        return answer(terminalFailure);
+        if (terminalFailure) return fail(*terminalFailure);
+        return {};
     }
     bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override {
         terminalCommands << arguments;
@@ -101,12 +103,6 @@ public:
     QList<QUrl> openedURLs;
     QStringList openedFolders, terminalDirectories;
     int codexOpenRequests = 0;
-
-private:
-    static Result<void, WorkspaceError> answer(const std::optional<WorkspaceError>& failure) {
-        if (failure) return fail(*failure);
-        return {};
-    }
 };
 
 // The fakes are owned by the model once take() handed them over; the

@@ -47,7 +47,6 @@ public:
     void reload();
     // Turns the event loops until nothing is pending.
     void settle();
-    // Turns the fake event loop once.
     void turn() { platform_.deferredCalls->runPending(); }
     const TaskRecord& task(const std::string& key);
     std::vector<std::string> visibleKeys();
