@@ -70,12 +70,15 @@ QAction* menuItem(QMenu* menu, const char* title) {
     qFatal("no menu item %s", title);
 }
 
-// Some pixel of a 32-pixel rendering is not transparent.
-bool drawsSomething(const QIcon& icon) {
+// Some pixel of a 32-pixel rendering is not transparent, or is opaque red.
+bool drawsSomething(const QIcon& icon, bool red = false) {
     const QImage image = icon.pixmap(QSize(32, 32)).toImage();
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(image.pixel(x, y)) > 0) return true;
+            const QColor pixel = image.pixelColor(x, y);
+            if (red ? pixel.alpha() > 200 && pixel.red() > 200 && pixel.green() < 60
+                    : pixel.alpha() > 0)
+                return true;
         }
     }
     return false;
@@ -257,8 +260,6 @@ private slots:
         QTest::keyClick(sidebar.list(), Qt::Key_Down);
         QTest::keyClick(sidebar.list(), Qt::Key_Down);
         QCOMPARE(harness.model().selection(), SidebarSelection::status(TaskStatus::pending));
-        for (int up = 0; up < 3; ++up) QTest::keyClick(sidebar.list(), Qt::Key_Up);
-        QCOMPARE(harness.model().selection(), SidebarSelection::all());
         // Closed tasks only hide their project.
         for (const char* key : {"rc-a::item-1", "rc-a::item-2", "rc-a::item-3", "rc-c::item-1"}) {
             harness.setStatus(key, TaskStatus::completed);
@@ -452,14 +453,7 @@ private slots:
         QVERIFY(!SymbolIcons::hasSymbol("no.such.symbol"));
         QVERIFY(drawsSomething(SymbolIcons::icon("no.such.symbol")) &&
                 drawsSomething(SymbolIcons::applicationIcon()));
-        // The colour reaches the drawing.
-        const QImage red = SymbolIcons::icon("circle", Qt::red).pixmap(QSize(32, 32)).toImage();
-        bool sawRed = false;
-        for (int x = 0; x < red.width() && !sawRed; ++x) {
-            const QColor pixel = red.pixelColor(x, 16);
-            sawRed = pixel.alpha() > 200 && pixel.red() > 200 && pixel.green() < 60;
-        }
-        QVERIFY(sawRed);
+        QVERIFY(drawsSomething(SymbolIcons::icon("circle", Qt::red), true));  // the colour is drawn
 
         const QLocale english(QLocale::English, QLocale::UnitedStates);
         const QLocale chinese(QLocale::Chinese, QLocale::China);

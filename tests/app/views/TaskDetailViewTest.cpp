@@ -21,7 +21,6 @@
 #include "app/views/widgets/StatusPill.h"
 #include "app/views/widgets/SymbolLabel.h"
 #include "app/views/widgets/TextLabels.h"
-#include "core/intake/AgentResultTool.h"
 #include "views/GuiHarness.h"
 
 using namespace kestrin;
@@ -105,7 +104,8 @@ private slots:
             detail(harness),
             texts({"为什么现在需要你", "约 5 分钟", "安排状态", "暂缓提醒或切换等待状态", "15 分钟",
                    "明天", "等待外部结果", "移回待处理", "本人操作结果和错误备注", "先完成所有步骤",
-                   "完成这一步", "要粘贴的完整命令", "直接取消并关闭；无需完成步骤或复制恢复消息",
+                   "完成这一步", "要粘贴的完整命令", "复制命令",
+                   "直接取消并关闭；无需完成步骤或复制恢复消息",
                    "会要求确认，然后把事项标记为已取消；已勾选步骤会保留"}) +
                 QStringList{QStringLiteral("只会复制并切换任务；请核对窗口后按 %1，再检查内容"
                                            "并按 Return。")
@@ -195,8 +195,6 @@ private slots:
         first->copyCommandButton()->click();
         QCOMPARE(harness.platform().pasteboard->content, QStringLiteral("systemctl restart proxy"));
         QCOMPARE(first->copyCommandButton()->text(), QStringLiteral("命令已复制"));
-        QTRY_COMPARE_WITH_TIMEOUT(first->copyCommandButton()->text(), QStringLiteral("复制命令"),
-                                  feedbackWait);
         first->openTerminalButton()->click();
         QCOMPARE(harness.platform().workspace->terminalDirectories, texts({"/work/alpha"}));
         directory->copyButton()->click();
@@ -327,9 +325,7 @@ private slots:
         QCOMPARE(snoozed.status, TaskStatus::snoozed);
         QVERIFY(*snoozed.snoozedUntil >= before + std::chrono::hours(1));
         QVERIFY(*snoozed.snoozedUntil <= currentTimestamp() + std::chrono::hours(1));
-        QVERIFY(detail(harness).scheduleMenu()->actions()[3]->isSeparator());
         QCOMPARE(choose(4).status, TaskStatus::waitingExternal);
-        QVERIFY(!harness.task(taskKey).snoozedUntil);
         QCOMPARE(choose(5).status, TaskStatus::pending);
         // Closing: cancelling asks first; a task ready to resume completes.
         const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
@@ -367,8 +363,6 @@ private slots:
     void notesAreStoredAfterAPauseAtTheHandBackAndOnClose() {
         GuiHarness harness;
         harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
-        QCOMPARE(part<QLabel>(harness, "resultToolHint")->text(),
-                 qs(std::string(AgentResultTool::humanHint)));
         auto* editor = part<QPlainTextEdit>(harness, "noteEditor");
         editor->insertPlainText(QStringLiteral("代理已重启"));
         QCOMPARE(storedNote(harness.root()), QString());
