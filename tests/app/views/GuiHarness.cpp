@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QTest>
 #include <fstream>
-#include <sstream>
 
 namespace kestrin::testing {
 
@@ -71,9 +70,7 @@ std::filesystem::path guiTestData(const std::string& name) {
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& content) {
@@ -126,6 +123,12 @@ void GuiHarness::tickStep(const std::string& key, const std::string& stepID) {
     if (auto done = otherStore().setStepCompleted(key, stepID, true); !done) {
         qFatal("setStepCompleted: %s", done.error().description().c_str());
     }
+}
+
+void GuiHarness::tickBothSteps(const std::string& key) {
+    tickStep(key, "step-1");
+    tickStep(key, "step-2");
+    reload();
 }
 
 void GuiHarness::executeSQL(const std::string& sql) {

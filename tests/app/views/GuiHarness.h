@@ -39,6 +39,8 @@ public:
     void setStatus(const std::string& key, TaskStatus status,
                    std::optional<Timestamp> snoozedUntil = std::nullopt);
     void tickStep(const std::string& key, const std::string& stepID);
+    // Ticks step-1 and step-2 (the base receipt's), then reload(): ready to hand back.
+    void tickBothSteps(const std::string& key);
     // Runs one SQL text on its own connection (to damage rows on purpose).
     void executeSQL(const std::string& sql);
 
