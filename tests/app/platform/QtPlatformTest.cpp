@@ -36,7 +36,6 @@ private slots:
     void repeatingTimerTicksUntilStopped() {
         QtRepeatingTimer timer;
         int ticks = 0;
-        QVERIFY(!timer.isRunning());
         timer.start(10ms, 1ms, [&] { ++ticks; });
         QVERIFY(timer.isRunning());
         QTRY_VERIFY(ticks >= 2);

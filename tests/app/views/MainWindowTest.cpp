@@ -104,7 +104,6 @@ private slots:
         QCOMPARE(shown(view), invite);
         auto* search = part<QLineEdit>(view, "searchField");
         QTest::keyClicks(search, QStringLiteral("  "));  // filters nothing, yet is a search here
-        QCOMPARE(harness.model().searchText(), QStringLiteral("  "));
         QCOMPARE(shown(view), adjust);
         verifyShown(view, texts({"没有匹配的事项"}));
         search->clear();
@@ -113,7 +112,6 @@ private slots:
         harness.add(receiptOf("rc-a", "alpha", {"Renew the certificate", "Approve the release"}));
         harness.add(receiptOf("rc-b", "beta", {"Wait for DNS"}, "claude_code"));
         QCOMPARE(part<QLabel>(view, "taskListTitle")->text(), QStringLiteral("现在处理"));
-        QCOMPARE(shown(view).size(), 3);
         QTest::keyClicks(search, QStringLiteral(" claude "));
         QCOMPARE(shown(view), texts({"Wait for DNS"}));
         search->clear();
