@@ -17,15 +17,13 @@
 namespace kestrin {
 
 // Fakes answer with what the test prepared and record what they were asked.
-class FakeConfirmationAlerts final : public ConfirmationAlerts {
-public:
+struct FakeConfirmationAlerts final : ConfirmationAlerts {
     bool confirm(const ConfirmationRequest& r) override { return requests << r, nextAnswer; }
     bool nextAnswer = true;
     QList<ConfirmationRequest> requests;
 };
 
-class FakeDeferredCalls final : public DeferredCalls {
-public:
+struct FakeDeferredCalls final : DeferredCalls {
     void post(std::function<void()> work) override { pending.push_back(std::move(work)); }
     // Runs what was pending when called; work posted meanwhile waits.
     void runPending() {
@@ -34,8 +32,7 @@ public:
     std::vector<std::function<void()>> pending;
 };
 
-class FakeFilePanels final : public FilePanels {
-public:
+struct FakeFilePanels final : FilePanels {
     std::optional<QString> chooseSaveLocation(const SavePanelRequest& r) override {
         return saveRequests << r, nextChoice;
     }
@@ -47,8 +44,7 @@ public:
     QList<OpenPanelRequest> openRequests;
 };
 
-class FakeNotificationCenter final : public NotificationCenter {
-public:
+struct FakeNotificationCenter final : NotificationCenter {
     bool isAvailable() const override { return available; }
     void requestAuthorization() override { ++authorizationRequests; }
     void post(const DesktopNotification& notification) override { posted << notification; }
@@ -57,15 +53,13 @@ public:
     QList<DesktopNotification> posted;
 };
 
-class FakePasteboard final : public Pasteboard {
-public:
+struct FakePasteboard final : Pasteboard {
     std::optional<QString> readString() override { return content; }
     void writeString(const QString& text) override { content = text; }
     std::optional<QString> content;
 };
 
-class FakeRepeatingTimer final : public RepeatingTimer {
-public:
+struct FakeRepeatingTimer final : RepeatingTimer {
     void start(std::chrono::milliseconds every, std::chrono::milliseconds slack,
                std::function<void()> tick) override {
         interval = every, tolerance = slack, onTick = std::move(tick), ++startCount;
@@ -78,17 +72,18 @@ public:
     int startCount = 0;
 };
 
-class FakeWorkspace final : public Workspace {
-public:
+struct FakeWorkspace final : Workspace {
     bool openURL(const QUrl& url) override { return openedURLs << url, acceptsURLs; }
     Result<void, WorkspaceError> openFolder(const QString& path) override {
         openedFolders << path;
-        return answer(folderFailure);
+        if (folderFailure) return fail(*folderFailure);
+        return {};
     }
     bool openCodexApplication() override { return ++codexOpenRequests, codexInstalled; }
     Result<void, WorkspaceError> openTerminal(const QString& workingDirectory) override {
         terminalDirectories << workingDirectory;
-        return answer(terminalFailure);
+        if (terminalFailure) return fail(*terminalFailure);
+        return {};
     }
     bool runInTerminal(const QStringList& arguments, const QString& workingDirectory) override {
         terminalCommands << arguments;
@@ -101,12 +96,6 @@ public:
     QList<QUrl> openedURLs;
     QStringList openedFolders, terminalDirectories;
     int codexOpenRequests = 0;
-
-private:
-    static Result<void, WorkspaceError> answer(const std::optional<WorkspaceError>& failure) {
-        if (failure) return fail(*failure);
-        return {};
-    }
 };
 
 // The fakes are owned by the model once take() handed them over; the

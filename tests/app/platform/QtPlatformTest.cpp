@@ -36,7 +36,6 @@ private slots:
     void repeatingTimerTicksUntilStopped() {
         QtRepeatingTimer timer;
         int ticks = 0;
-        QVERIFY(!timer.isRunning());
         timer.start(10ms, 1ms, [&] { ++ticks; });
         QVERIFY(timer.isRunning());
         QTRY_VERIFY(ticks >= 2);
@@ -51,8 +50,6 @@ private slots:
         QtPasteboard pasteboard;
         QGuiApplication::clipboard()->clear();
         QCOMPARE(pasteboard.readString(), std::optional<QString>());
-        pasteboard.writeString(QStringLiteral("{}"));
-        QCOMPARE(pasteboard.readString(), std::optional(QStringLiteral("{}")));
         pasteboard.writeString(QString());
         QCOMPARE(pasteboard.readString(), std::optional(QString()));
     }

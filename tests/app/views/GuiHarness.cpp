@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QTest>
 #include <fstream>
-#include <sstream>
 
 namespace kestrin::testing {
 
@@ -71,9 +70,7 @@ std::filesystem::path guiTestData(const std::string& name) {
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& content) {
@@ -91,11 +88,6 @@ GuiHarness::GuiHarness(std::map<std::string, std::string> environment)
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
         window_ = std::make_unique<MainWindow>(*model_, dialogs_);
     }
-}
-
-GuiHarness::~GuiHarness() {
-    window_.reset();
-    model_.reset();
 }
 
 SQLiteTaskStore& GuiHarness::otherStore() {
@@ -120,11 +112,6 @@ void GuiHarness::add(const std::string& json) {
     reload();
 }
 
-std::optional<std::string> GuiHarness::submitFile(const std::string& name, bool example) {
-    return submit(
-        readFile(example ? std::filesystem::path(VELMORA_EXAMPLES) / name : guiTestData(name)));
-}
-
 void GuiHarness::setStatus(const std::string& key, TaskStatus status,
                            std::optional<Timestamp> snoozedUntil) {
     if (auto done = otherStore().setStatus(key, status, snoozedUntil); !done) {
@@ -136,6 +123,12 @@ void GuiHarness::tickStep(const std::string& key, const std::string& stepID) {
     if (auto done = otherStore().setStepCompleted(key, stepID, true); !done) {
         qFatal("setStepCompleted: %s", done.error().description().c_str());
     }
+}
+
+void GuiHarness::tickBothSteps(const std::string& key) {
+    tickStep(key, "step-1");
+    tickStep(key, "step-2");
+    reload();
 }
 
 void GuiHarness::executeSQL(const std::string& sql) {

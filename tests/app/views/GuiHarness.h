@@ -17,13 +17,11 @@
 
 namespace kestrin::testing {
 
-// A model over a fresh KESTRIN_HOME with fake platform services, its window
-// (stubbed dialogs) when the program runs a QApplication, and a second store
-// on the same database that plays the MCP server in another process.
+// A model over a fresh KESTRIN_HOME, its window under a QApplication, and a
+// second store on the database that plays the MCP server.
 class GuiHarness {
 public:
     explicit GuiHarness(std::map<std::string, std::string> environment = {});
-    ~GuiHarness();
 
     AppModel& model() { return *model_; }
     FakePlatform& platform() { return platform_; }
@@ -38,11 +36,11 @@ public:
     std::optional<std::string> submit(const std::string& json);
     // submit() (fails hard when refused), then reload().
     void add(const std::string& json);
-    // Imports a file of tests/data/app, or of examples/ when `example`.
-    std::optional<std::string> submitFile(const std::string& name, bool example = false);
     void setStatus(const std::string& key, TaskStatus status,
                    std::optional<Timestamp> snoozedUntil = std::nullopt);
     void tickStep(const std::string& key, const std::string& stepID);
+    // Ticks step-1 and step-2 (the base receipt's), then reload(): ready to hand back.
+    void tickBothSteps(const std::string& key);
     // Runs one SQL text on its own connection (to damage rows on purpose).
     void executeSQL(const std::string& sql);
 
@@ -51,7 +49,6 @@ public:
     void reload();
     // Turns the event loops until nothing is pending.
     void settle();
-    // Turns the fake event loop once.
     void turn() { platform_.deferredCalls->runPending(); }
     const TaskRecord& task(const std::string& key);
     std::vector<std::string> visibleKeys();
@@ -67,8 +64,7 @@ private:
     std::unique_ptr<MainWindow> window_;
 };
 
-// tests/data/app/base-receipt.json: "rc-1" from a Codex thread, project
-// "alpha", item-1 with step-1 (a command) and step-2 (verify only).
+// "rc-1" of a Codex thread, "alpha": item-1 with step-1 (a command) and step-2.
 nlohmann::json baseReceipt();
 std::string receiptWith(const std::function<void(nlohmann::json&)>& edit);
 // Receipt `id` of `project` with one item per title (ids "item-1", ...).
@@ -79,8 +75,7 @@ QString qs(const std::string& text);
 // "title | message" of the model's pending notice, empty without one.
 QString notice(GuiHarness& harness);
 QStringList texts(std::initializer_list<const char*> utf8);
-// Fails for each of `expected` that no object under `root` shows as its text,
-// title, tooltip, placeholder or accessible name or description.
+// Fails for each of `expected` no object under `root` shows in any text property.
 void verifyShown(const QObject& root, const QStringList& expected);
 std::filesystem::path guiTestData(const std::string& name);
 std::string readFile(const std::filesystem::path& path);

