@@ -72,18 +72,6 @@ protected:
         return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {},
                                   [this] { return now; });
     }
-    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was
-    // deleted.
-    void fill() {
-        imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
-        imported(validReceipt("r-beta", 2));
-        imported(validReceipt("r-gone", 1));
-        ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
-        ASSERT_TRUE(
-            store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
-        ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
-        ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
-    }
     AppPaths paths{fs::path()};
     fs::path temporary;
     std::optional<std::string> previousTMPDIR;
@@ -104,7 +92,6 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(written->taskStates[1].snoozedUntil, at("2026-07-29T00:00:00Z"));
     EXPECT_EQ(written->taskStates[1].completedSteps.at(0).stepId, "step-1");
     EXPECT_EQ(verdict(*written), "valid");  // the raw text still matches its hash
-    EXPECT_EQ(verdict(KestrinArchive{}), "valid");
     const auto gamma = validReceipt("r-gamma", 2);
     const std::string raw = rawJSON(gamma);
     auto incomplete = gamma;
@@ -124,7 +111,6 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     };
     const std::pair<Change, std::string> cases[] = {
         {[](auto& a) { a.schemaVersion = "1.9"; }, "valid"},
-        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
         {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
         // Listed twice: found before the second entry's hash is looked at.
         {add(archived(gamma), ArchivedReceipt{"r-gamma", 2, "", raw}),
@@ -166,7 +152,16 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
 
 // Progress: an export's three phases; a restore's receipts, task states and swap.
 TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
-    fill();
+    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was
+    // deleted.
+    imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
+    imported(validReceipt("r-beta", 2));
+    imported(validReceipt("r-gone", 1));
+    ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
+    ASSERT_TRUE(
+        store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
+    ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
+    ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
     Steps steps;
     std::vector<std::string> staged;  // the restore's staging copy, while it works
     auto record = [&](std::int64_t done, std::int64_t total) {
@@ -177,7 +172,6 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
         }
     };
     const std::string archive = manager().exportData(false, record).value();
-    EXPECT_EQ(archive, manager().exportData(false).value());
     EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
     EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
     EXPECT_NE(archive.find(R"(,"note":"第一行\n第二行")"), std::string::npos);
@@ -238,13 +232,11 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
     imported(validReceipt("r-last", 1));
     const Snapshot changed = snapshot(*store);
-    for (const fs::path& spelling : {paths.database(), paths.root() / "." / "tasks.sqlite",
-                                     paths.backups() / ".." / "tasks.sqlite"}) {
-        auto refused = manager().restoreDatabaseBackup(spelling);
-        ASSERT_FALSE(refused) << spelling;
-        EXPECT_EQ(refused.error().description(),
-                  "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
-    }
+    EXPECT_EQ(manager()
+                  .restoreDatabaseBackup(paths.backups() / ".." / "tasks.sqlite")
+                  .error()
+                  .description(),
+              "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
     EXPECT_EQ(snapshot(*store), changed);
     EXPECT_EQ(namesIn(paths.backups()).size(), 4u);
     now += std::chrono::minutes(5);
@@ -282,27 +274,19 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
 TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged) {
     auto receipt = validReceipt("r-alpha", 2);
     imported(receipt);
-    imported(validReceipt("r-beta", 1));
-    ASSERT_TRUE(store->deleteTask("r-beta::item-1"));
     const Snapshot before = snapshot(*store);
-    const auto archiveOf = [](std::vector<ArchivedReceipt> r,
-                              std::vector<ArchivedTaskState> s = {}) {
-        return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
+    const auto archiveOf = [](std::vector<ArchivedReceipt> r) {
+        return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, {}}.encode(false);
     };
     receipt.summary = "另一份内容";  // the stored version, another text
     const std::tuple<std::string, std::string, bool> cases[] = {
         // bytes, refusal, before any work
         {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
         {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},
-        {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}),
-         "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
         {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
          "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
         {archiveOf({archived(receipt)}), ImportError::versionConflict("r-alpha", 2).description(),
          false},
-        // A state for a task deleted locally while its receipt is unchanged.
-        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
-         "找不到任务：r-beta::item-1", false},
     };
     for (const auto& [bytes, description, beforeAnyWork] : cases) {
         SCOPED_TRACE(description);

@@ -164,7 +164,6 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
               (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json",
                      "b-huge.reason.txt", "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json",
                      "c-latin1.reason.txt", "c-store-fails.json", "c-store-fails.reason.txt"}));
-    EXPECT_EQ(readFile(paths.rejected() / "c-latin1.json"), "\xE9t\xE9");
     EXPECT_EQ(readFile(paths.rejected() / "c-store-fails.reason.txt"), locked.description());
     EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
     // Refused again under that name: the file is suffixed, the reason replaced.
@@ -173,7 +172,6 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     EXPECT_EQ(readFile(paths.rejected() / "c-latin1.reason.txt"), second.result.reason);
     EXPECT_TRUE(
         fs::exists(paths.rejected() / ("c-latin1-" + std::to_string(kNowSeconds) + ".json")));
-    EXPECT_EQ(namesIn(paths.rejected()).size(), 11u);
     // A failed move to rejected is added to the reason; the file stays.
     files.hook = failing(Step::moveItem, std::errc::permission_denied);
     EXPECT_EQ(dropAndScan("bad.json", "\xFF").result.reason,
