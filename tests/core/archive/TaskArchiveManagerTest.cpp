@@ -1,5 +1,3 @@
-// The archive document, its validation, and the manager's exports, restores and backups.
-
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -47,7 +45,6 @@ std::string verdict(const KestrinArchive& archive) {
     return result ? "valid" : result.error().description();
 }
 
-// What an archive carries, read from a store.
 using Snapshot = std::pair<std::vector<ArchivedReceipt>, std::vector<ArchivedTaskState>>;
 Snapshot snapshot(SQLiteTaskStore& store) {
     return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
@@ -80,8 +77,7 @@ protected:
 
 }  // namespace
 
-// Decoded in both layouts; receipts in list order, then task states: the first broken rule is
-// named.
+// Receipts in list order, then task states: the first broken rule is named.
 TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
     auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
@@ -152,8 +148,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
 
 // Progress: an export's three phases; a restore's receipts, task states and swap.
 TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
-    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was
-    // deleted.
+    // A ticked task with a note, a snoozed one, and a receipt whose only task was deleted.
     imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
     imported(validReceipt("r-beta", 2));
     imported(validReceipt("r-gone", 1));
@@ -198,8 +193,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
               (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
     restoredData.second.pop_back();
     EXPECT_EQ(restoredData, before);
-    // Onto the same database the archived states are written back; later receipts are kept, and
-    // so is a local note where the archive has none (as in archives from before notes).
+    // Onto its own database: later receipts, and local notes the archive lacks, are kept.
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
     ASSERT_TRUE(store->setNote("r-alpha::item-1", "改过") &&
                 store->setNote("r-beta::item-1", "本地"));
@@ -269,8 +263,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_TRUE(namesIn(temporary).empty());
 }
 
-// Refused archives leave the database, backups and staging area as they were;
-// those refused by their own faults report no progress.
+// Refused archives change nothing; those refused by their own faults report no progress.
 TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged) {
     auto receipt = validReceipt("r-alpha", 2);
     imported(receipt);
