@@ -172,7 +172,6 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAs
 TEST_F(SQLiteTaskStoreMaintenance, AForeignFileIsRefusedByWhatItLacksAndTheUsersDataRolledBack) {
     const auto before = contents();
     const auto columns = rows("SELECT name FROM pragma_table_info('tasks')");
-    ASSERT_EQ(columns.size(), 20u);
     std::string all;
     for (const auto& column : columns) all += (all.empty() ? "" : "、") + column;
     std::vector<std::tuple<std::string, std::string, std::string>> cases{
