@@ -114,7 +114,6 @@ TEST_F(SQLiteTaskStoreMaintenance, ARestoreReplacesTheContentOrSaysWhetherItIsAs
         Fault fault;
         std::string error;
     } cases[] = {
-        {"backup.sqlite", false, none, ""},
         {"a?b#c%d 备份.sqlite", false, none, ""},  // would read as a URI
         {"other-program.sqlite", true, none, ""},
         {"rolled-back.sqlite", false, afterTheCopy, "任务数据库操作失败：disk I/O error"},
