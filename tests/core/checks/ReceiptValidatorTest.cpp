@@ -118,12 +118,6 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
 TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
     using R = InterventionReceipt;
     const auto step = [](R& r) -> ActionStep& { return r.items[0].steps[0]; };
-    const auto secondItem = [](std::string id) {
-        return [id](R& r) {
-            r.items.push_back(r.items[0]);
-            r.items[1].id = id;
-        };
-    };
     const auto command = [&](ActionKind kind, std::optional<std::string> text) {
         return [=](R& r) {
             step(r).kind = kind;
@@ -161,10 +155,12 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         {[](R& r) { r.project.path = "/ "; }, ""},
         {[](R& r) { r.project.path = " /Users/me"; }, "non_absolute_path "},  // not trimmed
         // Item ids are unique per receipt, case-sensitively; step ids per item.
-        {secondItem("ITEM-1"), ""},
-        {secondItem("item-2"), ""},
+        {[](R& r) {
+             r.items.push_back(r.items[0]);
+             r.items[1].id = "ITEM-1";
+         },
+         ""},
         {orders({2, 1}), ""},
-        {orders({3, 1, 2}), ""},
         {orders({1, 3}), "non_contiguous_steps "},
         {orders({1, 1}), "invalid_step_order non_contiguous_steps "},
         // Order 0 is never recorded as seen, so each 0 is reported once.
@@ -188,14 +184,6 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         {[](R& r) { r.items[0].steps[1].command = "SUDO apt-get install nginx"; }, ""},
         {sudo("\u3000"), "sudo_without_rollback "},
         {sudo("sudo y"), ""},
-        // Fields outside the rules.
-        {[](R& r) {
-             r.state = ReceiptState::paused;
-             r.items[0].prerequisites = {"", " "};
-             r.items[0].resumeContext = "";
-             r.items[0].steps[0].workingDirectory = "d";
-         },
-         ""},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(codesAfter(cases[i].first), cases[i].second) << "row " << i;
