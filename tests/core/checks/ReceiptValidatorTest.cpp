@@ -26,7 +26,6 @@ std::string issueText(const ValidationIssue& issue) {
            issue.description();
 }
 
-// The codes of the issues a valid receipt has after `change`, joined by spaces.
 std::string codesAfter(const Change& change) {
     InterventionReceipt receipt = validReceipt();
     change(receipt);
@@ -37,8 +36,7 @@ std::string codesAfter(const Change& change) {
 
 }  // namespace
 
-// Every check fires once (missing_actions on a second receipt): this pins each code, path and
-// message and the order: receipt, then each item with its steps in the middle.
+// Every check fires once (missing_actions on a second receipt), in evaluation order.
 TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
     InterventionReceipt receipt, noItems = validReceipt();
     receipt.schemaVersion = "2.0";
@@ -191,8 +189,7 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         EXPECT_EQ(codesAfter([&](R& r) { r.schemaVersion = version; }), "unsupported_schema ")
             << version;
     }
-    // 3 to 120 of letters, digits and . _ : -; unlike a regex end anchor, a trailing line break
-    // fails.
+    // 3 to 120 of letters, digits and . _ : -; a trailing line break fails.
     const std::string longest(120, 'a');
     for (const std::string& id : {std::string("AZaz09.:_-"), std::string("abc"), longest}) {
         EXPECT_EQ(codesAfter([&](R& r) { r.receiptId = id; }), "") << id;

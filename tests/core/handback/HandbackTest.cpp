@@ -139,8 +139,7 @@ TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
               "恢复消息无法完成密钥检查。请先缩短备注中过长的文本，不要把密钥交给 Agent。");
 }
 
-// Only an identifier in its agent's exact format reaches a link or command line: each row gives the
-// resolver's link (or reason for none) and the resume command, offered for absolute paths only.
+// Only an identifier in its agent's exact format reaches a link or a resume command.
 TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
     const std::string onlyCodex =
         "当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。";
@@ -248,8 +247,7 @@ TEST(TaskListPolicy, ProjectsListTheirOpenTasksByExactName) {
          {"1"}},
         // "e" + combining acute composes to U+00E9, after "f"; raw code points would put it first.
         {{task("1", "e\u0301"), task("2", "f")}, {"f", "e\u0301"}, "f", {"2"}},
-        // Canonically equivalent spellings stay two projects, ordered by their bytes whatever the
-        // input order.
+        // Canonically equivalent names stay two projects, in byte order whatever the input order.
         {cafes, cafeNames, "Caf\u00e9", {"composed"}},
         {{cafes[2], cafes[1], cafes[0]}, cafeNames, "Cafe\u0301", {"decomposed"}},
     };

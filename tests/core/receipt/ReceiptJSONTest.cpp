@@ -12,8 +12,7 @@ using nlohmann::json;
 
 namespace {
 
-// One item of one step, required fields only; three items of four steps with every optional field
-// somewhere.
+// Required fields only; the typical receipt has every optional field somewhere.
 json minimalReceipt() {
     return json::parse(testData("json/minimal-receipt.json"));
 }
@@ -29,7 +28,7 @@ std::string decodeError(const std::string& text) {
     return result ? "" : result.error().message();
 }
 
-// The minimal receipt with the value at `pointer` written as `raw` JSON text, or without it.
+// The minimal receipt with `raw` JSON text at `pointer`, or without that value.
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
@@ -99,8 +98,7 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     const auto camel = decode(camelCased(typical).dump());
     ASSERT_TRUE(camel) << camel.error().message();
     EXPECT_EQ(*camel, *decode(typical.dump()));
-    // Unknown keys are ignored. Left to us: the wire spelling wins, else the first other one in
-    // byte order.
+    // Unknown keys are ignored; the wire spelling wins, else the first other one in byte order.
     auto document = minimalReceipt();
     const auto expected = decode(document.dump());
     document.update(
@@ -117,8 +115,7 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
 }
 
-// Each row changes one value of the minimal receipt (nothing: removes it). Left to us: integer
-// fields take only integer literals (5.0 too is a fraction), as the wire format writes them.
+// One value of the minimal receipt changed or removed; integers take integer literals only.
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     const std::string agents =
         "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
@@ -182,8 +179,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     EXPECT_EQ(decode(document.dump()).error().path, "version");
 }
 
-// Golden files pin the layout: keys in byte order, absent optionals left out, UTC milliseconds,
-// "/" and non-ASCII as they are, pretty indents by two. Bytes that are not UTF-8 become U+FFFD.
+// Golden files pin the layout; bytes that are not UTF-8 become U+FFFD.
 TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     auto receipt = decode(minimalReceipt().dump());
     ASSERT_TRUE(receipt);
@@ -224,8 +220,7 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
               "x.steps[0].order");
 }
 
-// The byte where strict parsing stopped, or the depth limit (no recursion). Allowed: a byte order
-// mark, an escaped NUL, duplicate keys (left to us: the last wins, as in most parsers).
+// Errors name the byte where strict parsing stopped, or the depth limit; duplicate keys: last wins.
 TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     using namespace std::string_literals;
     const auto parseError = [](const std::string& text) {
@@ -258,8 +253,7 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
     EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
-    // In a receipt a huge text and a NUL survive a round trip; deep nesting under an unknown key
-    // does not.
+    // A huge text and a NUL survive a round trip; deep nesting under an unknown key does not.
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
         document["summary"] = summary;

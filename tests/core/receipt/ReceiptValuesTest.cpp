@@ -15,8 +15,7 @@ using namespace kestrin;
 
 namespace {
 
-// Every case in order as "raw|display name|symbol|rank or closed", so one comparison pins order,
-// wire values and user-visible texts; each raw value must read back as its case.
+// Every case in order as "raw|display name|symbol|rank or closed"; each raw value reads back.
 template <typename E>
 std::vector<std::string> describeCases() {
     std::vector<std::string> out;
