@@ -247,7 +247,6 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     }
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
-    EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
     // A huge text and a NUL survive a round trip; deep nesting under an unknown key does not.
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
