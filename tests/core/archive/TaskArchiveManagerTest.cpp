@@ -1,5 +1,3 @@
-// The archive document, its validation, and the manager's exports, restores and backups.
-
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -47,7 +45,6 @@ std::string verdict(const KestrinArchive& archive) {
     return result ? "valid" : result.error().description();
 }
 
-// What an archive carries, read from a store.
 using Snapshot = std::pair<std::vector<ArchivedReceipt>, std::vector<ArchivedTaskState>>;
 Snapshot snapshot(SQLiteTaskStore& store) {
     return {store.archivedReceipts().value(), store.archivedTaskStates().value()};
@@ -72,18 +69,6 @@ protected:
         return TaskArchiveManager(target ? *target : *store, where ? *where : paths, {}, {},
                                   [this] { return now; });
     }
-    // A ticked task with a note, a snoozed and a pending one, and a receipt whose only task was
-    // deleted.
-    void fill() {
-        imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
-        imported(validReceipt("r-beta", 2));
-        imported(validReceipt("r-gone", 1));
-        ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
-        ASSERT_TRUE(
-            store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
-        ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
-        ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
-    }
     AppPaths paths{fs::path()};
     fs::path temporary;
     std::optional<std::string> previousTMPDIR;
@@ -92,8 +77,7 @@ protected:
 
 }  // namespace
 
-// Decoded in both layouts; receipts in list order, then task states: the first broken rule is
-// named.
+// Receipts in list order, then task states: the first broken rule is named.
 TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(KestrinArchive::decode(validArchive().encode(true)).value(), validArchive());
     auto written = KestrinArchive::decode(testData("archive/deploy-archive.json"));
@@ -104,7 +88,6 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     EXPECT_EQ(written->taskStates[1].snoozedUntil, at("2026-07-29T00:00:00Z"));
     EXPECT_EQ(written->taskStates[1].completedSteps.at(0).stepId, "step-1");
     EXPECT_EQ(verdict(*written), "valid");  // the raw text still matches its hash
-    EXPECT_EQ(verdict(KestrinArchive{}), "valid");
     const auto gamma = validReceipt("r-gamma", 2);
     const std::string raw = rawJSON(gamma);
     auto incomplete = gamma;
@@ -124,7 +107,6 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     };
     const std::pair<Change, std::string> cases[] = {
         {[](auto& a) { a.schemaVersion = "1.9"; }, "valid"},
-        {[](auto& a) { a.schemaVersion = "2.0.0"; }, "暂不支持数据归档版本 2.0.0。"},
         {[](auto& a) { a.schemaVersion = "1"; }, "暂不支持数据归档版本 1。"},
         // Listed twice: found before the second entry's hash is looked at.
         {add(archived(gamma), ArchivedReceipt{"r-gamma", 2, "", raw}),
@@ -166,7 +148,15 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
 
 // Progress: an export's three phases; a restore's receipts, task states and swap.
 TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
-    fill();
+    // A ticked task with a note, a snoozed one, and a receipt whose only task was deleted.
+    imported(validReceipt("r-alpha", 1, {"item-1", "item-2"}));
+    imported(validReceipt("r-beta", 2));
+    imported(validReceipt("r-gone", 1));
+    ASSERT_TRUE(store->setStepCompleted("r-alpha::item-1", "step-1", true));
+    ASSERT_TRUE(
+        store->setStatus("r-alpha::item-2", TaskStatus::snoozed, at("2030-01-01T00:00:00Z")));
+    ASSERT_TRUE(store->deleteTask("r-gone::item-1"));
+    ASSERT_TRUE(store->setNote("r-alpha::item-1", "第一行\n第二行"));
     Steps steps;
     std::vector<std::string> staged;  // the restore's staging copy, while it works
     auto record = [&](std::int64_t done, std::int64_t total) {
@@ -177,7 +167,6 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
         }
     };
     const std::string archive = manager().exportData(false, record).value();
-    EXPECT_EQ(archive, manager().exportData(false).value());
     EXPECT_EQ(archive.find('\n'), std::string::npos);  // compact; the pretty form is indented
     EXPECT_NE(manager().exportData(true)->find("\n  "), std::string::npos);
     EXPECT_NE(archive.find(R"(,"note":"第一行\n第二行")"), std::string::npos);
@@ -204,8 +193,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
               (ArchivedTaskState{"r-gone::item-1", TaskStatus::pending, std::nullopt, {}}));
     restoredData.second.pop_back();
     EXPECT_EQ(restoredData, before);
-    // Onto the same database the archived states are written back; later receipts are kept, and
-    // so is a local note where the archive has none (as in archives from before notes).
+    // Onto its own database: later receipts, and local notes the archive lacks, are kept.
     ASSERT_TRUE(store->setStatus("r-alpha::item-1", TaskStatus::cancelled, std::nullopt));
     ASSERT_TRUE(store->setNote("r-alpha::item-1", "改过") &&
                 store->setNote("r-beta::item-1", "本地"));
@@ -238,13 +226,11 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_EQ(snapshot(*SQLiteTaskStore::open(third).value()), backedUp);
     imported(validReceipt("r-last", 1));
     const Snapshot changed = snapshot(*store);
-    for (const fs::path& spelling : {paths.database(), paths.root() / "." / "tasks.sqlite",
-                                     paths.backups() / ".." / "tasks.sqlite"}) {
-        auto refused = manager().restoreDatabaseBackup(spelling);
-        ASSERT_FALSE(refused) << spelling;
-        EXPECT_EQ(refused.error().description(),
-                  "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
-    }
+    EXPECT_EQ(manager()
+                  .restoreDatabaseBackup(paths.backups() / ".." / "tasks.sqlite")
+                  .error()
+                  .description(),
+              "不能使用当前任务数据库作为备份或恢复来源：" + paths.database().string());
     EXPECT_EQ(snapshot(*store), changed);
     EXPECT_EQ(namesIn(paths.backups()).size(), 4u);
     now += std::chrono::minutes(5);
@@ -277,32 +263,23 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     EXPECT_TRUE(namesIn(temporary).empty());
 }
 
-// Refused archives leave the database, backups and staging area as they were;
-// those refused by their own faults report no progress.
+// Refused archives change nothing; those refused by their own faults report no progress.
 TEST_F(ArchiveManagerTest, ImporterAndStoreRefusalsArePassedOnWithNothingChanged) {
     auto receipt = validReceipt("r-alpha", 2);
     imported(receipt);
-    imported(validReceipt("r-beta", 1));
-    ASSERT_TRUE(store->deleteTask("r-beta::item-1"));
     const Snapshot before = snapshot(*store);
-    const auto archiveOf = [](std::vector<ArchivedReceipt> r,
-                              std::vector<ArchivedTaskState> s = {}) {
-        return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, s}.encode(false);
+    const auto archiveOf = [](std::vector<ArchivedReceipt> r) {
+        return KestrinArchive{KestrinArchive::currentSchemaVersion, {}, r, {}}.encode(false);
     };
     receipt.summary = "另一份内容";  // the stored version, another text
     const std::tuple<std::string, std::string, bool> cases[] = {
         // bytes, refusal, before any work
         {"{\"schema_version\": \"1.0.0\xff\"}", "数据归档必须是 UTF-8 JSON 文本。", true},
         {"{\"schema_version\": \"1.0.0\"}", "数据归档无法解析：exported_at：缺少必填字段", true},
-        {archiveOf({{"r-new", 1, "0", rawJSON(validReceipt("r-new", 1))}}),
-         "回执 r-new 的校验值不匹配，归档可能已损坏或被修改。", true},
         {archiveOf({archived(validReceipt("r-new", 1)), archived(validReceipt("r-alpha", 1))}),
          "归档中的 r-alpha v1 早于本地 v2，已停止恢复以避免覆盖较新数据。", false},
         {archiveOf({archived(receipt)}), ImportError::versionConflict("r-alpha", 2).description(),
          false},
-        // A state for a task deleted locally while its receipt is unchanged.
-        {archiveOf({archived(validReceipt("r-beta", 1))}, {completed("r-beta::item-1")}),
-         "找不到任务：r-beta::item-1", false},
     };
     for (const auto& [bytes, description, beforeAnyWork] : cases) {
         SCOPED_TRACE(description);

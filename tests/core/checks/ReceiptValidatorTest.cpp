@@ -26,7 +26,6 @@ std::string issueText(const ValidationIssue& issue) {
            issue.description();
 }
 
-// The codes of the issues a valid receipt has after `change`, joined by spaces.
 std::string codesAfter(const Change& change) {
     InterventionReceipt receipt = validReceipt();
     change(receipt);
@@ -37,8 +36,7 @@ std::string codesAfter(const Change& change) {
 
 }  // namespace
 
-// Every check fires once (missing_actions on a second receipt): this pins each code, path and
-// message and the order: receipt, then each item with its steps in the middle.
+// Every check fires once (missing_actions on a second receipt), in evaluation order.
 TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
     InterventionReceipt receipt, noItems = validReceipt();
     receipt.schemaVersion = "2.0";
@@ -118,12 +116,6 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
 TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
     using R = InterventionReceipt;
     const auto step = [](R& r) -> ActionStep& { return r.items[0].steps[0]; };
-    const auto secondItem = [](std::string id) {
-        return [id](R& r) {
-            r.items.push_back(r.items[0]);
-            r.items[1].id = id;
-        };
-    };
     const auto command = [&](ActionKind kind, std::optional<std::string> text) {
         return [=](R& r) {
             step(r).kind = kind;
@@ -147,7 +139,6 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         };
     };
     const std::pair<Change, std::string> cases[] = {
-        {[](R&) {}, ""},
         {[](R& r) {
              r.requiresUserAction = false;
              r.items.clear();
@@ -157,14 +148,15 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         {[](R& r) { r.items[0].estimatedMinutes = 1; }, ""},
         {[](R& r) { r.items[0].estimatedMinutes = 1440; }, ""},
         {[](R& r) { r.items[0].estimatedMinutes = 1441; }, "invalid_estimate "},
-        {[](R& r) { r.project.path = "~/velmora"; }, "non_absolute_path "},
         {[](R& r) { r.project.path = "/ "; }, ""},
         {[](R& r) { r.project.path = " /Users/me"; }, "non_absolute_path "},  // not trimmed
         // Item ids are unique per receipt, case-sensitively; step ids per item.
-        {secondItem("ITEM-1"), ""},
-        {secondItem("item-2"), ""},
+        {[](R& r) {
+             r.items.push_back(r.items[0]);
+             r.items[1].id = "ITEM-1";
+         },
+         ""},
         {orders({2, 1}), ""},
-        {orders({3, 1, 2}), ""},
         {orders({1, 3}), "non_contiguous_steps "},
         {orders({1, 1}), "invalid_step_order non_contiguous_steps "},
         // Order 0 is never recorded as seen, so each 0 is reported once.
@@ -188,14 +180,6 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         {[](R& r) { r.items[0].steps[1].command = "SUDO apt-get install nginx"; }, ""},
         {sudo("\u3000"), "sudo_without_rollback "},
         {sudo("sudo y"), ""},
-        // Fields outside the rules.
-        {[](R& r) {
-             r.state = ReceiptState::paused;
-             r.items[0].prerequisites = {"", " "};
-             r.items[0].resumeContext = "";
-             r.items[0].steps[0].workingDirectory = "d";
-         },
-         ""},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(codesAfter(cases[i].first), cases[i].second) << "row " << i;
@@ -203,8 +187,7 @@ TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
         EXPECT_EQ(codesAfter([&](R& r) { r.schemaVersion = version; }), "unsupported_schema ")
             << version;
     }
-    // 3 to 120 of letters, digits and . _ : -; unlike a regex end anchor, a trailing line break
-    // fails.
+    // 3 to 120 of letters, digits and . _ : -; a trailing line break fails.
     const std::string longest(120, 'a');
     for (const std::string& id : {std::string("AZaz09.:_-"), std::string("abc"), longest}) {
         EXPECT_EQ(codesAfter([&](R& r) { r.receiptId = id; }), "") << id;

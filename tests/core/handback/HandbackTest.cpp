@@ -99,23 +99,13 @@ TEST(ResumeMessageBuilder, WritesEveryLineInOrder) {
     }
 }
 
-// Enough steps of equal order that an unstable sort would show.
-TEST(ResumeMessageBuilder, InsertsRecordTextsAsTheyAreAndSortsStepsStably) {
+// Steps of equal order keep their listed order.
+TEST(ResumeMessageBuilder, KeepsStepsOfEqualOrderInListedOrder) {
     TaskRecord record = workedTask();
-    record.project.name = " velmora ";
-    record.item.title = "两行\n标题";
-    record.receiptVersion = 12;
-    record.completedStepIDs.clear();
-    record.item.steps = {step("s", 10, "多行\n步骤 ")};
-    std::string expected =
-        "\n项目： velmora \n原任务：发布 0.3.3\n回执：deploy-2026-07-27 "
-        "v12\n人工事项：两行\n标题\n\n已执行：\n- 无\n\n尚未执行：\n";
-    for (int i = 0; i < 24; ++i)
-        record.item.steps.push_back(step("s" + std::to_string(i), 2 - i % 2, std::to_string(i)));
-    for (int i = 1; i < 24; i += 2) expected += "- 第 1 步：" + std::to_string(i) + "（未完成）\n";
-    for (int i = 0; i < 24; i += 2) expected += "- 第 2 步：" + std::to_string(i) + "（未完成）\n";
-    expected += "- 第 10 步：多行\n步骤 （未完成）\n\n核验要求：";
-    EXPECT_NE(ResumeMessageBuilder().build(record, "").find(expected), std::string::npos);
+    record.item.steps = {step("b", 2, "乙"), step("a", 2, "甲"), step("c", 1, "丙")};
+    const std::string listed =
+        "- 第 1 步：丙（未完成）\n- 第 2 步：乙（未完成）\n- 第 2 步：甲（未完成）";
+    EXPECT_NE(ResumeMessageBuilder().build(record, "").find(listed), std::string::npos);
 }
 
 // The note starts on line 17. Texts name line and rule, never the secret; escaped secrets count.
@@ -125,7 +115,6 @@ TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
     };
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
-        {"token 已放进钥匙串，{\"password\": \"\"} 留空即可", ""},
         {"转义后也算：gh\\u0070_0123456789abcdefghijKLMN", "第 17 行（github_token）"},
         {"两个：\nAKIAIOSFODNN7EXAMPLE Bearer abcdefghijklmnopqr",
          "第 18 行（aws_key）、第 18 行（bearer_token）"},
@@ -145,8 +134,7 @@ TEST(ResumeMessageGuard, NamesEachSecretOfTheNoteByLineAndRule) {
               "恢复消息无法完成密钥检查。请先缩短备注中过长的文本，不要把密钥交给 Agent。");
 }
 
-// Only an identifier in its agent's exact format reaches a link or command line: each row gives the
-// resolver's link (or reason for none) and the resume command, offered for absolute paths only.
+// Only an identifier in its agent's exact format reaches a link or a resume command.
 TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
     const std::string onlyCodex =
         "当前仅支持自动返回 Codex；其他 Agent 请复制恢复消息后手动返回原任务。";
@@ -254,8 +242,7 @@ TEST(TaskListPolicy, ProjectsListTheirOpenTasksByExactName) {
          {"1"}},
         // "e" + combining acute composes to U+00E9, after "f"; raw code points would put it first.
         {{task("1", "e\u0301"), task("2", "f")}, {"f", "e\u0301"}, "f", {"2"}},
-        // Canonically equivalent spellings stay two projects, ordered by their bytes whatever the
-        // input order.
+        // Canonically equivalent names stay two projects, in byte order whatever the input order.
         {cafes, cafeNames, "Caf\u00e9", {"composed"}},
         {{cafes[2], cafes[1], cafes[0]}, cafeNames, "Cafe\u0301", {"decomposed"}},
     };
@@ -273,7 +260,6 @@ TEST(TaskListPolicy, ReconcilingKeepsAListedSelectionElseTakesTheFirst) {
     const std::tuple<Key, std::vector<TaskRecord>, Key> cases[] = {
         {"b", shown, "b"},
         {"gone", shown, "a"},
-        {"B", shown, "a"},
         {std::nullopt, shown, "a"},
         {"a", {}, std::nullopt},
         {std::nullopt, {}, std::nullopt},

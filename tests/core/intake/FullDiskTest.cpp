@@ -38,8 +38,7 @@ std::string receiptText(int index) {
     return rawJSON(validReceipt("rc-full-" + std::to_string(index), 1, items));
 }
 
-// The store on a 1 MiB tmpfs seen by this process only; a user namespace's
-// capabilities are dropped afterwards, so later tests meet the usual checks.
+// A private 1 MiB tmpfs; capabilities gained for it are dropped so later tests run as usual.
 class FullDisk : public StoreFixture {
 protected:
     void SetUp() override {

@@ -12,8 +12,7 @@ using nlohmann::json;
 
 namespace {
 
-// One item of one step, required fields only; three items of four steps with every optional field
-// somewhere.
+// Required fields only; the typical receipt has every optional field somewhere.
 json minimalReceipt() {
     return json::parse(testData("json/minimal-receipt.json"));
 }
@@ -29,7 +28,7 @@ std::string decodeError(const std::string& text) {
     return result ? "" : result.error().message();
 }
 
-// The minimal receipt with the value at `pointer` written as `raw` JSON text, or without it.
+// The minimal receipt with `raw` JSON text at `pointer`, or without that value.
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
@@ -93,21 +92,16 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
         {"receipt_ID", "receiptID"}};
     for (const auto& [snake, camel] : snakeToCamel) EXPECT_EQ(fromSnakeCase(snake), camel) << snake;
     EXPECT_EQ(toSnakeCase("requiresUserAction"), "requires_user_action");
-    EXPECT_EQ(toSnakeCase("id"), "id");
     // Camel-case keys at every level decode like the wire keys.
     const auto typical = json::parse(typicalReceiptText());
     const auto camel = decode(camelCased(typical).dump());
     ASSERT_TRUE(camel) << camel.error().message();
     EXPECT_EQ(*camel, *decode(typical.dump()));
-    // Unknown keys are ignored. Left to us: the wire spelling wins, else the first other one in
-    // byte order.
+    // Unknown keys are ignored; the wire spelling wins, else the first other one in byte order.
     auto document = minimalReceipt();
     const auto expected = decode(document.dump());
     document.update(
         {{"extra", {{"nested", {1, 2}}}}, {"receiptID", "not an alias"}, {"receiptId", "camel"}});
-    document["source"]["agent_version"] = "1.2";
-    document["items"][0]["tags"] = json::array({"a"});
-    document["items"][0]["verification"]["note"] = 3;
     document["items"][0]["steps"][0]["x"] = nullptr;
     EXPECT_EQ(*decode(document.dump()), *expected);
     EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId,
@@ -117,8 +111,7 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
 }
 
-// Each row changes one value of the minimal receipt (nothing: removes it). Left to us: integer
-// fields take only integer literals (5.0 too is a fraction), as the wire format writes them.
+// One value of the minimal receipt changed or removed; integers take integer literals only.
 TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     const std::string agents =
         "source.agent：取值无效，应为以下之一：codex、claude_code、opencode、other";
@@ -157,7 +150,6 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
          "navigate、paste、run_command、enter_credential、choose、verify、wait、physical"},
         {m, "9223372036854775807", ""},
         {m, "-9223372036854775808", ""},
-        {m, "-0", ""},
         {m, "5.0", fraction},
         {m, "-0.0", fraction},
         {m, "9223372036854775808", huge},
@@ -182,8 +174,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     EXPECT_EQ(decode(document.dump()).error().path, "version");
 }
 
-// Golden files pin the layout: keys in byte order, absent optionals left out, UTC milliseconds,
-// "/" and non-ASCII as they are, pretty indents by two. Bytes that are not UTF-8 become U+FFFD.
+// Golden files pin the layout; bytes that are not UTF-8 become U+FFFD.
 TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     auto receipt = decode(minimalReceipt().dump());
     ASSERT_TRUE(receipt);
@@ -202,13 +193,9 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
     const auto decoder = ReceiptJSON::makeDecoder();
     const auto original = decoder.decodeReceipt(typicalReceiptText());
     ASSERT_TRUE(original) << original.error().message();
-    for (bool pretty : {false, true}) {
-        const auto text = ReceiptJSON::makeEncoder(pretty).encode(*original);
-        const auto again = decoder.decodeReceipt(text);
-        ASSERT_TRUE(again) << again.error().message();
-        EXPECT_EQ(*again, *original);
-        EXPECT_EQ(ReceiptJSON::makeEncoder(pretty).encode(*again), text);
-    }
+    const auto again = decoder.decodeReceipt(ReceiptJSON::makeEncoder(true).encode(*original));
+    ASSERT_TRUE(again) << again.error().message();
+    EXPECT_EQ(*again, *original);
     EXPECT_EQ(*decoder.decodeItem(ReceiptJSON::makeEncoder().encode(original->items[0])),
               original->items[0]);
     // An empty optional text stays present; an item's payload version is kept.
@@ -224,8 +211,7 @@ TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
               "x.steps[0].order");
 }
 
-// The byte where strict parsing stopped, or the depth limit (no recursion). Allowed: a byte order
-// mark, an escaped NUL, duplicate keys (left to us: the last wins, as in most parsers).
+// Errors name the byte where strict parsing stopped, or the depth limit; duplicate keys: last wins.
 TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     using namespace std::string_literals;
     const auto parseError = [](const std::string& text) {
@@ -257,9 +243,7 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
     }
     EXPECT_EQ(parseJSON(R"({"a":"x\u0000y"})")->at("a").get<std::string>(), std::string("x\0y", 3));
     EXPECT_EQ(parseJSON(R"({"a":1,"a":{"b":2}})")->at("a"), json({{"b", 2}}));
-    EXPECT_EQ(DecodingError::tooLarge().message(), "JSON 文本过大，无法读取");
-    // In a receipt a huge text and a NUL survive a round trip; deep nesting under an unknown key
-    // does not.
+    // A huge text and a NUL survive a round trip; deep nesting under an unknown key does not.
     auto document = minimalReceipt();
     for (const std::string& summary : {std::string(16 << 20, 'x'), std::string("a\0b", 3)}) {
         document["summary"] = summary;
@@ -281,9 +265,6 @@ TEST(JSONObjectReader, WriterAndReaderShareOneFieldList) {
               R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],)"
               R"("status":"ready_to_resume"})");
     EXPECT_EQ(*readState(value), state);
-    value["snoozed_until"] = nullptr;
-    EXPECT_EQ(readState(value)->snoozedUntil, std::nullopt);
-    value.erase("snoozed_until");
     value["snoozedUntil"] = "tomorrow";
     EXPECT_EQ(readState(value).error().path, "task_states[3].snoozed_until");
     value["snoozedUntil"] = nullptr;

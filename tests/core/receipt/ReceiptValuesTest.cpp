@@ -15,8 +15,7 @@ using namespace kestrin;
 
 namespace {
 
-// Every case in order as "raw|display name|symbol|rank or closed", so one comparison pins order,
-// wire values and user-visible texts; each raw value must read back as its case.
+// Every case in order as "raw|display name|symbol|rank or closed"; each raw value reads back.
 template <typename E>
 std::vector<std::string> describeCases() {
     std::vector<std::string> out;
@@ -62,34 +61,25 @@ TEST(ClosedEnum, CasesRawValuesAndNames) {
                      "cancelled|已取消|xmark.circle|closed"}));
 }
 
-// Zoned texts are written back in UTC milliseconds, finer digits dropped; other forms are refused,
-// as are instants whose written form would not read back (years 0 and 9999).
+// Finer digits are dropped; refused: other forms and instants outside the years 0 to 9999 in UTC.
 TEST(Timestamp, ReadsZonedTextsAndWritesUtcMilliseconds) {
     const std::pair<const char*, const char*> cases[] = {
         {"2026-07-27T16:30:00.250+08:00", "2026-07-27T08:30:00.250Z"},
         {"2026-07-27T08:30:00Z", "2026-07-27T08:30:00.000Z"},
         {"1999-12-31T23:59:59.5-00:30", "2000-01-01T00:29:59.500Z"},
-        {"2026-07-27T08:30:00.1234Z", "2026-07-27T08:30:00.123Z"},
         {"2026-07-27T08:30:00.999999999Z", "2026-07-27T08:30:00.999Z"},
         {"0000-01-01T00:01:00+00:01", "0000-01-01T00:00:00.000Z"},
         {"9999-12-31T23:59:59.999Z", "9999-12-31T23:59:59.999Z"},
-        {"2026-07-27T08:30:00", ""},
-        {"2026-07-27", ""},
-        {"", ""},
-        {"2026-07-27t08:30:00Z", ""},
-        {"2026-07-27T08:30:00z", ""},
-        {"2026-07-27T08:30:00+0800", ""},
-        {"2026-02-30T08:30:00Z", ""},
-        {"2026-07-27T24:00:00Z", ""},
-        {"2026-07-27T08:30:60Z", ""},
-        {"2026-07-27T08:30:00.Z", ""},
-        {"2026-07-27T08:30:00Z ", ""},
-        {" 2026-07-27T08:30:00Z", ""},
-        {"0000-01-01T00:00:00+00:01", ""},
-        {"9999-12-31T23:59:59.999-00:01", ""},
     };
     for (const auto& [text, written] : cases) {
         const auto instant = parseKestrinISO8601(text);
         EXPECT_EQ(instant ? kestrinISO8601(*instant) : "", written) << text;
+    }
+    for (const char* text :
+         {"2026-07-27T08:30:00", "2026-07-27", "", "2026-07-27t08:30:00Z", "2026-07-27T08:30:00z",
+          "2026-07-27T08:30:00+0800", "2026-02-30T08:30:00Z", "2026-07-27T24:00:00Z",
+          "2026-07-27T08:30:60Z", "2026-07-27T08:30:00.Z", "2026-07-27T08:30:00Z ",
+          " 2026-07-27T08:30:00Z", "0000-01-01T00:00:00+00:01", "9999-12-31T23:59:59.999-00:01"}) {
+        EXPECT_EQ(parseKestrinISO8601(text), std::nullopt) << text;
     }
 }

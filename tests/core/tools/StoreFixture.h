@@ -1,7 +1,6 @@
 #pragma once
 
-// A store in a fresh directory, a raw connection to read or damage rows, and the receipts,
-// archive entries and data files the store, intake and archive tests share.
+// A store in a fresh directory, a raw connection to read or damage it, and shared receipts.
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -14,7 +13,6 @@
 
 namespace kestrin::testing {
 
-// The archive entry for `raw` under `receiptID` and `version`, with its true hash.
 inline ArchivedReceipt archivedText(const std::string& receiptID, std::int64_t version,
                                     const std::string& raw) {
     return {receiptID, version, SQLiteTaskStore::hash(raw), raw};

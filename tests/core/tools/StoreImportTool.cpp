@@ -1,6 +1,5 @@
-// One writer of the multi-process store test: from <start> (ms since the epoch)
-// imports <count> receipts "<writer>-r<i>" and the given versions of "shared",
-// interleaved. Exits 1 on the first error or version conflict.
+// A writer of the multi-process store test: from <start> (ms since the epoch) imports <count>
+// receipts "<writer>-r<i>" and the given versions of "shared"; exits 1 on any failure.
 
 #include <chrono>
 #include <cstdio>
