@@ -127,8 +127,8 @@ LimitedChild::Outcome LimitedChild::run(const std::string& program,
             outOfTime = true;
             kill(pid, SIGKILL);
         }
-        if (poll(watched.data(), watched.size(),
-                 outOfTime ? 100 : static_cast<int>(left.count())) < 0) {
+        if (poll(watched.data(), watched.size(), outOfTime ? 100 : static_cast<int>(left.count())) <
+            0) {
             continue;
         }
         for (std::size_t i = 0; i < sinks.size(); ++i) {
@@ -163,8 +163,9 @@ LimitedChild::Outcome LimitedChild::run(const std::string& program,
         }
     }
 
-    outcome.processorTime = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                            std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    outcome.processorTime =
+        std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+        std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
     if (WIFEXITED(status)) {
         outcome.ending = "exit status " + std::to_string(WEXITSTATUS(status));
         outcome.succeeded = !outOfTime && WEXITSTATUS(status) == 0;

@@ -114,11 +114,13 @@ std::optional<double> ScaleReport::ratio(const std::string& figure) const {
 void ScaleReport::print(std::ostream& out) const {
     std::vector<std::string> header{"figure"};
     for (const auto size : sizes_) header.push_back(sizeName(size) + " tasks");
-    if (sizes_.size() > 1) header.push_back(sizeName(sizes_.back()) + "/" + sizeName(sizes_.front()));
+    if (sizes_.size() > 1)
+        header.push_back(sizeName(sizes_.back()) + "/" + sizeName(sizes_.front()));
     std::vector<std::vector<std::string>> rows{header};
     for (const auto& figure : catalogue) {
         const std::string key(figure.key);
-        std::vector<std::string> row{std::string(figure.label) + " (" + std::string(figure.unit) + ")"};
+        std::vector<std::string> row{std::string(figure.label) + " (" + std::string(figure.unit) +
+                                     ")"};
         for (const auto size : sizes_) {
             if (!has(key, size)) {
                 row.emplace_back();
@@ -135,7 +137,8 @@ void ScaleReport::print(std::ostream& out) const {
     }
     std::vector<std::size_t> widths(header.size(), 0);
     for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], columns(row[i]));
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], columns(row[i]));
     }
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {
@@ -154,14 +157,16 @@ nlohmann::json ScaleReport::toJSON() const {
         for (const auto size : sizes_) {
             if (!has(key, size)) continue;
             const Cell& cell = cells_.at(key).at(size);
-            values[std::to_string(size)] = cell ? nlohmann::json(*cell) : nlohmann::json("over limit");
+            values[std::to_string(size)] =
+                cell ? nlohmann::json(*cell) : nlohmann::json("over limit");
         }
         const auto factor = ratio(key);
-        figures.push_back({{"key", key},
-                           {"label", figure.label},
-                           {"unit", figure.unit},
-                           {"values", std::move(values)},
-                           {"ratio_last_to_first", factor ? nlohmann::json(*factor) : nlohmann::json()}});
+        figures.push_back(
+            {{"key", key},
+             {"label", figure.label},
+             {"unit", figure.unit},
+             {"values", std::move(values)},
+             {"ratio_last_to_first", factor ? nlohmann::json(*factor) : nlohmann::json()}});
     }
     return {{"sizes", sizes_}, {"figures", std::move(figures)}, {"notes", notes_}};
 }

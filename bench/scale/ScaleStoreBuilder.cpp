@@ -25,17 +25,18 @@ constexpr std::int64_t seedReceiptCount = 1000;
 constexpr std::string_view layoutMark = "scale store layout 1";
 
 constexpr std::array<std::string_view, 10> projectNames{
-    "billing-service", "web-console",  "mobile-app", "data-pipeline", "auth-gateway",
-    "search-indexer",  "docs-site",    "infra",      "payments-api",  "analytics"};
+    "billing-service", "web-console", "mobile-app", "data-pipeline", "auth-gateway",
+    "search-indexer",  "docs-site",   "infra",      "payments-api",  "analytics"};
 constexpr std::array<std::string_view, 5> projectVariants{"", "-staging", "-v2", "-tools",
                                                           "-legacy"};
 constexpr std::array<std::string_view, 4> agents{"codex", "claude_code", "opencode", "other"};
 constexpr std::array<std::string_view, 8> actions{"授予", "确认", "更新", "轮换",
                                                   "配置", "检查", "审批", "恢复"};
 constexpr std::array<std::string_view, 11> objects{
-    "只读副本的访问权限", "生产环境的部署窗口", "支付网关的 API 密钥", "测试域名的 DNS 记录",
-    "负载均衡器的 TLS 证书", "CI 流水线的机密变量", "数据库迁移窗口", "对象存储的生命周期规则",
-    "告警通知的值班表", "第三方登录的回调地址", "发布分支的保护规则"};
+    "只读副本的访问权限",   "生产环境的部署窗口",     "支付网关的 API 密钥",
+    "测试域名的 DNS 记录",  "负载均衡器的 TLS 证书",  "CI 流水线的机密变量",
+    "数据库迁移窗口",       "对象存储的生命周期规则", "告警通知的值班表",
+    "第三方登录的回调地址", "发布分支的保护规则"};
 constexpr std::array<std::string_view, 6> categories{"terminal", "interface", "permission",
                                                      "decision", "physical",  "external_wait"};
 constexpr std::array<std::string_view, 4> priorities{"critical", "high", "medium", "low"};
@@ -58,9 +59,10 @@ json step(std::int64_t order, const std::string& project) {
               {"failure_action", "如果结果与预期不同，截图当前页面并把错误文字复制到回传消息中。"}};
     switch (order) {
         case 1:
-            step.update({{"title", "打开云控制台"},
-                         {"kind", "open_application"},
-                         {"instruction", "在浏览器中打开云控制台并用本人账号登录，完成二次验证。"}});
+            step.update(
+                {{"title", "打开云控制台"},
+                 {"kind", "open_application"},
+                 {"instruction", "在浏览器中打开云控制台并用本人账号登录，完成二次验证。"}});
             break;
         case 2:
             step.update({{"title", "进入项目设置"},
@@ -76,9 +78,10 @@ json step(std::int64_t order, const std::string& project) {
                          {"instruction", "在项目目录中运行下面的命令，按提示确认。"}});
             break;
         default:
-            step.update({{"title", "核对结果"},
-                         {"kind", "verify"},
-                         {"instruction", "刷新页面，确认新的设置已经生效，并记下页面上显示的时间。"}});
+            step.update(
+                {{"title", "核对结果"},
+                 {"kind", "verify"},
+                 {"instruction", "刷新页面，确认新的设置已经生效，并记下页面上显示的时间。"}});
     }
     return step;
 }
@@ -99,8 +102,9 @@ std::string seedReceipt(std::int64_t seed) {
              {"title", std::string(pick(actions, variant)) +
                            std::string(pick(objects, variant / 7)) + "（第 " +
                            std::to_string(seed) + " 批）"},
-             {"reason", "这一步需要本人的账号登录和二次验证，涉及生产环境的权限，Agent "
-                        "无法也不应代为完成；完成后 Agent 才能继续后面的迁移和验证工作。"},
+             {"reason",
+              "这一步需要本人的账号登录和二次验证，涉及生产环境的权限，Agent "
+              "无法也不应代为完成；完成后 Agent 才能继续后面的迁移和验证工作。"},
              {"expected_outcome", "设置生效，" + project + " 的检查脚本不再报告权限错误。"},
              {"category", pick(categories, variant)},
              {"priority", pick(priorities, variant / 3)},
@@ -111,21 +115,22 @@ std::string seedReceipt(std::int64_t seed) {
               {{"instruction", "重新运行项目的检查脚本。"},
                {"success_evidence", "终端输出 all checks passed。"}}}});
     }
-    return json{{"schema_version", "1.0"},
-                {"receipt_id", "rc-" + std::to_string(seed)},
-                {"version", 1},
-                {"created_at", "2026-01-05T09:00:00.000Z"},
-                {"updated_at", "2026-01-05T09:00:00.000Z"},
-                {"source",
-                 {{"agent", pick(agents, seed)},
-                  {"task_title", "整理 " + project + " 的发布流程（第 " + std::to_string(seed) +
-                                     " 批）"}}},
-                {"project", {{"name", project}, {"path", "/Users/lin/work/" + project}}},
-                {"state", "waiting_for_user"},
-                {"requires_user_action", true},
-                {"summary", "代码和脚本已经准备好并通过了本地测试，剩下的几步需要本人登录控制台"
-                            "完成授权和确认，完成后 Agent 会继续发布。"},
-                {"items", std::move(items)}}
+    return json{
+        {"schema_version", "1.0"},
+        {"receipt_id", "rc-" + std::to_string(seed)},
+        {"version", 1},
+        {"created_at", "2026-01-05T09:00:00.000Z"},
+        {"updated_at", "2026-01-05T09:00:00.000Z"},
+        {"source",
+         {{"agent", pick(agents, seed)},
+          {"task_title", "整理 " + project + " 的发布流程（第 " + std::to_string(seed) + " 批）"}}},
+        {"project", {{"name", project}, {"path", "/Users/lin/work/" + project}}},
+        {"state", "waiting_for_user"},
+        {"requires_user_action", true},
+        {"summary",
+         "代码和脚本已经准备好并通过了本地测试，剩下的几步需要本人登录控制台"
+         "完成授权和确认，完成后 Agent 会继续发布。"},
+        {"items", std::move(items)}}
         .dump();
 }
 
@@ -267,8 +272,9 @@ void ScaleStoreBuilder::build(const fs::path& directory, std::int64_t taskCount)
 
     BulkConnection bulk(database);
     // Nobody else has the file yet: no journal and no waiting for the disk.
-    bulk.execute("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
-                 "PRAGMA cache_size = -262144; PRAGMA temp_store = MEMORY;");
+    bulk.execute(
+        "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
+        "PRAGMA cache_size = -262144; PRAGMA temp_store = MEMORY;");
     bulk.execute("ATTACH DATABASE '" + seeds.string() + "' AS seed;");
     const std::int64_t seedTasks = bulk.integer("SELECT count(*) FROM seed.tasks;");
     const Timestamp now = currentTimestamp();

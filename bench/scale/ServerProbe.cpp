@@ -15,7 +15,9 @@ using nlohmann::json;
 
 namespace {
 
-std::string line(const json& message) { return message.dump() + "\n"; }
+std::string line(const json& message) {
+    return message.dump() + "\n";
+}
 
 }  // namespace
 
@@ -37,10 +39,11 @@ ServerProbe::Figures ServerProbe::measure(const std::string& serverProgram,
 
     Samples roundTrips;
     for (int call = 1; call <= calls; ++call) {
-        const auto request = line({{"jsonrpc", "2.0"},
-                                   {"id", call},
-                                   {"method", "tools/call"},
-                                   {"params", {{"name", "get_kestrin_status"}, {"arguments", json::object()}}}});
+        const auto request =
+            line({{"jsonrpc", "2.0"},
+                  {"id", call},
+                  {"method", "tools/call"},
+                  {"params", {{"name", "get_kestrin_status"}, {"arguments", json::object()}}}});
         const auto sent = std::chrono::steady_clock::now();
         server.send(request);
         const auto reply = server.readLine();

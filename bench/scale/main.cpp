@@ -8,9 +8,11 @@
 //   scale_benchmark [--sizes 10000,100000,1000000] [--runs 5] [--app-runs 3]
 //                   [--cache DIR] [--results FILE] [--rebuild]
 //
-// The app runs in a child process per run, under a 4 GiB address-space limit
-// and a 120 s deadline; a child that runs out of either is reported as
-// "over limit" for the figures it had not yet taken. Any other failure ends
+// The app (a child process per run: this program with --app-probe) and
+// velmora-cli run under a 4 GiB address-space limit and a 120 s deadline, so
+// that a cost which follows the history cannot take the shared machine; a
+// child that runs out of either is reported as "over limit" for the figures
+// it had not yet taken. Any other failure, of a program or of a figure, ends
 // the benchmark with a non-zero status.
 
 #include <QApplication>
@@ -93,7 +95,8 @@ void measureCLI(ScaleReport& report, std::int64_t size, const fs::path& home,
     const auto environment = LimitedChild::environmentWith({"KESTRIN_HOME=" + home.string()});
     Samples wall, processor, resident;
     for (int run = 0; run < runs; ++run) {
-        const auto outcome = LimitedChild::run(VELMORA_CLI_PATH, {command}, environment, childLimits);
+        const auto outcome =
+            LimitedChild::run(VELMORA_CLI_PATH, {command}, environment, childLimits);
         if (outcome.overLimit) {
             for (const auto& figure : ScaleReport::figures("cli_" + command)) {
                 report.recordOverLimit(figure, size);
@@ -124,10 +127,10 @@ void measureApp(ScaleReport& report, std::int64_t size, const fs::path& home, in
     std::map<std::string, Samples> samples;
     bool overLimit = false;
     for (int run = 0; run < runs && !overLimit; ++run) {
-        const auto outcome = LimitedChild::run(
-            fs::read_symlink("/proc/self/exe"),
-            {"--app-probe", home.string(), ScaleStoreBuilder::pendingTaskKey()}, environment,
-            childLimits);
+        const auto outcome =
+            LimitedChild::run(fs::read_symlink("/proc/self/exe"),
+                              {"--app-probe", home.string(), ScaleStoreBuilder::pendingTaskKey()},
+                              environment, childLimits);
         if (!outcome.succeeded && !outcome.overLimit) programFailed("the app", outcome);
         overLimit = outcome.overLimit;
         if (overLimit) {
@@ -213,7 +216,16 @@ int main(int argc, char** argv) {
             QApplication application(argc, argv);
             return AppProbe::run(argv[2], argv[3], std::cout);
         }
-        return benchmark(parseOptions(argc, argv));
+        Options options;
+        try {
+            options = parseOptions(argc, argv);
+        } catch (const std::logic_error& error) {  // std::stoi's and ours
+            std::cerr << "scale_benchmark: bad option (" << error.what() << ")\nusage: "
+                      << "scale_benchmark [--sizes N,...] [--runs N] [--app-runs N] "
+                         "[--cache DIR] [--results FILE] [--rebuild]\n";
+            return 2;
+        }
+        return benchmark(options);
     } catch (const std::exception& error) {
         std::cerr << "scale_benchmark: " << error.what() << "\n";
         return 1;
