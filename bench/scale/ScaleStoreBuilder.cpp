@@ -208,8 +208,12 @@ INSERT INTO step_progress (task_key, step_id, completed_at)
         WHERE status = 'completed' AND rowid % 2 = 0;
 )";
 
+// A store written by a build of another schema is built again, not migrated:
+// its rows must be what this build's import writes.
 std::string markText(std::int64_t taskCount) {
-    return std::string(layoutMark) + ", " + std::to_string(taskCount) + " tasks";
+    return std::string(layoutMark) + ", schema " +
+           std::to_string(SQLiteTaskStore::currentSchemaVersion) + ", " +
+           std::to_string(taskCount) + " tasks";
 }
 
 std::string firstLine(const fs::path& path) {

@@ -24,8 +24,8 @@ public:
 
     // The data directory (its database is tasks.sqlite, as KESTRIN_HOME
     // expects) holding exactly `taskCount` tasks: reused when an earlier
-    // build of the same layout finished there (unless `rebuild`), else built
-    // afresh. Either way the store has been opened once afterwards, so a
+    // build of the same layout and schema version finished there (unless
+    // `rebuild`), else built afresh. Either way the store has been opened once afterwards, so a
     // schema upgrade of this build is not charged to the first program
     // measured. Throws std::runtime_error
     // when SQLite or the importer fails.
