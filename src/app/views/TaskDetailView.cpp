@@ -540,7 +540,7 @@ void TaskDetailView::confirmCancel() {
             "无需勾完步骤，也不会生成或复制恢复消息。已勾选的步骤会保留；之后可在“已取消”"
             "中把事项移回待处理。"),
         QStringLiteral("取消并关闭事项"), QStringLiteral("继续保留事项")});
-    if (self) self->isShowingCancelConfirmation_ = false;
+    if (TaskDetailView* view = self.data()) view->isShowingCancelConfirmation_ = false;
     if (confirmed) model.setStatus(taskKey, TaskStatus::cancelled, std::nullopt);
 }
 
