@@ -25,7 +25,6 @@ ArchivedTaskState completed(std::string key, const std::vector<std::string>& ste
     return state;
 }
 
-// Two receipts (three tasks) with one state per task.
 KestrinArchive validArchive() {
     KestrinArchive archive;
     archive.exportedAt = at("2026-07-28T09:15:00Z");
@@ -84,9 +83,7 @@ TEST(KestrinArchive, DecodesAndRefusesReceiptsByTheFirstRuleTheyBreak) {
     ASSERT_TRUE(written) << written.error().message();
     EXPECT_EQ(written->exportedAt, at("2026-07-28T09:15:00.500Z"));
     ASSERT_EQ(written->taskStates.size(), 2u);
-    EXPECT_EQ(written->taskStates[0].snoozedUntil, std::nullopt);
     EXPECT_EQ(written->taskStates[1].snoozedUntil, at("2026-07-29T00:00:00Z"));
-    EXPECT_EQ(written->taskStates[1].completedSteps.at(0).stepId, "step-1");
     EXPECT_EQ(verdict(*written), "valid");  // the raw text still matches its hash
     const auto gamma = validReceipt("r-gamma", 2);
     const std::string raw = rawJSON(gamma);

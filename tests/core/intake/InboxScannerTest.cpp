@@ -19,7 +19,6 @@ std::string receipt(const std::string& id) {
     return deploy({{"/receipt_id", id}});
 }
 
-// A file system whose steps fail with the code `hook` gives for them.
 class FaultyFileSystem : public FileSystem {
 public:
     using Hook = std::function<std::optional<std::errc>(Step, const fs::path&, const fs::path&)>;
@@ -95,7 +94,6 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     for (const auto& name : ignored) drop(name, "not json");  // not into the directory "nested"
     drop("nested/inner.json", receipt("rc-nested"));
     for (const char* name : {"b.json", "a.json", "A.json", "C.JSON"}) drop(name, receipt(name));
-    // Each event: its file and the receipt it stored, or "-" where it was not accepted.
     const auto passed = [&] {
         std::string seen;
         for (const auto& event : scan()) {

@@ -19,13 +19,11 @@ std::string typicalReceiptText() {
 Result<InterventionReceipt, DecodingError> decode(const std::string& text) {
     return ReceiptJSON::makeDecoder().decodeReceipt(text);
 }
-// "" when the text decodes, else the error as the user reads it.
 std::string decodeError(const std::string& text) {
     const auto result = decode(text);
     return result ? "" : result.error().message();
 }
 
-// The minimal receipt with `raw` JSON text at `pointer`, or without that value.
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
@@ -55,7 +53,6 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
         {"_leading_and_trailing_", "_leadingAndTrailing_"},
         {"task__id", "taskId"},
         {"___", "___"},
-        {"taskTitle", "taskTitle"},
         {"receipt_ID", "receiptID"}};
     for (const auto& [snake, camel] : snakeToCamel) EXPECT_EQ(fromSnakeCase(snake), camel) << snake;
     EXPECT_EQ(toSnakeCase("requiresUserAction"), "requires_user_action");
@@ -94,9 +91,6 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         {"/source/task_id", "7", "source.task_id：类型错误：应为文本，实际为整数"},
         {"/summary", std::nullopt, "summary：缺少必填字段"},
         {"/summary", "null", "summary：必填字段不能为 null"},
-        {"/items/0/steps/0/requires_password", std::nullopt,
-         "items[0].steps[0].requires_password：缺少必填字段"},
-        {"/items/0/prerequisites", "null", "items[0].prerequisites：必填字段不能为 null"},
         {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"},
         {"/items", "[]", ""},
         {"/requires_user_action", "1", "requires_user_action：类型错误：应为布尔值，实际为整数"},
@@ -129,7 +123,6 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
     const auto minutes = [&](const char* raw) {
         return decode(withValue(m, raw))->items[0].estimatedMinutes;
     };
-    EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();

@@ -27,12 +27,10 @@ TEST_F(SQLiteTaskStoreImport,
     const std::string raw = rawJSON(receipt);
     ASSERT_EQ(imported(receipt), StoreImportResult::inserted(2));
     EXPECT_EQ(rows("SELECT receipt_id, version, schema_version, project_name, project_path, agent, "
-                   "state, requires_user_action, summary, created_at, updated_at, raw_json, "
-                   "raw_hash FROM receipts"),
+                   "state, requires_user_action, summary, created_at, updated_at FROM receipts"),
               std::vector<std::string>{"r-42|2|1.0|velmora|/Users/dev/velmora|codex|"
                                        "waiting_for_user|1|需要输入密码后继续|"
-                                       "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z|" +
-                                       raw + "|" + SQLiteTaskStore::hash(raw)});
+                                       "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z"});
     const std::string taskRow =
         "|2|修复构建|019a0000-0000-7000-8000-000000000001|thread 7|"
         "terminal|medium|pending|<null>|2026-07-27T08:30:00.000Z|1";
@@ -178,7 +176,6 @@ TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNo
     EXPECT_EQ(imported(makeReceipt("r-new", 1, {})), StoreImportResult::noAction());
 }
 
-// Processes import every version of one receipt and receipts of their own, all at once.
 TEST_F(SQLiteTaskStoreImport, WritersInSeveralProcessesLoseNothing) {
     constexpr int writers = 6, ownReceipts = 12, highestVersion = 8;
     const auto shared = directory / "shared.sqlite";
