@@ -247,8 +247,7 @@ TEST_F(ArchiveManagerTest, AnArchiveRestoresIntoAnotherDatabaseAndOntoItsOwn) {
     auto exported = KestrinArchive::decode(manager().exportData(false, writeBetweenReads).value());
     EXPECT_EQ(Snapshot(exported->receipts, exported->taskStates), backedUp);
     EXPECT_EQ(verdict(*exported), "valid");
-    EXPECT_EQ(snapshot(*store).second.size(),
-              backedUp.second.size() + 1);  // the write went through
+    EXPECT_EQ(snapshot(*store).second.size(), backedUp.second.size() + 1);
     // A swap that fails (the live database busy) leaves no staging directory.
     SQLiteConnection locker =
         SQLiteConnection::open(paths.database(), SQLiteConnection::Mode::readWriteCreate).value();

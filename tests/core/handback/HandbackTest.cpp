@@ -168,15 +168,12 @@ TEST(SourceLinkResolver, OnlyAnIdentifierInItsAgentsExactFormatIsOffered) {
         codex({}, "  " + upper + " \n", t + lower),
         // A blank locator counts as none.
         codex({}, {}, noUUID),
-        codex("", "thread-42", noUUID),
-        codex("   \n ", upper, t + lower),
+        codex(" \n ", "thread-42", noUUID),
         codex("thread-42", "thread-42", untrusted),
         codex("thread-42", upper, t + lower),
     };
-    for (const std::string& id : {std::string(""), std::string("   "), "{" + upper + "}",
-                                  upper + "x", upper + nul, std::string(10'000, '-')}) {
+    for (const std::string& id : {std::string(""), upper + "x", upper + nul})
         cases.push_back(codex({}, id, noUUID));
-    }
     // However close to the thread link, these never give one.
     // clang-format off
     const std::string lookalikes[] = {

@@ -110,7 +110,6 @@ TEST_F(ReceiptImporterTest, ChecksRunInTheirFixedOrderAndHostileTextsAreNeverWai
 
 // Imports pass on the store's result and the warnings; a store conflict becomes the importer's.
 TEST_F(ReceiptImporterTest, ImportsFilesAndTextsAndAnswersWithTheStoreResult) {
-    const std::string v1 = testData("intake/deploy-v1.json");
     // Sudo without rollback, critical without risk.
     const std::string warned = deploy({{"/receipt_id", "rc-warned"},
                                        {"/items/0/rollback", nullptr},
@@ -127,7 +126,7 @@ TEST_F(ReceiptImporterTest, ImportsFilesAndTextsAndAnswersWithTheStoreResult) {
     fromFile = importer->importFile(std::string(VELMORA_TEST_DATA) + "/intake/deploy-v1.json");
     ASSERT_TRUE(fromFile) << fromFile.error().description();
     EXPECT_EQ(fromFile->result, StoreImportResult::inserted(2));
-    const auto conflict = importer->importData(v1 + " ");
+    const auto conflict = importer->importData(testData("intake/deploy-v1.json") + " ");
     ASSERT_FALSE(conflict);
     EXPECT_EQ(std::get<ImportError>(conflict.error().error),
               ImportError::versionConflict("rc-deploy-2026", 1));

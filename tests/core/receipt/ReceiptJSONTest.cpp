@@ -68,8 +68,6 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
         {{"extra", {{"nested", {1, 2}}}}, {"receiptID", "not an alias"}, {"receiptId", "camel"}});
     document["items"][0]["steps"][0]["x"] = nullptr;
     EXPECT_EQ(*decode(document.dump()), *expected);
-    EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId,
-              "rcpt-minimal");
     document.erase("receipt_id");
     document["receipt_Id"] = "odd";
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
@@ -94,8 +92,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"},
         {"/items", "[]", ""},
         {"/requires_user_action", "1", "requires_user_action：类型错误：应为布尔值，实际为整数"},
-        {"/items/0/estimated_minutes", R"("5")",
-         "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
+        {m, R"("5")", "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
         {"/source", R"("codex")", "source：类型错误：应为对象，实际为文本"},
         {"/items/0/steps", "{}", "items[0].steps：类型错误：应为数组，实际为对象"},
         {"/items/1", R"("second")", "items[1]：类型错误：应为对象，实际为文本"},
@@ -120,10 +117,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error)
             << c.pointer << " " << c.value.value_or("-");
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
-    const auto minutes = [&](const char* raw) {
-        return decode(withValue(m, raw))->items[0].estimatedMinutes;
-    };
-    EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(decode(withValue(m, "-9223372036854775808"))->items[0].estimatedMinutes, INT64_MIN);
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();
     document.update({{"version", "one"}, {"schema_version", nullptr}});
@@ -145,7 +139,6 @@ TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     receipt->summary = "bad \xff byte";
     const auto text = ReceiptJSON::makeEncoder().encode(*receipt);
     EXPECT_NE(text.find("\"summary\":\"bad \xEF\xBF\xBD byte\""), std::string::npos);
-    EXPECT_TRUE(decode(text));
 }
 
 TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {

@@ -97,8 +97,7 @@ TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderThe
         Outcome expected;
         const char* keys;
     } cases[] = {
-        {"r-1", 1, "A", 1, StoreImportResult::duplicate(),
-         "r-1::A"},  // two roads at once: a repeat
+        {"r-1", 1, "A", 1, StoreImportResult::duplicate(), "r-1::A"},
         {"r-2", 1, "B", 1, StoreError::versionConflictUnderLock(1, "r-2"), "r-2::B"},
         {"r-3", 3, "C", 2, StoreImportResult::stale(3), "r-3::C"},
         {"r-4", 1, "C", 2, StoreImportResult::updated(1, 1),
