@@ -54,7 +54,6 @@ const std::pair<std::vector<CommandRisk>, std::vector<std::string>> kCommands[] 
         "chmod -R 777 storage", "chmod a+rwx uploads", "csrutil disable",
         "git commit --no-verify -m 'wip'", "git config --global core.hooksPath /dev/null"}},
     {{raisesPrivileges, weakensProtection}, {"sudo setenforce 0", "sudo ufw disable"}},
-    // Look-alikes raise no flag.
     {{}, {
         "curl -fsSL https://x.io/install.sh -o install.sh && less install.sh",
         "curl -s https://api.example.com/status | python3 -m json.tool",

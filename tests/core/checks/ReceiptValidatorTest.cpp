@@ -112,7 +112,6 @@ TEST(ReceiptValidator, ReportsEveryIssueInEvaluationOrder) {
     EXPECT_EQ(errors, all);
 }
 
-// One row per rule boundary: a change to a valid receipt and the codes it brings.
 TEST(ReceiptValidator, EachRuleAtItsBoundaries) {
     using R = InterventionReceipt;
     const auto step = [](R& r) -> ActionStep& { return r.items[0].steps[0]; };

@@ -62,7 +62,6 @@ TEST(AppPaths, ResolvesClassifiesAndEnsuresTheRootAndItsDirectories) {
         {scratch / "link" / "inbox" / "..", environment, TaskDataEnvironment::standard},
         {"/tmp", elsewhere, TaskDataEnvironment::temporary},
         {"/tmp/velmora/a", elsewhere, TaskDataEnvironment::temporary},
-        {"/private/tmp/x", elsewhere, TaskDataEnvironment::temporary},
         {"/var/tmp-for-test/T/x", elsewhere, TaskDataEnvironment::temporary},
         {"/var/tmp-for-test/T/x", {{"TMPDIR", ""}}, TaskDataEnvironment::custom},
         {"/tmpfoo", elsewhere, TaskDataEnvironment::custom},

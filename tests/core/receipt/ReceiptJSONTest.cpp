@@ -1,9 +1,6 @@
-#include "core/receipt/JSONObjectReader.h"
-#include "core/receipt/JSONObjectWriter.h"
 #include "core/receipt/KeySpelling.h"
 #include "core/receipt/ParseJSON.h"
 #include "core/receipt/ReceiptJSON.h"
-#include "core/store/TaskStatus.h"
 #include "tools/StoreFixture.h"
 
 using namespace kestrin;
@@ -22,13 +19,11 @@ std::string typicalReceiptText() {
 Result<InterventionReceipt, DecodingError> decode(const std::string& text) {
     return ReceiptJSON::makeDecoder().decodeReceipt(text);
 }
-// "" when the text decodes, else the error as the user reads it.
 std::string decodeError(const std::string& text) {
     const auto result = decode(text);
     return result ? "" : result.error().message();
 }
 
-// The minimal receipt with `raw` JSON text at `pointer`, or without that value.
 std::string withValue(const char* pointer, const std::optional<std::string>& raw) {
     auto document = minimalReceipt();
     const json::json_pointer at(pointer);
@@ -50,36 +45,6 @@ json camelCased(const json& value) {
     return result;
 }
 
-// Shaped like other documents' records: an optional timestamp and a list of objects.
-struct Tick {
-    std::string stepId;
-    Timestamp completedAt{};
-    bool operator==(const Tick&) const = default;
-};
-struct State {
-    TaskStatus status = TaskStatus::pending;
-    std::optional<Timestamp> snoozedUntil;
-    std::vector<Tick> completedSteps;
-    bool operator==(const State&) const = default;
-};
-
-template <typename Object, typename T>
-void stateFields(Object& o, T& state) {
-    o.field("status", state.status);
-    o.field("snoozedUntil", state.snoozedUntil);
-    o.objects("completedSteps", state.completedSteps, [](auto& nested, auto& tick) {
-        nested.field("stepId", tick.stepId);
-        nested.field("completedAt", tick.completedAt);
-    });
-}
-
-Result<State, DecodingError> readState(const json& value) {
-    JSONObjectReader reader(value, "task_states[3]");
-    State state;
-    stateFields(reader, state);
-    return reader.finish(std::move(state));
-}
-
 }  // namespace
 
 TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
@@ -88,7 +53,6 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
         {"_leading_and_trailing_", "_leadingAndTrailing_"},
         {"task__id", "taskId"},
         {"___", "___"},
-        {"taskTitle", "taskTitle"},
         {"receipt_ID", "receiptID"}};
     for (const auto& [snake, camel] : snakeToCamel) EXPECT_EQ(fromSnakeCase(snake), camel) << snake;
     EXPECT_EQ(toSnakeCase("requiresUserAction"), "requires_user_action");
@@ -104,8 +68,6 @@ TEST(ReceiptKeys, SpellingsAndWhichOneWins) {
         {{"extra", {{"nested", {1, 2}}}}, {"receiptID", "not an alias"}, {"receiptId", "camel"}});
     document["items"][0]["steps"][0]["x"] = nullptr;
     EXPECT_EQ(*decode(document.dump()), *expected);
-    EXPECT_EQ(decode(R"({"receiptId":"camel",)" + minimalReceipt().dump().substr(1))->receiptId,
-              "rcpt-minimal");
     document.erase("receipt_id");
     document["receipt_Id"] = "odd";
     EXPECT_EQ(decode(document.dump())->receiptId, "camel");
@@ -127,14 +89,10 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         {"/source/task_id", "7", "source.task_id：类型错误：应为文本，实际为整数"},
         {"/summary", std::nullopt, "summary：缺少必填字段"},
         {"/summary", "null", "summary：必填字段不能为 null"},
-        {"/items/0/steps/0/requires_password", std::nullopt,
-         "items[0].steps[0].requires_password：缺少必填字段"},
-        {"/items/0/prerequisites", "null", "items[0].prerequisites：必填字段不能为 null"},
         {"/items/0/prerequisites", std::nullopt, "items[0].prerequisites：缺少必填字段"},
         {"/items", "[]", ""},
         {"/requires_user_action", "1", "requires_user_action：类型错误：应为布尔值，实际为整数"},
-        {"/items/0/estimated_minutes", R"("5")",
-         "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
+        {m, R"("5")", "items[0].estimated_minutes：类型错误：应为整数，实际为文本"},
         {"/source", R"("codex")", "source：类型错误：应为对象，实际为文本"},
         {"/items/0/steps", "{}", "items[0].steps：类型错误：应为数组，实际为对象"},
         {"/items/1", R"("second")", "items[1]：类型错误：应为对象，实际为文本"},
@@ -151,7 +109,6 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         {m, "9223372036854775807", ""},
         {m, "-9223372036854775808", ""},
         {m, "5.0", fraction},
-        {m, "-0.0", fraction},
         {m, "9223372036854775808", huge},
         {m, "18446744073709551616", huge},
         {m, "-9223372036854775809", huge},
@@ -160,11 +117,7 @@ TEST(ReceiptDecoding, ReportsTheFirstFaultWithItsPath) {
         EXPECT_EQ(decodeError(withValue(c.pointer, c.value)), c.error)
             << c.pointer << " " << c.value.value_or("-");
     EXPECT_EQ(decodeError("[]"), "类型错误：应为对象，实际为数组");
-    const auto minutes = [&](const char* raw) {
-        return decode(withValue(m, raw))->items[0].estimatedMinutes;
-    };
-    EXPECT_EQ(minutes("9223372036854775807"), INT64_MAX);
-    EXPECT_EQ(minutes("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(decode(withValue(m, "-9223372036854775808"))->items[0].estimatedMinutes, INT64_MIN);
     // Fields are read in order: the first fault is the one reported.
     auto document = minimalReceipt();
     document.update({{"version", "one"}, {"schema_version", nullptr}});
@@ -186,7 +139,6 @@ TEST(ReceiptEncoding, CompactAndPrettyLayoutsAndReplacementCharacters) {
     receipt->summary = "bad \xff byte";
     const auto text = ReceiptJSON::makeEncoder().encode(*receipt);
     EXPECT_NE(text.find("\"summary\":\"bad \xEF\xBF\xBD byte\""), std::string::npos);
-    EXPECT_TRUE(decode(text));
 }
 
 TEST(ReceiptEncoding, RoundTripsAndEmbeddedValuesReportTheirPlace) {
@@ -251,24 +203,4 @@ TEST(ParseJSON, RefusesTextThatIsNotStrictJson) {
                   summary);
     }
     EXPECT_EQ(decodeError(R"({"x":)" + nested(400000) + "," + document.dump().substr(1)), tooDeep);
-}
-
-// One field list serves writer and reader; errors name paths from the given root.
-TEST(JSONObjectReader, WriterAndReaderShareOneFieldList) {
-    State state{.status = TaskStatus::readyToResume,
-                .snoozedUntil = {},
-                .completedSteps = {{"a", Timestamp{std::chrono::milliseconds{1785141000123}}}}};
-    JSONObjectWriter writer;
-    stateFields(writer, state);
-    json value = writer.take();
-    EXPECT_EQ(value.dump(),
-              R"({"completed_steps":[{"completed_at":"2026-07-27T08:30:00.123Z","step_id":"a"}],)"
-              R"("status":"ready_to_resume"})");
-    EXPECT_EQ(*readState(value), state);
-    value["snoozedUntil"] = "tomorrow";
-    EXPECT_EQ(readState(value).error().path, "task_states[3].snoozed_until");
-    value["snoozedUntil"] = nullptr;
-    value["completed_steps"].push_back({{"step_id", "b"}});
-    EXPECT_EQ(readState(value).error().path, "task_states[3].completed_steps[1].completed_at");
-    EXPECT_EQ(readState(json::array()).error().path, "task_states[3]");
 }

@@ -27,12 +27,10 @@ TEST_F(SQLiteTaskStoreImport,
     const std::string raw = rawJSON(receipt);
     ASSERT_EQ(imported(receipt), StoreImportResult::inserted(2));
     EXPECT_EQ(rows("SELECT receipt_id, version, schema_version, project_name, project_path, agent, "
-                   "state, requires_user_action, summary, created_at, updated_at, raw_json, "
-                   "raw_hash FROM receipts"),
+                   "state, requires_user_action, summary, created_at, updated_at FROM receipts"),
               std::vector<std::string>{"r-42|2|1.0|velmora|/Users/dev/velmora|codex|"
                                        "waiting_for_user|1|需要输入密码后继续|"
-                                       "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z|" +
-                                       raw + "|" + SQLiteTaskStore::hash(raw)});
+                                       "2026-07-27T08:30:00.000Z|2026-07-27T09:00:00.250Z"});
     const std::string taskRow =
         "|2|修复构建|019a0000-0000-7000-8000-000000000001|thread 7|"
         "terminal|medium|pending|<null>|2026-07-27T08:30:00.000Z|1";
@@ -99,8 +97,7 @@ TEST_F(SQLiteTaskStoreImport, AWriterBetweenPreCheckAndTransactionIsSeenUnderThe
         Outcome expected;
         const char* keys;
     } cases[] = {
-        {"r-1", 1, "A", 1, StoreImportResult::duplicate(),
-         "r-1::A"},  // two roads at once: a repeat
+        {"r-1", 1, "A", 1, StoreImportResult::duplicate(), "r-1::A"},
         {"r-2", 1, "B", 1, StoreError::versionConflictUnderLock(1, "r-2"), "r-2::B"},
         {"r-3", 3, "C", 2, StoreImportResult::stale(3), "r-3::C"},
         {"r-4", 1, "C", 2, StoreImportResult::updated(1, 1),
@@ -178,7 +175,6 @@ TEST_F(SQLiteTaskStoreImport, ANewerVersionReplacesTasksOrFailingMidwayChangesNo
     EXPECT_EQ(imported(makeReceipt("r-new", 1, {})), StoreImportResult::noAction());
 }
 
-// Processes import every version of one receipt and receipts of their own, all at once.
 TEST_F(SQLiteTaskStoreImport, WritersInSeveralProcessesLoseNothing) {
     constexpr int writers = 6, ownReceipts = 12, highestVersion = 8;
     const auto shared = directory / "shared.sqlite";

@@ -28,7 +28,6 @@ static std::vector<bool> companions(const fs::path& database) {
 
 class SQLiteTaskStoreMaintenance : public StoreFixture {
 protected:
-    // Two receipts; one task in progress with a tick, one snoozed.
     void SetUp() override {
         StoreFixture::SetUp();
         safety = directory / "backups" / "safety.sqlite";

@@ -56,7 +56,6 @@ protected:
         store.reset();
         sqlite3_close(raw_);
     }
-    // Imports into this test's store, or into `other`.
     Result<StoreImportResult, StoreError> import(const InterventionReceipt& receipt,
                                                  SQLiteTaskStore* other = nullptr) {
         const std::string raw = rawJSON(receipt);
@@ -90,7 +89,6 @@ protected:
         auto all = rows(sql);
         return all.empty() ? "<no row>" : all.front();
     }
-    // The whole content of the three tables, for before-and-after comparisons.
     std::vector<std::string> contents() {
         std::vector<std::string> all;
         for (const std::string table : {"receipts", "tasks", "step_progress"})

@@ -1,7 +1,5 @@
 #pragma once
 
-// Receipts built in code for the store's tests and helper programs.
-
 #include <string>
 #include <vector>
 
@@ -11,7 +9,6 @@
 
 namespace kestrin::testing {
 
-// An item with one step per identifier in `stepIDs`.
 inline InterventionItem makeItem(const std::string& id,
                                  TaskPriority priority = TaskPriority::medium,
                                  const std::vector<std::string>& stepIDs = {"s1", "s2"}) {
@@ -48,7 +45,6 @@ inline InterventionReceipt validReceipt(const std::string& receiptID, std::int64
     return makeReceipt(receiptID, version, std::move(items));
 }
 
-// The bytes an agent would have sent for `receipt`.
 inline std::string rawJSON(const InterventionReceipt& receipt) {
     return ReceiptJSON::makeEncoder(false).encode(receipt);
 }
