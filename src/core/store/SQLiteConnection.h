@@ -19,8 +19,9 @@ namespace kestrin {
 
 // Owns one SQLite connection and closes it on destruction. Movable, not
 // copyable. Compiled statements are kept for the connection's life (see
-// SQLiteStatementCache), so preparing the same SQL again costs a lookup. A default-constructed connection is null: every operation on it
-// fails with `sqlite` "数据库连接不存在。".
+// SQLiteStatementCache), so preparing the same SQL again costs a lookup.
+// A default-constructed connection is null: every operation on it fails with
+// `sqlite` "数据库连接不存在。".
 class SQLiteConnection {
 public:
     enum class Mode {
