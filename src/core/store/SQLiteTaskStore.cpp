@@ -76,6 +76,12 @@ constexpr const char* createIndexes[] = {
     "CREATE INDEX IF NOT EXISTS idx_tasks_receipt ON tasks(receipt_id);",
 };
 
+// How a listing ranks priorities; unknown or odd values rank last. The
+// listing indexes below are built on this very expression, so a query that
+// orders by it reads them in order instead of sorting.
+constexpr const char* priorityRank =
+    "CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' THEN 2 ELSE 3 END";
+
 constexpr const char* selectReceiptMetadata =
     "SELECT version, raw_hash FROM receipts WHERE receipt_id = ? LIMIT 1;";
 
@@ -201,12 +207,31 @@ std::string rawValueList() {
 }
 
 // The rows a listing can read back, as far as SQL can tell without decoding.
+// The unreadable-rows index is partial on the negation of exactly this text,
+// which lets a count find the few unreadable rows without reading any row.
 std::string readableRowCondition() {
     return "agent IN (" + rawValueList<AgentKind>() + ") AND receipt_state IN (" +
            rawValueList<ReceiptState>() + ") AND status IN (" + rawValueList<TaskStatus>() +
            ") AND CASE WHEN json_valid(item_json) THEN coalesce(json_extract(item_json, "
            "'$.payload_version'), 0) <= " +
            std::to_string(InterventionItem::currentPayloadVersion) + " ELSE 0 END";
+}
+
+// Indexes added after version 1, each created by open when missing: pages of
+// a listing read in listing order (rowid, the last key, is implicit), counts
+// that leave out unreadable rows read only those rows, waking snoozed tasks
+// reads only the due ones (status leads that index so that SQLite prefers it
+// to the status listing's), and the receipt history reads its newest
+// receipts without sorting them all.
+std::vector<std::string> laterIndexes() {
+    const std::string order = std::string("(") + priorityRank + "), imported_at DESC";
+    return {"CREATE INDEX IF NOT EXISTS idx_tasks_listing ON tasks(" + order + ");",
+            "CREATE INDEX IF NOT EXISTS idx_tasks_status_listing ON tasks(status, " + order + ");",
+            "CREATE INDEX IF NOT EXISTS idx_tasks_unreadable ON tasks(status) WHERE NOT (" +
+                readableRowCondition() + ");",
+            "CREATE INDEX IF NOT EXISTS idx_tasks_snoozed ON tasks(status, snoozed_until) WHERE "
+            "status = 'snoozed';",
+            "CREATE INDEX IF NOT EXISTS idx_receipts_imported_at ON receipts(imported_at);"};
 }
 
 SQLValue optionalTextValue(const std::optional<std::string>& text) {
@@ -302,17 +327,40 @@ Result<void, StoreError> SQLiteTaskStore::migrate() {
     if (*needed) {
         if (auto done = migrateUnderWriteLock(); !done) return done;
     }
-    // Also after a restore copied in a file written before the notes existed.
-    // Asked first, then created under the write lock: processes that open a
-    // file together then wait for each other instead of failing as locked.
+    // Also after a restore copied in a file written before the notes or the
+    // later indexes existed. Asked first, then created under the write lock:
+    // processes that open a file together then wait for each other instead of
+    // failing as locked.
     auto statement = database_.prepare(
-        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'task_notes';");
+        "SELECT EXISTS (SELECT 1 FROM sqlite_master WHERE name = 'task_notes'), "
+        "(SELECT count(*) FROM sqlite_master WHERE name IN ('idx_tasks_listing', "
+        "'idx_tasks_status_listing', 'idx_tasks_unreadable', 'idx_tasks_snoozed', "
+        "'idx_receipts_imported_at')) = 5;");
     if (!statement) return fail(statement.error());
-    if (statement->next()) return {};
-    if (auto done = statement->finished(); !done) return fail(done.error());
+    if (!statement->next()) return fail(StoreError::sqlite(database_.errorMessage()));
+    const bool hasNotes = statement->integer(0) == 1;
+    const bool hasIndexes = statement->integer(1) == 1;
+    // Its read transaction ends before the write lock is asked for.
+    statement->reset();
+    if (!hasNotes) {
+        if (auto done = underWriteLock({createTaskNotesTable}); !done) return done;
+    }
+    // The indexes only make reading faster, and indexing a long history takes
+    // seconds, once: a file that cannot take them now (another program holds
+    // the write lock, perhaps building them; a foreign table; a full disk)
+    // still opens, and the next open tries again.
+    static const std::vector<std::string> indexes = laterIndexes();
+    if (!hasIndexes) (void)underWriteLock(indexes);
+    return {};
+}
+
+Result<void, StoreError> SQLiteTaskStore::underWriteLock(
+    const std::vector<std::string>& statements) {
     auto transaction = SQLiteTransaction::begin(database_);
     if (!transaction) return fail(transaction.error());
-    if (auto done = execute(createTaskNotesTable); !done) return done;
+    for (const std::string& sql : statements) {
+        if (auto done = execute(sql); !done) return done;
+    }
     return transaction->commit();
 }
 
@@ -592,14 +640,19 @@ Result<void, StoreError> SQLiteTaskStore::removeUnknownStepProgress(
 // MARK: - Queries
 
 TaskRecord* SQLiteTaskStore::appendTaskRow(const SQLiteStatement& row,
-                                           std::vector<TaskRecord>& tasks) {
+                                           std::vector<TaskRecord>& tasks, bool cached) {
     const auto agent = fromRawValue<AgentKind>(row.textView(agentColumn));
     const auto receiptState = fromRawValue<ReceiptState>(row.textView(receiptStateColumn));
     // Built in place: moving 10,000 records about costs a listing time.
     TaskRecord& task = tasks.emplace_back();
     task.taskKey = row.text(taskKeyColumn);
-    const auto* item =
-        agent && receiptState ? storedItem(task.taskKey, row.textView(itemJSONColumn)) : nullptr;
+    std::optional<InterventionItem> uncached;
+    const InterventionItem* item = nullptr;
+    if (agent && receiptState && cached) {
+        item = storedItem(task.taskKey, row.textView(itemJSONColumn));
+    } else if (agent && receiptState && (uncached = decodedItem(row.textView(itemJSONColumn)))) {
+        item = &*uncached;
+    }
     const auto createdAt = parseKestrinISO8601(row.textView(createdAtColumn));
     const auto updatedAt = parseKestrinISO8601(row.textView(updatedAtColumn));
     const auto importedAt = parseKestrinISO8601(row.textView(importedAtColumn));
@@ -657,11 +710,8 @@ const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
         cached->second.listing = listingCount_;
         return &cached->second.item;
     }
-    auto decoded = decoder_.decodeItem(itemJSON);
-    // An item written by a later layout may mean something this build
-    // cannot show; it is skipped like an undecodable one.
-    if (!decoded || (decoded->payloadVersion &&
-                     *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+    auto decoded = decodedItem(itemJSON);
+    if (!decoded) {
         if (cached != itemCache_.end()) itemCache_.erase(cached);
         return nullptr;
     }
@@ -670,6 +720,17 @@ const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
         return &itemCache_.emplace(taskKey, std::move(entry)).first->second.item;
     cached->second = std::move(entry);
     return &cached->second.item;
+}
+
+std::optional<InterventionItem> SQLiteTaskStore::decodedItem(std::string_view itemJSON) const {
+    auto decoded = decoder_.decodeItem(itemJSON);
+    // An item written by a later layout may mean something this build
+    // cannot show; it is skipped like an undecodable one.
+    if (!decoded || (decoded->payloadVersion &&
+                     *decoded->payloadVersion > InterventionItem::currentPayloadVersion)) {
+        return std::nullopt;
+    }
+    return std::move(decoded).value();
 }
 
 Result<std::set<std::string>, StoreError> SQLiteTaskStore::completedStepIDs(
@@ -715,10 +776,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
     // ranks the priority, so unknown or odd values rank as its CASE does.
     const auto [where, bindings] = whereClause(selection);
     auto statement = database_.prepare(
-        std::string(taskColumns) +
-        ", CASE priority WHEN 'critical' THEN 0 WHEN 'high' THEN 1 WHEN 'medium' "
-        "THEN 2 ELSE 3 END, rowid\nFROM tasks " +
-        where + ";");
+        std::string(taskColumns) + ", " + priorityRank + ", rowid\nFROM tasks " + where + ";");
     if (!statement) return fail(statement.error());
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     lastSkippedTaskRowCount_ = 0;
@@ -798,20 +856,82 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
     return tasks;
 }
 
+Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& selection,
+                                                           std::int64_t from, std::size_t limit,
+                                                           const TaskSearchFilter& filter) {
+    std::scoped_lock guard(lock_);
+    auto [where, bindings] = whereClause(selection);
+    // A filter reads its fields from each row it passes over (json_extract
+    // fails the whole statement on text that is not JSON, hence the test);
+    // without one, SQLite passes over the rows before `from` in the index alone.
+    constexpr int titleColumn = snoozedUntilColumn + 1;
+    constexpr int reasonColumn = titleColumn + 1;
+    constexpr int categoryColumn = reasonColumn + 1;
+    auto statement = database_.prepare(
+        std::string(taskColumns) +
+        (filter ? ", iif(json_valid(item_json), json_extract(item_json, '$.title'), ''), "
+                  "iif(json_valid(item_json), json_extract(item_json, '$.reason'), ''), category\n"
+                : "") +
+        "FROM tasks " + where + " ORDER BY " + priorityRank + ", imported_at DESC, rowid LIMIT " +
+        (filter ? "-1" : "?") + " OFFSET ?;");
+    if (!statement) return fail(statement.error());
+    if (!filter) bindings.push_back(SQLValue::integer(std::int64_t(limit)));
+    bindings.push_back(SQLValue::integer(from));
+    if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
+    auto steps = database_.prepare(selectStepIDs);
+    if (!steps) return fail(steps.error());
+
+    TaskPage page{{}, from, false};
+    while (page.tasks.size() < limit && statement->next()) {
+        ++page.next;
+        if (filter) {
+            const auto agent = fromRawValue<AgentKind>(statement->textView(agentColumn));
+            const auto category =
+                fromRawValue<InterventionCategory>(statement->textView(categoryColumn));
+            if (!agent || !category ||
+                !filter({statement->textView(titleColumn), statement->textView(reasonColumn),
+                         statement->textView(projectNameColumn),
+                         statement->textView(sourceTaskTitleColumn), *agent, *category})) {
+                continue;
+            }
+        }
+        auto* task = appendTaskRow(*statement, page.tasks, false);
+        if (!task) continue;
+        // Read while the page's statement holds its read transaction.
+        auto ticked = completedStepIDs(*steps, task->taskKey);
+        if (!ticked) return fail(ticked.error());
+        task->completedStepIDs = std::move(ticked).value();
+    }
+    if (page.tasks.size() < limit) {
+        if (auto done = statement->finished(); !done) return fail(done.error());
+        // A LIMIT without a filter also ends the rows: only fewer rows than
+        // asked for mean the listing ran out.
+        page.isLast = filter || page.next - from < std::int64_t(limit);
+    }
+    return page;
+}
+
 Result<std::int64_t, StoreError> SQLiteTaskStore::countTasks(const TaskSelection& selection,
                                                             Timestamp now) {
     std::scoped_lock guard(lock_);
     if (auto woken = wakeSnoozedTasks(now); !woken) return fail(woken.error());
-    const auto [where, bindings] = whereClause(selection);
-    static const std::string readable = readableRowCondition();
-    auto statement = database_.prepare("SELECT count(*), coalesce(sum(" + readable +
-                                       "), 0) FROM tasks " + where + ";");
+    auto [where, bindings] = whereClause(selection);
+    // Both counts read indexes only: the rows of the selection, then the
+    // unreadable ones among them through their partial index (which SQLite
+    // picks for this very condition). One statement, so both see the same
+    // snapshot.
+    static const std::string unreadable = "NOT (" + readableRowCondition() + ")";
+    auto statement = database_.prepare(
+        "SELECT (SELECT count(*) FROM tasks " + where + "), (SELECT count(*) FROM tasks " +
+        (where.empty() ? "WHERE " : where + " AND ") + unreadable + ");");
     if (!statement) return fail(statement.error());
+    const std::size_t selectionBindings = bindings.size();
+    for (std::size_t i = 0; i < selectionBindings; ++i) bindings.push_back(bindings[i]);
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     // An aggregate always answers one row, unless stepping failed.
     if (!statement->next()) return fail(StoreError::sqlite(database_.errorMessage()));
-    lastSkippedTaskRowCount_ = statement->integer(0) - statement->integer(1);
-    return statement->integer(1);
+    lastSkippedTaskRowCount_ = statement->integer(1);
+    return statement->integer(0) - statement->integer(1);
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {
@@ -826,9 +946,11 @@ Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey)
 Result<std::vector<ReceiptHistoryRecord>, StoreError> SQLiteTaskStore::receiptHistory(
     std::int64_t limit) {
     std::scoped_lock guard(lock_);
+    // Read newest first through the imported_at index; receipts imported in
+    // the same millisecond keep the order of their rows, as a full sort gave.
     auto statement = database_.prepare(
         "SELECT receipt_id, version, project_name, agent, state, requires_user_action, summary, "
-        "imported_at\nFROM receipts ORDER BY imported_at DESC LIMIT ?;");
+        "imported_at\nFROM receipts ORDER BY imported_at DESC, rowid LIMIT ?;");
     if (!statement) return fail(statement.error());
     if (auto bound = statement->bind(1, SQLValue::integer(limit)); !bound) {
         return fail(bound.error());

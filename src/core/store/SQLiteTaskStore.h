@@ -25,6 +25,8 @@
 #include "core/store/StoreError.h"
 #include "core/store/StoreImportResult.h"
 #include "core/store/TaskRecord.h"
+#include "core/store/TaskPage.h"
+#include "core/store/TaskSearchFields.h"
 #include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
 #include "core/receipt/Timestamp.h"
@@ -106,8 +108,17 @@ public:
     Result<std::vector<TaskRecord>, StoreError> listTasks(const TaskSelection& selection,
                                                           Timestamp now);
 
+    // The tasks of `selection` in listing order from position `from` (0 for
+    // the first page): up to `limit` tasks, only those `filter` (when set)
+    // lets through. Reads rows through the listing indexes from that position
+    // on, so a page costs what it shows plus, when filtering, the rows it
+    // passes over. Unreadable rows are passed over. Snoozed tasks are not
+    // woken here: listTasks wakes them.
+    Result<TaskPage, StoreError> listTaskPage(const TaskSelection& selection, std::int64_t from,
+                                              std::size_t limit, const TaskSearchFilter& filter);
+
     // Wakes due snoozed tasks as listTasks does, then counts the tasks of
-    // `selection` in SQL without decoding them. Rows the listing would skip
+    // `selection` in SQL from the indexes, without reading them. Rows the listing would skip
     // are left out, and counted in lastSkippedTaskRowCount(), as far as their
     // stored values tell: unknown agent, receipt state or status, item JSON
     // that is not JSON or of a later layout. (A well-formed item JSON that
@@ -205,6 +216,8 @@ private:
     Result<void, StoreError> migrate();
     Result<void, StoreError> migrateUnderWriteLock();
     Result<void, StoreError> migrateToVersion1();
+    // Runs `statements` in one write transaction.
+    Result<void, StoreError> underWriteLock(const std::vector<std::string>& statements);
     Result<void, StoreError> execute(const std::string& sql);
     Result<std::int64_t, StoreError> pragmaInteger(std::string_view name);
 
@@ -228,10 +241,15 @@ private:
     // Appends the record of the current row of a task SELECT, ticks aside, and
     // returns it; null, with the row counted as skipped, when it cannot be
     // read back.
-    TaskRecord* appendTaskRow(const SQLiteStatement& row, std::vector<TaskRecord>& tasks);
+    // Pages pass `cached` false: their items are decoded without entering the
+    // listing's cache, which would otherwise grow with every page read.
+    TaskRecord* appendTaskRow(const SQLiteStatement& row, std::vector<TaskRecord>& tasks,
+                              bool cached = true);
     // The decoded item of a row, or null when its JSON is unreadable or of a
     // later layout. Valid until the next call.
     const InterventionItem* storedItem(const std::string& taskKey, std::string_view itemJSON);
+    // The same without the cache.
+    std::optional<InterventionItem> decodedItem(std::string_view itemJSON) const;
     // Runs `statement` (the step_progress query) for one task.
     Result<std::set<std::string>, StoreError> completedStepIDs(SQLiteStatement& statement,
                                                                const std::string& taskKey);

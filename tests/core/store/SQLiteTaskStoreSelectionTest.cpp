@@ -5,9 +5,12 @@ using namespace kestrin::testing;
 
 // A selection's count, taken in SQL, agrees with its listing: the same rows,
 // the same unreadable rows skipped and counted, due snoozed tasks woken first.
+// Its pages, read through the listing indexes, join up to the same listing.
 TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
     std::vector<InterventionItem> alpha, beta;
     for (const char* id : {"a", "b", "c", "d", "e", "f", "g", "h"}) alpha.push_back(makeItem(id));
+    alpha[3].priority = TaskPriority::critical;
+    alpha[6].priority = TaskPriority::low;
     for (const char* id : {"p", "q", "r", "s"}) beta.push_back(makeItem(id));
     auto second = makeReceipt("r-2", 1, beta);
     second.project.name = "beta";
@@ -52,5 +55,38 @@ TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
         ASSERT_TRUE(listed);
         EXPECT_EQ(static_cast<std::int64_t>(listed->size()), c.count);
         EXPECT_EQ(store->lastSkippedTaskRowCount(), c.skipped);
+
+        // A filter sees each task's own search fields; one that drops a title drops that task.
+        const auto joined = [](const TaskSearchFields& f) {
+            std::string all;
+            for (std::string_view text : {f.title, f.reason, f.projectName, f.sourceTaskTitle,
+                                          displayName(f.agent), displayName(f.category)}) {
+                all += std::string(text) + "|";
+            }
+            return all;
+        };
+        std::set<std::string> seen;
+        const TaskSearchFilter filter = [&](const TaskSearchFields& f) {
+            seen.insert(joined(f));
+            return f.title != "处理 c";
+        };
+        for (const bool filtered : {false, true}) {
+            std::vector<TaskRecord> paged;
+            for (TaskPage page; !page.isLast;) {
+                auto read = store->listTaskPage(c.selection, page.next, 2,
+                                                filtered ? filter : TaskSearchFilter());
+                ASSERT_TRUE(read) << read.error().description();
+                page = std::move(read).value();
+                paged.insert(paged.end(), page.tasks.begin(), page.tasks.end());
+            }
+            auto expected = *listed;
+            if (filtered) std::erase_if(expected, [](auto& t) { return t.item.title == "处理 c"; });
+            EXPECT_EQ(paged, expected);
+        }
+        for (const TaskRecord& t : *listed) {
+            EXPECT_TRUE(seen.contains(joined({t.item.title, t.item.reason, t.project.name,
+                                              t.source.taskTitle, t.source.agent,
+                                              t.item.category})));
+        }
     }
 }
