@@ -25,15 +25,41 @@ QString searchForm(const QString& text) {
 }
 
 // The six values a task is found by: item title and reason, project name,
-// agent task title, agent and category display names.
-QString searchTextOf(const TaskRecord& task) {
-    const QStringList values{toQString(task.item.title),
-                             toQString(task.item.reason),
-                             toQString(task.project.name),
-                             toQString(task.source.taskTitle),
-                             toQString(displayName(task.source.agent)),
-                             toQString(displayName(task.item.category))};
+// agent task title, agent and category display names. Open tasks are searched
+// in memory, the others by the store, both through this text.
+QString searchTextOf(const TaskSearchFields& fields) {
+    const QStringList values{toQString(fields.title),
+                             toQString(fields.reason),
+                             toQString(fields.projectName),
+                             toQString(fields.sourceTaskTitle),
+                             toQString(displayName(fields.agent)),
+                             toQString(displayName(fields.category))};
     return searchForm(values.join(QLatin1Char(' ')));
+}
+
+QString searchTextOf(const TaskRecord& task) {
+    return searchTextOf({task.item.title, task.item.reason, task.project.name,
+                         task.source.taskTitle, task.source.agent, task.item.category});
+}
+
+// The store's selection behind a view with closed tasks.
+TaskSelection pagedSelection(const SidebarSelection& selection) {
+    if (const auto* status = std::get_if<TaskStatus>(&selection.value())) {
+        return {false, *status, std::nullopt};
+    }
+    return {true, std::nullopt, std::nullopt};
+}
+
+// What the sidebar counts among the open tasks.
+SidebarCounts openCounts(const TaskList& tasks) {
+    SidebarCounts counts;
+    counts.all = std::int64_t(tasks.size());
+    for (const TaskRecord& task : tasks) {
+        if (isAttentionStatus(task.status)) ++counts.attention;
+        ++counts.byStatus[task.status];
+        ++counts.byProject[task.project.name];
+    }
+    return counts;
 }
 
 }  // namespace
@@ -80,6 +106,7 @@ bool AppModel::start() {
 void AppModel::setSelection(SidebarSelection selection) {
     if (selection_ == selection) return;
     selection_ = std::move(selection);
+    restartPages();
     emit selectionChanged();
 }
 
@@ -98,7 +125,10 @@ void AppModel::setSelectedTaskKeys(TaskKeySet keys) {
 void AppModel::setSearchText(const QString& text) {
     if (searchText_ == text) return;
     searchText_ = text;
-    searchQuery_ = searchForm(text.trimmed());
+    const QString query = searchForm(text.trimmed());
+    const bool restart = query != searchQuery_;
+    searchQuery_ = query;
+    if (restart) restartPages();
     emit searchTextChanged();
 }
 
@@ -183,13 +213,42 @@ bool AppModel::isVisible(const TaskRecord& task) const {
 
 std::vector<const TaskRecord*> AppModel::visibleTasks() const {
     std::vector<const TaskRecord*> visible;
+    if (selection_.includesClosedTasks()) {
+        for (const TaskRecord& task : pages_.tasks) visible.push_back(&task);
+        return visible;
+    }
     for (const TaskRecord& task : tasks_) {
         if (isVisible(task)) visible.push_back(&task);
     }
     return visible;
 }
 
+bool AppModel::canFetchMoreTasks() const {
+    return selection_.includesClosedTasks() && !pages_.isComplete;
+}
+
+void AppModel::fetchMoreTasks() {
+    if (!store_ || !canFetchMoreTasks()) return;
+    auto page = store_->listTaskPage(pagedSelection(selection_), pages_.next, pageSize,
+                                     searchFilter());
+    if (!page) {
+        pages_.isComplete = true;
+        present(page.error(), QStringLiteral("无法读取任务"));
+        return;
+    }
+    for (TaskRecord& task : page->tasks) {
+        const TaskRecord& added = pages_.tasks.emplace_back(std::move(task));
+        pagedTasksByKey_.emplace(added.taskKey, &added);
+    }
+    pages_.next = page->next;
+    pages_.isComplete = page->isLast;
+}
+
 const TaskRecord* AppModel::visibleTaskWithKey(const std::string& key) const {
+    if (selection_.includesClosedTasks()) {
+        auto found = pagedTasksByKey_.find(key);
+        return found == pagedTasksByKey_.end() ? nullptr : found->second;
+    }
     auto found = taskPositions_.find(key);
     if (found == taskPositions_.end()) return nullptr;
     const TaskRecord& task = tasks_[found->second];
@@ -197,10 +256,46 @@ const TaskRecord* AppModel::visibleTaskWithKey(const std::string& key) const {
 }
 
 const TaskRecord* AppModel::firstVisibleTask() const {
+    if (selection_.includesClosedTasks()) {
+        return pages_.tasks.empty() ? nullptr : &pages_.tasks.front();
+    }
     for (const TaskRecord& task : tasks_) {
         if (isVisible(task)) return &task;
     }
     return nullptr;
+}
+
+TaskSearchFilter AppModel::searchFilter() const {
+    if (searchQuery_.isEmpty()) return {};
+    return [query = searchQuery_](const TaskSearchFields& fields) {
+        return searchTextOf(fields).contains(query);
+    };
+}
+
+Result<AppModel::Pages, StoreError> AppModel::readPages(std::size_t limit) const {
+    if (!selection_.includesClosedTasks()) return Pages{};
+    auto page = store_->listTaskPage(pagedSelection(selection_), 0, limit, searchFilter());
+    if (!page) return fail(page.error());
+    return Pages{{std::make_move_iterator(page->tasks.begin()),
+                  std::make_move_iterator(page->tasks.end())},
+                 page->next,
+                 page->isLast};
+}
+
+void AppModel::restartPages() {
+    if (!store_) return;
+    auto pages = readPages(pageSize);
+    if (!pages) {
+        present(pages.error(), QStringLiteral("无法读取任务"));
+        pages = Pages{};
+    }
+    assignPages(std::move(pages).value());
+}
+
+void AppModel::assignPages(Pages pages) {
+    pages_ = std::move(pages);
+    pagedTasksByKey_.clear();
+    for (const TaskRecord& task : pages_.tasks) pagedTasksByKey_.emplace(task.taskKey, &task);
 }
 
 std::optional<TaskRecord> AppModel::selectedTask() {
@@ -243,24 +338,59 @@ void AppModel::refresh() {
 }
 
 bool AppModel::reload(Timestamp now) {
-    auto tasks = store_->listTasks(true, now);
+    // The open tasks first: listing them wakes the snoozed tasks that are due.
+    auto tasks = store_->listTasks(TaskSelection{}, now);
     if (!tasks) {
         present(tasks.error(), QStringLiteral("无法读取任务"));
         return false;
     }
-    const std::int64_t skipped = store_->lastSkippedTaskRowCount();
+    std::int64_t skipped = store_->lastSkippedTaskRowCount();
+    // Closed tasks are counted, not read. SQLite counts every row far faster
+    // than the rows of one status, so the completed ones are what is left of
+    // all tasks once the open and the cancelled ones are taken away.
+    const auto count = [&](const TaskSelection& selection)
+        -> std::optional<std::pair<std::int64_t, std::int64_t>> {
+        auto counted = store_->countTasks(selection, now);
+        if (!counted) {
+            present(counted.error(), QStringLiteral("无法读取任务"));
+            return std::nullopt;
+        }
+        return std::pair{*counted, store_->lastSkippedTaskRowCount()};
+    };
+    const auto open = count({});
+    const auto all = open ? count({true, std::nullopt, std::nullopt}) : std::nullopt;
+    const auto cancelled =
+        all ? count({false, TaskStatus::cancelled, std::nullopt}) : std::nullopt;
+    if (!cancelled) return false;
+    // The listing's own count of unreadable open rows stands; the closed ones
+    // are those SQL finds among all rows but the open ones.
+    skipped += all->second - open->second;
+    SidebarCounts counts = openCounts(*tasks);
+    counts.byStatus[TaskStatus::completed] = all->first - open->first - cancelled->first;
+    counts.byStatus[TaskStatus::cancelled] = cancelled->first;
+    counts.all += all->first - open->first;
+    // A view with closed tasks keeps as many rows as it had read.
+    auto pages = readPages(std::max(pageSize, pages_.tasks.size()));
+    if (!pages) {
+        present(pages.error(), QStringLiteral("无法读取任务"));
+        return false;
+    }
     auto history = store_->receiptHistory(historyLimit);
     if (!history) {
         present(history.error(), QStringLiteral("无法读取任务"));
         return false;
     }
-    assignTasks(std::move(tasks).value());
+    const bool pagesChanged = pages_ != *pages;
+    if (pagesChanged) assignPages(std::move(pages).value());
+    if (assignTasks(std::move(tasks).value(), std::move(counts)) || pagesChanged) {
+        emit tasksChanged();
+    }
     if (history_ != *history) {
         history_ = std::move(history).value();
         emit historyChanged();
     }
     if (skipped >= 1) {
-        const std::string key = std::to_string(skipped) + "-" + std::to_string(tasks_.size());
+        const std::string key = std::to_string(skipped) + "-" + std::to_string(counts_.all);
         if (key != skippedNoticeSuppressionKey_) {
             skippedNoticeSuppressionKey_ = key;
             showNotice(QStringLiteral("部分记录无法解析"),
@@ -272,7 +402,9 @@ bool AppModel::reload(Timestamp now) {
     return true;
 }
 
-void AppModel::assignTasks(TaskList tasks) {
+bool AppModel::assignTasks(TaskList tasks, SidebarCounts counts) {
+    const bool countsChanged = counts_ != counts;
+    counts_ = std::move(counts);
     nextWakeUp_.reset();
     for (const TaskRecord& task : tasks) {
         if (task.status == TaskStatus::snoozed && task.snoozedUntil &&
@@ -280,19 +412,19 @@ void AppModel::assignTasks(TaskList tasks) {
             nextWakeUp_ = task.snoozedUntil;
         }
     }
-    if (tasks_ == tasks) return;
+    if (tasks_ == tasks) return countsChanged;
     tasks_ = std::move(tasks);
     taskPositions_.clear();
     taskPositions_.reserve(tasks_.size());
     for (std::size_t i = 0; i < tasks_.size(); ++i) taskPositions_.emplace(tasks_[i].taskKey, i);
     searchIndex_.clear();
-    emit tasksChanged();
+    return true;
 }
 
 void AppModel::reconcileSelection() {
     TaskKeySet kept;
     for (const std::string& key : selectedTaskKeys_) {
-        if (taskPositions_.contains(key)) kept.insert(key);
+        if (taskPositions_.contains(key) || pagedTasksByKey_.contains(key)) kept.insert(key);
     }
     setSelectedTaskKeys(std::move(kept));
 

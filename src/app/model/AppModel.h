@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "app/model/AppNotice.h"
 #include "app/model/AppPlatform.h"
 #include "app/model/DataCommandProgress.h"
+#include "app/model/SidebarCounts.h"
 #include "app/model/SidebarSelection.h"
 #include "core/intake/AgentConnectionGuide.h"
 #include "core/intake/AppPaths.h"
@@ -25,6 +27,7 @@
 #include "core/store/ReceiptHistoryRecord.h"
 #include "core/store/SQLiteTaskStore.h"
 #include "core/store/TaskRecord.h"
+#include "core/store/TaskSearchFields.h"
 #include "core/store/TaskStatus.h"
 
 namespace kestrin {
@@ -79,6 +82,8 @@ public:
     static constexpr std::int64_t historyLimit = 100;
     // How long typing must pause before a note is stored.
     static constexpr std::chrono::milliseconds noteSaveDelay{800};
+    // How many tasks a view with closed tasks reads at a time.
+    static constexpr std::size_t pageSize = 100;
 
     // Start-up: resolves the data directory from the platform's environment,
     // creates its directories, opens the store, builds the importer and the
@@ -89,7 +94,11 @@ public:
     ~AppModel() override;
 
     // ---- Observed state ----
+    // The open tasks (neither completed nor cancelled), in listing order: a
+    // long closed history stays in the store and is read page by page.
     const TaskList& tasks() const { return tasks_; }
+    // The sidebar's numbers; they change with tasksChanged.
+    const SidebarCounts& sidebarCounts() const { return counts_; }
     const HistoryList& history() const { return history_; }
     const SidebarSelection& selection() const { return selection_; }
     void setSelection(SidebarSelection selection);
@@ -134,10 +143,18 @@ public:
     // ---- Derived values ----
     // "Velmora · " and the data environment's display name.
     QString windowTitle() const;
-    // The tasks the list shows now: those of `tasks` that pass the sidebar
-    // filter and contain the search query. The pointers stay valid until
-    // tasksChanged.
+    // The tasks the list shows now, in listing order: those that pass the
+    // sidebar filter and contain the search query. A view with closed tasks
+    // shows the pages read so far (the first when it was chosen, searched or
+    // refreshed; more through fetchMoreTasks). The pointers stay valid until
+    // tasksChanged, selectionChanged or searchTextChanged.
     std::vector<const TaskRecord*> visibleTasks() const;
+    // Whether a view with closed tasks has more to read.
+    bool canFetchMoreTasks() const;
+    // Reads the next page of a view with closed tasks, appending to
+    // visibleTasks; a failure becomes a notice and ends the reading until
+    // the next refresh.
+    void fetchMoreTasks();
     // The task the detail pane shows. Falls back to the first visible task and
     // then makes it the selected task key.
     std::optional<TaskRecord> selectedTask();
@@ -145,9 +162,10 @@ public:
     TaskKeySet selectedVisibleTaskKeys() const;
 
     // ---- Operations ----
-    // Reloads tasks and history (assigning each only when it changed), warns
-    // once about unreadable rows, and reconciles the selection. Skips the
-    // reload when the store reports no change and no snooze has come due.
+    // Reloads the open tasks, the counts, the pages of a view with closed
+    // tasks and the history (assigning each only when it changed), warns once
+    // about unreadable rows, and reconciles the selection. Skips the reload
+    // when the store reports no change and no snooze has come due.
     void refresh();
     // The list's multi-selection changed.
     void updateTaskSelection(TaskKeySet keys);
@@ -243,7 +261,24 @@ private:
     // Reads tasks and history; false (with a notice) when the store failed.
     bool reload(Timestamp now);
     void reconcileSelection();
-    void assignTasks(TaskList tasks);
+    // The pages of a view with closed tasks read so far. A deque, so that
+    // reading more leaves the pointers into it valid.
+    struct Pages {
+        std::deque<TaskRecord> tasks;
+        std::int64_t next = 0;
+        bool isComplete = true;
+        bool operator==(const Pages&) const = default;
+    };
+    // The first `limit` visible tasks of the current view afresh: nothing for a
+    // view without closed tasks.
+    Result<Pages, StoreError> readPages(std::size_t limit) const;
+    // Reads the current view's first page afresh, after the filter or the
+    // search changed.
+    void restartPages();
+    void assignPages(Pages pages);
+    TaskSearchFilter searchFilter() const;
+    // Assigns the listing and counts; true when either changed.
+    bool assignTasks(TaskList tasks, SidebarCounts counts);
     void scheduleDeferredRefresh();
     void notifyIfNeeded(const ImportOutcome& outcome);
     // False when the user kept a message with a secret off the clipboard.
@@ -258,6 +293,10 @@ private:
     AppPlatform platform_;
 
     TaskList tasks_;
+    SidebarCounts counts_;
+    Pages pages_;
+    // Task key -> its record in pages_.
+    std::unordered_map<std::string, const TaskRecord*> pagedTasksByKey_;
     HistoryList history_;
     SidebarSelection selection_;
     OptionalTaskKey selectedTaskKey_;

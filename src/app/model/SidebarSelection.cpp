@@ -16,6 +16,13 @@ const std::string* SidebarSelection::projectName() const {
     return project == nullptr ? nullptr : &project->name;
 }
 
+bool SidebarSelection::includesClosedTasks() const {
+    if (const auto* status = std::get_if<TaskStatus>(&case_)) {
+        return *status == TaskStatus::completed || *status == TaskStatus::cancelled;
+    }
+    return std::holds_alternative<All>(case_);
+}
+
 bool SidebarSelection::includes(const TaskRecord& task) const {
     if (const auto* status = std::get_if<TaskStatus>(&case_)) return task.status == *status;
     if (const auto* project = std::get_if<Project>(&case_)) {

@@ -43,6 +43,10 @@ class SidebarSelection {
     // The project name when this is a project filter, else nullptr.
     const std::string* projectName() const;
 
+    // Whether the filter shows completed or cancelled tasks (its status, or
+    // every task): such a view reads its rows from the store page by page.
+    bool includesClosedTasks() const;
+
     // Whether the filter lets `task` through (search is applied separately).
     bool includes(const TaskRecord& task) const;
 

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
-#include <map>
 
 #include "app/views/widgets/AppAppearance.h"
 #include "app/model/AppModel.h"
@@ -122,34 +121,30 @@ void SidebarView::rebuild() {
     list_->clear();
     selections_.clear();
 
-    const TaskList& tasks = model_.tasks();
-    qsizetype attention = 0;
-    std::map<TaskStatus, qsizetype> byStatus;
-    std::map<std::string, qsizetype> byProject;
-    for (const TaskRecord& task : tasks) {
-        if (isAttentionStatus(task.status)) ++attention;
-        ++byStatus[task.status];
-        if (TaskListPolicy::isVisibleInProject(task)) ++byProject[task.project.name];
-    }
+    const SidebarCounts& counts = model_.sidebarCounts();
+    const auto count = [](const auto& map, const auto& key) {
+        auto found = map.find(key);
+        return qsizetype(found == map.end() ? 0 : found->second);
+    };
 
     addSection(QStringLiteral("需要关注"));
-    addRow(QStringLiteral("现在处理"), "scope", attention, SidebarSelection::attention());
-    addRow(QStringLiteral("全部事项"), "tray.full", qsizetype(tasks.size()),
-           SidebarSelection::all());
+    addRow(QStringLiteral("现在处理"), "scope", qsizetype(counts.attention),
+           SidebarSelection::attention());
+    addRow(QStringLiteral("全部事项"), "tray.full", qsizetype(counts.all), SidebarSelection::all());
 
-    const std::vector<std::string> projects = TaskListPolicy::projectNames(tasks);
+    const std::vector<std::string> projects = TaskListPolicy::projectNames(model_.tasks());
     if (!projects.empty()) {
         addSection(QStringLiteral("按项目"));
         for (const std::string& project : projects) {
-            addRow(QString::fromStdString(project), "folder", byProject[project],
+            addRow(QString::fromStdString(project), "folder", count(counts.byProject, project),
                    SidebarSelection::project(project));
         }
     }
 
     addSection(QStringLiteral("按状态"));
     for (const auto& status : allCases<TaskStatus>()) {
-        addRow(TextLabels::text(status.displayName), status.systemImage, byStatus[status.value],
-               SidebarSelection::status(status.value));
+        addRow(TextLabels::text(status.displayName), status.systemImage,
+               count(counts.byStatus, status.value), SidebarSelection::status(status.value));
     }
 
     addSection(QStringLiteral("辅助"));

@@ -12,13 +12,33 @@ TaskListModel::TaskListModel(AppModel& model, QObject* parent)
 
 void TaskListModel::reload() {
     beginResetModel();
+    takeRows();
+    endResetModel();
+}
+
+void TaskListModel::takeRows() {
     rows_ = model_.visibleTasks();
     rowsByKey_.clear();
     rowsByKey_.reserve(rows_.size());
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         rowsByKey_.emplace(std::string_view(rows_[row]->taskKey), int(row));
     }
-    endResetModel();
+}
+
+bool TaskListModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && model_.canFetchMoreTasks();
+}
+
+void TaskListModel::fetchMore(const QModelIndex& parent) {
+    if (parent.isValid()) return;
+    // Reading more only appends, and the rows already taken stay valid.
+    const int before = rowCount();
+    model_.fetchMoreTasks();
+    const int after = int(model_.visibleTasks().size());
+    if (after == before) return;
+    beginInsertRows(QModelIndex(), before, after - 1);
+    takeRows();
+    endInsertRows();
 }
 
 int TaskListModel::rowOf(const std::string& taskKey) const {

@@ -118,7 +118,10 @@ private slots:
         QCOMPARE(history.count(), 2);
         harness.executeSQL("UPDATE tasks SET status = 'cancelled' WHERE task_key = '" + A + "';");
         model.refresh();
+        QCOMPARE(model.tasks().size(), std::size_t(1));  // closed tasks are read by their views
+        model.setSelection(SidebarSelection::status(TaskStatus::cancelled));
         QCOMPARE(harness.task(A).status, TaskStatus::cancelled);
+        model.setSelection(SidebarSelection::attention());
 
         const Timestamp start = harness.platform().now;
         model.setStatus(A, TaskStatus::snoozed, start + 15min);
@@ -176,6 +179,10 @@ private slots:
         QCOMPARE(set(A, "pending"), QString());  // 0 skipped keeps the key
         QCOMPARE(set(A, "unknown"), QString());
         QVERIFY(set("rc-2::item-1", "unknown").contains(QStringLiteral("任务库中有 2 条记录")));
+        // Closed rows are counted, not read, and still found unreadable.
+        harness.executeSQL("UPDATE tasks SET item_json = '{' WHERE task_key = 'rc-2::item-2';");
+        QVERIFY(set("rc-2::item-2", "completed").contains(QStringLiteral("任务库中有 3 条记录")));
+        QCOMPARE(harness.model().sidebarCounts().all, 1);
     }
 
     void refreshFailureKeepsTheListsAndReportsIt() {

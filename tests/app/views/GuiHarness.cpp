@@ -163,6 +163,9 @@ const TaskRecord& GuiHarness::task(const std::string& key) {
     for (const TaskRecord& task : model_->tasks()) {
         if (task.taskKey == key) return task;
     }
+    for (const TaskRecord* task : model_->visibleTasks()) {
+        if (task->taskKey == key) return *task;
+    }
     qFatal("no task %s", key.c_str());
 }
 

@@ -132,6 +132,45 @@ private slots:
         QCOMPARE(TaskRow::stepProgress(task), QStringLiteral("1/2"));
     }
 
+    // A long closed history is read a page at a time as the list scrolls, searched in the
+    // store, counted without being read, and re-read up to where it was when it changes.
+    void aLongClosedHistoryIsReadPageByPageAsTheListScrolls() {
+        GuiHarness harness;
+        harness.add(receiptOf("rc-1", "alpha", {"Open"}));
+        harness.executeSQL(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
+            "INSERT INTO tasks SELECT 'rc-1::old-' || i, receipt_id, 'old-' || i, "
+            "receipt_version, project_name, project_path, agent, receipt_state, "
+            "source_task_title, source_task_id, source_locator, receipt_summary, category, "
+            "priority, json_set(item_json, '$.title', 'Old ' || i), created_at, updated_at, "
+            "imported_at, 'completed', NULL FROM tasks, n;");
+        harness.reload();
+        AppModel& model = harness.model();
+        QCOMPARE(model.tasks().size(), std::size_t(1));
+        QCOMPARE(model.sidebarCounts().all, 251);
+        TaskListView& view = *harness.window().taskList();
+        QVERIFY(harness.showActive());
+        model.setSelection(SidebarSelection::status(TaskStatus::completed));
+        harness.settle();
+        for (const int rows : {100, 200, 250, 250}) {
+            QCOMPARE(view.rows()->rowCount(), rows);
+            view.listView()->scrollToBottom();
+            harness.settle();
+        }
+        QCOMPARE(shown(view).mid(98, 3), texts({"Old 99", "Old 100", "Old 101"}));
+        QCOMPARE(shown(view).back(), QStringLiteral("Old 250"));
+        model.setSearchText(QStringLiteral(" OLD 249"));
+        QCOMPARE(shown(view), texts({"Old 249"}));
+        model.setSearchText(QString());
+        view.listView()->scrollToBottom();
+        harness.settle();
+        harness.executeSQL("DELETE FROM tasks WHERE task_key = 'rc-1::old-150';");
+        harness.reload();
+        QCOMPARE(view.rows()->rowCount(), 200);
+        QCOMPARE(shown(view).mid(148, 2), texts({"Old 149", "Old 151"}));
+        QCOMPARE(model.sidebarCounts().byStatus.at(TaskStatus::completed), 249);
+    }
+
     void arrowsAndDeleteCountOnlyTheSelectedVisibleRowsAndAsksFirst() {
         GuiHarness harness;
         harness.add(receiptOf("rc-a", "alpha", {"One", "Two", "Three", "Four"}));
