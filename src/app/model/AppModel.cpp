@@ -51,13 +51,13 @@ TaskSelection pagedSelection(const SidebarSelection& selection) {
 }
 
 // What the sidebar counts among the open tasks.
-SidebarCounts openCounts(const TaskList& tasks) {
+SidebarCounts openCounts(const std::vector<TaskRecord*>& tasks) {
     SidebarCounts counts;
     counts.all = std::int64_t(tasks.size());
-    for (const TaskRecord& task : tasks) {
-        if (isAttentionStatus(task.status)) ++counts.attention;
-        ++counts.byStatus[task.status];
-        ++counts.byProject[task.project.name];
+    for (const TaskRecord* task : tasks) {
+        if (isAttentionStatus(task->status)) ++counts.attention;
+        ++counts.byStatus[task->status];
+        ++counts.byProject[task->project.name];
     }
     return counts;
 }
@@ -338,13 +338,26 @@ void AppModel::refresh() {
 }
 
 bool AppModel::reload(Timestamp now) {
-    // The open tasks first: listing them wakes the snoozed tasks that are due.
-    auto tasks = store_->listTasks(TaskSelection{}, now);
-    if (!tasks) {
-        present(tasks.error(), QStringLiteral("无法读取任务"));
+    // The open tasks' states first (reading them wakes the snoozed tasks that
+    // are due); only the tasks whose state changed are read again.
+    auto states = store_->openTaskStates(now);
+    if (!states) {
+        present(states.error(), QStringLiteral("无法读取任务"));
         return false;
     }
-    std::int64_t skipped = store_->lastSkippedTaskRowCount();
+    std::vector<std::string> changedKeys;
+    std::vector<bool> isChanged;
+    isChanged.reserve(states->size());
+    for (const TaskRowState& state : *states) {
+        auto known = loadedStates_.find(state.taskKey);
+        isChanged.push_back(known == loadedStates_.end() || known->second != state);
+        if (isChanged.back()) changedKeys.push_back(state.taskKey);
+    }
+    auto changed = store_->tasks(changedKeys);
+    if (!changed) {
+        present(changed.error(), QStringLiteral("无法读取任务"));
+        return false;
+    }
     // Closed tasks are counted, not read. SQLite counts every row far faster
     // than the rows of one status, so the completed ones are what is left of
     // all tasks once the open and the cancelled ones are taken away.
@@ -362,10 +375,26 @@ bool AppModel::reload(Timestamp now) {
     const auto cancelled =
         all ? count({false, TaskStatus::cancelled, std::nullopt}) : std::nullopt;
     if (!cancelled) return false;
-    // The listing's own count of unreadable open rows stands; the closed ones
-    // are those SQL finds among all rows but the open ones.
-    skipped += all->second - open->second;
-    SidebarCounts counts = openCounts(*tasks);
+    // The open list in the states' order: a changed task as read now, an
+    // unchanged one as kept; a row in neither could not be read.
+    std::unordered_map<std::string_view, TaskRecord*> fresh;
+    for (TaskRecord& task : *changed) fresh.emplace(task.taskKey, &task);
+    std::vector<TaskRecord*> records;
+    records.reserve(states->size());
+    for (std::size_t i = 0; i < states->size(); ++i) {
+        const std::string& key = (*states)[i].taskKey;
+        if (isChanged[i]) {
+            auto found = fresh.find(key);
+            if (found != fresh.end()) records.push_back(found->second);
+        } else if (auto kept = taskPositions_.find(key); kept != taskPositions_.end()) {
+            records.push_back(&tasks_[kept->second]);
+        }
+    }
+    // Unreadable open rows as the decoder found them; the closed ones as SQL
+    // finds them among all rows but the open ones.
+    const std::int64_t skipped =
+        std::int64_t(states->size() - records.size()) + all->second - open->second;
+    SidebarCounts counts = openCounts(records);
     counts.byStatus[TaskStatus::completed] = all->first - open->first - cancelled->first;
     counts.byStatus[TaskStatus::cancelled] = cancelled->first;
     counts.all += all->first - open->first;
@@ -382,8 +411,11 @@ bool AppModel::reload(Timestamp now) {
     }
     const bool pagesChanged = pages_ != *pages;
     if (pagesChanged) assignPages(std::move(pages).value());
-    if (assignTasks(std::move(tasks).value(), std::move(counts)) || pagesChanged) {
-        emit tasksChanged();
+    if (assignTasks(records, std::move(counts)) || pagesChanged) emit tasksChanged();
+    loadedStates_.clear();
+    for (TaskRowState& state : *states) {
+        std::string key = state.taskKey;
+        loadedStates_.emplace(std::move(key), std::move(state));
     }
     if (history_ != *history) {
         history_ = std::move(history).value();
@@ -402,17 +434,25 @@ bool AppModel::reload(Timestamp now) {
     return true;
 }
 
-bool AppModel::assignTasks(TaskList tasks, SidebarCounts counts) {
+bool AppModel::assignTasks(const std::vector<TaskRecord*>& records, SidebarCounts counts) {
     const bool countsChanged = counts_ != counts;
     counts_ = std::move(counts);
     nextWakeUp_.reset();
-    for (const TaskRecord& task : tasks) {
-        if (task.status == TaskStatus::snoozed && task.snoozedUntil &&
-            (!nextWakeUp_ || *task.snoozedUntil < *nextWakeUp_)) {
-            nextWakeUp_ = task.snoozedUntil;
+    for (const TaskRecord* task : records) {
+        if (task->status == TaskStatus::snoozed && task->snoozedUntil &&
+            (!nextWakeUp_ || *task->snoozedUntil < *nextWakeUp_)) {
+            nextWakeUp_ = task->snoozedUntil;
         }
     }
-    if (tasks_ == tasks) return countsChanged;
+    // A kept record in its old place is unchanged; only the others are compared.
+    bool same = records.size() == tasks_.size();
+    for (std::size_t i = 0; same && i < records.size(); ++i) {
+        same = records[i] == &tasks_[i] || *records[i] == tasks_[i];
+    }
+    if (same) return countsChanged;
+    TaskList tasks;
+    tasks.reserve(records.size());
+    for (TaskRecord* task : records) tasks.push_back(std::move(*task));
     tasks_ = std::move(tasks);
     taskPositions_.clear();
     taskPositions_.reserve(tasks_.size());

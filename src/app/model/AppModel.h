@@ -27,6 +27,7 @@
 #include "core/store/ReceiptHistoryRecord.h"
 #include "core/store/SQLiteTaskStore.h"
 #include "core/store/TaskRecord.h"
+#include "core/store/TaskRowState.h"
 #include "core/store/TaskSearchFields.h"
 #include "core/store/TaskStatus.h"
 
@@ -277,8 +278,9 @@ private:
     void restartPages();
     void assignPages(Pages pages);
     TaskSearchFilter searchFilter() const;
-    // Assigns the listing and counts; true when either changed.
-    bool assignTasks(TaskList tasks, SidebarCounts counts);
+    // Assigns the open list (records read now or kept from tasks_, moved in
+    // when the list changed) and the counts; true when either changed.
+    bool assignTasks(const std::vector<TaskRecord*>& records, SidebarCounts counts);
     void scheduleDeferredRefresh();
     void notifyIfNeeded(const ImportOutcome& outcome);
     // False when the user kept a message with a secret off the clipboard.
@@ -319,6 +321,9 @@ private:
 
     // What the last successful reload saw, to skip reloads of an unchanged store.
     std::optional<SQLiteTaskStore::ChangeToken> loadedToken_;
+    // The open rows' states as last loaded, by task key: a reload reads again
+    // only the tasks whose state changed.
+    std::unordered_map<std::string, TaskRowState> loadedStates_;
     // The earliest wake-up time among the loaded snoozed tasks: listing wakes
     // them without any write, so the store's token cannot announce it.
     std::optional<Timestamp> nextWakeUp_;

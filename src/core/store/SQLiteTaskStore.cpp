@@ -1,6 +1,7 @@
 #include "core/store/SQLiteTaskStore.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <exception>
 #include <system_error>
 #include <utility>
@@ -169,6 +170,78 @@ SQLValue timestampValue(Timestamp instant) {
     return SQLValue::text(kestrinISO8601(instant));
 }
 
+// Open tasks: the three ranges around the two closed statuses.
+static_assert(rawValue(TaskStatus::cancelled) < rawValue(TaskStatus::completed));
+constexpr const char* openTasksCondition =
+    "(status < 'cancelled' OR (status > 'cancelled' AND status < 'completed') OR "
+    "status > 'completed')";
+
+// Where a row goes in a listing, read from its row: its priority rank, its
+// imported_at text (a slice of one string shared by all rows, so a listing
+// allocates once), its row and its place in the scan. Text in the written
+// form (parsed, 24 characters) sorts as its instant does, which is compared
+// far faster.
+struct ListingPosition {
+    std::int64_t priorityRank;
+    std::optional<Timestamp> writtenImportedAt;
+    std::size_t importedAtOffset;
+    std::size_t importedAtLength;
+    std::int64_t rowID;
+    std::size_t index;
+};
+
+// The listing order: by priority rank, then imported_at compared as SQLite
+// compares text (byte by byte), newest first; ties (the items of one
+// receipt) in the order of their rows, whichever index the scan went through.
+// Gives, for each place in the listing, the index of the row that goes there.
+std::vector<std::size_t> listingOrder(std::vector<ListingPosition>& positions,
+                                      std::string_view importedAtTexts) {
+    const auto importedAt = [&](const ListingPosition& position) {
+        return importedAtTexts.substr(position.importedAtOffset, position.importedAtLength);
+    };
+    std::sort(positions.begin(), positions.end(),
+              [&](const ListingPosition& a, const ListingPosition& b) {
+                  if (a.priorityRank != b.priorityRank) return a.priorityRank < b.priorityRank;
+                  if (a.writtenImportedAt && b.writtenImportedAt) {
+                      if (*a.writtenImportedAt != *b.writtenImportedAt) {
+                          return *a.writtenImportedAt > *b.writtenImportedAt;
+                      }
+                  } else if (importedAt(a) != importedAt(b)) {
+                      return importedAt(a) > importedAt(b);
+                  }
+                  return a.rowID < b.rowID;
+              });
+    std::vector<std::size_t> order;
+    order.reserve(positions.size());
+    for (const auto& position : positions) order.push_back(position.index);
+    return order;
+}
+
+// The columns of a listing's position in a statement.
+struct ListingColumns {
+    int priorityRank;
+    int importedAt;
+    int rowID;
+};
+
+// The position of a statement's current row, the `index`th read; `instant` is
+// its imported_at already parsed, if the caller has it.
+ListingPosition listingPosition(const SQLiteStatement& row, ListingColumns columns,
+                                std::size_t index, std::optional<Timestamp> instant,
+                                std::string& importedAtTexts) {
+    const auto importedAt = row.textView(columns.importedAt);
+    const bool written = importedAt.size() == writtenTimestampLength;
+    if (written && !instant) instant = parseKestrinISO8601(importedAt);
+    ListingPosition position{row.integer(columns.priorityRank),
+                             written ? instant : std::nullopt,
+                             importedAtTexts.size(),
+                             importedAt.size(),
+                             row.integer(columns.rowID),
+                             index};
+    importedAtTexts += importedAt;
+    return position;
+}
+
 // The WHERE clause of a selection (empty for every task) and its bindings.
 // Open tasks are the three ranges around the two closed statuses rather than
 // NOT IN, which SQLite answers only by reading every row: ranges are read from
@@ -180,10 +253,7 @@ std::pair<std::string, std::vector<SQLValue>> whereClause(const TaskSelection& s
         conditions.emplace_back("status = ?");
         bindings.push_back(SQLValue::text(std::string(rawValue(*selection.status))));
     } else if (!selection.includeCompleted) {
-        static_assert(rawValue(TaskStatus::cancelled) < rawValue(TaskStatus::completed));
-        conditions.emplace_back(
-            "(status < 'cancelled' OR (status > 'cancelled' AND status < 'completed') OR "
-            "status > 'completed')");
+        conditions.emplace_back(openTasksCondition);
     }
     if (selection.project) {
         conditions.emplace_back("project_name = ?");
@@ -219,7 +289,8 @@ std::string readableRowCondition() {
 
 // Indexes added after version 1, each created by open when missing: pages of
 // a listing read in listing order (rowid, the last key, is implicit), counts
-// that leave out unreadable rows read only those rows, waking snoozed tasks
+// that leave out unreadable rows read only those rows, the states of the open
+// tasks are read from a small index of their own, waking snoozed tasks
 // reads only the due ones (status leads that index so that SQLite prefers it
 // to the status listing's), and the receipt history reads its newest
 // receipts without sorting them all.
@@ -229,6 +300,9 @@ std::vector<std::string> laterIndexes() {
             "CREATE INDEX IF NOT EXISTS idx_tasks_status_listing ON tasks(status, " + order + ");",
             "CREATE INDEX IF NOT EXISTS idx_tasks_unreadable ON tasks(status) WHERE NOT (" +
                 readableRowCondition() + ");",
+            "CREATE INDEX IF NOT EXISTS idx_tasks_open ON tasks(" + order +
+                ", task_key, receipt_version, status, snoozed_until) WHERE " + openTasksCondition +
+                ";",
             "CREATE INDEX IF NOT EXISTS idx_tasks_snoozed ON tasks(status, snoozed_until) WHERE "
             "status = 'snoozed';",
             "CREATE INDEX IF NOT EXISTS idx_receipts_imported_at ON receipts(imported_at);"};
@@ -334,8 +408,8 @@ Result<void, StoreError> SQLiteTaskStore::migrate() {
     auto statement = database_.prepare(
         "SELECT EXISTS (SELECT 1 FROM sqlite_master WHERE name = 'task_notes'), "
         "(SELECT count(*) FROM sqlite_master WHERE name IN ('idx_tasks_listing', "
-        "'idx_tasks_status_listing', 'idx_tasks_unreadable', 'idx_tasks_snoozed', "
-        "'idx_receipts_imported_at')) = 5;");
+        "'idx_tasks_status_listing', 'idx_tasks_unreadable', 'idx_tasks_open', "
+        "'idx_tasks_snoozed', 'idx_receipts_imported_at')) = 6;");
     if (!statement) return fail(statement.error());
     if (!statement->next()) return fail(StoreError::sqlite(database_.errorMessage()));
     const bool hasNotes = statement->integer(0) == 1;
@@ -693,7 +767,9 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
 
     std::vector<TaskRecord> tasks;
     while (statement->next()) {
-        auto* task = appendTaskRow(*statement, tasks);
+        // Single rows are not kept in the listing's item cache, which only
+        // a listing prunes.
+        auto* task = appendTaskRow(*statement, tasks, false);
         if (!task) continue;
         auto steps = completedStepIDs(*stepStatement, task->taskKey);
         if (!steps) return fail(steps.error());
@@ -782,20 +858,8 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
     lastSkippedTaskRowCount_ = 0;
     ++listingCount_;
 
-    // Where a task goes: its priority rank, its imported_at text (a slice of
-    // importedAtTexts, one allocation for all rows), its row and its place in
-    // the scan. Text in the written form (parsed, 24 characters) sorts as its
-    // instant does, which is compared far faster.
-    struct Position {
-        std::int64_t priorityRank;
-        std::optional<Timestamp> writtenImportedAt;
-        std::size_t importedAtOffset;
-        std::size_t importedAtLength;
-        std::int64_t rowID;
-        std::size_t index;
-    };
     std::vector<TaskRecord> tasks;
-    std::vector<Position> positions;
+    std::vector<ListingPosition> positions;
     std::string importedAtTexts;
     // The previous listing's size is the likely size of this one.
     tasks.reserve(itemCache_.size());
@@ -814,14 +878,9 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
         if (auto found = ticks->find(task->taskKey); found != ticks->end()) {
             task->completedStepIDs = std::move(found->second);
         }
-        const auto importedAt = statement->textView(importedAtColumn);
-        positions.push_back({statement->integer(priorityRankColumn),
-                             importedAt.size() == writtenTimestampLength
-                                 ? std::optional(task->importedAt)
-                                 : std::nullopt,
-                             importedAtTexts.size(), importedAt.size(),
-                             statement->integer(rowIDColumn), tasks.size() - 1});
-        importedAtTexts += importedAt;
+        positions.push_back(listingPosition(*statement,
+                                            {priorityRankColumn, importedAtColumn, rowIDColumn},
+                                            tasks.size() - 1, task->importedAt, importedAtTexts));
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
     // Every listed task has its own entry, so when the sizes agree there is
@@ -831,27 +890,7 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
                       [&](const auto& entry) { return entry.second.listing != listingCount_; });
     }
 
-    // By priority rank, then imported_at compared as SQLite compares text
-    // (byte by byte), newest first; ties (the items of one receipt) in the
-    // order of their rows, whichever index the scan went through.
-    const auto importedAt = [&](const Position& position) {
-        return std::string_view(importedAtTexts)
-            .substr(position.importedAtOffset, position.importedAtLength);
-    };
-    std::sort(positions.begin(), positions.end(), [&](const Position& a, const Position& b) {
-        if (a.priorityRank != b.priorityRank) return a.priorityRank < b.priorityRank;
-        if (a.writtenImportedAt && b.writtenImportedAt) {
-            if (*a.writtenImportedAt != *b.writtenImportedAt) {
-                return *a.writtenImportedAt > *b.writtenImportedAt;
-            }
-        } else if (importedAt(a) != importedAt(b)) {
-            return importedAt(a) > importedAt(b);
-        }
-        return a.rowID < b.rowID;
-    });
-    std::vector<std::size_t> order;
-    order.reserve(positions.size());
-    for (const auto& position : positions) order.push_back(position.index);
+    auto order = listingOrder(positions, importedAtTexts);
     permute(tasks, order);
     return tasks;
 }
@@ -932,6 +971,49 @@ Result<std::int64_t, StoreError> SQLiteTaskStore::countTasks(const TaskSelection
     if (!statement->next()) return fail(StoreError::sqlite(database_.errorMessage()));
     lastSkippedTaskRowCount_ = statement->integer(1);
     return statement->integer(0) - statement->integer(1);
+}
+
+Result<std::vector<TaskRowState>, StoreError> SQLiteTaskStore::openTaskStates(Timestamp now) {
+    std::scoped_lock guard(lock_);
+    if (auto woken = wakeSnoozedTasks(now); !woken) return fail(woken.error());
+    // Read unsorted: asked to sort, SQLite walks the whole listing index.
+    auto statement = database_.prepare(
+        std::string("SELECT task_key, receipt_version, status, snoozed_until, ") + priorityRank +
+        ", imported_at, rowid FROM tasks WHERE " + openTasksCondition + ";");
+    if (!statement) return fail(statement.error());
+    std::vector<TaskRowState> states;
+    std::vector<ListingPosition> positions;
+    std::string importedAtTexts;
+    std::optional<std::unordered_map<std::string, std::set<std::string>>> ticks;
+    while (statement->next()) {
+        if (!ticks) {
+            // Read while this statement holds its read transaction.
+            auto all = completedStepIDsOfTasks("WHERE " + std::string(openTasksCondition), {});
+            if (!all) return fail(all.error());
+            ticks = std::move(all).value();
+        }
+        positions.push_back(
+            listingPosition(*statement, {4, 5, 6}, states.size(), std::nullopt, importedAtTexts));
+        TaskRowState& state = states.emplace_back();
+        state = {statement->text(0), statement->integer(6), statement->integer(1),
+                 statement->text(2), statement->optionalText(3), {}};
+        if (auto found = ticks->find(state.taskKey); found != ticks->end()) {
+            state.completedStepIDs = std::move(found->second);
+        }
+    }
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    auto order = listingOrder(positions, importedAtTexts);
+    permute(states, order);
+    return states;
+}
+
+Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::tasks(
+    const std::vector<std::string>& taskKeys) {
+    std::scoped_lock guard(lock_);
+    // One binding for any number of keys: a JSON array, taken apart by SQLite.
+    return queryTasks(std::string(taskColumns) +
+                          "FROM tasks WHERE task_key IN (SELECT value FROM json_each(?));",
+                      {SQLValue::text(nlohmann::json(taskKeys).dump())});
 }
 
 Result<TaskRecord, StoreError> SQLiteTaskStore::task(const std::string& taskKey) {

@@ -26,6 +26,7 @@
 #include "core/store/StoreImportResult.h"
 #include "core/store/TaskRecord.h"
 #include "core/store/TaskPage.h"
+#include "core/store/TaskRowState.h"
 #include "core/store/TaskSearchFields.h"
 #include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
@@ -124,6 +125,17 @@ public:
     // that is not JSON or of a later layout. (A well-formed item JSON that
     // still fails to decode, which no build writes, is counted.)
     Result<std::int64_t, StoreError> countTasks(const TaskSelection& selection, Timestamp now);
+
+    // Wakes due snoozed tasks as listTasks does, then the state of every open
+    // task row, readable or not, in listing order, read from an index of the
+    // open rows: a caller that keeps the open tasks re-reads only those whose
+    // state changed.
+    Result<std::vector<TaskRowState>, StoreError> openTaskStates(Timestamp now);
+
+    // The readable tasks with these keys, in no particular order: missing
+    // keys are left out, unreadable rows too (counted in
+    // lastSkippedTaskRowCount()).
+    Result<std::vector<TaskRecord>, StoreError> tasks(const std::vector<std::string>& taskKeys);
 
     // One task; `missingTask` when there is no readable row with that key.
     Result<TaskRecord, StoreError> task(const std::string& taskKey);

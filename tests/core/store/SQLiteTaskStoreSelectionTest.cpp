@@ -8,9 +8,10 @@ using namespace kestrin::testing;
 // Its pages, read through the listing indexes, join up to the same listing.
 TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
     std::vector<InterventionItem> alpha, beta;
-    for (const char* id : {"a", "b", "c", "d", "e", "f", "g", "h"}) alpha.push_back(makeItem(id));
-    alpha[3].priority = TaskPriority::critical;
-    alpha[6].priority = TaskPriority::low;
+    // Rows in the reverse of key order: ties in a listing follow the rows.
+    for (const char* id : {"h", "g", "f", "e", "d", "c", "b", "a"}) alpha.push_back(makeItem(id));
+    alpha[3].priority = TaskPriority::critical;  // e
+    alpha[1].priority = TaskPriority::low;       // g
     for (const char* id : {"p", "q", "r", "s"}) beta.push_back(makeItem(id));
     auto second = makeReceipt("r-2", 1, beta);
     second.project.name = "beta";
@@ -89,4 +90,28 @@ TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
                                               t.item.category})));
         }
     }
+
+    // The open rows' states, unreadable ones too, come in listing order with their ticks;
+    // reading their keys back gives the open listing.
+    ASSERT_TRUE(store->setStepCompleted("r-1::a", "s2", true));
+    const auto listed = store->listTasks(TaskSelection{}, now).value();
+    const auto states = store->openTaskStates(now).value();
+    std::vector<std::string> keys;
+    for (const TaskRowState& state : states) keys.push_back(state.taskKey);
+    EXPECT_EQ(keys.size(), 8u);  // 5 listed, 3 skipped
+    std::erase_if(keys, [](auto& key) { return key.ends_with("g") || key.ends_with("h") ||
+                                               key.ends_with("r"); });
+    std::vector<std::string> listedKeys;
+    for (const TaskRecord& task : listed) listedKeys.push_back(task.taskKey);
+    EXPECT_EQ(keys, listedKeys);
+    const auto a = std::ranges::find(states, "r-1::a", &TaskRowState::taskKey);
+    ASSERT_NE(a, states.end());
+    EXPECT_EQ(a->completedStepIDs, std::set<std::string>{"s2"});
+    EXPECT_EQ(a->status, "in_progress");
+    keys.push_back("r-1::h");  // unreadable: left out
+    auto read = store->tasks(keys).value();
+    auto expected = listed;
+    std::ranges::sort(read, {}, &TaskRecord::taskKey);
+    std::ranges::sort(expected, {}, &TaskRecord::taskKey);
+    EXPECT_EQ(read, expected);
 }
