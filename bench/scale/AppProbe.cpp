@@ -103,21 +103,28 @@ public:
             report(std::string("app_") + name + "_page_worst_ms", pages.worst());
         }
 
-        // Typing a word and deleting it again, over every task.
+        // Typing a word and deleting it again, over every task: one that one
+        // task in eleven holds, and one that none holds, where the search
+        // reads its first stretch of rows and goes on from the event loop.
         auto* search = window_->findChild<QLineEdit*>(QStringLiteral("searchField"));
         if (!search) return failed("no search field");
-        const QString word = QStringLiteral("数据库迁移");
-        Samples keystrokes;
-        for (int round = 0; round < 2; ++round) {
-            for (const QChar character : word) {
-                keystrokes.add(timed([&] { press(search, Qt::Key_unknown, character); }));
+        for (const auto& [word, figure] :
+             {std::pair{QStringLiteral("数据库迁移"), "app_search_ms"},
+              std::pair{QStringLiteral("没有这个词"), "app_search_rare_ms"}}) {
+            Samples keystrokes;
+            for (int round = 0; round < 2; ++round) {
+                for (const QChar character : word) {
+                    keystrokes.add(timed([&] { press(search, Qt::Key_unknown, character); }));
+                }
+                if (search->text() != word) {
+                    return failed("the search field did not take the keys");
+                }
+                for (qsizetype left = word.size(); left > 0; --left) {
+                    keystrokes.add(timed([&] { press(search, Qt::Key_Backspace, {}); }));
+                }
             }
-            if (search->text() != word) return failed("the search field did not take the keys");
-            for (qsizetype left = word.size(); left > 0; --left) {
-                keystrokes.add(timed([&] { press(search, Qt::Key_Backspace, {}); }));
-            }
+            report(figure, keystrokes.median());
         }
-        report("app_search_ms", keystrokes.median());
         return 0;
     }
 

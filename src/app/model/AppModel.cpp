@@ -230,7 +230,7 @@ bool AppModel::canFetchMoreTasks() const {
 void AppModel::fetchMoreTasks() {
     if (!store_ || !canFetchMoreTasks()) return;
     auto page = store_->listTaskPage(pagedSelection(selection_), pages_.next, pageSize,
-                                     searchFilter());
+                                     searchFilter(), searchChunkRows);
     if (!page) {
         pages_.isComplete = true;
         present(page.error(), QStringLiteral("无法读取任务"));
@@ -242,6 +242,8 @@ void AppModel::fetchMoreTasks() {
     }
     pages_.next = page->next;
     pages_.isComplete = page->isLast;
+    // The first rows of a search may arrive only now.
+    reconcileSelection();
 }
 
 const TaskRecord* AppModel::visibleTaskWithKey(const std::string& key) const {
@@ -274,7 +276,8 @@ TaskSearchFilter AppModel::searchFilter() const {
 
 Result<AppModel::Pages, StoreError> AppModel::readPages(std::size_t limit) const {
     if (!selection_.includesClosedTasks()) return Pages{};
-    auto page = store_->listTaskPage(pagedSelection(selection_), 0, limit, searchFilter());
+    auto page =
+        store_->listTaskPage(pagedSelection(selection_), 0, limit, searchFilter(), searchChunkRows);
     if (!page) return fail(page.error());
     return Pages{{std::make_move_iterator(page->tasks.begin()),
                   std::make_move_iterator(page->tasks.end())},

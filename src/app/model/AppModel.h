@@ -85,6 +85,10 @@ public:
     static constexpr std::chrono::milliseconds noteSaveDelay{800};
     // How many tasks a view with closed tasks reads at a time.
     static constexpr std::size_t pageSize = 100;
+    // How many rows a search in such a view reads at a time: for a rare word
+    // a read comes back short, and the list reads on from the event loop, so
+    // a keystroke never waits for a whole history.
+    static constexpr std::int64_t searchChunkRows = 1500;
 
     // Start-up: resolves the data directory from the platform's environment,
     // creates its directories, opens the store, builds the importer and the

@@ -1,5 +1,8 @@
 #include "app/views/TaskListModel.h"
 
+#include <QTimer>
+#include <algorithm>
+
 #include "app/model/AppModel.h"
 #include "app/views/TaskRow.h"
 
@@ -14,6 +17,19 @@ void TaskListModel::reload() {
     beginResetModel();
     takeRows();
     endResetModel();
+    rowsWanted_ = int(AppModel::pageSize);
+    continueReading();
+}
+
+void TaskListModel::continueReading() {
+    if (readingScheduled_ || rowCount() >= rowsWanted_ || !model_.canFetchMoreTasks()) return;
+    // The next stretch runs once the events waiting now (the next keystroke)
+    // have been handled; after a new search it reads on from that search.
+    readingScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        readingScheduled_ = false;
+        readOn();
+    });
 }
 
 void TaskListModel::takeRows() {
@@ -31,14 +47,21 @@ bool TaskListModel::canFetchMore(const QModelIndex& parent) const {
 
 void TaskListModel::fetchMore(const QModelIndex& parent) {
     if (parent.isValid()) return;
+    rowsWanted_ = std::max(rowsWanted_, rowCount() + int(AppModel::pageSize));
+    readOn();
+}
+
+void TaskListModel::readOn() {
     // Reading more only appends, and the rows already taken stay valid.
     const int before = rowCount();
     model_.fetchMoreTasks();
     const int after = int(model_.visibleTasks().size());
-    if (after == before) return;
-    beginInsertRows(QModelIndex(), before, after - 1);
-    takeRows();
-    endInsertRows();
+    if (after > before) {
+        beginInsertRows(QModelIndex(), before, after - 1);
+        takeRows();
+        endInsertRows();
+    }
+    continueReading();
 }
 
 int TaskListModel::rowOf(const std::string& taskKey) const {

@@ -15,7 +15,9 @@ class AppModel;
 // The rows of the task list: the app model's visible tasks, in order. The
 // rows point into the app model's task list, so reload() must run whenever
 // that list, the sidebar filter or the search text changes. A view with
-// closed tasks grows as the list view asks for more (fetchMore).
+// closed tasks grows as the list view asks for more (fetchMore), a page at a
+// time; a search that finds little in one stretch of rows reads on from the
+// event loop until it has that page or the history ends.
 class TaskListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -41,8 +43,16 @@ public:
 
 private:
     void takeRows();
+    // Reads the app model's next stretch and appends what it found.
+    void readOn();
+    // Reads on from the event loop while fewer rows than wanted are shown.
+    void continueReading();
 
     AppModel& model_;
+    // Rows to read up to without the list view asking: a page after a reload,
+    // one more page each time the view asks.
+    int rowsWanted_ = 0;
+    bool readingScheduled_ = false;
     std::vector<const TaskRecord*> rows_;
     // Views of the keys in the app model's tasks: valid as long as the rows.
     std::unordered_map<std::string_view, int> rowsByKey_;

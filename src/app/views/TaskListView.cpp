@@ -138,6 +138,11 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
         reloadRows();
     });
     connect(&model_, &AppModel::tasksChanged, this, [this] { reloadRows(); });
+    // Rows read on (scrolling, a search going on) may be the first ones.
+    connect(rows_, &QAbstractItemModel::rowsInserted, this, [this] {
+        showSelectionFromModel();
+        updateEmptyState();
+    });
     connect(&model_, &AppModel::selectedTaskKeysChanged, this, [this] {
         showSelectionFromModel();
         updateDeleteItem();

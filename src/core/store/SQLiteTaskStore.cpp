@@ -897,7 +897,8 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::listTasks(
 
 Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& selection,
                                                            std::int64_t from, std::size_t limit,
-                                                           const TaskSearchFilter& filter) {
+                                                           const TaskSearchFilter& filter,
+                                                           std::int64_t rowLimit) {
     std::scoped_lock guard(lock_);
     auto [where, bindings] = whereClause(selection);
     // A filter reads its fields from each row it passes over (json_extract
@@ -921,7 +922,12 @@ Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& 
     if (!steps) return fail(steps.error());
 
     TaskPage page{{}, from, false};
-    while (page.tasks.size() < limit && statement->next()) {
+    bool ended = false;
+    while (page.tasks.size() < limit && page.next - from < rowLimit) {
+        if (!statement->next()) {
+            ended = true;
+            break;
+        }
         ++page.next;
         if (filter) {
             const auto agent = fromRawValue<AgentKind>(statement->textView(agentColumn));
@@ -941,7 +947,7 @@ Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& 
         if (!ticked) return fail(ticked.error());
         task->completedStepIDs = std::move(ticked).value();
     }
-    if (page.tasks.size() < limit) {
+    if (ended) {
         if (auto done = statement->finished(); !done) return fail(done.error());
         // A LIMIT without a filter also ends the rows: only fewer rows than
         // asked for mean the listing ran out.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -111,12 +112,15 @@ public:
 
     // The tasks of `selection` in listing order from position `from` (0 for
     // the first page): up to `limit` tasks, only those `filter` (when set)
-    // lets through. Reads rows through the listing indexes from that position
-    // on, so a page costs what it shows plus, when filtering, the rows it
-    // passes over. Unreadable rows are passed over. Snoozed tasks are not
-    // woken here: listTasks wakes them.
-    Result<TaskPage, StoreError> listTaskPage(const TaskSelection& selection, std::int64_t from,
-                                              std::size_t limit, const TaskSearchFilter& filter);
+    // lets through, from at most `rowLimit` rows (a page that stops there
+    // comes back short without being the last). Reads rows through the
+    // listing indexes from that position on, so a page costs what it shows
+    // plus, when filtering, the rows it passes over. Unreadable rows are
+    // passed over. Snoozed tasks are not woken here: listTasks wakes them.
+    Result<TaskPage, StoreError> listTaskPage(
+        const TaskSelection& selection, std::int64_t from, std::size_t limit,
+        const TaskSearchFilter& filter,
+        std::int64_t rowLimit = std::numeric_limits<std::int64_t>::max());
 
     // Wakes due snoozed tasks as listTasks does, then counts the tasks of
     // `selection` in SQL from the indexes, without reading them. Rows the listing would skip
