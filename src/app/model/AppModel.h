@@ -84,7 +84,7 @@ public:
     // How long typing must pause before a note is stored.
     static constexpr std::chrono::milliseconds noteSaveDelay{800};
     // How many tasks a view with closed tasks reads at a time.
-    static constexpr std::size_t pageSize = 100;
+    static constexpr std::size_t pageSize = 40;
     // How many rows a search in such a view reads at a time: for a rare word
     // a read comes back short, and the list reads on from the event loop, so
     // a keystroke never waits for a whole history.

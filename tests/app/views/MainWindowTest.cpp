@@ -153,12 +153,12 @@ private slots:
         QVERIFY(harness.showActive());
         model.setSelection(SidebarSelection::status(TaskStatus::completed));
         harness.settle();
-        for (const int rows : {100, 200}) {
+        for (const int rows : {40, 80}) {
             QCOMPARE(view.rows()->rowCount(), rows);
             view.listView()->scrollToBottom();
             harness.settle();
         }
-        QCOMPARE(shown(view).mid(98, 3), texts({"Old 99", "Old 100", "Old 101"}));
+        QCOMPARE(shown(view).mid(38, 3), texts({"Old 39", "Old 40", "Old 41"}));
         model.setSearchText(QStringLiteral(" OLD 2499"));
         QVERIFY(model.canFetchMoreTasks() && view.rows()->rowCount() == 0);
         QTRY_COMPARE(shown(view), texts({"Old 2499"}));  // in the second stretch
@@ -167,10 +167,10 @@ private slots:
         model.setSearchText(QString());
         view.listView()->scrollToBottom();
         harness.settle();
-        harness.executeSQL("DELETE FROM tasks WHERE task_key = 'rc-1::old-150';");
+        harness.executeSQL("DELETE FROM tasks WHERE task_key = 'rc-1::old-50';");
         harness.reload();
-        QCOMPARE(view.rows()->rowCount(), 200);
-        QCOMPARE(shown(view).mid(148, 2), texts({"Old 149", "Old 151"}));
+        QCOMPARE(view.rows()->rowCount(), 80);
+        QCOMPARE(shown(view).mid(48, 2), texts({"Old 49", "Old 51"}));
         QCOMPARE(model.sidebarCounts().byStatus.at(TaskStatus::completed), 2499);
     }
 
