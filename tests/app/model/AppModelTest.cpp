@@ -83,7 +83,14 @@ private slots:
         QCOMPARE(
             notice(harness),
             QStringLiteral("剪贴板没有 JSON | 先从 Agent 复制完整的回执 JSON，再回到这里导入。"));
+        // A database that cannot be opened stops start-up the same way.
+        const std::filesystem::path home = directory.path().toStdString() + "/home";
+        std::filesystem::create_directories(home / "tasks.sqlite");
+        GuiHarness unopenable({{"KESTRIN_HOME", home.string()}});
+        QVERIFY(notice(unopenable).startsWith(QStringLiteral("无法启动本地任务库 | 无法打开任务数据库")));
+        QCOMPARE(unopenable.platform().notifications->authorizationRequests, 0);
     }
+
 
     void startUpNamesTheDataEnvironment() {
         GuiHarness temporary;
@@ -235,13 +242,21 @@ private slots:
         QCOMPARE(model.selectedTask()->taskKey, std::string("rc-2::item-2"));
         QCOMPARE(model.selectedTaskKey(), OptionalTaskKey("gone"));
         model.setSelectedTaskKeys({});
+        // Setting a value already set signals nothing.
         QSignalSpy keysSpy(&model, &AppModel::selectedTaskKeysChanged);
-        model.setSelectedTaskKeys({});  // already so: no signal
-        QCOMPARE(keysSpy.count(), 0);
+        QSignalSpy filterSpy(&model, &AppModel::selectionChanged);
+        QSignalSpy searchSpy(&model, &AppModel::searchTextChanged);
+        model.setSelectedTaskKeys({});
+        model.setSelection(model.selection());
+        model.setSearchText(model.searchText());
+        QCOMPARE(keysSpy.count() + filterSpy.count() + searchSpy.count(), 0);
         QSignalSpy keySpy(&model, &AppModel::selectedTaskKeyChanged);
         QCOMPARE(model.selectedTask()->taskKey, harness.visibleKeys().front());
         QCOMPARE(model.selectedTaskKey(), OptionalTaskKey(harness.visibleKeys().front()));
+        model.setSelectedTaskKey(model.selectedTaskKey());
         QCOMPARE(keySpy.count(), 1);
+        model.setSelectedTaskKey(harness.visibleKeys().back());  // a shown task stays shown
+        QCOMPARE(model.selectedTask()->taskKey, harness.visibleKeys().back());
         model.updateTaskSelection({"c"});
         QCOMPARE(model.selectedTaskKey(), OptionalTaskKey("c"));
         model.updateTaskSelection({"b", "c"});  // keeps a key still selected
