@@ -296,6 +296,10 @@ void AppModel::restartPages() {
 }
 
 void AppModel::assignPages(Pages pages) {
+    // The task list points into the pages it shows until it reloads on the
+    // signal that follows this change, and other handlers of that signal may
+    // run first: the pages replaced stay alive until the next change.
+    retiredPages_ = std::move(pages_);
     pages_ = std::move(pages);
     pagedTasksByKey_.clear();
     for (const TaskRecord& task : pages_.tasks) pagedTasksByKey_.emplace(task.taskKey, &task);

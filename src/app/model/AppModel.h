@@ -301,6 +301,7 @@ private:
     TaskList tasks_;
     SidebarCounts counts_;
     Pages pages_;
+    Pages retiredPages_;
     // Task key -> its record in pages_.
     std::unordered_map<std::string, const TaskRecord*> pagedTasksByKey_;
     HistoryList history_;
