@@ -367,10 +367,11 @@ bool AppModel::reload(Timestamp now) {
     }
     // Closed tasks are counted, not read. SQLite counts every row far faster
     // than the rows of one status, so the completed ones are what is left of
-    // all tasks once the open and the cancelled ones are taken away.
+    // all tasks once the open and the cancelled ones are taken away. Reading
+    // the states woke the due snoozed tasks already.
     const auto count = [&](const TaskSelection& selection)
         -> std::optional<std::pair<std::int64_t, std::int64_t>> {
-        auto counted = store_->countTasks(selection, now);
+        auto counted = store_->countTasks(selection);
         if (!counted) {
             present(counted.error(), QStringLiteral("无法读取任务"));
             return std::nullopt;

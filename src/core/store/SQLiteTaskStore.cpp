@@ -960,6 +960,11 @@ Result<std::int64_t, StoreError> SQLiteTaskStore::countTasks(const TaskSelection
                                                             Timestamp now) {
     std::scoped_lock guard(lock_);
     if (auto woken = wakeSnoozedTasks(now); !woken) return fail(woken.error());
+    return countTasks(selection);
+}
+
+Result<std::int64_t, StoreError> SQLiteTaskStore::countTasks(const TaskSelection& selection) {
+    std::scoped_lock guard(lock_);
     auto [where, bindings] = whereClause(selection);
     // Both counts read indexes only: the rows of the selection, then the
     // unreadable ones among them through their partial index (which SQLite

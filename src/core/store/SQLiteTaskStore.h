@@ -123,12 +123,17 @@ public:
         std::int64_t rowLimit = std::numeric_limits<std::int64_t>::max());
 
     // Wakes due snoozed tasks as listTasks does, then counts the tasks of
-    // `selection` in SQL from the indexes, without reading them. Rows the listing would skip
-    // are left out, and counted in lastSkippedTaskRowCount(), as far as their
-    // stored values tell: unknown agent, receipt state or status, item JSON
-    // that is not JSON or of a later layout. (A well-formed item JSON that
-    // still fails to decode, which no build writes, is counted.)
+    // `selection` in SQL from the indexes, without reading them. Rows the
+    // listing would skip are left out, and counted in
+    // lastSkippedTaskRowCount(), as far as their stored values tell: unknown
+    // agent, receipt state or status, item JSON that is not JSON or of a later
+    // layout. (A well-formed item JSON that still fails to decode, which no
+    // build writes, is counted.)
     Result<std::int64_t, StoreError> countTasks(const TaskSelection& selection, Timestamp now);
+    // The same count as stored, without waking: for a caller that has just
+    // woken them (listTasks, openTaskStates). Waking is a write, which waits
+    // for any other program's write.
+    Result<std::int64_t, StoreError> countTasks(const TaskSelection& selection);
 
     // Wakes due snoozed tasks as listTasks does, then the state of every open
     // task row, readable or not, in listing order, read from an index of the
