@@ -138,8 +138,11 @@ TaskListView::TaskListView(AppModel& model, ViewDialogs& dialogs, QWidget* paren
         reloadRows();
     });
     connect(&model_, &AppModel::tasksChanged, this, [this] { reloadRows(); });
-    // Rows read on (scrolling, a search going on) may be the first ones.
+    // Rows read on (scrolling, a search going on) may be the first ones. They
+    // are laid out at once: the scroll that asked for them then paints once,
+    // where the view's own delayed layout would paint the list a second time.
     connect(rows_, &QAbstractItemModel::rowsInserted, this, [this] {
+        list_->doItemsLayout();
         showSelectionFromModel();
         updateEmptyState();
     });
