@@ -38,7 +38,7 @@ QString searchTextOf(const TaskSearchFields& fields) {
 }
 
 QString searchTextOf(const TaskRecord& task) {
-    return searchTextOf({task.item.title, task.item.reason, task.project.name,
+    return searchTextOf({0, task.item.title, task.item.reason, task.project.name,
                          task.source.taskTitle, task.source.agent, task.item.category});
 }
 
@@ -269,9 +269,19 @@ const TaskRecord* AppModel::firstVisibleTask() const {
 
 TaskSearchFilter AppModel::searchFilter() const {
     if (searchQuery_.isEmpty()) return {};
-    return [query = searchQuery_](const TaskSearchFields& fields) {
-        return searchTextOf(fields).contains(query);
-    };
+    return {[this, query = searchQuery_](const TaskSearchFields& fields) {
+                QString text = searchTextOf(fields);
+                const bool matches = text.contains(query);
+                if (pagedSearchTexts_.size() < searchTextsKept) {
+                    pagedSearchTexts_.emplace(fields.rowID, std::move(text));
+                }
+                return matches;
+            },
+            [this, query = searchQuery_](std::int64_t rowID) -> std::optional<bool> {
+                auto found = pagedSearchTexts_.find(rowID);
+                if (found == pagedSearchTexts_.end()) return std::nullopt;
+                return found->second.contains(query);
+            }};
 }
 
 Result<AppModel::Pages, StoreError> AppModel::readPages(std::size_t limit) const {
@@ -406,6 +416,8 @@ bool AppModel::reload(Timestamp now) {
     counts.byStatus[TaskStatus::completed] = all->first - open->first - cancelled->first;
     counts.byStatus[TaskStatus::cancelled] = cancelled->first;
     counts.all += all->first - open->first;
+    // Row ids may now name other rows, or rows with other texts.
+    pagedSearchTexts_.clear();
     // A view with closed tasks keeps as many rows as it had read.
     auto pages = readPages(std::max(pageSize, pages_.tasks.size()));
     if (!pages) {

@@ -89,6 +89,9 @@ public:
     // a read comes back short, and the list reads on from the event loop, so
     // a keystroke never waits for a whole history.
     static constexpr std::int64_t searchChunkRows = 1500;
+    // How many of those rows' search texts are kept for the next keystroke:
+    // a history this long is searched in memory once read (about 15 MB).
+    static constexpr std::size_t searchTextsKept = 50000;
 
     // Start-up: resolves the data directory from the platform's environment,
     // creates its directories, opens the store, builds the importer and the
@@ -338,6 +341,9 @@ private:
     // built on the first search after the tasks changed.
     QString searchQuery_;
     mutable std::vector<QString> searchIndex_;
+    // The search texts of rows a search in a view with closed tasks has read,
+    // by row id, up to searchTextsKept; dropped whenever the store changed.
+    mutable std::unordered_map<std::int64_t, QString> pagedSearchTexts_;
 };
 
 }  // namespace kestrin

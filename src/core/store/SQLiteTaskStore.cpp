@@ -901,25 +901,34 @@ Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& 
                                                            std::int64_t rowLimit) {
     std::scoped_lock guard(lock_);
     auto [where, bindings] = whereClause(selection);
-    // A filter reads its fields from each row it passes over (json_extract
-    // fails the whole statement on text that is not JSON, hence the test);
-    // without one, SQLite passes over the rows before `from` in the index alone.
-    constexpr int titleColumn = snoozedUntilColumn + 1;
-    constexpr int reasonColumn = titleColumn + 1;
-    constexpr int categoryColumn = reasonColumn + 1;
+    const std::string order =
+        std::string(" ORDER BY ") + priorityRank + ", imported_at DESC, rowid";
+    // Without a filter SQLite passes over the rows before `from` in the index
+    // alone. A filter walks the index for row ids only: a row's search fields
+    // are read when the filter does not know it, the whole row when it matches.
     auto statement = database_.prepare(
-        std::string(taskColumns) +
-        (filter ? ", iif(json_valid(item_json), json_extract(item_json, '$.title'), ''), "
-                  "iif(json_valid(item_json), json_extract(item_json, '$.reason'), ''), category\n"
-                : "") +
-        "FROM tasks " + where + " ORDER BY " + priorityRank + ", imported_at DESC, rowid LIMIT " +
-        (filter ? "-1" : "?") + " OFFSET ?;");
+        filter ? "SELECT rowid FROM tasks " + where + order + " LIMIT -1 OFFSET ?;"
+               : std::string(taskColumns) + "FROM tasks " + where + order + " LIMIT ? OFFSET ?;");
     if (!statement) return fail(statement.error());
     if (!filter) bindings.push_back(SQLValue::integer(std::int64_t(limit)));
     bindings.push_back(SQLValue::integer(from));
     if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
     auto steps = database_.prepare(selectStepIDs);
     if (!steps) return fail(steps.error());
+    std::optional<SQLiteStatement> fields;
+    std::optional<SQLiteStatement> row;
+    if (filter) {
+        // json_extract fails the whole statement on text that is not JSON.
+        auto prepared = database_.prepare(
+            "SELECT iif(json_valid(item_json), json_extract(item_json, '$.title'), ''), "
+            "iif(json_valid(item_json), json_extract(item_json, '$.reason'), ''), "
+            "project_name, source_task_title, agent, category FROM tasks WHERE rowid = ?;");
+        if (!prepared) return fail(prepared.error());
+        fields = std::move(prepared).value();
+        prepared = database_.prepare(std::string(taskColumns) + "FROM tasks WHERE rowid = ?;");
+        if (!prepared) return fail(prepared.error());
+        row = std::move(prepared).value();
+    }
 
     TaskPage page{{}, from, false};
     bool ended = false;
@@ -929,20 +938,25 @@ Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& 
             break;
         }
         ++page.next;
+        const SQLiteStatement* taskRow = &*statement;
         if (filter) {
-            const auto agent = fromRawValue<AgentKind>(statement->textView(agentColumn));
-            const auto category =
-                fromRawValue<InterventionCategory>(statement->textView(categoryColumn));
-            if (!agent || !category ||
-                !filter({statement->textView(titleColumn), statement->textView(reasonColumn),
-                         statement->textView(projectNameColumn),
-                         statement->textView(sourceTaskTitleColumn), *agent, *category})) {
+            const std::int64_t rowID = statement->integer(0);
+            auto matched = filterRow(filter, *fields, rowID);
+            if (!matched) return fail(matched.error());
+            if (!*matched) continue;
+            // Read while the listing statement holds its read transaction.
+            row->reset();
+            if (auto bound = row->bind(1, SQLValue::integer(rowID)); !bound) {
+                return fail(bound.error());
+            }
+            if (!row->next()) {
+                if (auto done = row->finished(); !done) return fail(done.error());
                 continue;
             }
+            taskRow = &*row;
         }
-        auto* task = appendTaskRow(*statement, page.tasks, false);
+        auto* task = appendTaskRow(*taskRow, page.tasks, false);
         if (!task) continue;
-        // Read while the page's statement holds its read transaction.
         auto ticked = completedStepIDs(*steps, task->taskKey);
         if (!ticked) return fail(ticked.error());
         task->completedStepIDs = std::move(ticked).value();
@@ -951,9 +965,28 @@ Result<TaskPage, StoreError> SQLiteTaskStore::listTaskPage(const TaskSelection& 
         if (auto done = statement->finished(); !done) return fail(done.error());
         // A LIMIT without a filter also ends the rows: only fewer rows than
         // asked for mean the listing ran out.
-        page.isLast = filter || page.next - from < std::int64_t(limit);
+        page.isLast = bool(filter) || page.next - from < std::int64_t(limit);
     }
     return page;
+}
+
+Result<bool, StoreError> SQLiteTaskStore::filterRow(const TaskSearchFilter& filter,
+                                                    SQLiteStatement& fields, std::int64_t rowID) {
+    if (filter.known) {
+        if (auto known = filter.known(rowID)) return *known;
+    }
+    fields.reset();
+    if (auto bound = fields.bind(1, SQLValue::integer(rowID)); !bound) return fail(bound.error());
+    if (!fields.next()) {
+        if (auto done = fields.finished(); !done) return fail(done.error());
+        return false;
+    }
+    const auto agent = fromRawValue<AgentKind>(fields.textView(4));
+    const auto category = fromRawValue<InterventionCategory>(fields.textView(5));
+    // An unreadable row is passed over, as the listing passes over it.
+    if (!agent || !category) return false;
+    return filter.matches({rowID, fields.textView(0), fields.textView(1), fields.textView(2),
+                           fields.textView(3), *agent, *category});
 }
 
 Result<std::int64_t, StoreError> SQLiteTaskStore::countTasks(const TaskSelection& selection,

@@ -28,7 +28,7 @@
 #include "core/store/TaskRecord.h"
 #include "core/store/TaskPage.h"
 #include "core/store/TaskRowState.h"
-#include "core/store/TaskSearchFields.h"
+#include "core/store/TaskSearchFilter.h"
 #include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
 #include "core/receipt/Timestamp.h"
@@ -271,6 +271,11 @@ private:
     const InterventionItem* storedItem(const std::string& taskKey, std::string_view itemJSON);
     // The same without the cache.
     std::optional<InterventionItem> decodedItem(std::string_view itemJSON) const;
+    // Whether the row `rowID` passes `filter`, asking what it knows first and
+    // then reading the row's search fields with `fields`. A row gone
+    // meanwhile or with an unknown agent or category does not pass.
+    Result<bool, StoreError> filterRow(const TaskSearchFilter& filter, SQLiteStatement& fields,
+                                       std::int64_t rowID);
     // Runs `statement` (the step_progress query) for one task.
     Result<std::set<std::string>, StoreError> completedStepIDs(SQLiteStatement& statement,
                                                                const std::string& taskKey);

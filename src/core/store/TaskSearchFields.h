@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <cstdint>
 #include <string_view>
 
 #include "core/receipt/AgentKind.h"
@@ -10,8 +10,10 @@ namespace kestrin {
 
 // The stored values a task is searched by, read without decoding its item:
 // item title and reason, project name, agent task title, agent and category.
-// The texts are valid only during the call they are passed to.
+// The texts are valid only during the call they are passed to; `rowID`
+// names the row for as long as the file does not change.
 struct TaskSearchFields {
+    std::int64_t rowID = 0;
     std::string_view title;
     std::string_view reason;
     std::string_view projectName;
@@ -19,8 +21,5 @@ struct TaskSearchFields {
     AgentKind agent = AgentKind::other;
     InterventionCategory category = InterventionCategory::terminal;
 };
-
-// Whether a task belongs in a filtered listing, judged from its fields.
-using TaskSearchFilter = std::function<bool(const TaskSearchFields&)>;
 
 }  // namespace kestrin

@@ -323,6 +323,23 @@ private slots:
         QVERIFY(harness.visibleKeys().empty());  // the filter still applies
     }
 
+    // A view with closed tasks keeps the search texts it read for the next
+    // keystroke, until the store changes.
+    void searchFollowsATitleAnotherProgramRewrote() {
+        GuiHarness harness;
+        AppModel& model = harness.model();
+        harness.add(two("rc-1"));
+        model.setSelection(SidebarSelection::all());
+        model.setSearchText(QStringLiteral("a of"));
+        QCOMPARE(harness.visibleKeys(), std::vector<std::string>{A});
+        harness.executeSQL("UPDATE tasks SET item_json = json_set(item_json, '$.title', 'Renamed') "
+                           "WHERE task_key = '" + A + "';");
+        model.refresh();
+        QVERIFY(harness.visibleKeys().empty());
+        model.setSearchText(QStringLiteral("renamed"));
+        QCOMPARE(harness.visibleKeys(), std::vector<std::string>{A});
+    }
+
     void watchingTicksOnlyWhileVisible() {
         GuiHarness harness;
         AppModel& model = harness.model();

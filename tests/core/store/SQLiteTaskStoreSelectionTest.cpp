@@ -67,25 +67,33 @@ TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
             return all;
         };
         std::set<std::string> seen;
-        const TaskSearchFilter filter = [&](const TaskSearchFields& f) {
+        std::map<std::int64_t, std::string> titles;
+        const TaskSearchFilter filter{[&](const TaskSearchFields& f) {
             seen.insert(joined(f));
+            titles[f.rowID] = f.title;
             return f.title != "处理 c";
-        };
-        for (const bool filtered : {false, true}) {
+        }, {}};
+        // What a filter knows of a row by its id is taken over what its fields would say.
+        const TaskSearchFilter knowing{filter.matches, [&](std::int64_t rowID) {
+            auto known = titles.find(rowID);
+            return known == titles.end() ? std::nullopt
+                                         : std::optional<bool>(known->second != "处理 a");
+        }};
+        for (const auto& [used, left] : {std::pair{TaskSearchFilter(), ""},
+                                         std::pair{filter, "处理 c"}, std::pair{knowing, "处理 a"}}) {
             std::vector<TaskRecord> paged;
             for (TaskPage page; !page.isLast;) {
-                auto read = store->listTaskPage(c.selection, page.next, 2,
-                                                filtered ? filter : TaskSearchFilter());
+                auto read = store->listTaskPage(c.selection, page.next, 2, used);
                 ASSERT_TRUE(read) << read.error().description();
                 page = std::move(read).value();
                 paged.insert(paged.end(), page.tasks.begin(), page.tasks.end());
             }
             auto expected = *listed;
-            if (filtered) std::erase_if(expected, [](auto& t) { return t.item.title == "处理 c"; });
+            std::erase_if(expected, [&](auto& t) { return t.item.title == left; });
             EXPECT_EQ(paged, expected);
         }
         for (const TaskRecord& t : *listed) {
-            EXPECT_TRUE(seen.contains(joined({t.item.title, t.item.reason, t.project.name,
+            EXPECT_TRUE(seen.contains(joined({0, t.item.title, t.item.reason, t.project.name,
                                               t.source.taskTitle, t.source.agent,
                                               t.item.category})));
         }
