@@ -30,9 +30,8 @@ std::string block(std::string_view text) {
     return TerminalText::printable(text, true);
 }
 
-std::string stepProgress(const TaskRecord& task) {
-    return std::to_string(task.completedStepCount()) + "/" + std::to_string(task.totalStepCount()) +
-           " 步";
+std::string stepProgress(std::size_t completed, std::size_t total) {
+    return std::to_string(completed) + "/" + std::to_string(total) + " 步";
 }
 
 std::vector<ActionStep> sortedSteps(const TaskRecord& task) {
@@ -116,11 +115,11 @@ std::string HumanOutput::localTime(Timestamp instant) {
     return std::string(text, length);
 }
 
-void HumanOutput::taskRows(const std::vector<TaskRecord>& tasks) {
+void HumanOutput::taskRows(const std::vector<TaskSummary>& tasks) {
     const int statusWidth = statusColumnWidth();
-    for (const TaskRecord& task : tasks) {
-        const std::string progress = stepProgress(task);
-        std::string title = line(task.item.title);
+    for (const TaskSummary& task : tasks) {
+        const std::string progress = stepProgress(task.completedStepCount, task.stepCount);
+        std::string title = line(task.title);
         if (console_.width) {
             const int room = *console_.width - statusWidth - 4 - TerminalText::columns(progress);
             title = TerminalText::padded(title, std::max(room, 1));
@@ -130,8 +129,8 @@ void HumanOutput::taskRows(const std::vector<TaskRecord>& tasks) {
                 << "  " << title << "  " << progress << '\n';
 
         const std::string key = line(task.taskKey);
-        std::vector<std::string> facts{line(task.project.name),
-                                       std::string(displayName(task.source.agent)),
+        std::vector<std::string> facts{line(task.projectName),
+                                       std::string(displayName(task.agent)),
                                        localTime(task.importedAt)};
         if (task.status == TaskStatus::snoozed && task.snoozedUntil) {
             facts.push_back("暂缓到 " + localTime(*task.snoozedUntil));
@@ -182,7 +181,8 @@ void HumanOutput::workSheet(const TaskRecord& task, const std::string& note) {
     paragraph(item.title, 0, Colour::bold);
     paragraph(item.expectedOutcome, 0);
     paragraph(joined({line(task.project.name), std::string(displayName(task.source.agent)),
-                      "约 " + std::to_string(item.estimatedMinutes) + " 分钟", stepProgress(task)},
+                      "约 " + std::to_string(item.estimatedMinutes) + " 分钟",
+                      stepProgress(task.completedStepCount(), task.totalStepCount())},
                      dot),
               0);
     output_ << paint(line(task.taskKey), Colour::grey) << '\n';

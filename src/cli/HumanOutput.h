@@ -11,6 +11,7 @@
 #include "core/store/ReceiptHistoryRecord.h"
 #include "core/intake/TaskDataEnvironment.h"
 #include "core/store/TaskRecord.h"
+#include "core/store/TaskSummary.h"
 #include "core/receipt/Timestamp.h"
 
 namespace kestrin {
@@ -30,7 +31,7 @@ public:
     // Two lines per task: the status, the item title and the ticked and total
     // steps; then, indented, the task key, project, agent and receive time
     // (and the wake-up time of a snoozed task). The key is never cut.
-    void taskRows(const std::vector<TaskRecord>& tasks);
+    void taskRows(const std::vector<TaskSummary>& tasks);
 
     // The whole work sheet: status, priority and category; title, expected
     // outcome and facts; why the user is needed; prerequisites; every step

@@ -30,28 +30,45 @@ void ReadingCommands::warnAboutSkippedRows() {
     }
 }
 
-Result<std::vector<TaskRecord>, StoreError> ReadingCommands::filteredTasks(
-    const TaskFilter& filter) {
-    auto tasks = context_.store().listTasks(selection(filter), currentTimestamp());
-    if (!tasks) return tasks;
+template <typename Row>
+Result<std::vector<Row>, StoreError> ReadingCommands::searched(
+    Result<std::vector<Row>, StoreError> rows, const TaskFilter& filter) {
+    if (!rows) return rows;
     warnAboutSkippedRows();
     const TaskSearch search(filter.search);
     if (!search.isEmpty()) {
-        std::erase_if(*tasks, [&](const TaskRecord& task) { return !search.matches(task); });
+        std::erase_if(*rows, [&](const Row& row) { return !search.matches(row.searchFields()); });
     }
-    return tasks;
+    return rows;
+}
+
+Result<std::vector<TaskRecord>, StoreError> ReadingCommands::filteredTasks(
+    const TaskFilter& filter) {
+    return searched(context_.store().listTasks(selection(filter), currentTimestamp()), filter);
+}
+
+Result<std::vector<TaskSummary>, StoreError> ReadingCommands::filteredSummaries(
+    const TaskFilter& filter) {
+    return searched(context_.store().listTaskSummaries(selection(filter), currentTimestamp()),
+                    filter);
 }
 
 int ReadingCommands::list(const TaskFilter& filter, bool json) {
     if (!context_.open()) return exitRefused;
-    auto tasks = filteredTasks(filter);
-    if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
     std::ostream& output = context_.output();
     if (json) {
+        auto tasks = filteredTasks(filter);
+        if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
         auto documents = nlohmann::json::array();
         for (const TaskRecord& task : *tasks) documents.push_back(TaskJSON::task(task));
         output << TaskJSON::document(documents);
-    } else if (tasks->empty()) {
+        return exitSuccess;
+    }
+    // A line per task needs no decoded item: with a long history's thousands
+    // of open tasks, decoding them was most of the command's time.
+    auto tasks = filteredSummaries(filter);
+    if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
+    if (tasks->empty()) {
         output << "没有匹配的事项\n";
         if (!isFiltered(filter, TaskSearch(filter.search))) {
             output << "Codex 通过 MCP 提交的人工介入事项会自动出现在这里。\n";
@@ -72,7 +89,7 @@ int ReadingCommands::count(const TaskFilter& filter, bool json) {
         warnAboutSkippedRows();
         number = *counted;
     } else {
-        auto tasks = filteredTasks(filter);
+        auto tasks = filteredSummaries(filter);
         if (!tasks) return context_.refuse(readFailureTitle, tasks.error());
         number = static_cast<std::int64_t>(tasks->size());
     }

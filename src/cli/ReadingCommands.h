@@ -12,6 +12,7 @@
 #include "core/store/TaskRecord.h"
 #include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
+#include "core/store/TaskSummary.h"
 
 namespace kestrin {
 
@@ -51,11 +52,16 @@ public:
 
 private:
     // The store's selection for the filter's status, project and --all; the
-    // search is applied to the listed records.
+    // search is applied to the listed rows.
     static TaskSelection selection(const TaskFilter& filter);
-    // The filtered tasks; warns on stderr, as the app does, when the store
-    // skipped unreadable rows.
+    // The filtered tasks, whole for JSON or as summaries for the rows people
+    // read (no item decoded); each warns on stderr, as the app does, when the
+    // store skipped unreadable rows.
     Result<std::vector<TaskRecord>, StoreError> filteredTasks(const TaskFilter& filter);
+    Result<std::vector<TaskSummary>, StoreError> filteredSummaries(const TaskFilter& filter);
+    template <typename Row>
+    Result<std::vector<Row>, StoreError> searched(Result<std::vector<Row>, StoreError> rows,
+                                                  const TaskFilter& filter);
     // The warning about the rows the store's latest query skipped, if any.
     void warnAboutSkippedRows();
 

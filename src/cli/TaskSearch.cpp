@@ -12,13 +12,11 @@ namespace kestrin {
 
 TaskSearch::TaskSearch(std::string_view searchText) : query_(searchForm(trimmedText(searchText))) {}
 
-bool TaskSearch::matches(const TaskRecord& task) const {
+bool TaskSearch::matches(const TaskSearchFields& task) const {
     if (query_.empty()) return true;
-    std::string text = task.item.title;
-    for (std::string_view value :
-         {std::string_view(task.item.reason), std::string_view(task.project.name),
-          std::string_view(task.source.taskTitle), displayName(task.source.agent),
-          displayName(task.item.category)}) {
+    std::string text(task.title);
+    for (std::string_view value : {task.reason, task.projectName, task.sourceTaskTitle,
+                                   displayName(task.agent), displayName(task.category)}) {
         text += ' ';
         text += value;
     }

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/store/TaskRecord.h"
+#include "core/store/TaskSearchFields.h"
 
 namespace kestrin {
 
@@ -21,7 +21,7 @@ public:
     // True when the query is empty after trimming: every task matches.
     bool isEmpty() const { return query_.empty(); }
 
-    bool matches(const TaskRecord& task) const;
+    bool matches(const TaskSearchFields& task) const;
 
     // `text` lower-cased (full Unicode case mapping, no locale) and composed.
     static std::string searchForm(std::string_view text);

@@ -82,6 +82,14 @@ TEST_F(CLIReadingTest, FiltersKeepOpenTasksUnlessAskedAndSearchFollowsTheAppsRul
         Rows listedKeys;
         for (const auto& task : json::parse(listed.output)) listedKeys.push_back(task["task_key"]);
         EXPECT_EQ(listedKeys, keys);
+        // The lines people read list the same tasks, each key at the start of a second line.
+        std::vector<std::string> human{"list"};
+        human.insert(human.end(), filter.begin(), filter.end());
+        Rows humanKeys;
+        for (const std::string& line : textLines(run(human).output)) {
+            if (line.starts_with("  ")) humanKeys.push_back(line.substr(2, line.find(" · ") - 2));
+        }
+        EXPECT_EQ(humanKeys, keys);
         arguments[0] = "count";
         EXPECT_EQ(json::parse(run(arguments).output)["count"], keys.size());
     }
@@ -166,13 +174,19 @@ TEST_F(CLIReadingTest, JSONCarriesTheRecordUnderTheWireRules) {
 }
 
 TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
-    exec("UPDATE tasks SET status = 'someday' WHERE task_key = 'rc-deploy-2026::item-sudo';");
+    exec("UPDATE tasks SET status = 'someday' WHERE task_key = '" + std::string(sudoTask) + "';");
+    exec("UPDATE tasks SET item_json = json_remove(item_json, '$.steps') WHERE task_key = '" +
+         std::string(approveTask) + "';");
     const CLIRun listed = run({"list", "--json"});
     EXPECT_EQ(listed.exitStatus, 0);
-    EXPECT_EQ(json::parse(listed.output).size(), 2u);
+    EXPECT_EQ(json::parse(listed.output).size(), 1u);
     EXPECT_EQ(listed.errors,
-              "部分记录无法解析：任务库中有 1 条记录无法被当前版本读取（可能由更新版本的 App "
+              "部分记录无法解析：任务库中有 2 条记录无法被当前版本读取（可能由更新版本的 App "
               "写入）。其余功能不受影响；这些记录已从列表中隐藏。\n");
+    // The lines people read, read without decoding, skip the same rows.
+    const CLIRun lines = run({"list"});
+    EXPECT_EQ(textLines(lines.output).size(), 2u);
+    EXPECT_EQ(lines.errors, listed.errors);
     exec("DELETE FROM tasks;");
     EXPECT_EQ(run({"list"}).output,
               "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");

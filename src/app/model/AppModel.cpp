@@ -38,8 +38,7 @@ QString searchTextOf(const TaskSearchFields& fields) {
 }
 
 QString searchTextOf(const TaskRecord& task) {
-    return searchTextOf({0, task.item.title, task.item.reason, task.project.name,
-                         task.source.taskTitle, task.source.agent, task.item.category});
+    return searchTextOf(task.searchFields());
 }
 
 // The store's selection behind a view with closed tasks.

@@ -779,6 +779,69 @@ Result<std::vector<TaskRecord>, StoreError> SQLiteTaskStore::queryTasks(
     return tasks;
 }
 
+Result<std::vector<TaskSummary>, StoreError> SQLiteTaskStore::listTaskSummaries(
+    const TaskSelection& selection, Timestamp now) {
+    std::scoped_lock guard(lock_);
+    if (auto woken = wakeSnoozedTasks(now); !woken) return fail(woken.error());
+    // Every row of the selection, so that one statement (one snapshot) both
+    // lists the readable rows and counts the others. SQLite reads the item's
+    // few fields itself; json_extract fails the whole statement on text that
+    // is not JSON, hence the test. Read unsorted: asked to sort, SQLite walks
+    // the whole listing index.
+    static const std::string columns =
+        "SELECT task_key, status, project_name, agent, source_task_title, category, imported_at, "
+        "snoozed_until, " +
+        readableRowCondition() +
+        ", iif(json_valid(item_json), json_extract(item_json, '$.title'), NULL), "
+        "iif(json_valid(item_json), json_extract(item_json, '$.reason'), NULL), "
+        "iif(json_valid(item_json), json_array_length(item_json, '$.steps'), NULL), "
+        "(SELECT count(*) FROM step_progress WHERE step_progress.task_key = tasks.task_key), " +
+        priorityRank + ", rowid\n";
+    const auto [where, bindings] = whereClause(selection);
+    auto statement = database_.prepare(columns + "FROM tasks " + where + ";");
+    if (!statement) return fail(statement.error());
+    if (auto bound = statement->bind(bindings); !bound) return fail(bound.error());
+    lastSkippedTaskRowCount_ = 0;
+    std::vector<TaskSummary> summaries;
+    std::vector<ListingPosition> positions;
+    std::string importedAtTexts;
+    while (statement->next()) {
+        const auto status = fromRawValue<TaskStatus>(statement->textView(1));
+        const auto agent = fromRawValue<AgentKind>(statement->textView(3));
+        const auto category = fromRawValue<InterventionCategory>(statement->textView(5));
+        const auto importedAt = parseKestrinISO8601(statement->textView(6));
+        const auto title = statement->optionalText(9);
+        const auto steps = statement->optionalText(11);
+        if (statement->integer(8) == 0 || !status || !agent || !category || !importedAt ||
+            !title || !steps) {
+            ++lastSkippedTaskRowCount_;
+            continue;
+        }
+        TaskSummary& summary = summaries.emplace_back();
+        summary.taskKey = statement->text(0);
+        summary.status = *status;
+        summary.projectName = statement->text(2);
+        summary.agent = *agent;
+        summary.sourceTaskTitle = statement->text(4);
+        summary.title = *title;
+        summary.reason = statement->text(10);
+        summary.category = *category;
+        summary.importedAt = *importedAt;
+        // An unreadable wake-up time is dropped, as a full listing drops it.
+        if (auto snoozed = statement->optionalText(7)) {
+            summary.snoozedUntil = parseKestrinISO8601(*snoozed);
+        }
+        summary.stepCount = std::size_t(statement->integer(11));
+        summary.completedStepCount = std::size_t(statement->integer(12));
+        positions.push_back(listingPosition(*statement, {13, 6, 14}, summaries.size() - 1,
+                                            importedAt, importedAtTexts));
+    }
+    if (auto done = statement->finished(); !done) return fail(done.error());
+    auto order = listingOrder(positions, importedAtTexts);
+    permute(summaries, order);
+    return summaries;
+}
+
 const InterventionItem* SQLiteTaskStore::storedItem(const std::string& taskKey,
                                                     std::string_view itemJSON) {
     auto cached = itemCache_.find(taskKey);

@@ -29,6 +29,7 @@
 #include "core/store/TaskPage.h"
 #include "core/store/TaskRowState.h"
 #include "core/store/TaskSearchFilter.h"
+#include "core/store/TaskSummary.h"
 #include "core/store/TaskSelection.h"
 #include "core/store/TaskStatus.h"
 #include "core/receipt/Timestamp.h"
@@ -121,6 +122,14 @@ public:
         const TaskSelection& selection, std::int64_t from, std::size_t limit,
         const TaskSearchFilter& filter,
         std::int64_t rowLimit = std::numeric_limits<std::int64_t>::max());
+
+    // Wakes due snoozed tasks as listTasks does, then the summaries of the
+    // tasks of `selection` in listing order, for a listing that shows a line
+    // per task: SQLite reads the few fields of each item, which is not
+    // decoded. Rows are skipped and counted in lastSkippedTaskRowCount() as
+    // countTasks tells them, and also when the item has no title or steps.
+    Result<std::vector<TaskSummary>, StoreError> listTaskSummaries(const TaskSelection& selection,
+                                                                   Timestamp now);
 
     // Wakes due snoozed tasks as listTasks does, then counts the tasks of
     // `selection` in SQL from the indexes, without reading them. Rows the

@@ -9,6 +9,7 @@
 #include "core/receipt/ReceiptProject.h"
 #include "core/receipt/ReceiptSource.h"
 #include "core/receipt/ReceiptState.h"
+#include "core/store/TaskSearchFields.h"
 #include "core/store/TaskStatus.h"
 #include "core/receipt/Timestamp.h"
 
@@ -33,6 +34,10 @@ struct TaskRecord {
     std::set<std::string> completedStepIDs;
 
     const std::string& id() const { return taskKey; }
+    TaskSearchFields searchFields() const {
+        return {0, item.title, item.reason, project.name, source.taskTitle, source.agent,
+                item.category};
+    }
     std::size_t totalStepCount() const { return item.steps.size(); }
     // The size of the set, so identifiers of steps that no longer exist count.
     std::size_t completedStepCount() const { return completedStepIDs.size(); }

@@ -56,6 +56,18 @@ TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
         ASSERT_TRUE(listed);
         EXPECT_EQ(static_cast<std::int64_t>(listed->size()), c.count);
         EXPECT_EQ(store->lastSkippedTaskRowCount(), c.skipped);
+        // Summaries, read without decoding, say what the listing's records say.
+        auto summaries = store->listTaskSummaries(c.selection, now);
+        ASSERT_TRUE(summaries);
+        EXPECT_EQ(store->lastSkippedTaskRowCount(), c.skipped);
+        std::vector<TaskSummary> expectedSummaries;
+        for (const TaskRecord& t : *listed) {
+            expectedSummaries.push_back({t.taskKey, t.status, t.project.name, t.source.agent,
+                                         t.source.taskTitle, t.item.title, t.item.reason,
+                                         t.item.category, t.importedAt, t.snoozedUntil,
+                                         t.totalStepCount(), t.completedStepCount()});
+        }
+        EXPECT_EQ(*summaries, expectedSummaries);
 
         // A filter sees each task's own search fields; one that drops a title drops that task.
         const auto joined = [](const TaskSearchFields& f) {
@@ -122,4 +134,20 @@ TEST_F(StoreFixture, ACountAgreesWithTheListingOfTheSameSelection) {
     std::ranges::sort(read, {}, &TaskRecord::taskKey);
     std::ranges::sort(expected, {}, &TaskRecord::taskKey);
     EXPECT_EQ(read, expected);
+}
+
+// What summaries need and only a decoder would check: such rows are skipped and counted.
+TEST_F(StoreFixture, SummariesSkipRowsWithoutWhatTheyShow) {
+    std::vector<InterventionItem> items;
+    for (const char* id : {"a", "b", "c", "d", "e"}) items.push_back(makeItem(id));
+    imported(makeReceipt("r-1", 1, items));
+    exec("UPDATE tasks SET item_json = json_remove(item_json, '$.title') WHERE item_id = 'b';");
+    exec("UPDATE tasks SET item_json = json_remove(item_json, '$.steps') WHERE item_id = 'c';");
+    exec("UPDATE tasks SET category = 'weather' WHERE item_id = 'd';");
+    exec("UPDATE tasks SET imported_at = 'soon' WHERE item_id = 'e';");
+    auto summaries = store->listTaskSummaries({}, *parseKestrinISO8601("2026-07-27T08:30:00Z"));
+    ASSERT_TRUE(summaries);
+    ASSERT_EQ(summaries->size(), 1u);
+    EXPECT_EQ(summaries->front().taskKey, "r-1::a");
+    EXPECT_EQ(store->lastSkippedTaskRowCount(), 4);
 }
