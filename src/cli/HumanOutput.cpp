@@ -175,7 +175,9 @@ void HumanOutput::verbatim(std::string_view label, std::string_view value, int i
 
 void HumanOutput::workSheet(const TaskRecord& task, const std::string& note) {
     const InterventionItem& item = task.item;
-    output_ << paint("[" + std::string(displayName(task.status)) + "]", statusColour(task.status))
+    // Appended rather than "[" + ...: g++ 12 at -O2 warns falsely (-Wrestrict) on that form.
+    output_ << paint(std::string("[").append(displayName(task.status)).append("]"),
+                     statusColour(task.status))
             << ' ' << "[优先级 " << displayName(item.priority) << "] ["
             << displayName(item.category) << "]\n";
     paragraph(item.title, 0, Colour::bold);
