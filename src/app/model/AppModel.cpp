@@ -95,6 +95,7 @@ bool AppModel::start() {
     paths_ = std::move(paths).value();
     dataEnvironment_ = paths_->dataEnvironment(platform_.environment);
     store_ = std::move(store).value();
+    pageReadAhead_ = std::make_unique<PageReadAhead>(store_->path());
     importer_ = std::make_unique<ReceiptImporter>(*store_);
     inboxScanner_ = std::make_unique<InboxScanner>(*paths_, *importer_);
     return true;
@@ -228,8 +229,10 @@ bool AppModel::canFetchMoreTasks() const {
 
 void AppModel::fetchMoreTasks() {
     if (!store_ || !canFetchMoreTasks()) return;
-    auto page = store_->listTaskPage(pagedSelection(selection_), pages_.next, pageSize,
-                                     searchFilter(), searchChunkRows);
+    auto ready = pageReadAhead_->take(pagedSelection(selection_), pages_.next);
+    auto page = ready ? Result<TaskPage, StoreError>(std::move(*ready))
+                      : store_->listTaskPage(pagedSelection(selection_), pages_.next, pageSize,
+                                             searchFilter(), searchChunkRows);
     if (!page) {
         pages_.isComplete = true;
         present(page.error(), QStringLiteral("无法读取任务"));
@@ -241,8 +244,15 @@ void AppModel::fetchMoreTasks() {
     }
     pages_.next = page->next;
     pages_.isComplete = page->isLast;
+    readAhead();
     // The first rows of a search may arrive only now.
     reconcileSelection();
+}
+
+void AppModel::readAhead() {
+    if (selection_.includesClosedTasks() && searchQuery_.isEmpty() && !pages_.isComplete) {
+        pageReadAhead_->start(pagedSelection(selection_), pages_.next, pageSize);
+    }
 }
 
 const TaskRecord* AppModel::visibleTaskWithKey(const std::string& key) const {
@@ -312,6 +322,7 @@ void AppModel::assignPages(Pages pages) {
     pages_ = std::move(pages);
     pagedTasksByKey_.clear();
     for (const TaskRecord& task : pages_.tasks) pagedTasksByKey_.emplace(task.taskKey, &task);
+    readAhead();
 }
 
 std::optional<TaskRecord> AppModel::selectedTask() {
@@ -429,7 +440,11 @@ bool AppModel::reload(Timestamp now) {
         return false;
     }
     const bool pagesChanged = pages_ != *pages;
-    if (pagesChanged) assignPages(std::move(pages).value());
+    if (pagesChanged) {
+        assignPages(std::move(pages).value());
+    } else {
+        readAhead();  // the page read ahead may hold rows as they were
+    }
     if (assignTasks(records, std::move(counts)) || pagesChanged) emit tasksChanged();
     loadedStates_.clear();
     for (TaskRowState& state : *states) {

@@ -28,6 +28,7 @@
 #include "core/store/SQLiteTaskStore.h"
 #include "core/store/TaskRecord.h"
 #include "core/store/TaskRowState.h"
+#include "app/model/PageReadAhead.h"
 #include "core/store/TaskSearchFields.h"
 #include "core/store/TaskStatus.h"
 
@@ -284,6 +285,9 @@ private:
     // search changed.
     void restartPages();
     void assignPages(Pages pages);
+    // Starts reading the current view's next page ahead, when it has one and
+    // is not a search.
+    void readAhead();
     TaskSearchFilter searchFilter() const;
     // Assigns the open list (records read now or kept from tasks_, moved in
     // when the list changed) and the counts; true when either changed.
@@ -322,6 +326,7 @@ private:
     bool windowVisible_ = true;
     std::optional<AppPaths> paths_;
     std::unique_ptr<SQLiteTaskStore> store_;
+    std::unique_ptr<PageReadAhead> pageReadAhead_;
     std::unique_ptr<ReceiptImporter> importer_;
     std::unique_ptr<InboxScanner> inboxScanner_;
     std::optional<std::string> skippedNoticeSuppressionKey_;

@@ -15,6 +15,8 @@ struct TaskSelection {
     bool includeCompleted = false;
     std::optional<TaskStatus> status;
     std::optional<std::string> project;
+
+    bool operator==(const TaskSelection&) const = default;
 };
 
 }  // namespace kestrin

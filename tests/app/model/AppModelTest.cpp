@@ -340,6 +340,31 @@ private slots:
         QCOMPARE(harness.visibleKeys(), std::vector<std::string>{A});
     }
 
+    // The page after the first is read ahead while the first is shown; when
+    // another program changes the store meanwhile, it is read again.
+    void aPageReadAheadGivesWayToAChangeSeenByTheRefresh() {
+        GuiHarness harness;
+        AppModel& model = harness.model();
+        for (const char* id : {"rc-a", "rc-b", "rc-c"}) {
+            harness.add(receiptOf(id, "alpha", std::vector<std::string>(15, "Old")));
+        }
+        harness.executeSQL("UPDATE tasks SET status = 'completed';");
+        model.setSelection(SidebarSelection::status(TaskStatus::completed));
+        const auto first = harness.visibleKeys();
+        QCOMPARE(first.size(), AppModel::pageSize);
+        QTest::qWait(100);  // the read ahead ends meanwhile
+        std::string shown;
+        for (const std::string& key : first) shown += (shown.empty() ? "'" : ", '") + key + "'";
+        harness.executeSQL("UPDATE tasks SET item_json = json_set(item_json, '$.title', 'New') "
+                           "WHERE task_key NOT IN (" + shown + ");");
+        model.refresh();
+        model.fetchMoreTasks();
+        QCOMPARE(model.visibleTasks().size(), std::size_t(45));
+        for (const TaskRecord* task : model.visibleTasks()) {
+            QCOMPARE(task->item.title, std::ranges::count(first, task->taskKey) ? "Old" : "New");
+        }
+    }
+
     void watchingTicksOnlyWhileVisible() {
         GuiHarness harness;
         AppModel& model = harness.model();
