@@ -1,7 +1,7 @@
 #include "cli/WorkingCommands.h"
 
 #include <algorithm>
-#include <iterator>
+#include <sstream>
 
 #include "cli/HumanOutput.h"
 #include "cli/TerminalText.h"
@@ -88,8 +88,11 @@ int WorkingCommands::note(const std::string& taskKey, const std::optional<std::s
     }
     std::string newText;
     if (text && *text == "-") {
-        newText.assign(std::istreambuf_iterator<char>(context_.input()),
-                       std::istreambuf_iterator<char>());
+        // Through a string stream: g++ 12 at -O2 warns falsely
+        // (-Wnull-dereference) on a string built from istreambuf_iterators.
+        std::ostringstream read;
+        read << context_.input().rdbuf();
+        newText = std::move(read).str();
     } else if (text) {
         newText = *text;
     }

@@ -58,8 +58,14 @@ std::optional<SessionResumeCommand> SessionResumeCommand::forTask(const TaskReco
 }
 
 std::string SessionResumeCommand::shellLine() const {
-    std::string line = "cd " + ShellWord::quoted(workingDirectory) + " &&";
-    for (const auto& argument : arguments) line += " " + ShellWord::quoted(argument);
+    // Appended piece by piece: g++ 12 at -O2 warns falsely (-Wrestrict) on "cd " + ....
+    std::string line = "cd ";
+    line += ShellWord::quoted(workingDirectory);
+    line += " &&";
+    for (const auto& argument : arguments) {
+        line += ' ';
+        line += ShellWord::quoted(argument);
+    }
     return line;
 }
 
