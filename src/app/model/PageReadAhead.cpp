@@ -9,7 +9,7 @@ void PageReadAhead::start(const TaskSelection& selection, std::int64_t from, std
     page_ = std::async(std::launch::async,
                        [this, selection, from, limit]() -> Result<TaskPage, StoreError> {
                            if (!store_) {
-                               auto opened = SQLiteTaskStore::open(database_);
+                               auto opened = SQLiteTaskStore::openForReading(database_);
                                if (!opened) return fail(opened.error());
                                store_ = std::move(opened).value();
                            }

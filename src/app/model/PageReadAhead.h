@@ -16,10 +16,11 @@
 namespace kestrin {
 
 // Reads the next page of a view with closed tasks on a worker thread, through
-// a connection of its own (opened by the first read), while the window shows
-// the pages it has: the page-down that reaches the last row read then takes a
-// page that is ready instead of reading it. Only unfiltered pages are read
-// ahead. Used from one thread; the worker touches nothing but its connection.
+// a reading connection of its own (opened by the first read), while the
+// window shows the pages it has: the page-down that reaches the last row read
+// then takes a page that is ready instead of reading it. Only unfiltered pages
+// are read ahead. Used from one thread; the worker touches nothing but its
+// connection.
 class PageReadAhead {
 public:
     explicit PageReadAhead(std::filesystem::path database) : database_(std::move(database)) {}

@@ -47,9 +47,18 @@ std::string immutableURI(const std::filesystem::path& path) {
 
 Result<SQLiteConnection, StoreError> SQLiteConnection::open(const std::filesystem::path& path,
                                                             Mode mode) {
-    int flags = mode == Mode::readOnly
-                    ? SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX
-                    : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    int flags = SQLITE_OPEN_FULLMUTEX;
+    switch (mode) {
+        case Mode::readWriteCreate:
+            flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+            break;
+        case Mode::readWrite:
+            flags |= SQLITE_OPEN_READWRITE;
+            break;
+        case Mode::readOnly:
+            flags |= SQLITE_OPEN_READONLY;
+            break;
+    }
     std::string name = path.string();
     if (mode == Mode::readOnly && isSelfContained(path)) {
         name = immutableURI(path);

@@ -26,6 +26,7 @@ class SQLiteConnection {
 public:
     enum class Mode {
         readWriteCreate,  // SQLITE_OPEN_READWRITE | CREATE | FULLMUTEX
+        readWrite,        // SQLITE_OPEN_READWRITE | FULLMUTEX: the file must exist
         readOnly          // SQLITE_OPEN_READONLY | FULLMUTEX, immutable where it can be
     };
 

@@ -378,6 +378,16 @@ Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::open(
     return store;
 }
 
+Result<std::unique_ptr<SQLiteTaskStore>, StoreError> SQLiteTaskStore::openForReading(
+    const std::filesystem::path& path) {
+    std::unique_ptr<SQLiteTaskStore> store(new SQLiteTaskStore(standardizedPath(path)));
+    auto connection = SQLiteConnection::open(store->path_, SQLiteConnection::Mode::readWrite);
+    if (!connection) return fail(connection.error());
+    store->database_ = std::move(connection).value();
+    store->database_.setBusyTimeout(busyTimeoutMilliseconds);
+    return store;
+}
+
 Result<void, StoreError> SQLiteTaskStore::execute(const std::string& sql) {
     return database_.execute(sql);
 }

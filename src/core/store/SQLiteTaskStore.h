@@ -54,6 +54,12 @@ public:
     // untouched. On failure nothing stays open.
     static Result<std::unique_ptr<SQLiteTaskStore>, StoreError> open(
         const std::filesystem::path& path);
+    // Another connection to a database that open() has already set up, for
+    // reading beside the first one (on another thread). It creates, migrates
+    // and indexes nothing, so it never takes the write lock: a file that has
+    // gone fails with `open`, and one whose tables are missing fails its reads.
+    static Result<std::unique_ptr<SQLiteTaskStore>, StoreError> openForReading(
+        const std::filesystem::path& path);
 
     ~SQLiteTaskStore();
     SQLiteTaskStore(const SQLiteTaskStore&) = delete;
