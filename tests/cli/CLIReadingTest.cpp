@@ -192,8 +192,9 @@ TEST_F(CLIReadingTest, UnreadableRowsAreHiddenAndAnEmptyStoreSaysWhy) {
               "没有匹配的事项\nCodex 通过 MCP 提交的人工介入事项会自动出现在这里。\n");
     // A listing the database cannot give is a failure, not an empty store.
     exec("DROP TABLE step_progress; DROP TABLE tasks; DROP TABLE receipts;");
-    for (const char* command : {"list", "history"}) {
-        const CLIRun failed = run({command});
+    for (const Rows& command : {Rows{"list"}, Rows{"count"}, Rows{"count", "--search", "x"},
+                                Rows{"history"}}) {
+        const CLIRun failed = run(command);
         EXPECT_EQ(failed.exitStatus, 1);
         EXPECT_EQ(failed.output, "");
         EXPECT_NE(failed.errors.find("no such table"), std::string::npos) << failed.errors;

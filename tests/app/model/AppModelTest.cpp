@@ -365,6 +365,25 @@ private slots:
         }
     }
 
+    // A page read ahead is handed over only for the view and position it was read for.
+    void aPageReadAheadIsTakenOnlyWhereItWasReadFor() {
+        GuiHarness harness;
+        harness.add(two("rc-1"));
+        const TaskSelection all{true, std::nullopt, std::nullopt};
+        PageReadAhead reading(harness.database());
+        for (const auto& [selection, from, taken] :
+             {std::tuple{all, 0, true}, std::tuple{TaskSelection{}, 0, false},
+              std::tuple{all, 1, false}}) {
+            reading.start(all, 0, 1);
+            const auto page = reading.take(selection, from);
+            QCOMPARE(page.has_value(), taken);
+            if (page) QCOMPARE(page->tasks.size(), std::size_t(1));
+        }
+        PageReadAhead gone(harness.root() / "gone.sqlite");
+        gone.start(all, 0, 1);
+        QVERIFY(!gone.take(all, 0));
+    }
+
     void watchingTicksOnlyWhileVisible() {
         GuiHarness harness;
         AppModel& model = harness.model();
