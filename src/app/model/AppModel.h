@@ -17,6 +17,7 @@
 #include "app/model/AppNotice.h"
 #include "app/model/AppPlatform.h"
 #include "app/model/DataCommandProgress.h"
+#include "app/model/PageReadAhead.h"
 #include "app/model/SidebarCounts.h"
 #include "app/model/SidebarSelection.h"
 #include "core/intake/AgentConnectionGuide.h"
@@ -28,7 +29,6 @@
 #include "core/store/SQLiteTaskStore.h"
 #include "core/store/TaskRecord.h"
 #include "core/store/TaskRowState.h"
-#include "app/model/PageReadAhead.h"
 #include "core/store/TaskSearchFields.h"
 #include "core/store/TaskStatus.h"
 

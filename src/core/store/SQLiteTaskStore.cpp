@@ -166,6 +166,27 @@ enum TaskColumn {
     rowIDColumn          // listings only
 };
 
+// Column order of the summaries' query (listTaskSummaries).
+namespace Summary {
+enum Column {
+    taskKey,
+    status,
+    projectName,
+    agent,
+    sourceTaskTitle,
+    category,
+    importedAt,
+    snoozedUntil,
+    readable,
+    title,
+    reason,
+    stepCount,
+    tickCount,
+    priorityRank,
+    rowID
+};
+}  // namespace Summary
+
 SQLValue timestampValue(Timestamp instant) {
     return SQLValue::text(kestrinISO8601(instant));
 }
@@ -816,35 +837,37 @@ Result<std::vector<TaskSummary>, StoreError> SQLiteTaskStore::listTaskSummaries(
     std::vector<ListingPosition> positions;
     std::string importedAtTexts;
     while (statement->next()) {
-        const auto status = fromRawValue<TaskStatus>(statement->textView(1));
-        const auto agent = fromRawValue<AgentKind>(statement->textView(3));
-        const auto category = fromRawValue<InterventionCategory>(statement->textView(5));
-        const auto importedAt = parseKestrinISO8601(statement->textView(6));
-        const auto title = statement->optionalText(9);
-        const auto steps = statement->optionalText(11);
-        if (statement->integer(8) == 0 || !status || !agent || !category || !importedAt ||
-            !title || !steps) {
+        const auto status = fromRawValue<TaskStatus>(statement->textView(Summary::status));
+        const auto agent = fromRawValue<AgentKind>(statement->textView(Summary::agent));
+        const auto category =
+            fromRawValue<InterventionCategory>(statement->textView(Summary::category));
+        const auto importedAt = parseKestrinISO8601(statement->textView(Summary::importedAt));
+        const auto title = statement->optionalText(Summary::title);
+        const auto steps = statement->optionalText(Summary::stepCount);
+        if (statement->integer(Summary::readable) == 0 || !status || !agent || !category ||
+            !importedAt || !title || !steps) {
             ++lastSkippedTaskRowCount_;
             continue;
         }
         TaskSummary& summary = summaries.emplace_back();
-        summary.taskKey = statement->text(0);
+        summary.taskKey = statement->text(Summary::taskKey);
         summary.status = *status;
-        summary.projectName = statement->text(2);
+        summary.projectName = statement->text(Summary::projectName);
         summary.agent = *agent;
-        summary.sourceTaskTitle = statement->text(4);
+        summary.sourceTaskTitle = statement->text(Summary::sourceTaskTitle);
         summary.title = *title;
-        summary.reason = statement->text(10);
+        summary.reason = statement->text(Summary::reason);
         summary.category = *category;
         summary.importedAt = *importedAt;
         // An unreadable wake-up time is dropped, as a full listing drops it.
-        if (auto snoozed = statement->optionalText(7)) {
+        if (auto snoozed = statement->optionalText(Summary::snoozedUntil)) {
             summary.snoozedUntil = parseKestrinISO8601(*snoozed);
         }
-        summary.stepCount = std::size_t(statement->integer(11));
-        summary.completedStepCount = std::size_t(statement->integer(12));
-        positions.push_back(listingPosition(*statement, {13, 6, 14}, summaries.size() - 1,
-                                            importedAt, importedAtTexts));
+        summary.stepCount = std::size_t(statement->integer(Summary::stepCount));
+        summary.completedStepCount = std::size_t(statement->integer(Summary::tickCount));
+        positions.push_back(listingPosition(
+            *statement, {Summary::priorityRank, Summary::importedAt, Summary::rowID},
+            summaries.size() - 1, importedAt, importedAtTexts));
     }
     if (auto done = statement->finished(); !done) return fail(done.error());
     auto order = listingOrder(positions, importedAtTexts);
