@@ -252,6 +252,9 @@ void AppModel::fetchMoreTasks() {
 void AppModel::readAhead() {
     if (selection_.includesClosedTasks() && searchQuery_.isEmpty() && !pages_.isComplete) {
         pageReadAhead_->start(pagedSelection(selection_), pages_.next, pageSize);
+    } else {
+        // A search's pages may reach the position an unfiltered read began at.
+        pageReadAhead_->drop();
     }
 }
 

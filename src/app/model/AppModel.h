@@ -286,7 +286,7 @@ private:
     void restartPages();
     void assignPages(Pages pages);
     // Starts reading the current view's next page ahead, when it has one and
-    // is not a search.
+    // is not a search; otherwise forgets any page read ahead.
     void readAhead();
     TaskSearchFilter searchFilter() const;
     // Assigns the open list (records read now or kept from tasks_, moved in
